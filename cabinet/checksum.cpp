@@ -1,0 +1,43 @@
+#include "cabinet/checksum.h"
+
+#include <bit>
+#include <cstring>
+
+#include "cabinet/bytes.h"
+#include "cabinet/format.h"
+
+static_assert(std::endian::native == std::endian::little, "the wide fold assumes a little-endian host");
+
+uint32_t CabChecksum(const void* data, uint32_t size, uint32_t seed) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    uint32_t c = seed;
+    // XOR is associative, so eight bytes at a time fold into the same value.
+    uint64_t wide = 0;
+    uint32_t n = size;
+    while (n >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        wide ^= w;
+        p += 8;
+        n -= 8;
+    }
+    c ^= static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
+    if (n >= 4) {
+        c ^= cab::LoadLe32(p);
+        p += 4;
+        n -= 4;
+    }
+    switch (n) {
+        case 3: c ^= (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2]; break;
+        case 2: c ^= (static_cast<uint32_t>(p[0]) << 8) | p[1]; break;
+        case 1: c ^= p[0]; break;
+        default: break;
+    }
+    return c;
+}
+
+uint32_t CabDataChecksum(const uint8_t* header, uint32_t dataReserveSize, const uint8_t* data,
+                         uint32_t dataSize) {
+    uint32_t s = CabChecksum(data, dataSize, 0);
+    return CabChecksum(header + 4, 4 + dataReserveSize, s);
+}

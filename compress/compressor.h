@@ -1,0 +1,42 @@
+// The compressor interface behind the writer engine: one entry point per
+// operation and kind (block deflate, LZX), result codes, and the allocation
+// callbacks the compressors get from the engine. Handles are untyped and
+// begin with a 32-bit tag that every entry point checks first, so a handle
+// of the wrong kind is refused with COMPRESSOR_BAD_PARAMETER.
+#pragma once
+
+#include <cstdint>
+
+using FCIAllocFn = void* (*)(uint32_t size);
+using FCIFreeFn = void (*)(void* block);
+
+inline constexpr int COMPRESSOR_OK = 0;
+inline constexpr int COMPRESSOR_NO_MEMORY = 1;
+inline constexpr int COMPRESSOR_BAD_PARAMETER = 2;
+inline constexpr int COMPRESSOR_FAILED = 4;
+
+// Block deflate ("CK" + deflate data per 32768-byte block).
+int DeflateCreate(uint32_t* blockSize, FCIAllocFn alloc, FCIFreeFn free, uint32_t* maxOutputSize,
+                  void** handle);
+int DeflateCompressBlock(void* handle, const uint8_t* input, uint32_t inputSize, uint8_t* output,
+                         uint32_t outputCapacity, uint32_t* outputSize);
+int DeflateReset(void* handle);
+int DeflateDestroy(void* handle);
+
+// LZX. Finished frames leave through the output callback, one call per
+// frame (compressedSize >= 1; uncompressedSize 32768 for all frames but a
+// folder's last). Its result is not examined by the encoder.
+using LzxOutputCallback = int (*)(void* callbackContext, const uint8_t* bytes,
+                                  uint32_t compressedSize, uint32_t uncompressedSize);
+struct LzxParams {
+    uint32_t windowSize;   // 2^15 .. 2^21
+    uint32_t slideAmount;  // the engine passes 65536
+};
+int LzxCreate(uint32_t* blockSize, const LzxParams* params, FCIAllocFn alloc, FCIFreeFn free,
+              uint32_t* maxOutputSize, void** handle, LzxOutputCallback outputCallback,
+              void* callbackContext);
+int LzxCompressBlock(void* handle, const uint8_t* input, uint32_t inputSize, uint8_t* output,
+                     uint32_t outputCapacity, uint32_t* heldBackEstimate);
+int LzxFlush(void* handle);
+int LzxReset(void* handle);
+int LzxDestroy(void* handle);

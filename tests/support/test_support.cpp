@@ -1,0 +1,107 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tp-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    // Make everything writable again so that read-only test files go too.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WriteFileText(const std::filesystem::path& path, const std::string& text) {
+    WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+uint64_t Rng::Next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+std::vector<uint8_t> RandomBytes(size_t count, uint64_t seed) {
+    Rng rng(seed);
+    std::vector<uint8_t> out(count);
+    for (auto& b : out) b = static_cast<uint8_t>(rng.Next());
+    return out;
+}
+
+std::vector<uint8_t> TextBytes(size_t count, uint64_t seed) {
+    static const char* const kWords[] = {
+        "the", "cabinet", "folder", "block", "of", "and", "data", "file", "stream",
+        "window", "match", "literal", "offset", "length", "tree", "header", "to", "in",
+        "compress", "expand", "directory", "reader", "writer", "with", "a", "is"};
+    Rng rng(seed);
+    std::vector<uint8_t> out;
+    out.reserve(count + 16);
+    while (out.size() < count) {
+        const char* w = kWords[rng.Below(sizeof(kWords) / sizeof(kWords[0]))];
+        while (*w) out.push_back(static_cast<uint8_t>(*w++));
+        uint32_t r = rng.Below(16);
+        out.push_back(r == 0 ? '\n' : r == 1 ? ',' : ' ');
+    }
+    out.resize(count);
+    return out;
+}
+
+uint64_t Fnv1a64(const uint8_t* data, size_t size) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (size_t i = 0; i < size; ++i) {
+        h ^= data[i];
+        h *= 0x100000001B3ull;
+    }
+    return h;
+}
+
+std::string HashHex(const std::vector<uint8_t>& bytes) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx",
+                  static_cast<unsigned long long>(Fnv1a64(bytes.data(), bytes.size())));
+    return buf;
+}
+
+int RunCommand(const std::string& command, std::string* standardOutput) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    int status = pclose(pipe);
+    if (standardOutput) *standardOutput = out;
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace testsupport

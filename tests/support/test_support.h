@@ -1,0 +1,52 @@
+// Small helpers shared by the test suites: scratch directories, whole-file
+// reads and writes, deterministic pseudo-random data and a 64-bit hash for
+// golden vectors.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes out of scope.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+void WriteFileText(const std::filesystem::path& path, const std::string& text);
+
+// Deterministic generator (splitmix64) so that random inputs can be replayed
+// from the seed a test prints.
+struct Rng {
+    uint64_t state;
+    explicit Rng(uint64_t seed) : state(seed) {}
+    uint64_t Next();
+    uint32_t Below(uint32_t bound) { return static_cast<uint32_t>(Next() % bound); }
+};
+std::vector<uint8_t> RandomBytes(size_t count, uint64_t seed);
+// Text-like bytes: words from a small vocabulary, so that they compress.
+std::vector<uint8_t> TextBytes(size_t count, uint64_t seed);
+
+// FNV-1a 64-bit, printed as 16 hex digits; used to pin compressor output.
+uint64_t Fnv1a64(const uint8_t* data, size_t size);
+std::string HashHex(const std::vector<uint8_t>& bytes);
+
+// Runs a command through /bin/sh, capturing standard output; returns the
+// exit status (or -1 when it could not be run or did not exit normally).
+int RunCommand(const std::string& command, std::string* standardOutput);
+
+}  // namespace testsupport
