@@ -1,0 +1,144 @@
+// The cabinet writer engine: builds one cabinet, or a chained set of them,
+// from files handed to it one at a time. It does no file, memory or console
+// work of its own; every allocation, file operation, temporary-file name,
+// progress report and next-cabinet decision goes through the client's
+// callbacks, each of which gets the client's context pointer last.
+//
+// Calling order: FCICreate; any number of FCIAddFile and FCIFlushFolder;
+// FCIFlushCabinet; FCIDestroy. Operations return 1 on success and 0 on
+// failure (FCICreate: null), with the reason in the client's ErrorRecord;
+// after a failure the context is fit only for FCIDestroy.
+#pragma once
+
+#include <cstdint>
+
+#include "cabinet/error_record.h"
+#include "compress/compressor.h"
+
+// Size of every name buffer the engine and its client exchange: at most 255
+// characters and the NUL.
+inline constexpr uint32_t FCI_NAME_SIZE = 256;
+
+// Parameters of one cabinet, filled by the client for the first cabinet and
+// by FCIGetNextCabinet for each further one.
+struct CabParams {
+    uint32_t maxCabinetSize;     // size limit of the cabinet file; 0 means FCI_DEFAULT_MAX_CABINET
+    uint32_t folderThreshold;    // close the folder once its compressed bytes exceed this
+    uint32_t headerReserveSize;  // bytes of headerReserve (fits 16 bits)
+    uint32_t folderReserveSize;  // bytes of every folderReserve (fits 8 bits)
+    uint32_t dataReserveSize;    // bytes of every dataReserve (fits 8 bits)
+    int32_t cabinetNumber;       // the client's number; FCIGetNextCabinet gets it one higher
+    int32_t diskNumber;          // only compared: equal numbers share the lowered size limit
+    int32_t failOnIncompressible;  // kept, no effect
+    uint16_t setId;              // written into every CFHEADER of the set
+    char diskName[FCI_NAME_SIZE];
+    char cabinetName[FCI_NAME_SIZE];  // file name; becomes prev/next name of the neighbours
+    char cabinetPath[FCI_NAME_SIZE];  // directory prefix with its own trailing separator
+};
+
+// The limit used when maxCabinetSize is 0 (seven hex digits).
+inline constexpr uint32_t FCI_DEFAULT_MAX_CABINET = 0x7FFFFFF;
+
+// Error codes recorded in ErrorRecord::errorCode.
+inline constexpr int32_t FCIERR_NONE = 0;
+inline constexpr int32_t FCIERR_OPEN_SOURCE = 1;
+inline constexpr int32_t FCIERR_READ_SOURCE = 2;
+inline constexpr int32_t FCIERR_NO_MEMORY = 3;
+inline constexpr int32_t FCIERR_TEMP_FILE = 4;
+inline constexpr int32_t FCIERR_COMPRESSION_TYPE = 5;
+inline constexpr int32_t FCIERR_CABINET_FILE = 6;
+inline constexpr int32_t FCIERR_ABORT = 7;
+inline constexpr int32_t FCIERR_COMPRESS = 8;
+
+// Kinds of FCIStatus reports.
+//   FCI_STATUS_FILE:    size1 = compressed bytes produced, size2 = uncompressed
+//                       bytes consumed, since the previous report.
+//   FCI_STATUS_FOLDER:  size1 = bytes copied so far, size2 = total expected.
+//   FCI_STATUS_CABINET: size1 = estimate given to FCIGetNextCabinet, size2 =
+//                       actual size of the finished cabinet file; a result
+//                       other than -1 is subtracted from the current
+//                       maxCabinetSize.
+inline constexpr uint32_t FCI_STATUS_FILE = 0;
+inline constexpr uint32_t FCI_STATUS_FOLDER = 1;
+inline constexpr uint32_t FCI_STATUS_CABINET = 2;
+
+// Open flags and permission mode the engine passes to FCIOpen, in the
+// values of the C runtime's low-level calls; clients translate them.
+inline constexpr int32_t FCI_OPEN_READ_WRITE = 0x0002;
+inline constexpr int32_t FCI_OPEN_CREATE = 0x0100;
+inline constexpr int32_t FCI_OPEN_TRUNCATE = 0x0200;
+inline constexpr int32_t FCI_OPEN_EXCLUSIVE = 0x0400;
+inline constexpr int32_t FCI_OPEN_BINARY = 0x8000;
+// Temporary files: binary, create, fail if it exists, read and write.
+inline constexpr int32_t FCI_OPEN_TEMP_FLAGS =
+    FCI_OPEN_BINARY | FCI_OPEN_EXCLUSIVE | FCI_OPEN_CREATE | FCI_OPEN_READ_WRITE;  // 0x8502
+// The cabinet file: binary, create, truncate, read and write.
+inline constexpr int32_t FCI_OPEN_CABINET_FLAGS =
+    FCI_OPEN_BINARY | FCI_OPEN_TRUNCATE | FCI_OPEN_CREATE | FCI_OPEN_READ_WRITE;  // 0x8302
+inline constexpr int32_t FCI_OPEN_MODE = 0x0180;  // owner may read and write
+
+// Seek origins for FCISeek.
+inline constexpr int FCI_SEEK_SET = 0;
+inline constexpr int FCI_SEEK_CUR = 1;
+inline constexpr int FCI_SEEK_END = 2;
+
+// Client callbacks. FCIAlloc and FCIFree are FCIAllocFn and FCIFreeFn of
+// compress/compressor.h (they take no context). Callbacks that can fail get
+// an error out-parameter (a system error value the engine copies into
+// systemError) just before the context. Handles are signed 32-bit; -1 is
+// failure throughout, and from FCIFilePlaced, FCIGetNextCabinet and
+// FCIStatus it means "abort".
+using FCIOpenFn = int32_t (*)(const char* path, int32_t openFlags, int32_t mode, int32_t* error,
+                              void* context);
+using FCIReadFn = int32_t (*)(int32_t handle, void* buffer, uint32_t count, int32_t* error,
+                              void* context);  // bytes read, 0 at end, -1 on failure
+using FCIWriteFn = int32_t (*)(int32_t handle, const void* buffer, uint32_t count,
+                               int32_t* error, void* context);  // anything but count fails
+using FCICloseFn = int32_t (*)(int32_t handle, int32_t* error, void* context);  // 0 on success
+using FCISeekFn = int32_t (*)(int32_t handle, int32_t offset, int origin, int32_t* error,
+                              void* context);  // new position or -1
+using FCIDeleteFn = int32_t (*)(const char* path, int32_t* error, void* context);  // -1 fails
+// Non-zero when a name of a file that does not exist yet was put into the
+// buffer (bufferSize is always FCI_NAME_SIZE).
+using FCIGetTempFileFn = int32_t (*)(char* buffer, int32_t bufferSize, void* context);
+// Called once for every CFFILE put into a cabinet; continuation is non-zero
+// for an entry carried over from the previous cabinet.
+using FCIFilePlacedFn = int32_t (*)(CabParams* current, const char* nameInCabinet,
+                                    uint32_t fileSize, int32_t continuation, void* context);
+// Gets a copy of the current parameters with cabinetNumber one higher and
+// sets at least cabinetName for the next cabinet.
+using FCIGetNextCabinetFn = int32_t (*)(CabParams* next, uint32_t estimatedSize, void* context);
+using FCIStatusFn = int32_t (*)(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
+// Opens a source file for reading and reports its packed DOS date, time and
+// attribute word; returns the handle or -1.
+using FCIGetOpenInfoFn = int32_t (*)(const char* sourcePath, uint16_t* date, uint16_t* time,
+                                     uint16_t* attributes, int32_t* error, void* context);
+
+// The engine's context; opaque to clients.
+struct FCIContext;
+
+FCIContext* FCICreate(ErrorRecord* errorRecord, FCIFilePlacedFn filePlaced, FCIAllocFn alloc,
+                      FCIFreeFn free, FCIOpenFn open, FCIReadFn read, FCIWriteFn write,
+                      FCICloseFn close, FCISeekFn seek, FCIDeleteFn remove,
+                      FCIGetTempFileFn getTempFile, const CabParams* params, void* clientContext);
+
+// Adds one file to the open folder; a non-zero execute flag sets
+// FILE_ATTR_EXECUTE in its entry. A type word different from the open
+// folder's closes that folder first.
+int FCIAddFile(FCIContext* context, const char* sourcePath, const char* nameInCabinet,
+               int32_t execute, FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status,
+               FCIGetOpenInfoFn getOpenInfo, uint16_t compressionType);
+
+// Closes the open folder and moves it into the cabinet.
+int FCIFlushFolder(FCIContext* context, FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status);
+
+// Closes the open folder and finishes the current cabinet. With getNext 0
+// the cabinet is written as the last of its set; with getNext non-zero and a
+// non-empty folder the cabinet ends after that folder and a further one is
+// started.
+int FCIFlushCabinet(FCIContext* context, int32_t getNext, FCIGetNextCabinetFn getNextCabinet,
+                    FCIStatusFn status);
+
+// Releases everything and deletes the temporary files; 1 when every
+// temporary file was closed and deleted without error.
+int FCIDestroy(FCIContext* context);
