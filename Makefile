@@ -4,7 +4,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps build test test-sanitize demo bench fuzz-smoke install clean
+.PHONY: deps build test test-sanitize demo bench fuzz-build fuzz-smoke install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,5 +24,30 @@ test-sanitize: deps
 demo: build
 	@bash scripts/demo.sh $(BUILD)
 
+# libFuzzer targets under AddressSanitizer + UndefinedBehaviorSanitizer, each
+# run FUZZ_SECONDS (default 60) from its seed corpus.
+FUZZ_BUILD ?= build-fuzz
+fuzz-build:
+	@bash scripts/install-deps.sh clang
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=Debug -DTREEPAK_FUZZ=ON -DTREEPAK_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+
+fuzz-smoke: fuzz-build
+	bash fuzz/smoke.sh $(FUZZ_BUILD)
+
+# Optimised build of the tool and the codec benchmarks, then the side-by-side
+# comparison with the programs a user would otherwise pick.
+BENCH_BUILD ?= build-bench
+bench:
+	@bash scripts/install-deps.sh bench
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTREEPAK_BENCH=ON -DTREEPAK_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	bash bench/run.sh $(BENCH_BUILD)
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

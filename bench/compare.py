@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Times the tool against the programs a user would otherwise pick, on the
+same data in one run: median wall time over several runs, peak memory (the
+largest resident set of the measured process) and output sizes, printed as
+a Markdown table of ratios."""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import tempfile
+import time
+
+
+def prepare(data):
+    """Builds the three data sets once: real source files, x86 shared
+    libraries and random bytes."""
+    os.makedirs(data, exist_ok=True)
+    include = os.path.join(data, "include")
+    if not os.path.isdir(include):
+        shutil.copytree("/usr/include", include, symlinks=False, ignore_dangling_symlinks=True)
+    libs = os.path.join(data, "libs")
+    if not os.path.isdir(libs):
+        os.makedirs(libs)
+        total = 0
+        libdir = "/usr/lib/x86_64-linux-gnu"
+        for name in sorted(os.listdir(libdir)):
+            path = os.path.join(libdir, name)
+            if ".so" not in name or os.path.islink(path) or not os.path.isfile(path):
+                continue
+            size = os.path.getsize(path)
+            if size > 3 << 20 or total + size > 12 << 20:
+                continue
+            shutil.copyfile(path, os.path.join(libs, name))
+            total += size
+            if total > 8 << 20:
+                break
+    rnd = os.path.join(data, "random")
+    if not os.path.isdir(rnd):
+        os.makedirs(rnd)
+        r = random.Random(42)
+        for i in range(8):
+            with open(os.path.join(rnd, f"r{i}.bin"), "wb") as f:
+                f.write(r.randbytes(512 * 1024))
+    return {"include": include, "libs": libs, "random": rnd}
+
+
+def measure(cmd, cwd, before=None, runs=3):
+    """Median seconds and peak RSS (MiB) of `cmd`; `before` prepares a clean
+    state for each run."""
+    times, peaks = [], []
+    for _ in range(runs):
+        if before:
+            before()
+        start = time.perf_counter()
+        proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
+        elapsed = time.perf_counter() - start
+        if os.waitstatus_to_exitcode(status) != 0:
+            raise RuntimeError(f"{cmd} failed with status {status}")
+        times.append(elapsed)
+        peaks.append(usage.ru_maxrss / 1024.0)
+    return statistics.median(times), max(peaks)
+
+
+def clean(*paths):
+    def run():
+        for p in paths:
+            if os.path.isdir(p):
+                shutil.rmtree(p)
+            elif os.path.exists(p):
+                os.remove(p)
+    return run
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tool", required=True)
+    ap.add_argument("--data", required=True)
+    ap.add_argument("--runs", type=int, default=3)
+    args = ap.parse_args()
+    tool = os.path.abspath(args.tool)
+    sets = prepare(args.data)
+    rows = []
+    for label, src in sets.items():
+        with tempfile.TemporaryDirectory() as tmp:
+            tree = os.path.join(tmp, "tree")
+            shutil.copytree(src, tree)
+            cab, stored, zipf = (os.path.join(tmp, n) for n in ("t.CAB", "s.CAB", "t.zip"))
+            tarf, tgz, out = (os.path.join(tmp, n) for n in ("t.tar", "t.tgz", "out"))
+            r = args.runs
+            t_cab, m_cab = measure([tool, "-BATCH", "tree", cab], tmp, clean(cab), r)
+            t_zip, m_zip = measure(["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), r)
+            t_st, m_st = measure([tool, "-BATCH", "-NOCOMPRESS", "tree", stored], tmp, clean(stored), r)
+            t_tar, m_tar = measure(["tar", "cf", tarf, "tree"], tmp, clean(tarf), r)
+            subprocess.run(["tar", "czf", tgz, "tree"], cwd=tmp, check=True)
+            t_xcab, m_xcab = measure([tool, "-BATCH", cab, out], tmp, clean(out), r)
+            t_unzip, m_unzip = measure(["unzip", "-q", "-o", zipf, "-d", out], tmp, clean(out), r)
+            os.makedirs(out, exist_ok=True)
+            t_xtgz, _ = measure(["tar", "xzf", tgz, "-C", out], tmp, None, r)
+            t_xst, m_xst = measure([tool, "-BATCH", stored, out], tmp, clean(out), r)
+            os.makedirs(out, exist_ok=True)
+            t_xtar, _ = measure(["tar", "xf", tarf, "-C", out], tmp, None, r)
+            size_cab, size_zip = os.path.getsize(cab), os.path.getsize(zipf)
+            rows.append((label, [
+                ("build vs zip -9 -r", t_cab, t_zip, m_cab, f"size {size_cab / size_zip:.3f}x"),
+                ("-NOCOMPRESS build vs tar cf", t_st, t_tar, m_st, ""),
+                ("expand vs unzip", t_xcab, t_unzip, m_xcab, ""),
+                ("expand vs tar xzf", t_xcab, t_xtgz, m_xcab, ""),
+                ("stored expand vs tar xf", t_xst, t_xtar, m_xst, ""),
+            ]))
+    print()
+    print("| data | comparison | treepak s | other s | ratio | treepak peak MiB | note |")
+    print("|---|---|---|---|---|---|---|")
+    for label, items in rows:
+        for name, mine, other, peak, note in items:
+            print(f"| {label} | {name} | {mine:.3f} | {other:.3f} | {mine / other:.2f} | {peak:.1f} | {note} |")
+
+
+if __name__ == "__main__":
+    main()

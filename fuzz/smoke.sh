@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs every fuzz target for a while (FUZZ_SECONDS, default 60) from its seed
+# corpus in fuzz/seeds/<target>/; any crash, leak or timeout fails the run.
+# Findings are left as crash-* files in the target's work directory.
+set -euo pipefail
+build=${1:-build-fuzz}
+seconds=${FUZZ_SECONDS:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+for exe in "$build"/fuzz/*_fuzz; do
+  [ -x "$exe" ] || continue
+  name=$(basename "$exe")
+  mkdir -p "$work/$name/corpus"
+  if [ -d "$root/fuzz/seeds/$name" ]; then cp -r "$root/fuzz/seeds/$name/." "$work/$name/corpus/"; fi
+  echo "== $name: ${seconds}s"
+  if ! (cd "$work/$name" && "$OLDPWD/$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+          -print_final_stats=1 corpus >log.txt 2>&1); then
+    echo "FAILED: $name"; tail -40 "$work/$name/log.txt"
+    mkdir -p "$root/fuzz/findings"; cp "$work/$name"/crash-* "$work/$name"/timeout-* "$work/$name"/leak-* "$root/fuzz/findings/" 2>/dev/null || true
+    status=1
+  else
+    grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$work/$name/log.txt" | sed 's/^/   /'
+  fi
+done
+exit $status
