@@ -51,3 +51,22 @@ inline constexpr uint32_t LzxMainSymbols(uint32_t slotCount) { return LZX_NUM_CH
 
 static_assert(LzxSlotCount(1u << 15) == 30 && LzxSlotCount(1u << 21) == 50);
 static_assert(LzxSlotBase(20) == 1024 && LzxSlotBase(36) == 262144 && LzxSlotBase(38) == 524288);
+
+// Stream layout: field widths in bits and the pretree's symbols.
+inline constexpr uint32_t LZX_E8_FLAG_BITS = 1;            // then two 16-bit halves of the size
+inline constexpr uint32_t LZX_BLOCK_TYPE_BITS = 3;
+inline constexpr uint32_t LZX_BLOCK_SIZE_FIELDS = 3;       // 8-bit fields, most significant first
+inline constexpr uint32_t LZX_BLOCK_SIZE_FIELD_BITS = 8;
+inline constexpr uint32_t LZX_UNCOMPRESSED_HEADER_BYTES = 12;  // R0, R1, R2 as 32-bit little-endian
+inline constexpr uint32_t LZX_MAX_CODE_LENGTH = 16;
+inline constexpr uint32_t LZX_LENGTH_DELTA_MODULUS = 17;   // pretree symbols 0..16: (prev - d) mod 17
+inline constexpr uint32_t LZX_PRETREE_ZEROS_SHORT = 17;    // 4 bits z: z + 4 zeros
+inline constexpr uint32_t LZX_PRETREE_ZEROS_LONG = 18;     // 5 bits z: z + 20 zeros
+inline constexpr uint32_t LZX_PRETREE_SAME_RUN = 19;       // 1 bit z, delta symbol: z + 4 equal lengths
+inline constexpr uint32_t LZX_ZEROS_SHORT_BITS = 4, LZX_ZEROS_SHORT_BASE = 4;
+inline constexpr uint32_t LZX_ZEROS_LONG_BITS = 5, LZX_ZEROS_LONG_BASE = 20;
+inline constexpr uint32_t LZX_SAME_RUN_BITS = 1, LZX_SAME_RUN_BASE = 4;
+// Frames: the last six bytes of each frame are never translated, and an
+// 0xE8 whose operand would reach into them is left alone.
+inline constexpr uint32_t LZX_E8_TAIL_BYTES = 6;
+inline constexpr uint32_t LZX_E8_OPERAND_BYTES = 4;
