@@ -1,0 +1,30 @@
+// Directory enumeration and creation. Entries come back sorted by the byte
+// order of their names, so the same tree always gives the same walk.
+// Regular files and symbolic links to regular files are listed as files;
+// real directories as directories; links to directories, dangling links,
+// sockets, FIFOs and devices are never listed (a link to a directory could
+// make a cycle, and reading a FIFO could hang). "." and ".." are not listed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory;
+};
+
+// Entries of `directory` whose names match the wildcard `pattern`; false
+// (and no entries) when the directory cannot be read. An empty directory
+// text means the current directory.
+bool ListDirectory(const std::string& directory, const std::string& pattern,
+                   std::vector<DirectoryEntry>* entries);
+
+// True when the directory was created.
+bool CreateDirectory(const char* path);
+// True when the directory was removed (it must be empty).
+bool RemoveDirectory(const char* path);
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+#include "platform/temp_names.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/attributes.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kNameAttempts = 100;
+constexpr int kSuffixLength = 6;
+constexpr char kSuffixAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr uint64_t kAlphabetSize = sizeof(kSuffixAlphabet) - 1;
+
+// splitmix64: good enough spread for name suffixes; uniqueness is checked.
+uint64_t NextRandom() {
+    static uint64_t state = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^
+                            static_cast<uint64_t>(time(nullptr));
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+bool UsableDirectory(const char* path) { return path != nullptr && *path != '\0' && IsDirectoryPath(path); }
+
+}  // namespace
+
+std::string TempDirectory() {
+    for (const char* variable : {"TMP", "TMPDIR"}) {
+        const char* value = std::getenv(variable);
+        if (UsableDirectory(value)) return value;
+    }
+    if (UsableDirectory("/tmp")) return "/tmp";
+    return "";
+}
+
+bool MakeTempName(const char* prefix, std::string* name) {
+    std::string directory = TempDirectory();
+    if (!directory.empty() && directory.back() != '/') directory += '/';
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string candidate = directory + prefix;
+        uint64_t bits = NextRandom();
+        for (int i = 0; i < kSuffixLength; ++i) {
+            candidate += kSuffixAlphabet[bits % kAlphabetSize];
+            bits /= kAlphabetSize;
+        }
+        struct stat info;
+        if (lstat(candidate.c_str(), &info) != 0 && errno == ENOENT) {
+            *name = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace platform

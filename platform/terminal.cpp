@@ -1,0 +1,9 @@
+#include "platform/terminal.h"
+
+#include <unistd.h>
+
+namespace platform {
+
+bool IsTerminal(int stream) { return isatty(stream) == 1; }
+
+}  // namespace platform

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "platform/file_io.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+using testsupport::ScratchDir;
+
+namespace {
+
+// The values the writer engine passes for its temporary files and for the
+// cabinet file.
+constexpr int32_t kTempFlags = OPEN_BINARY | OPEN_EXCLUSIVE | OPEN_CREATE | OPEN_READ_WRITE;
+constexpr int32_t kCabinetFlags = OPEN_BINARY | OPEN_TRUNCATE | OPEN_CREATE | OPEN_READ_WRITE;
+constexpr int32_t kOwnerReadWrite = MODE_READ | MODE_WRITE;
+
+}  // namespace
+
+TEST(FileIo, ExclusiveCreateRefusesAnExistingFile) {
+    ScratchDir dir;
+    std::string path = (dir.path() / "t").string();
+    int32_t error = 0;
+    int32_t h = OpenFile(path.c_str(), kTempFlags, kOwnerReadWrite, &error);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(CloseFile(h, &error), 0);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(OpenFile(path.c_str(), kTempFlags, kOwnerReadWrite, &error), -1);
+    EXPECT_EQ(error, EEXIST);
+}
+
+TEST(FileIo, WriteSeekReadAndTruncate) {
+    ScratchDir dir;
+    std::string path = (dir.path() / "c").string();
+    int32_t error = 0;
+    int32_t h = OpenFile(path.c_str(), kCabinetFlags, kOwnerReadWrite, &error);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(WriteFile(h, "0123456789", 10, &error), 10);
+    EXPECT_EQ(SeekFile(h, 0, SEEK_FROM_END, &error), 10);
+    EXPECT_EQ(SeekFile(h, -4, SEEK_FROM_CURRENT, &error), 6);
+    char buffer[16] = {};
+    EXPECT_EQ(ReadFile(h, buffer, sizeof buffer, &error), 4);  // short only at the end
+    EXPECT_STREQ(buffer, "6789");
+    EXPECT_EQ(ReadFile(h, buffer, sizeof buffer, &error), 0);
+    EXPECT_EQ(SeekFile(h, 2, SEEK_FROM_START, &error), 2);
+    EXPECT_EQ(SeekFile(h, -100, SEEK_FROM_CURRENT, &error), -1);
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_EQ(CloseFile(h, &error), 0);
+
+    // Reopening with truncate empties the file.
+    h = OpenFile(path.c_str(), kCabinetFlags, kOwnerReadWrite, &error);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(SeekFile(h, 0, SEEK_FROM_END, &error), 0);
+    EXPECT_EQ(CloseFile(h, &error), 0);
+}
+
+TEST(FileIo, ReadOnlyHandleCannotWriteAndFailuresSetTheError) {
+    ScratchDir dir;
+    std::string path = (dir.path() / "r").string();
+    testsupport::WriteFileText(path, "abc");
+    int32_t error = 0;
+    int32_t h = OpenFile(path.c_str(), OPEN_BINARY | OPEN_READ_ONLY, 0, &error);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(WriteFile(h, "x", 1, &error), -1);
+    EXPECT_EQ(error, EBADF);
+    EXPECT_EQ(CloseFile(h, &error), 0);
+    EXPECT_EQ(CloseFile(h, &error), -1);
+
+    error = 0;
+    EXPECT_EQ(OpenFile((dir.path() / "missing").c_str(), OPEN_READ_ONLY, 0, &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(DeleteFile(path.c_str(), &error), 0);
+    EXPECT_EQ(DeleteFile(path.c_str(), &error), -1);
+    EXPECT_EQ(error, ENOENT);
+}
