@@ -1,0 +1,121 @@
+#include "quantum_test_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+namespace qtest {
+namespace {
+
+uint32_t g_refusedSize = UINT32_MAX;
+uint32_t g_maxBlocks = UINT32_MAX;
+uint32_t g_outstanding = 0;
+
+std::string g_spillDirectory;
+SpillRecord g_spill;
+uint32_t g_ioBudget = UINT32_MAX;
+uint32_t g_spillCounter = 0;
+
+bool SpendIo() {
+    if (g_ioBudget == 0) return false;
+    if (g_ioBudget != UINT32_MAX) --g_ioBudget;
+    return true;
+}
+
+int SpillOpen(const char* name, int flags, int mode) {
+    g_spill = SpillRecord{};
+    g_spill.nameBytes.assign(name, name + 6);
+    g_spill.flags = flags;
+    g_spill.mode = mode;
+    const std::string path = g_spillDirectory + "/spill" + std::to_string(g_spillCounter++);
+    // The client maps the runtime's flag values onto this platform's.
+    const int handle = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+    if (handle >= 0) ++g_spill.openHandles;
+    return handle;
+}
+int32_t SpillRead(int handle, void* buffer, uint32_t count) {
+    if (!SpendIo()) return -1;
+    ++g_spill.reads;
+    return static_cast<int32_t>(::read(handle, buffer, count));
+}
+int32_t SpillWrite(int handle, const void* buffer, uint32_t count) {
+    if (!SpendIo()) return -1;
+    ++g_spill.writes;
+    return static_cast<int32_t>(::write(handle, buffer, count));
+}
+int SpillClose(int handle) {
+    --g_spill.openHandles;
+    return ::close(handle);
+}
+int32_t SpillSeek(int handle, int32_t offset, int origin) {
+    if (!SpendIo()) return -1;
+    return static_cast<int32_t>(::lseek(handle, offset, origin));
+}
+
+}  // namespace
+
+void* TestAlloc(uint32_t size) {
+    if (size >= g_refusedSize || g_outstanding >= g_maxBlocks) return nullptr;
+    void* block = std::malloc(size);
+    if (block) ++g_outstanding;
+    return block;
+}
+void TestFree(void* block) {
+    if (!block) return;
+    --g_outstanding;
+    std::free(block);
+}
+void LimitAllocation(uint32_t refusedSize, uint32_t maxBlocks) {
+    g_refusedSize = refusedSize;
+    g_maxBlocks = maxBlocks;
+}
+void AllowAllAllocation() { LimitAllocation(UINT32_MAX, UINT32_MAX); }
+uint32_t OutstandingBlocks() { return g_outstanding; }
+
+DecoderFileCallbacks SpillFiles(const std::string& directory) {
+    g_spillDirectory = directory;
+    g_ioBudget = UINT32_MAX;
+    return DecoderFileCallbacks{SpillOpen, SpillRead, SpillWrite, SpillClose, SpillSeek};
+}
+SpillRecord& LastSpill() { return g_spill; }
+void FailSpillIoAfter(uint32_t operations) { g_ioBudget = operations; }
+
+DecodeRun DecodeBlocks(void* handle, const std::vector<EncodedBlock>& blocks) {
+    DecodeRun run;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        std::vector<uint8_t> compressed(blocks[i].bytes);
+        std::vector<uint8_t> out(blocks[i].uncompressedSize);
+        uint32_t size = blocks[i].uncompressedSize;
+        const int result = QdiDecode(handle, compressed.data(), static_cast<uint32_t>(compressed.size()), out.data(), &size);
+        EXPECT_EQ(size, blocks[i].uncompressedSize) << "the size is left unchanged";
+        run.output.insert(run.output.end(), out.begin(), out.end());
+        if (result != DECODER_OK) {
+            run.result = result;
+            run.failedBlock = i;
+            break;
+        }
+    }
+    return run;
+}
+
+DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks,
+                       const DecoderFileCallbacks* files) {
+    uint32_t uncompressed = 0, compressed = 0;
+    void* handle = nullptr;
+    const DecoderConfig config{windowBits, 0};
+    const int created = QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, files);
+    if (created != DECODER_OK) {
+        ADD_FAILURE() << "QdiCreate failed with " << created << " for window bits " << windowBits;
+        return DecodeRun{created, 0, {}};
+    }
+    DecodeRun run = DecodeBlocks(handle, blocks);
+    EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
+    return run;
+}
+
+}  // namespace qtest

@@ -1,0 +1,56 @@
+// Helpers for the Quantum decoder tests: client callbacks (plain, size- and
+// count-limited allocation, spill files in a scratch directory) and a driver
+// that feeds encoded blocks through the decoder's operations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decompress/decoder.h"
+#include "quantum_test_encoder.h"
+
+namespace qtest {
+
+// Allocation callbacks over malloc. `LimitAllocation` makes TestAlloc refuse
+// blocks of `refusedSize` bytes or more, and every block once `maxBlocks`
+// blocks are outstanding; `AllowAllAllocation` lifts the limits.
+void* TestAlloc(uint32_t size);
+void TestFree(void* block);
+void LimitAllocation(uint32_t refusedSize, uint32_t maxBlocks);
+void AllowAllAllocation();
+uint32_t OutstandingBlocks();
+
+// File callbacks whose open creates a fresh file in `directory` whatever
+// name it is given (recording the name's bytes and the flags), and that can
+// be told to fail every read, write or seek after a number of successes.
+struct SpillRecord {
+    std::vector<uint8_t> nameBytes;  // the name, its NUL and 4 more bytes
+    int flags = 0;
+    int mode = 0;
+    uint32_t reads = 0;
+    uint32_t writes = 0;
+    int openHandles = 0;
+};
+DecoderFileCallbacks SpillFiles(const std::string& directory);
+SpillRecord& LastSpill();
+void FailSpillIoAfter(uint32_t operations);  // UINT32_MAX: never
+
+struct DecodeRun {
+    int result = DECODER_OK;  // first non-zero decode result, or 0
+    size_t failedBlock = 0;
+    std::vector<uint8_t> output;
+};
+
+// Decodes `blocks` in order through an existing handle; stops at the first
+// failure. Each block's bytes are copied into an exactly sized buffer so that
+// the sanitizer sees any read past them.
+DecodeRun DecodeBlocks(void* handle, const std::vector<EncodedBlock>& blocks);
+
+// Creates a decoder with TestAlloc/TestFree and the given files, decodes the
+// blocks as one folder and destroys it. Creation failures end in
+// ADD_FAILURE.
+DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks,
+                       const DecoderFileCallbacks* files = nullptr);
+
+}  // namespace qtest
