@@ -1,0 +1,84 @@
+// A reader client for tests: cabinets served from memory through the
+// engine's callbacks, output files collected in memory, every notification
+// and hook call recorded, and hooks for changing the client's replies. The
+// callbacks carry no context, so one harness is current at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fei/fei.h"
+
+namespace feitest {
+
+struct Event {
+    int kind;  // FEI_NOTIFY_* kind, or 100 + FEI_HOOK_* kind for hook calls
+    int32_t value = 0;
+    std::string text1, text2, text3;
+    int32_t handle = 0;
+    uint16_t date = 0, time = 0, attributes = 0, setId = 0, cabinetIndex = 0, folderIndex = 0;
+    int32_t errorCode = 0;
+    // Hook calls.
+    std::vector<uint8_t> reserve;
+    bool reserveNull = false;
+    std::vector<uint8_t> data;
+    uint16_t dataSize = 0, partOffset = 0;
+    int32_t complete = 0;
+    uint32_t hookCabinetIndex = 0;
+};
+inline constexpr int HOOK_EVENT_BASE = 100;
+
+struct Harness {
+    Harness();
+    ~Harness();
+
+    // Files the engine may open, by full path.
+    std::map<std::string, std::vector<uint8_t>> cabinets;
+    // Bytes written to each output handle, and names of the files per handle.
+    std::map<int, std::vector<uint8_t>> outputs;
+    std::map<std::string, std::vector<uint8_t>> extracted;  // by name, at CLOSE_FILE
+    std::vector<Event> events;
+
+    // Reply policy; the defaults extract everything and accept every cabinet.
+    std::function<int(int kind, FEINotification* n)> reply;
+    std::function<int(FEIHookRecord* r)> hookReply;
+
+    // Counters and fault injection.
+    int opens = 0, openFailures = 0, closes = 0, allocations = 0, reads = 0;
+    std::set<int> openHandles;
+    size_t liveAllocations = 0;
+    int failAllocationNumber = -1;  // the n-th allocation (from 0) fails
+    int writeLimit = -1;            // writes return fewer bytes once this is reached
+
+    ErrorRecord error{};
+    FEIContext* context = nullptr;
+
+    // Creates the context if needed and runs FEIExtract with the recording
+    // notify callback and, when withHook, the recording hook.
+    int Extract(const std::string& name, const std::string& path = "", bool withHook = false);
+    void Destroy();
+
+    std::vector<int> Kinds() const;
+    std::vector<const Event*> OfKind(int kind) const;
+    // The default reply: extract every offered file into a new output handle.
+    int DefaultReply(int kind, FEINotification* n);
+
+    struct OpenFile {
+        std::string path;
+        size_t position = 0;
+        bool output = false;
+    };
+    std::map<int, OpenFile> handles;
+    int nextHandle = 3;
+
+private:
+    Harness* previous_;  // harnesses nest; the newest one serves the callbacks
+};
+
+extern Harness* current;
+
+}  // namespace feitest

@@ -1,0 +1,295 @@
+// The walk over one cabinet: notifications and their fields, the client's
+// replies and rewrites, hooks, reserve areas and the context kept between
+// extractions.
+#include <gtest/gtest.h>
+
+#include "fei_harness.h"
+#include "fei_test_cabinets.h"
+#include "test_support.h"
+
+namespace feitest {
+namespace {
+
+using testsupport::BuildCabinetBytes;
+using testsupport::CabSpec;
+
+TEST(FeiWalk, NotifiesEveryFileAndExtractsItsBytes) {
+    Harness h;
+    const auto a = testsupport::TextBytes(50000, 1);
+    const auto b = testsupport::RandomBytes(40000, 2);
+    CabSpec spec = StoredCabinet({{"dir\\a.txt", a}, {"empty", {}}, {"b.bin", b}});
+    spec.setId = 0x1234;
+    spec.files[0].date = 0x5A21;
+    spec.files[0].time = 0x6C34;
+    spec.files[0].attributes = FILE_ATTR_READONLY | FILE_ATTR_ARCHIVE;
+    spec.files[2].attributes = FILE_ATTR_EXECUTE | FILE_ATTR_HIDDEN;
+    h.cabinets["/c/x.cab"] = BuildCabinetBytes(spec);
+
+    ASSERT_EQ(h.Extract("x.cab", "/c/"), 1);
+    EXPECT_EQ(h.Kinds(), (std::vector<int>{FEI_NOTIFY_CABINET_INFO, FEI_NOTIFY_FILE_TABLE,
+                                           FEI_NOTIFY_COPY_FILE, FEI_NOTIFY_CLOSE_FILE,
+                                           FEI_NOTIFY_COPY_FILE, FEI_NOTIFY_CLOSE_FILE,
+                                           FEI_NOTIFY_COPY_FILE, FEI_NOTIFY_CLOSE_FILE,
+                                           FEI_NOTIFY_FILE_TABLE}));
+    const Event& info = h.events[0];
+    EXPECT_EQ(info.text1, "");
+    EXPECT_EQ(info.text3, "/c/");
+    EXPECT_EQ(info.setId, 0x1234);
+    const Event& table = h.events[1];
+    EXPECT_EQ(table.folderIndex, 3);
+    EXPECT_EQ(static_cast<uint32_t>(table.value), 36u + 8u);  // right after one folder entry
+    const Event& copy = h.events[2];
+    EXPECT_EQ(copy.text1, "dir\\a.txt");
+    EXPECT_EQ(copy.value, 50000);
+    EXPECT_EQ(copy.date, 0x5A21);
+    EXPECT_EQ(copy.time, 0x6C34);
+    EXPECT_EQ(copy.attributes, FILE_ATTR_READONLY | FILE_ATTR_ARCHIVE);
+    EXPECT_EQ(h.events[3].value, 0);
+    // Execute bit: reported in value and cleared from the attributes.
+    EXPECT_EQ(h.events[7].value, 1);
+    EXPECT_EQ(h.events[7].attributes, FILE_ATTR_HIDDEN);
+    EXPECT_EQ(h.events[8].folderIndex, 0);
+
+    EXPECT_EQ(h.extracted["dir\\a.txt"], a);
+    EXPECT_EQ(h.extracted["empty"], std::vector<uint8_t>{});
+    EXPECT_EQ(h.extracted["b.bin"], b);
+}
+
+TEST(FeiWalk, DecliningEveryFileReadsNoDataBlock) {
+    Harness h;
+    h.cabinets["x.cab"] = BuildCabinetBytes(StoredCabinet({{"a", std::vector<uint8_t>(70000, 7)}}));
+    h.reply = [](int, FEINotification*) { return 0; };
+    ASSERT_EQ(h.Extract("x.cab"), 1);
+    // Header, fixed bytes of the file entry and its name: nothing more.
+    EXPECT_LE(h.reads, 3);
+    EXPECT_TRUE(h.outputs.empty());
+}
+
+TEST(FeiWalk, EmptyCabinetAndFileTableRewrites) {
+    Harness h;
+    CabSpec empty;
+    h.cabinets["e.cab"] = BuildCabinetBytes(empty);
+    ASSERT_EQ(h.Extract("e.cab"), 1);
+    EXPECT_EQ(h.Kinds(), (std::vector<int>{FEI_NOTIFY_CABINET_INFO, FEI_NOTIFY_FILE_TABLE}));
+    EXPECT_EQ(h.events[1].folderIndex, 0);
+
+    // Raising the count and moving the position walks a table the header
+    // does not announce; a count of 0 at the start ends the walk at once.
+    CabSpec spec = StoredCabinet({{"one", {1, 2, 3}}, {"two", {4, 5}}});
+    spec.fileCountOverride = 0;
+    h.cabinets["hidden.cab"] = BuildCabinetBytes(spec);
+    const auto bytes = h.cabinets["hidden.cab"];
+    const uint32_t secondEntry = 36 + 8 + 16 + 4;  // after "one"
+    int tables = 0;
+    h.events.clear();
+    h.reply = [&](int kind, FEINotification* n) {
+        if (kind == FEI_NOTIFY_FILE_TABLE && tables++ == 0) {
+            n->folderIndex = 1;
+            n->value = static_cast<int32_t>(secondEntry);
+            return 0;
+        }
+        return h.DefaultReply(kind, n);
+    };
+    ASSERT_EQ(h.Extract("hidden.cab"), 1);
+    EXPECT_EQ(h.extracted.size(), 1u);
+    EXPECT_EQ(h.extracted["two"], (std::vector<uint8_t>{4, 5}));
+
+    h.reply = [&](int kind, FEINotification* n) {
+        if (kind == FEI_NOTIFY_FILE_TABLE) n->folderIndex = 0;
+        return h.DefaultReply(kind, n);
+    };
+    h.extracted.clear();
+    h.cabinets["x.cab"] = BuildCabinetBytes(StoredCabinet({{"one", {1}}}));
+    ASSERT_EQ(h.Extract("x.cab"), 1);
+    EXPECT_TRUE(h.extracted.empty());
+}
+
+TEST(FeiWalk, RepliesAbortAndFailAsDocumented) {
+    const auto cabinet = BuildCabinetBytes(StoredCabinet({{"a", {1, 2}}, {"b", {3}}}));
+    for (int abortKind : {FEI_NOTIFY_CABINET_INFO, FEI_NOTIFY_FILE_TABLE, FEI_NOTIFY_COPY_FILE,
+                          FEI_NOTIFY_CLOSE_FILE}) {
+        Harness h;
+        h.cabinets["x.cab"] = cabinet;
+        h.reply = [&](int kind, FEINotification* n) {
+            return kind == abortKind ? -1 : h.DefaultReply(kind, n);
+        };
+        EXPECT_EQ(h.Extract("x.cab"), 0) << abortKind;
+        EXPECT_EQ(h.error.errorCode, FEIERR_ABORT);
+        EXPECT_EQ(h.error.errorFlag, 1);
+        // On an aborted close the engine closes the output handle itself
+        // (the harness checks that nothing stays open).
+    }
+    Harness h;
+    h.cabinets["x.cab"] = cabinet;
+    h.reply = [&](int kind, FEINotification* n) {
+        if (kind == FEI_NOTIFY_CLOSE_FILE) {
+            h.DefaultReply(kind, n);
+            return 0;
+        }
+        return h.DefaultReply(kind, n);
+    };
+    EXPECT_EQ(h.Extract("x.cab"), 0);
+    EXPECT_EQ(h.error.errorCode, FEIERR_TARGET_FILE);
+
+    Harness shortWrite;
+    shortWrite.cabinets["x.cab"] = cabinet;
+    shortWrite.writeLimit = 1;
+    EXPECT_EQ(shortWrite.Extract("x.cab"), 0);
+    EXPECT_EQ(shortWrite.error.errorCode, FEIERR_TARGET_FILE);
+    // The context survives a failure.
+    shortWrite.writeLimit = -1;
+    EXPECT_EQ(shortWrite.Extract("x.cab"), 1);
+    EXPECT_EQ(shortWrite.extracted["b"], std::vector<uint8_t>{3});
+}
+
+TEST(FeiWalk, ReverseOrderExtractionRestartsTheFolder) {
+    Harness h;
+    NamedBytes files;
+    for (int i = 0; i < 5; ++i) {
+        files.push_back({"f" + std::to_string(i), testsupport::RandomBytes(20000 + i * 7, i)});
+    }
+    CabSpec forward = StoredCabinet(files);
+    CabSpec reversed = forward;
+    std::reverse(reversed.files.begin(), reversed.files.end());
+    h.cabinets["r.cab"] = BuildCabinetBytes(reversed);
+    ASSERT_EQ(h.Extract("r.cab"), 1);
+    for (const auto& [name, bytes] : files) EXPECT_EQ(h.extracted[name], bytes) << name;
+}
+
+TEST(FeiWalk, HooksSeeReservesFoldersAndBlocks) {
+    Harness h;
+    CabSpec spec = StoredCabinet({{"a", testsupport::RandomBytes(40000, 5)}});
+    spec.reservePresent = true;
+    spec.headerReserveSize = 6;
+    spec.folderReserveSize = 3;
+    spec.dataReserveSize = 2;
+    spec.reserveFill = 0xEE;
+    spec.setId = 77;
+    spec.cabinetIndex = 0;
+    h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+    int dataCalls = 0;
+    h.hookReply = [&](FEIHookRecord* r) {
+        // The hook may change the data before decoding.
+        if (r->kind == FEI_HOOK_DATA && dataCalls++ == 0) r->data[0] ^= 0xFF;
+        return 0;
+    };
+    ASSERT_EQ(h.Extract("x.cab", "", true), 1);
+    const auto cabinetHooks = h.OfKind(HOOK_EVENT_BASE + FEI_HOOK_CABINET);
+    ASSERT_EQ(cabinetHooks.size(), 1u);
+    EXPECT_EQ(cabinetHooks[0]->reserve, std::vector<uint8_t>(6, 0xEE));
+    EXPECT_EQ(cabinetHooks[0]->setId, 77);
+    const auto folderHooks = h.OfKind(HOOK_EVENT_BASE + FEI_HOOK_FOLDER);
+    ASSERT_EQ(folderHooks.size(), 1u);
+    EXPECT_EQ(folderHooks[0]->reserve, std::vector<uint8_t>(3, 0xEE));
+    const auto dataHooks = h.OfKind(HOOK_EVENT_BASE + FEI_HOOK_DATA);
+    ASSERT_EQ(dataHooks.size(), 2u);
+    EXPECT_EQ(dataHooks[0]->reserve, std::vector<uint8_t>(2, 0xEE));
+    EXPECT_EQ(dataHooks[0]->dataSize, 32768);
+    EXPECT_EQ(dataHooks[0]->complete, 1);
+    EXPECT_EQ(dataHooks[1]->dataSize, 40000 - 32768);
+    auto expected = spec.folders[0].blocks[0].data;
+    expected.insert(expected.end(), spec.folders[0].blocks[1].data.begin(),
+                    spec.folders[0].blocks[1].data.end());
+    expected[0] ^= 0xFF;
+    EXPECT_EQ(h.extracted["a"], expected);
+
+    // Without reserves the hook sees null areas; a -1 from the hook aborts.
+    Harness plain;
+    plain.cabinets["x.cab"] = BuildCabinetBytes(StoredCabinet({{"a", {1}}}));
+    plain.hookReply = [](FEIHookRecord* r) { return r->kind == FEI_HOOK_DATA ? -1 : 0; };
+    EXPECT_EQ(plain.Extract("x.cab", "", true), 0);
+    EXPECT_EQ(plain.error.errorCode, FEIERR_ABORT);
+    EXPECT_TRUE(plain.OfKind(HOOK_EVENT_BASE + FEI_HOOK_CABINET)[0]->reserveNull);
+    EXPECT_TRUE(plain.OfKind(HOOK_EVENT_BASE + FEI_HOOK_FOLDER)[0]->reserveNull);
+}
+
+TEST(FeiWalk, ReserveSizesAreKeptFromTheFirstCabinet) {
+    Harness h;
+    CabSpec first = StoredCabinet({{"a", {1, 2, 3}}});
+    first.reservePresent = true;
+    first.folderReserveSize = 4;
+    h.cabinets["1.cab"] = BuildCabinetBytes(first);
+    CabSpec other = first;
+    other.folderReserveSize = 5;
+    h.cabinets["2.cab"] = BuildCabinetBytes(other);
+    ASSERT_EQ(h.Extract("1.cab"), 1);
+    EXPECT_EQ(h.Extract("2.cab"), 0);
+    EXPECT_EQ(h.error.errorCode, FEIERR_RESERVE_MISMATCH);
+    EXPECT_EQ(h.Extract("1.cab"), 1);
+}
+
+TEST(FeiWalk, HeaderChecks) {
+    const auto good = BuildCabinetBytes(StoredCabinet({{"a", {1}}}));
+    struct Case {
+        std::vector<uint8_t> bytes;
+        int code;
+        int systemError;
+    };
+    std::vector<Case> cases;
+    cases.push_back({std::vector<uint8_t>(good.begin(), good.begin() + 35), FEIERR_NOT_A_CABINET, 0});
+    auto badSignature = good;
+    badSignature[0] = 'X';
+    cases.push_back({badSignature, FEIERR_NOT_A_CABINET, 0});
+    CabSpec old = StoredCabinet({{"a", {1}}});
+    old.version = 0x0102;
+    cases.push_back({BuildCabinetBytes(old), FEIERR_VERSION, 0x0102});
+    CabSpec reserved = StoredCabinet({{"a", {1}}});
+    reserved.reservePresent = true;
+    reserved.headerReserveSize = 100;
+    auto cut = BuildCabinetBytes(reserved);
+    cut.resize(36 + 4 + 50);
+    cases.push_back({cut, FEIERR_NOT_A_CABINET, 0});
+    for (const Case& c : cases) {
+        Harness h;
+        h.cabinets["x.cab"] = c.bytes;
+        EXPECT_EQ(h.Extract("x.cab"), 0);
+        EXPECT_EQ(h.error.errorCode, c.code);
+        EXPECT_EQ(h.error.systemError, c.systemError);
+    }
+    Harness missing;
+    EXPECT_EQ(missing.Extract("none.cab"), 0);
+    EXPECT_EQ(missing.error.errorCode, FEIERR_OPEN_CABINET);
+}
+
+TEST(FeiWalk, NameLengthLimit) {
+    for (size_t length : {255u, 256u}) {
+        Harness h;
+        h.cabinets["x.cab"] =
+            BuildCabinetBytes(StoredCabinet({{std::string(length, 'n'), {1, 2}}}));
+        EXPECT_EQ(h.Extract("x.cab"), length == 255 ? 1 : 0) << length;
+        if (length == 256) {
+            EXPECT_EQ(h.error.errorCode, FEIERR_CORRUPT);
+        }
+    }
+    // A name running into the end of the file without its NUL.
+    Harness h;
+    auto bytes = BuildCabinetBytes(StoredCabinet({{"abc", {}}}));
+    bytes.pop_back();
+    h.cabinets["x.cab"] = bytes;
+    EXPECT_EQ(h.Extract("x.cab"), 0);
+    EXPECT_EQ(h.error.errorCode, FEIERR_CORRUPT);
+}
+
+TEST(FeiWalk, CreationAndMemoryFailures) {
+    {
+        Harness h;
+        h.failAllocationNumber = 0;
+        EXPECT_EQ(h.Extract("x.cab"), 0);
+        EXPECT_EQ(h.error.errorCode, FEIERR_NO_MEMORY);
+        EXPECT_EQ(h.context, nullptr);
+    }
+    // Every later allocation failing in turn gives FEIERR_NO_MEMORY, no leak.
+    const auto cabinet = BuildCabinetBytes(StoredCabinet({{"a", {1, 2, 3}}}));
+    for (int n = 1; n < 6; ++n) {
+        Harness h;
+        h.cabinets["x.cab"] = cabinet;
+        h.failAllocationNumber = n;
+        const int result = h.Extract("x.cab");
+        if (result == 0) {
+            EXPECT_EQ(h.error.errorCode, FEIERR_NO_MEMORY) << n;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace feitest
