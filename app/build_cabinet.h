@@ -1,0 +1,11 @@
+// The build driver: turns the selected files into one cabinet (or, past the
+// largest cabinet size, a chained set) through the writer engine.
+#pragma once
+
+#include <string>
+
+// Builds the cabinet at ToolPaths.cabinetPath from paths listed below
+// ToolPaths.source. compressFlags entries may be cleared by the call (the
+// store-or-compress decision). Returns nonzero on success; on failure the
+// reason has been printed.
+int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress);

@@ -1,0 +1,101 @@
+#include "app/run_tool.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/build_cabinet.h"
+#include "app/console.h"
+#include "app/expand_cabinet.h"
+#include "app/file_list.h"
+#include "app/options.h"
+#include "app/path_helpers.h"
+#include "app/progress_display.h"
+#include "platform/file_io.h"
+#include "platform/directories.h"
+
+ToolPaths Paths;
+
+namespace {
+
+constexpr const char* kDefaultPattern = "*.*";
+constexpr const char* kCabinetSuffix = ".CAB";
+constexpr std::string_view kCabExtension = ".cab";
+
+int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
+    Paths.destination = hasDestination ? destinationArgument
+                                       : Paths.source.substr(0, Paths.source.size() - kCabExtension.size());
+    if (!ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr)) {
+        PrintVerbose("TREEPAK failed\n");
+        return EXIT_STATUS_FAILURE;
+    }
+    PrintVerbose("TREEPAK Done!\n");
+    if (Options.deleteSource) {
+        int32_t error = 0;
+        platform::DeleteFile(Paths.source.c_str(), &error);
+    }
+    return EXIT_STATUS_SUCCESS;
+}
+
+// Deletes every listed file and tries to remove its directory at once: the
+// walk listed subdirectories' files before their parent's, so a directory
+// empties out before its parent's last file is reached.
+void DeleteListedFiles(FileList* list) {
+    for (std::string& path : list->paths) {
+        int32_t error = 0;
+        platform::DeleteFile(path.c_str(), &error);
+        CutToDirectory(&path);
+        platform::RemoveDirectory(path.c_str());
+    }
+}
+
+int BuildMode(const std::string& destinationArgument, bool hasDestination) {
+    Paths.cabinetPath = hasDestination ? destinationArgument : Paths.source + kCabinetSuffix;
+    if (Options.showLogo) {
+        PrintBanner();
+        std::printf("Creating %s from %s\\%s\n", Paths.cabinetPath.c_str(), Paths.source.c_str(),
+                    Paths.pattern.c_str());
+    }
+    PrintVerbose("Walking...\n");
+    WalkDirectory(Paths.source, Paths.pattern, CollectFile, &SelectedFiles, Options.recurse);
+    PrintVerbose("CABing...\n");
+    if (!BuildCabinet(SelectedFiles.count(), SelectedFiles.paths.data(), SelectedFiles.compressFlags.data(),
+                      Options.autoCompress)) {
+        PrintVerbose("TREEPAK failed\n");
+        return EXIT_STATUS_FAILURE;
+    }
+    if (Options.deleteSource) {
+        PrintVerbose("DELETING...\n");
+        DeleteListedFiles(&SelectedFiles);
+    }
+    PrintVerbose("TREEPAK Done!\n");
+    return EXIT_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+int RunToolStatus(int argc, const char* const* argv) {
+    int first = ParseOptions(argc, argv, &Options);
+    if (first >= argc) {
+        PrintBanner();
+        PrintUsage();
+        return EXIT_STATUS_SUCCESS;
+    }
+    Paths.source = argv[first];
+    if (HasWildcard(Paths.source)) {
+        Paths.pattern = std::string(FileNamePart(Paths.source));
+        CutToDirectory(&Paths.source);
+    } else {
+        Paths.pattern = kDefaultPattern;
+    }
+    bool hasDestination = first + 1 < argc;
+    std::string destination = hasDestination ? argv[first + 1] : "";
+
+    if (Options.showProgressWindow) CreateProgressDisplay();
+
+    if (IsDirectory(Paths.source)) return BuildMode(destination, hasDestination);
+    if (EndsWithIgnoreCase(Paths.source, kCabExtension)) return ExpandMode(destination, hasDestination);
+    std::printf("Must specify a wild card, directory or cab file with destination\n");
+    return EXIT_STATUS_FAILURE;
+}
+
+void RunTool(int argc, const char* const* argv) { std::exit(RunToolStatus(argc, argv)); }

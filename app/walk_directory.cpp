@@ -1,0 +1,27 @@
+#include "app/file_list.h"
+
+#include "app/path_helpers.h"
+#include "platform/directories.h"
+
+namespace {
+
+constexpr const char* kEveryName = "*.*";
+
+}  // namespace
+
+void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallback callback,
+                   void* context, bool recurse) {
+    std::vector<platform::DirectoryEntry> entries;
+    if (recurse && platform::ListDirectory(dir, kEveryName, &entries)) {
+        for (const auto& entry : entries) {
+            if (entry.isDirectory && entry.name != "." && entry.name != "..") {
+                WalkDirectory(JoinPath(dir, entry.name), pattern, callback, context, recurse);
+            }
+        }
+    }
+    if (platform::ListDirectory(dir, pattern, &entries)) {
+        for (const auto& entry : entries) {
+            if (!entry.isDirectory) callback(JoinPath(dir, entry.name), context);
+        }
+    }
+}
