@@ -1,0 +1,283 @@
+// Sets of cabinets: a folder continued across cabinets, blocks split into
+// pieces over two and three cabinets (a piece may hold 0 bytes), the file
+// entries dropped after a move, and the client's retries of a next cabinet.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "fei_harness.h"
+#include "fei_test_cabinets.h"
+#include "test_support.h"
+
+namespace feitest {
+namespace {
+
+using testsupport::BuildCabinetBytes;
+using testsupport::CabSpec;
+
+constexpr uint16_t SET_ID = 0x4242;
+
+std::string SetName(size_t index) { return "set" + std::to_string(index + 1) + ".cab"; }
+
+struct StoredSet {
+    std::vector<CabSpec> cabinets;
+    std::vector<size_t> firstCabinet;  // per file
+};
+
+// One stored folder holding the files, cut into cabinets at the given
+// positions of the stream. Each file is listed in every cabinet that holds a
+// piece of one of its blocks, with the continuation value that says where it
+// begins and ends.
+StoredSet BuildStoredSet(const NamedBytes& files, const std::vector<uint32_t>& cuts,
+                         bool reserves = false) {
+    std::vector<uint8_t> stream;
+    for (const auto& file : files) stream.insert(stream.end(), file.second.begin(), file.second.end());
+    const auto blocks = testsupport::StoredBlocks(stream);
+    const auto pieces = testsupport::CutFolderBlocks(blocks, cuts);
+    const size_t count = pieces.size();
+    // Cabinets holding pieces of the block that contains stream position p.
+    auto cabinetsOf = [&](uint32_t p) {
+        const uint32_t begin = p / CAB_BLOCK_SIZE * CAB_BLOCK_SIZE;
+        const uint32_t end = std::min<uint32_t>(begin + CAB_BLOCK_SIZE, stream.size());
+        const auto first = std::count_if(cuts.begin(), cuts.end(), [&](uint32_t c) { return c <= begin; });
+        const auto last = std::count_if(cuts.begin(), cuts.end(), [&](uint32_t c) { return c < end; });
+        return std::make_pair(static_cast<size_t>(first), static_cast<size_t>(last));
+    };
+
+    StoredSet set;
+    set.cabinets.resize(count);
+    for (size_t c = 0; c < count; ++c) {
+        CabSpec& spec = set.cabinets[c];
+        spec.setId = SET_ID;
+        spec.cabinetIndex = static_cast<uint16_t>(c);
+        spec.hasPrev = c > 0;
+        spec.prevCabinet = c > 0 ? SetName(c - 1) : "";
+        spec.prevDisk = "disk" + std::to_string(c);
+        spec.hasNext = c + 1 < count;
+        spec.nextCabinet = SetName(c + 1);
+        spec.nextDisk = "disk" + std::to_string(c + 2);
+        if (reserves) {
+            spec.reservePresent = true;
+            spec.headerReserveSize = static_cast<uint16_t>(3 + c);  // only the first one counts
+            spec.folderReserveSize = 2;
+            spec.dataReserveSize = 5;
+            spec.reserveFill = static_cast<uint8_t>(0x10 + c);
+        }
+        testsupport::CabFolderSpec folder;
+        folder.blocks = pieces[c];
+        spec.folders.push_back(folder);
+    }
+    uint32_t offset = 0;
+    for (const auto& [name, bytes] : files) {
+        const auto size = static_cast<uint32_t>(bytes.size());
+        const size_t first = size ? cabinetsOf(offset).first : cabinetsOf(offset).second;
+        const size_t last = size ? cabinetsOf(offset + size - 1).second : first;
+        set.firstCabinet.push_back(first);
+        for (size_t c = first; c <= last; ++c) {
+            testsupport::CabFileSpec entry{name, size, offset, 0, 0, 0, 0};
+            if (c > first && c < last) entry.folderIndex = FOLDER_CONTINUED_PREV_AND_NEXT;
+            else if (c > first) entry.folderIndex = FOLDER_CONTINUED_FROM_PREV;
+            else if (c < last) entry.folderIndex = FOLDER_CONTINUED_TO_NEXT;
+            set.cabinets[c].files.push_back(entry);
+        }
+        offset += size;
+    }
+    return set;
+}
+
+void Serve(Harness& h, const StoredSet& set) {
+    for (size_t c = 0; c < set.cabinets.size(); ++c) {
+        h.cabinets[SetName(c)] = BuildCabinetBytes(set.cabinets[c]);
+    }
+}
+
+NamedBytes SomeFiles(uint64_t seed, size_t count, uint32_t largest) {
+    testsupport::Rng rng(seed);
+    NamedBytes files;
+    for (size_t i = 0; i < count; ++i) {
+        files.push_back({"file" + std::to_string(i),
+                         testsupport::RandomBytes(rng.Below(largest), seed * 100 + i)});
+    }
+    return files;
+}
+
+// Extracting from the first cabinet yields exactly the files that begin in
+// it, whole, however the folder is cut.
+void ExpectFirstCabinetFiles(Harness& h, const NamedBytes& files, const StoredSet& set) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (set.firstCabinet[i] == 0) {
+            ASSERT_TRUE(h.extracted.count(files[i].first)) << files[i].first;
+            EXPECT_EQ(h.extracted[files[i].first], files[i].second) << files[i].first;
+        } else {
+            EXPECT_FALSE(h.extracted.count(files[i].first)) << files[i].first;
+        }
+    }
+}
+
+TEST(FeiSets, TwoCabinetsWithASplitBlock) {
+    const NamedBytes files = {{"a", testsupport::RandomBytes(30000, 1)},
+                              {"b", testsupport::RandomBytes(20000, 2)},
+                              {"c", testsupport::RandomBytes(40000, 3)},
+                              {"d", testsupport::RandomBytes(5000, 4)}};
+    // Cut inside block 1: b and c straddle it; d begins in cabinet 2.
+    const StoredSet set = BuildStoredSet(files, {40000});
+    Harness h;
+    Serve(h, set);
+    ASSERT_EQ(h.Extract(SetName(0), "", true), 1) << h.error.errorCode;
+    ExpectFirstCabinetFiles(h, files, set);
+    const auto next = h.OfKind(FEI_NOTIFY_NEXT_CABINET);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0]->text1, SetName(1));
+    EXPECT_EQ(next[0]->text2, "disk2");
+    EXPECT_EQ(next[0]->setId, SET_ID);
+    EXPECT_EQ(next[0]->cabinetIndex, 1);
+    EXPECT_EQ(next[0]->errorCode, 0);
+    // Both pieces go through the hook: the first incomplete, the second at
+    // its offset in the block with the running size.
+    std::vector<const Event*> split;
+    for (const Event* e : h.OfKind(HOOK_EVENT_BASE + FEI_HOOK_DATA)) {
+        if (e->complete == 0 || e->partOffset != 0) split.push_back(e);
+    }
+    ASSERT_EQ(split.size(), 2u);
+    EXPECT_EQ(split[0]->complete, 0);
+    EXPECT_EQ(split[0]->dataSize, 40000 - 32768);
+    EXPECT_EQ(split[1]->complete, 1);
+    EXPECT_EQ(split[1]->partOffset, 40000 - 32768);
+    EXPECT_EQ(split[1]->dataSize, 32768);
+
+    // The files that begin in the second cabinet are left for an extraction
+    // there, which only announces the continued ones.
+    Harness second;
+    Serve(second, set);
+    second.cabinets.erase(SetName(0));
+    // "d" lies in the second cabinet's folder 0, whose start is in the first
+    // cabinet: only the continuing walk can reach it, so it is declined here.
+    second.reply = [&](int kind, FEINotification* n) {
+        return kind == FEI_NOTIFY_COPY_FILE ? 0 : second.DefaultReply(kind, n);
+    };
+    ASSERT_EQ(second.Extract(SetName(1)), 1);
+    const auto continued = second.OfKind(FEI_NOTIFY_CONTINUED_FILE);
+    ASSERT_EQ(continued.size(), 2u);
+    EXPECT_EQ(continued[0]->text1, "b");
+    EXPECT_EQ(continued[0]->text2, SetName(0));
+    EXPECT_EQ(continued[0]->folderIndex, FOLDER_CONTINUED_FROM_PREV);
+}
+
+TEST(FeiSets, BlockSplitOverThreeCabinetsWithAnEmptyPiece) {
+    const NamedBytes files = {{"a", testsupport::RandomBytes(50000, 5)},
+                              {"b", testsupport::RandomBytes(30000, 6)}};
+    // The middle cabinet holds a 0-byte piece of block 1 only.
+    const StoredSet set = BuildStoredSet(files, {45000, 45000}, true);
+    ASSERT_EQ(set.cabinets.size(), 3u);
+    ASSERT_TRUE(set.cabinets[1].folders[0].blocks[0].data.empty());
+    Harness h;
+    Serve(h, set);
+    ASSERT_EQ(h.Extract(SetName(0), "", true), 1) << h.error.errorCode;
+    ExpectFirstCabinetFiles(h, files, set);
+    const auto next = h.OfKind(FEI_NOTIFY_NEXT_CABINET);
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[1]->cabinetIndex, 2);
+    EXPECT_EQ(next[1]->text1, SetName(2));
+    // The header reserve size of the first cabinet is used for all of them.
+    for (const Event* e : h.OfKind(HOOK_EVENT_BASE + FEI_HOOK_CABINET)) {
+        EXPECT_EQ(e->reserve.size(), 3u);
+    }
+}
+
+TEST(FeiSets, RandomCutsAndDeclinedFiles) {
+    for (uint64_t seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        testsupport::Rng rng(seed);
+        const NamedBytes files = SomeFiles(seed, 1 + rng.Below(8), 70000);
+        uint32_t total = 0;
+        for (const auto& f : files) total += static_cast<uint32_t>(f.second.size());
+        std::vector<uint32_t> cuts;
+        for (uint32_t n = rng.Below(4); n > 0 && total > 0; --n) cuts.push_back(1 + rng.Below(total));
+        std::sort(cuts.begin(), cuts.end());
+        const StoredSet set = BuildStoredSet(files, cuts, seed % 2 == 0);
+        Harness h;
+        Serve(h, set);
+        // Declining is by name, so a file offered again is declined again.
+        h.reply = [&](int kind, FEINotification* n) {
+            if (kind == FEI_NOTIFY_COPY_FILE && seed % 3 == 0 && std::string(n->text1).back() % 2) {
+                return 0;
+            }
+            return h.DefaultReply(kind, n);
+        };
+        ASSERT_EQ(h.Extract(SetName(0)), 1) << h.error.errorCode;
+        // Files that begin in the first cabinet come out whole; so may files
+        // that begin later but are offered as continued while the walk goes
+        // on in a later cabinet.
+        for (size_t i = 0; i < files.size(); ++i) {
+            const bool declined = seed % 3 == 0 && files[i].first.back() % 2;
+            if (declined) {
+                EXPECT_FALSE(h.extracted.count(files[i].first)) << files[i].first;
+            } else if (set.firstCabinet[i] == 0 || h.extracted.count(files[i].first)) {
+                EXPECT_EQ(h.extracted[files[i].first], files[i].second) << files[i].first;
+            }
+        }
+    }
+}
+
+TEST(FeiSets, NextCabinetRetriesAsTheClientDirects) {
+    const NamedBytes files = {{"a", testsupport::RandomBytes(40000, 7)}};
+    const StoredSet set = BuildStoredSet(files, {35000});
+    // The second cabinet is missing, then of another set, then found under
+    // a name and path the client writes into the engine's buffers.
+    Harness h;
+    h.cabinets[SetName(0)] = BuildCabinetBytes(set.cabinets[0]);
+    CabSpec stranger = set.cabinets[1];
+    stranger.setId = SET_ID + 1;
+    h.cabinets["other/stranger.cab"] = BuildCabinetBytes(stranger);
+    h.cabinets["moved/" + SetName(1)] = BuildCabinetBytes(set.cabinets[1]);
+    int attempt = 0;
+    h.reply = [&](int kind, FEINotification* n) {
+        if (kind != FEI_NOTIFY_NEXT_CABINET) return h.DefaultReply(kind, n);
+        EXPECT_EQ(n->cabinetIndex, 1);
+        switch (attempt++) {
+            case 0: EXPECT_EQ(n->errorCode, 0); break;
+            case 1:
+                EXPECT_EQ(n->errorCode, FEIERR_OPEN_CABINET);
+                std::snprintf(n->text1, FEI_NAME_BUFFER_SIZE, "stranger.cab");
+                std::snprintf(n->text3, FEI_NAME_BUFFER_SIZE, "other/");
+                break;
+            default:
+                EXPECT_EQ(n->errorCode, FEIERR_WRONG_CABINET);
+                EXPECT_EQ(std::string(n->text1), "stranger.cab");
+                std::snprintf(n->text1, FEI_NAME_BUFFER_SIZE, "%s", SetName(1).c_str());
+                std::snprintf(n->text3, FEI_NAME_BUFFER_SIZE, "moved/");
+        }
+        return 0;
+    };
+    ASSERT_EQ(h.Extract(SetName(0)), 1) << h.error.errorCode;
+    EXPECT_EQ(attempt, 3);
+    EXPECT_EQ(h.extracted["a"], files[0].second);
+    EXPECT_EQ(h.error.errorFlag, 0);
+
+    // A client that gives up: the call fails with FEIERR_ABORT, and the
+    // partly written output is closed by the engine.
+    Harness quitter;
+    quitter.cabinets[SetName(0)] = BuildCabinetBytes(set.cabinets[0]);
+    quitter.reply = [&](int kind, FEINotification* n) {
+        if (kind == FEI_NOTIFY_NEXT_CABINET) return n->errorCode ? -1 : 0;
+        return quitter.DefaultReply(kind, n);
+    };
+    EXPECT_EQ(quitter.Extract(SetName(0)), 0);
+    EXPECT_EQ(quitter.error.errorCode, FEIERR_ABORT);
+    EXPECT_EQ(quitter.OfKind(FEI_NOTIFY_NEXT_CABINET).size(), 2u);
+    EXPECT_EQ(quitter.OfKind(FEI_NOTIFY_NEXT_CABINET)[1]->errorCode, FEIERR_OPEN_CABINET);
+}
+
+TEST(FeiSets, FolderRunningOutWithoutANextCabinetIsCorrupt) {
+    CabSpec spec = StoredCabinet({{"a", std::vector<uint8_t>(40000, 1)}});
+    spec.folders[0].blockCountOverride = 1;
+    Harness h;
+    h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+    EXPECT_EQ(h.Extract("x.cab"), 0);
+    EXPECT_EQ(h.error.errorCode, FEIERR_CORRUPT);
+    EXPECT_TRUE(h.OfKind(FEI_NOTIFY_NEXT_CABINET).empty());
+}
+
+}  // namespace
+}  // namespace feitest
