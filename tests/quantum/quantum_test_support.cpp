@@ -12,7 +12,8 @@
 namespace qtest {
 namespace {
 
-uint32_t g_refusedSize = UINT32_MAX;
+uint32_t g_refuseFrom = UINT32_MAX;
+uint32_t g_refuseExactly = 0;
 uint32_t g_maxBlocks = UINT32_MAX;
 uint32_t g_outstanding = 0;
 
@@ -60,9 +61,11 @@ int32_t SpillSeek(int handle, int32_t offset, int origin) {
 }  // namespace
 
 void* TestAlloc(uint32_t size) {
-    if (size >= g_refusedSize || g_outstanding >= g_maxBlocks) return nullptr;
+    if (size >= g_refuseFrom || size == g_refuseExactly || g_outstanding >= g_maxBlocks) return nullptr;
     void* block = std::malloc(size);
-    if (block) ++g_outstanding;
+    if (!block) return nullptr;
+    ++g_outstanding;
+    std::memset(block, 0xA5, size);
     return block;
 }
 void TestFree(void* block) {
@@ -70,11 +73,12 @@ void TestFree(void* block) {
     --g_outstanding;
     std::free(block);
 }
-void LimitAllocation(uint32_t refusedSize, uint32_t maxBlocks) {
-    g_refusedSize = refusedSize;
+void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBlocks) {
+    g_refuseFrom = refuseFrom;
+    g_refuseExactly = refuseExactly;
     g_maxBlocks = maxBlocks;
 }
-void AllowAllAllocation() { LimitAllocation(UINT32_MAX, UINT32_MAX); }
+void AllowAllAllocation() { LimitAllocation(UINT32_MAX, 0, UINT32_MAX); }
 uint32_t OutstandingBlocks() { return g_outstanding; }
 
 DecoderFileCallbacks SpillFiles(const std::string& directory) {

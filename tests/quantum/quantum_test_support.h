@@ -12,12 +12,14 @@
 
 namespace qtest {
 
-// Allocation callbacks over malloc. `LimitAllocation` makes TestAlloc refuse
-// blocks of `refusedSize` bytes or more, and every block once `maxBlocks`
-// blocks are outstanding; `AllowAllAllocation` lifts the limits.
+// Allocation callbacks over malloc; new blocks are filled with 0xA5 so that
+// uncleared memory shows. `LimitAllocation` makes TestAlloc refuse blocks of
+// `refuseFrom` bytes or more, blocks of exactly `refuseExactly` bytes, and
+// every block once `maxBlocks` blocks are outstanding; `AllowAllAllocation`
+// lifts the limits.
 void* TestAlloc(uint32_t size);
 void TestFree(void* block);
-void LimitAllocation(uint32_t refusedSize, uint32_t maxBlocks);
+void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBlocks);
 void AllowAllAllocation();
 uint32_t OutstandingBlocks();
 

@@ -1,0 +1,247 @@
+// Hand-made streams checked bit by bit, the model's rescale and reorder,
+// the operations' contract, and malformed input.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "decompress/decoder.h"
+#include "decompress/quantum/quantum_model.h"
+#include "quantum_test_encoder.h"
+#include "quantum_test_support.h"
+#include "test_support.h"
+
+namespace qtest {
+namespace {
+
+struct Decoder {
+    explicit Decoder(uint32_t bits, uint32_t bufferSize = 0) {
+        const DecoderConfig config{bits, 0};
+        uint32_t compressed = 0;
+        created = QdiCreate(&bufferSize, &config, TestAlloc, TestFree, &compressed, &handle, nullptr);
+    }
+    ~Decoder() {
+        if (handle) {
+            EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
+        }
+    }
+    // Decodes one block of `wanted` bytes from exactly `bytes`.
+    int Decode(std::vector<uint8_t> bytes, uint32_t wanted, std::vector<uint8_t>* out = nullptr) {
+        std::vector<uint8_t> buffer(wanted);
+        uint32_t size = wanted;
+        const int result = QdiDecode(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), buffer.data(), &size);
+        EXPECT_EQ(size, wanted);
+        if (out) *out = buffer;
+        return result;
+    }
+    int created = -1;
+    void* handle = nullptr;
+};
+
+// All-zero input keeps code at 0, so every symbol is the last pair of its
+// model: selector 6 (long match; 2 shifts: high 0x2491), length slot 26
+// (length 254 + 5 = 259; 5 shifts: high 0x0569) and long position slot 2b - 1
+// (4 shifts for b = 10: high 0x08A8), whose 8 extra bits are 0: distance
+// 768 + 1. That is 16 + 2 + 5 + 4 + 8 = 35 bits, so 5 bytes are needed and
+// the 259 bytes copied from the fresh window are zeros.
+TEST(QuantumHandMade, ZeroBytesMakeOneLongestMatchOfZeros) {
+    Decoder decoder(10);
+    ASSERT_EQ(decoder.created, DECODER_OK);
+    std::vector<uint8_t> out;
+    EXPECT_EQ(decoder.Decode(std::vector<uint8_t>(5, 0), 259, &out), DECODER_OK);
+    EXPECT_EQ(out, std::vector<uint8_t>(259, 0));
+
+    Decoder tooShort(10);
+    EXPECT_EQ(tooShort.Decode(std::vector<uint8_t>(4, 0), 259), DECODER_DATA_ERROR) << "35 bits from 32";
+    Decoder overflow(10);
+    EXPECT_EQ(overflow.Decode(std::vector<uint8_t>(5, 0), 258), DECODER_DATA_ERROR) << "a match longer than wanted";
+}
+
+// C0 00 00: code 0xC000 gives selector target 5, symbol 1 (literal model 1);
+// the interval [0xB6DB, 0xDB6C] shifts once and folds once (low 0x6DB6 has
+// bit 14, high 0xB6D9 lacks it), leaving code 0x8000 in [0x5B6C, 0xEDB3].
+// Literal target (9365 * 64 - 1) / 37448 = 16 picks symbol 47: 64 + 47 = 'o'.
+// Its interval [0x7FFE, 0x8246] folds five times: 16 + 2 + 5 = 23 bits.
+TEST(QuantumHandMade, UnderflowFoldsDecodeOneLiteral) {
+    Decoder decoder(10);
+    std::vector<uint8_t> out;
+    EXPECT_EQ(decoder.Decode({0xC0, 0x00, 0x00}, 1, &out), DECODER_OK);
+    EXPECT_EQ(out, std::vector<uint8_t>{'o'});
+
+    Decoder truncated(10);
+    EXPECT_EQ(truncated.Decode({0xC0, 0x00}, 1), DECODER_DATA_ERROR);
+}
+
+// 84 DF 9A D7 decodes to D7 D8 using 31 bits; the second literal's symbol is
+// settled by bit 24, so without the last byte the same two bytes come out,
+// but the renormalisation after them reads bits 24..30 past the input.
+TEST(QuantumHandMade, BitsReadOnlyByTheLastRenormalisationMustExist) {
+    std::vector<uint8_t> out;
+    Decoder whole(10);
+    EXPECT_EQ(whole.Decode({0x84, 0xDF, 0x9A, 0xD7}, 2, &out), DECODER_OK);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0xD7, 0xD8}));
+    Decoder lastBitUnused(10);
+    EXPECT_EQ(lastBitUnused.Decode({0x84, 0xDF, 0x9A, 0xD6, 0x77}, 2, &out), DECODER_OK) << "bit 31 and extra bytes are ignored";
+    EXPECT_EQ(out, (std::vector<uint8_t>{0xD7, 0xD8}));
+    Decoder shortOne(10);
+    EXPECT_EQ(shortOne.Decode({0x84, 0xDF, 0x9A}, 2, &out), DECODER_DATA_ERROR);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0xD7, 0xD8})) << "bytes produced before the failure stay";
+}
+
+TEST(QuantumHandMade, EmptyBlockStillReadsTheFirstSixteenBits) {
+    Decoder decoder(10);
+    EXPECT_EQ(decoder.Decode({0x12, 0x34}, 0), DECODER_OK);
+    EXPECT_EQ(decoder.Decode({0x12}, 0), DECODER_DATA_ERROR);
+    EXPECT_EQ(decoder.Decode({}, 0), DECODER_DATA_ERROR);
+}
+
+// Crediting the last of 7 symbols (frequency 1) 8 at a time: the total
+// passes 3800 on updates 475, 712 and 950 (halving: the intervals are kept
+// non-empty, so the others stay 1 wide) and 1187, which reorders. The
+// exchange sort swaps pair 0 with pair 6 and then finds nothing strictly
+// more frequent, so symbol 0 ends up last: not the stable order 6,0,1,...
+TEST(QuantumModel, RescalesHalveThenTheFourthReordersWithTheExchangeSort) {
+    quantum::QuantumModel model;
+    quantum::InitModel(&model, 7);
+    auto expectCum = [&](std::vector<uint16_t> cum) {
+        EXPECT_EQ(std::vector<uint16_t>(model.cum, model.cum + 8), cum);
+    };
+    for (int i = 0; i < 474; ++i) quantum::UpdateModel(&model, 6);
+    expectCum({3799, 3798, 3797, 3796, 3795, 3794, 3793, 0});
+    quantum::UpdateModel(&model, 6);
+    expectCum({1906, 1905, 1904, 1903, 1902, 1901, 1900, 0});
+    EXPECT_EQ(model.reorderCountdown, 3u);
+    for (int i = 0; i < 237 + 238; ++i) quantum::UpdateModel(&model, 6);
+    expectCum({1907, 1906, 1905, 1904, 1903, 1902, 1901, 0});
+    EXPECT_EQ(model.reorderCountdown, 1u);
+    for (int i = 0; i < 236; ++i) quantum::UpdateModel(&model, 6);
+    EXPECT_EQ(std::vector<uint16_t>(model.sym, model.sym + 7), (std::vector<uint16_t>{0, 1, 2, 3, 4, 5, 6}));
+    quantum::UpdateModel(&model, 6);
+    EXPECT_EQ(std::vector<uint16_t>(model.sym, model.sym + 7), (std::vector<uint16_t>{6, 1, 2, 3, 4, 5, 0}));
+    expectCum({1905, 6, 5, 4, 3, 2, 1, 0});
+    EXPECT_EQ(model.reorderCountdown, 50u);
+}
+
+TEST(QuantumContract, CreateChecksWindowBitsFirstAndSettlesSizes) {
+    for (uint32_t bits : {0u, 9u, 22u, 31u}) {
+        const DecoderConfig config{bits, 0};
+        uint32_t uncompressed = 0, compressed = 0;
+        void* handle = reinterpret_cast<void*>(1);
+        EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_BAD_PARAMETER);
+        EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_BAD_PARAMETER);
+    }
+    EXPECT_EQ(OutstandingBlocks(), 0u);
+    const struct { uint32_t asked, settled; } sizes[] = {{0, 32768}, {40000, 32768}, {32768, 32768}, {1000, 1000}};
+    for (const auto& size : sizes) {
+        const DecoderConfig config{21, 3};
+        uint32_t uncompressed = size.asked, compressed = 0;
+        EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_OK);
+        EXPECT_EQ(uncompressed, size.settled);
+        EXPECT_EQ(compressed, size.settled + 10240);
+    }
+}
+
+TEST(QuantumContract, DecodeRefusesMoreThanTheBufferAndForeignHandles) {
+    Decoder decoder(12, 1000);
+    ASSERT_EQ(decoder.created, DECODER_OK);
+    EXPECT_EQ(decoder.Decode({0, 0, 0, 0, 0, 0}, 1001), DECODER_BAD_SIZE);
+    uint32_t notADecoder[64] = {0x43494444};  // another kind's tag
+    uint32_t size = 1;
+    uint8_t byte = 0;
+    EXPECT_EQ(QdiDecode(notADecoder, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
+    EXPECT_EQ(QdiReset(notADecoder), DECODER_BAD_HANDLE);
+    EXPECT_EQ(QdiDestroy(notADecoder), DECODER_BAD_HANDLE);
+    EXPECT_EQ(QdiDecode(nullptr, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
+    EXPECT_EQ(QdiReset(nullptr), DECODER_BAD_HANDLE);
+}
+
+TEST(QuantumContract, CreateFailsCleanlyWithoutMemory) {
+    const DecoderConfig config{16, 0};
+    uint32_t uncompressed = 0, compressed = 0;
+    void* handle = reinterpret_cast<void*>(1);
+    LimitAllocation(0, 0, 0);
+    EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_NO_MEMORY);
+    EXPECT_EQ(handle, nullptr);
+    // The handle fits but the window does not, and there is no spill file.
+    LimitAllocation(65536, 0, UINT32_MAX);
+    EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_NO_MEMORY);
+    AllowAllAllocation();
+    EXPECT_EQ(OutstandingBlocks(), 0u);
+}
+
+TEST(QuantumContract, DecodersAreIndependent) {
+    const std::vector<uint8_t> a = testsupport::TextBytes(80000, 1), b = testsupport::RandomBytes(50000, 2);
+    const auto blocksA = CompressQuantum(a, 14), blocksB = CompressQuantum(b, 17);
+    Decoder first(14), second(17);
+    std::vector<uint8_t> outA, outB;
+    for (size_t i = 0; i < std::max(blocksA.size(), blocksB.size()); ++i) {
+        std::vector<uint8_t> out;
+        if (i < blocksA.size()) {
+            ASSERT_EQ(first.Decode(blocksA[i].bytes, blocksA[i].uncompressedSize, &out), DECODER_OK);
+            outA.insert(outA.end(), out.begin(), out.end());
+        }
+        if (i < blocksB.size()) {
+            ASSERT_EQ(second.Decode(blocksB[i].bytes, blocksB[i].uncompressedSize, &out), DECODER_OK);
+            outB.insert(outB.end(), out.begin(), out.end());
+        }
+    }
+    EXPECT_TRUE(outA == a);
+    EXPECT_TRUE(outB == b);
+}
+
+TEST(QuantumMalformed, MatchLongerThanTheBytesStillWanted) {
+    QuantumTestEncoder encoder(10);
+    encoder.Literal('a');
+    encoder.Literal('b');
+    encoder.Match(10, 2);
+    const std::vector<uint8_t> stream = encoder.FinishBlock();
+    std::vector<uint8_t> out;
+    Decoder exact(10);
+    EXPECT_EQ(exact.Decode(stream, 12, &out), DECODER_OK);
+    EXPECT_EQ(std::string(out.begin(), out.end()), "abababababab");
+    Decoder shorter(10);
+    EXPECT_EQ(shorter.Decode(stream, 11, &out), DECODER_DATA_ERROR);
+    EXPECT_EQ(out[0], 'a');
+    EXPECT_EQ(out[1], 'b');
+}
+
+TEST(QuantumMalformed, EveryTruncatedBlockFails) {
+    const std::vector<uint8_t> data = testsupport::TextBytes(100000, 9);
+    const auto blocks = CompressQuantum(data, 16);
+    for (size_t cut = 0; cut < blocks.size(); ++cut) {
+        Decoder decoder(16);
+        for (size_t i = 0; i < cut; ++i) ASSERT_EQ(decoder.Decode(blocks[i].bytes, blocks[i].uncompressedSize), DECODER_OK);
+        std::vector<uint8_t> shortened(blocks[cut].bytes.begin(), blocks[cut].bytes.end() - 1);
+        EXPECT_EQ(decoder.Decode(shortened, blocks[cut].uncompressedSize), DECODER_DATA_ERROR) << "block " << cut;
+    }
+}
+
+// Garbage and damaged streams must end in 0 or 4, never outside the buffers
+// (the sanitizer build checks the latter).
+TEST(QuantumMalformed, RandomAndCorruptedInputFailsCleanly) {
+    const uint64_t seed = 4242;
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    testsupport::Rng rng(seed);
+    for (uint32_t round = 0; round < 300; ++round) {
+        const uint32_t bits = 10 + rng.Below(12);
+        Decoder decoder(bits);
+        for (int block = 0; block < 3; ++block) {
+            const auto input = testsupport::RandomBytes(rng.Below(3000), rng.Next());
+            const int result = decoder.Decode(input, 1 + rng.Below(32768));
+            EXPECT_TRUE(result == DECODER_OK || result == DECODER_DATA_ERROR) << result;
+        }
+    }
+    const std::vector<uint8_t> data = testsupport::TextBytes(200000, 10);
+    const auto blocks = CompressQuantum(data, 13);
+    for (uint32_t round = 0; round < 40; ++round) {
+        Decoder decoder(13);
+        for (const EncodedBlock& block : blocks) {
+            std::vector<uint8_t> damaged = block.bytes;
+            damaged[rng.Below(static_cast<uint32_t>(damaged.size()))] ^= static_cast<uint8_t>(1 + rng.Below(255));
+            const int result = decoder.Decode(damaged, block.uncompressedSize);
+            EXPECT_TRUE(result == DECODER_OK || result == DECODER_DATA_ERROR) << result;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qtest
