@@ -1,0 +1,144 @@
+// The build driver: every listed file goes into the cabinet through the
+// writer engine, in list order, one folder per file (random access to each
+// file) or, with -X, all in one folder (the compressor's history runs on
+// across files). With the automatic decision, a file whose compressed size
+// came to more than 90% of its size is stored in a second pass.
+#include "app/build_cabinet.h"
+
+#include <cstdio>
+
+#include "app/build_callbacks.h"
+#include "app/build_report.h"
+#include "app/build_names.h"
+#include "app/cab_params.h"
+#include "app/console.h"
+#include "app/options.h"
+#include "app/path_helpers.h"
+#include "app/progress_display.h"
+#include "app/run_tool.h"
+#include "platform/file_io.h"
+
+namespace {
+
+// A file whose compressed share of its own bytes is above this is stored.
+constexpr double kWorthCompressingRatio = 0.9;
+// Steps of the progress display over one pass.
+constexpr int kProgressSteps = 79;
+
+constexpr std::string_view kKvfExtension = ".kvf";
+
+void PrintFailure(const char* operation, const ErrorRecord& error) {
+    std::printf("%s() failed: code %d [%s]\n", operation, error.errorCode, FciErrorText(error.errorCode));
+}
+
+// Advances the display when the file index crosses one of the steps; the
+// last file ends the console's progress line.
+void ProgressStep(int i, int n) {
+    if (n > 1 && (kProgressSteps * i) / (n - 1) != (kProgressSteps * i - kProgressSteps) / (n - 1)) {
+        StepProgressDisplay();
+    }
+    if (i == n - 1) std::printf("\n");
+}
+
+uint16_t TypeFor(const std::string& storedName, int compressFlag) {
+    if (!compressFlag) return COMPRESS_NONE;
+    return EndsWithIgnoreCase(storedName, kKvfExtension) ? Options.kvfCompressType : Options.compressType;
+}
+
+void DeleteCabinets(const BuildClientTotals& totals) {
+    int32_t error = 0;
+    platform::DeleteFile(Paths.cabinetPath.c_str(), &error);
+    std::string directory = CabinetDirectoryOf(Paths.cabinetPath);
+    for (int32_t number = BUILD_FIRST_CABINET_NUMBER + 1; number <= totals.lastCabinetNumber; ++number) {
+        std::string path = directory + NextCabinetName(totals.firstCabinetName, number);
+        platform::DeleteFile(path.c_str(), &error);
+    }
+}
+
+// Adds every file; false after printing the failure (the context is then
+// fit only for FCIDestroy).
+bool AddFiles(FCIContext* context, int count, const std::string* paths, int* compressFlags, bool autoCompress,
+              BuildClientTotals* totals, const ErrorRecord& error, bool* rerun) {
+    uint32_t previousCompressed = 0, previousUncompressed = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !Options.singleFolder && !FCIFlushFolder(context, FCIGetNextCabinet, FCIStatus)) {
+            PrintFailure("FCIFlushFolder", error);
+            return false;
+        }
+        std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
+        if (!Options.verbose && Options.showLogo) ProgressStep(i, count);
+        uint16_t type = TypeFor(storedName, compressFlags[i]);
+        if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, FCIGetNextCabinet, FCIStatus,
+                        FCIGetOpenInfo, type)) {
+            PrintFailure("FCIAddFile", error);
+            return false;
+        }
+        if (autoCompress) {
+            // Everything reported since the previous file's end, the folder
+            // flush included. 0/0 is NaN and keeps the flag; a positive
+            // count over 0 is infinite and clears it.
+            auto dc = static_cast<int32_t>(totals->compressedTotal - previousCompressed);
+            auto du = static_cast<int32_t>(totals->uncompressedTotal - previousUncompressed);
+            if (static_cast<double>(dc) / static_cast<double>(du) > kWorthCompressingRatio) {
+                compressFlags[i] = 0;
+                *rerun = true;
+            }
+            previousCompressed = totals->compressedTotal;
+            previousUncompressed = totals->uncompressedTotal;
+        }
+    }
+    return true;
+}
+
+// One pass over the list; 1 on success. *rerun is set when the automatic
+// decision marked a file to be stored.
+int BuildPass(int count, const std::string* paths, int* compressFlags, bool autoCompress, bool* rerun,
+              BuildClientTotals* totals) {
+    CabParams params;
+    FillCabParams(&params, Paths.cabinetPath);
+    *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER};
+    ErrorRecord error = {};
+    FCIContext* context = FCICreate(&error, FCIFilePlaced, FCIAlloc, FCIFree, FCIOpen, FCIRead, FCIWrite, FCIClose,
+                                    FCISeek, FCIDelete, FCIGetTempFile, &params, totals);
+    if (context == nullptr) {
+        PrintFailure("FCICreate", error);
+        return 0;
+    }
+    if (!AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun)) {
+        FCIDestroy(context);
+        return 0;
+    }
+    if (!FCIFlushCabinet(context, 0, FCIGetNextCabinet, FCIStatus)) {
+        PrintFailure("FCIFlushCabinet", error);
+        FCIDestroy(context);
+        return 0;
+    }
+    if (FCIDestroy(context) != 1) {
+        PrintFailure("FCIDestroy", error);
+        return 0;
+    }
+    PrintVerbose("                                                 \r");
+    if (Options.showLogo) {
+        auto size = static_cast<uint32_t>(FileSizeOf(Paths.cabinetPath.c_str()));
+        std::printf("Stored %d files (%s bytes) in %s bytes (%d%%)\n", count,
+                    FormatNumber(static_cast<int32_t>(totals->uncompressedTotal)).c_str(),
+                    FormatNumber(static_cast<int32_t>(size)).c_str(),
+                    static_cast<int>(PercentOf(size, totals->uncompressedTotal)));
+    }
+    return 1;
+}
+
+}  // namespace
+
+int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress) {
+    if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten)) return 0;
+    // At most two passes: the second stores what the first found not worth
+    // compressing, and runs no decision of its own.
+    for (bool decide = autoCompress;; decide = false) {
+        bool rerun = false;
+        BuildClientTotals totals;
+        if (!BuildPass(count, paths, compressFlags, decide, &rerun, &totals)) return 0;
+        if (!rerun) return 1;
+        DeleteCabinets(totals);
+    }
+}

@@ -1,0 +1,110 @@
+#include "app/build_callbacks.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/build_report.h"
+#include "app/cab_params.h"
+#include "app/console.h"
+#include "cabinet/format.h"
+#include "platform/dos_time.h"
+#include "platform/file_io.h"
+#include "platform/temp_names.h"
+
+namespace {
+
+// The attribute bits a source file may bring into the cabinet.
+constexpr uint16_t kStoredAttributeMask = FILE_ATTR_READONLY | FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM | FILE_ATTR_ARCHIVE;
+
+BuildClientTotals* TotalsOf(void* context) { return static_cast<BuildClientTotals*>(context); }
+
+}  // namespace
+
+void* FCIAlloc(uint32_t size) { return std::malloc(size); }
+
+void FCIFree(void* block) { std::free(block); }
+
+int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void*) {
+    return platform::OpenFile(path, openFlags, mode, error);
+}
+
+int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void*) {
+    return platform::ReadFile(handle, buffer, count, error);
+}
+
+int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void*) {
+    int32_t written = platform::WriteFile(handle, buffer, count, error);
+    // A short write without an error number means the device is full.
+    if (written >= 0 && static_cast<uint32_t>(written) != count) *error = ENOSPC;
+    return written;
+}
+
+int32_t FCIClose(int32_t handle, int32_t* error, void*) { return platform::CloseFile(handle, error); }
+
+int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void*) {
+    int64_t position = platform::SeekFile(handle, offset, origin, error);
+    if (position > INT32_MAX) {
+        *error = EOVERFLOW;
+        return -1;
+    }
+    return static_cast<int32_t>(position);
+}
+
+int32_t FCIDelete(const char* path, int32_t* error, void*) { return platform::DeleteFile(path, error); }
+
+int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void*) {
+    std::string name;
+    if (!platform::MakeTempName(BUILD_TEMP_PREFIX, &name)) return 0;
+    if (bufferSize <= 0 || name.size() >= static_cast<size_t>(bufferSize)) return 0;
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    return 1;
+}
+
+int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
+                      void*) {
+    PrintVerbose("   placed file '%s' (size %d) on cabinet '%s'\n", nameInCabinet, static_cast<int>(fileSize),
+                 current->cabinetName);
+    if (continuation) PrintVerbose("      (Above file is a later segment of a continued file)\n");
+    return 0;
+}
+
+// A build past the largest cabinet size goes on in cabinets named after the
+// first with their number before the extension.
+int32_t FCIGetNextCabinet(CabParams* next, uint32_t, void* context) {
+    BuildClientTotals* totals = TotalsOf(context);
+    std::string name = NextCabinetName(totals->firstCabinetName, next->cabinetNumber);
+    if (name.size() >= FCI_NAME_SIZE) return -1;
+    std::memcpy(next->cabinetName, name.c_str(), name.size() + 1);
+    if (next->cabinetNumber > totals->lastCabinetNumber) totals->lastCabinetNumber = next->cabinetNumber;
+    return 1;
+}
+
+int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
+    BuildClientTotals* totals = TotalsOf(context);
+    if (kind == FCI_STATUS_FILE) {
+        totals->compressedTotal += size1;
+        totals->uncompressedTotal += size2;
+        PrintVerbose("   Compressing: %9ld -> %9ld             \r", static_cast<long>(totals->uncompressedTotal),
+                     static_cast<long>(totals->compressedTotal));
+        std::fflush(stdout);
+    } else if (kind == FCI_STATUS_FOLDER) {
+        PrintVerbose("Copying folder to cabinet: %d%%      \r", static_cast<int>(PercentOf(size1, size2)));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
+                       void*) {
+    // The error output stays untouched on both failure paths.
+    platform::SourceFileInfo info;
+    if (!platform::GetSourceFileInfo(sourcePath, &info)) return -1;
+    *date = info.date;
+    *time = info.time;
+    *attributes = static_cast<uint16_t>(info.attributes & kStoredAttributeMask);
+    int32_t openError = 0;
+    return platform::OpenFile(sourcePath, platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &openError);
+}

@@ -1,0 +1,38 @@
+// The build driver's callbacks for the writer engine: file access through
+// the platform layer, temporary names, progress counting and the verbose
+// lines. FCIAlloc and FCIFree serve the reader engine as well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "fci/fci.h"
+
+// The client context of one build pass. The totals advance on every
+// file-progress report, whatever the options; the automatic store-or-
+// compress decision and the statistics line read them.
+struct BuildClientTotals {
+    uint32_t compressedTotal;
+    uint32_t uncompressedTotal;
+    std::string firstCabinetName;  // further cabinets of a set are named after it
+    int32_t lastCabinetNumber;     // highest cabinet number handed out
+};
+
+// Prefix of the writer's temporary file names.
+inline constexpr const char* BUILD_TEMP_PREFIX = "xx";
+
+void* FCIAlloc(uint32_t size);
+void FCIFree(void* block);
+int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context);
+int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context);
+int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context);
+int32_t FCIClose(int32_t handle, int32_t* error, void* context);
+int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context);
+int32_t FCIDelete(const char* path, int32_t* error, void* context);
+int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void* context);
+int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
+                      void* context);
+int32_t FCIGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* context);
+int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
+int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
+                       int32_t* error, void* context);

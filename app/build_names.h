@@ -1,0 +1,22 @@
+// Names the build driver stores in the cabinet, and the limits checked
+// before anything is written.
+#pragma once
+
+#include <string>
+
+// Cabinets count files and folders in 16 bits; the driver makes at most one
+// folder per file.
+inline constexpr int BUILD_MAX_FILES = 0xFFFF;
+// Stored names are separated by '\' inside a cabinet, whatever the host's.
+inline constexpr char CABINET_SEPARATOR = '\\';
+
+// The name under which a listed path is stored: its bare file name with
+// flatten, else the path below the source directory text, whose separators
+// become '\'.
+std::string StoredNameFor(const std::string& listedPath, const std::string& sourceDir, bool flatten);
+
+// Refuses, with an error line, a build that cannot be written: too many
+// files, a stored name longer than 255 bytes, or a cabinet path whose name
+// or directory does not fit the cabinet parameters.
+bool CheckBuildFits(int count, const std::string* paths, const std::string& sourceDir,
+                    const std::string& cabinetPath, bool flatten);
