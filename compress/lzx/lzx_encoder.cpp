@@ -1,0 +1,159 @@
+// Creation, reset and destruction of the LZX encoder record, and the code
+// lengths the parser prices items with before real statistics exist.
+//
+// Format facts: slots 0..3 hold formatted offsets 0..3, then slots come in
+// pairs of equal footer width laid end to end; `slotTable` maps formatted
+// offsets below 1024 to their slot, and larger ones are derived from it by
+// shifting (see SlotOf).
+#include <cstring>
+
+#include "compress/lzx/lzx_encoder.h"
+
+namespace lzxenc {
+namespace {
+
+// Pricing lengths used until the first statistics are measured, and the
+// lengths given to unused symbols when measured lengths are patched.
+constexpr uint8_t kResetLiteralLength = 8;
+constexpr uint8_t kResetHeaderLength = 9;
+constexpr uint8_t kResetLengthTreeLength = 6;
+constexpr uint8_t kResetAlignedLength = 3;
+constexpr uint8_t kPatchLiteralLength = 11;
+constexpr uint8_t kPatchHeaderLength = 12;
+constexpr uint8_t kPatchLengthTreeLength = 8;
+// Two-byte matches from slot 34 on (formatted offsets of 131072 and more)
+// never pay off; this price keeps them out of the parse.
+constexpr uint32_t kFarPairFirstSlot = 34;
+constexpr uint8_t kFarPairLength = 100;
+
+void* AllocZeroed(LzxEncoder* e, uint32_t bytes) {
+    void* block = e->alloc(bytes);
+    if (block) std::memset(block, 0, bytes);
+    return block;
+}
+
+void BuildSlotTable(uint8_t* table) {
+    uint32_t entry = 0;
+    for (; entry < 4; ++entry) table[entry] = static_cast<uint8_t>(entry);
+    uint32_t run = 2;
+    uint32_t slot = 4;
+    while (entry < kSlotTableSize) {
+        for (int pair = 0; pair < 2; ++pair, ++slot)
+            for (uint32_t k = 0; k < run; ++k) table[entry++] = static_cast<uint8_t>(slot);
+        run *= 2;
+    }
+}
+
+void PriceFarPairs(LzxEncoder* e) {
+    for (uint32_t s = kFarPairFirstSlot; s < e->slotCount; ++s)
+        e->mainLengths[LZX_NUM_CHARS + kHeaderStates * s] = kFarPairLength;
+}
+
+}  // namespace
+
+void ResetPricingLengths(LzxEncoder* e) {
+    std::memset(e->mainLengths, kResetLiteralLength, LZX_NUM_CHARS);
+    std::memset(e->mainLengths + LZX_NUM_CHARS, kResetHeaderLength, e->mainSymbols - LZX_NUM_CHARS);
+    std::memset(e->lengthLengths, kResetLengthTreeLength, LZX_LENGTH_SYMBOLS);
+    std::memset(e->alignedLengths, kResetAlignedLength, LZX_ALIGNED_SYMBOLS);
+    PriceFarPairs(e);
+}
+
+void PatchLengthsForPricing(LzxEncoder* e) {
+    for (uint32_t x = 0; x < LZX_NUM_CHARS; ++x)
+        if (e->mainLengths[x] == 0) e->mainLengths[x] = kPatchLiteralLength;
+    for (uint32_t x = LZX_NUM_CHARS; x < e->mainSymbols; ++x)
+        if (e->mainLengths[x] == 0) e->mainLengths[x] = kPatchHeaderLength;
+    for (uint32_t x = 0; x < LZX_LENGTH_SYMBOLS; ++x)
+        if (e->lengthLengths[x] == 0) e->lengthLengths[x] = kPatchLengthTreeLength;
+    PriceFarPairs(e);
+}
+
+LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn alloc, FCIFreeFn free,
+                             LzxOutputCallback outputCallback, void* callbackContext) {
+    if (windowSize < (1u << LZX_MIN_WINDOW_BITS) || windowSize > (1u << LZX_MAX_WINDOW_BITS)) return nullptr;
+    if ((windowSize & (windowSize - 1)) != 0) return nullptr;
+    slideSize -= slideSize % LZX_FRAME_SIZE;
+    if (slideSize < LZX_FRAME_SIZE) slideSize = LZX_FRAME_SIZE;
+    // Bound the slide so the buffer sizes stay far inside 32 bits.
+    if (slideSize > (1u << LZX_MAX_WINDOW_BITS)) slideSize = 1u << LZX_MAX_WINDOW_BITS;
+
+    auto* e = static_cast<LzxEncoder*>(alloc(sizeof(LzxEncoder)));
+    if (!e) return nullptr;
+    std::memset(e, 0, sizeof(LzxEncoder));
+    e->alloc = alloc;
+    e->free = free;
+    e->outputCallback = outputCallback;
+    e->callbackContext = callbackContext;
+    e->windowSize = windowSize;
+    e->slideSize = slideSize;
+    e->slotCount = LzxSlotCount(windowSize);
+    e->mainSymbols = LzxMainSymbols(e->slotCount);
+
+    const uint32_t bufferBytes = windowSize + slideSize + kWindowSlack;
+    e->hashHeads = static_cast<uint32_t*>(AllocZeroed(e, kHashKeys * sizeof(uint32_t)));
+    e->largerChild = static_cast<uint32_t*>(AllocZeroed(e, bufferBytes * sizeof(uint32_t)));
+    e->smallerChild = static_cast<uint32_t*>(AllocZeroed(e, bufferBytes * sizeof(uint32_t)));
+    e->windowBuffer = static_cast<uint8_t*>(AllocZeroed(e, bufferBytes));
+    e->items = static_cast<uint8_t*>(AllocZeroed(e, kItemCapacity));
+    e->matchOffsets = static_cast<uint32_t*>(AllocZeroed(e, kMatchCapacity * sizeof(uint32_t)));
+    e->matchFlags = static_cast<uint8_t*>(AllocZeroed(e, kMatchFlagBytes));
+    e->outBuffer = static_cast<uint8_t*>(AllocZeroed(e, kOutBufferSize));
+    e->nodes = static_cast<ParseNode*>(AllocZeroed(e, kParseNodes * sizeof(ParseNode)));
+    if (!e->hashHeads || !e->largerChild || !e->smallerChild || !e->windowBuffer || !e->items ||
+        !e->matchOffsets || !e->matchFlags || !e->outBuffer || !e->nodes) {
+        LzxEncoderDestroy(e);
+        return nullptr;
+    }
+    e->outPtr = e->outBuffer;
+
+    BuildSlotTable(e->slotTable);
+    for (uint32_t s = 0; s < LZX_MAX_SLOTS; ++s) {
+        e->footerBits[s] = LzxFooterBits(s);
+        e->footerMask[s] = (1u << e->footerBits[s]) - 1;
+    }
+    for (uint32_t b = 0; b < 256; ++b) e->setBitCount[b] = static_cast<uint8_t>(__builtin_popcount(b));
+    e->initialized = 1;
+    LzxEncoderReset(e);
+    return e;
+}
+
+void LzxEncoderReset(LzxEncoder* e) {
+    const uint32_t w = e->windowSize;
+    std::memset(e->hashHeads, 0, kHashKeys * sizeof(uint32_t));
+    e->windowOrigin = w;
+    e->position = w;
+    e->r0 = e->r1 = e->r2 = 1;
+    e->outR0 = e->outR1 = e->outR2 = 1;
+    e->redoAllowed = 1;
+    e->statsFromScratch = 1;
+    e->restartPosition = w;
+    e->bitsFree = 32;
+    e->bitBuffer = 0;
+    e->outputOverflow = 0;
+    std::memset(e->prevMainLengths, 0, e->mainSymbols);
+    std::memset(e->prevLengthLengths, 0, LZX_LENGTH_SYMBOLS);
+    ResetPricingLengths(e);
+    e->blockStart = w;
+    e->oldestPosition = w;
+    e->streamStart = 1;
+    e->frameBytes = 0;
+    std::memset(e->matchFlags, 0, kMatchFlagBytes);
+    e->itemCount = e->matchCount = 0;
+    e->splitCount = 0;
+    e->e8Offset = 0;
+    e->chunkCount = 0;
+    e->lastChunkShort = 0;
+}
+
+void LzxEncoderDestroy(LzxEncoder* e) {
+    if (!e) return;
+    void* blocks[] = {e->hashHeads, e->largerChild, e->smallerChild, e->windowBuffer, e->items,
+                      e->matchOffsets, e->matchFlags, e->outBuffer, e->nodes};
+    for (void* block : blocks)
+        if (block) e->free(block);
+    e->initialized = 0;
+    e->free(e);
+}
+
+}  // namespace lzxenc

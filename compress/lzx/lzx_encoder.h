@@ -1,0 +1,249 @@
+// The LZX encoder's state record and the operations its files share.
+//
+// Positions are absolute 32-bit numbers: after a reset the folder's first
+// byte has position W (the window size) and every byte adds one, so a
+// position AND 32767 is its offset inside its 32768-byte frame. Position 0
+// means "none" in the match finder's tables. The window buffer holds
+// W + slideSize bytes of data plus slack for comparisons that run past the
+// data; `windowOrigin` is the position stored at the buffer's first byte.
+//
+// Every allocation (all made at creation through the client's allocator) is
+// zeroed there, and a reset leaves frequency tables, window bytes and child
+// tables as they are: the bytes a new folder's match finder compares past
+// its data, and the counts behind its first size estimate, come from the
+// previous folder, and the output depends on them.
+#pragma once
+
+#include <cstdint>
+
+#include "cabinet/lzx_format.h"
+#include "compress/compressor.h"
+
+namespace lzxenc {
+
+// Buffers and limits of the encoder.
+inline constexpr uint32_t kHashKeys = 65536;             // one binary tree per first two bytes
+inline constexpr uint32_t kWindowSlack = 4353;           // room for comparisons past the data
+inline constexpr uint32_t kDefaultSlide = 65536;
+inline constexpr uint32_t kItemCapacity = 65536;
+// Kept matches after a split plus one span's matches can pass 32768.
+inline constexpr uint32_t kMatchCapacity = 65536;
+inline constexpr uint32_t kMatchFlagBytes = kItemCapacity / 8;
+inline constexpr uint32_t kOutBufferSize = 38912;
+inline constexpr uint32_t kOutSafeSize = 38848;          // the bit writer wraps (overflow) here
+inline constexpr uint32_t kParseNodes = 4110;
+inline constexpr uint32_t kSpanPositions = 3837;         // a span covers positions s .. s + 3836
+inline constexpr uint32_t kMaxCompare = LZX_MAX_MATCH;   // FindMatches compares at most 257 bytes
+inline constexpr uint32_t kLongMatch = 50;               // taken greedily; inserting compares this much
+inline constexpr uint32_t kFrameMask = LZX_FRAME_SIZE - 1;
+inline constexpr uint32_t kMaxChunks = LZX_E8_MAX_FRAMES;
+
+// Item-buffer thresholds of the parser.
+inline constexpr uint32_t kItemFlushLimit = 65528;
+inline constexpr uint32_t kMatchFlushLimit = 32760;
+inline constexpr uint32_t kRedoItemLimit = 65024;
+inline constexpr uint32_t kRedoMatchLimit = 32256;
+inline constexpr uint32_t kFirstStatsThreshold = 10000;
+inline constexpr uint32_t kStatsInterval = 4096;
+
+// Symbol tables.
+inline constexpr uint32_t kSlotTableSize = 1024;
+inline constexpr uint32_t kMainCapacity = 700;           // 256 + 8 * 51 symbols fit
+inline constexpr uint32_t kLengthCapacity = 250;         // 249 symbols and one spare entry
+inline constexpr uint32_t kHeaderStates = 8;             // match header symbols per slot
+inline constexpr uint32_t kLongLengthHeader = LZX_NUM_PRIMARY_LENGTHS;  // h = 7: a length code follows
+inline constexpr uint32_t kMaxCodeLength = 16;
+inline constexpr uint32_t kNumRepeats = 3;               // formatted offsets 0, 1, 2 reuse R0, R1, R2
+
+struct ParseNode {
+    uint32_t offsetCode;
+    uint32_t link;
+    uint32_t r0, r1, r2;
+    uint32_t cost;
+};
+inline constexpr uint32_t kUnreached = 0xFFFFFFFF;
+
+// Scratch of BuildCodeLengths, kept in the record so that code construction
+// needs no memory of its own.
+struct HuffmanScratch {
+    uint16_t heap[kMainCapacity + 1];
+    uint16_t sortList[kMainCapacity];
+    uint16_t children[kMainCapacity][2];
+    uint16_t stack[2 * kMainCapacity];
+    uint8_t stackDepth[2 * kMainCapacity];
+    uint16_t lengthCount[kMaxCodeLength + 1];
+};
+
+struct LzxEncoder {
+    uint32_t windowOrigin;  // position kept at windowBuffer[0]
+    uint32_t windowSize;
+    uint32_t slideSize;
+    uint32_t* hashHeads;
+    uint32_t* largerChild;   // indexed by position - windowOrigin
+    uint32_t* smallerChild;
+    uint8_t* windowBuffer;
+
+    uint32_t bitBuffer;
+    int32_t bitsFree;
+    uint32_t outputOverflow;
+
+    uint32_t itemCount, matchCount;
+    uint32_t* matchOffsets;
+    uint8_t* items;
+    uint8_t* matchFlags;
+
+    uint32_t outR0, outR1, outR2;
+    uint32_t r0, r1, r2;
+    uint32_t bestOffset[kMaxCompare + 1];
+    uint32_t position;
+    uint8_t slotTable[kSlotTableSize];
+    uint8_t footerBits[LZX_MAX_SLOTS];
+    uint32_t footerMask[LZX_MAX_SLOTS];
+
+    uint8_t* outBuffer;
+    uint8_t* outPtr;
+    uint32_t frameBytes;
+    uint32_t restartPosition;
+    uint32_t slotCount;
+    uint32_t mainSymbols;
+    uint32_t e8Size;
+    uint32_t initialized;
+    uint32_t splitCount;
+    uint8_t setBitCount[256];
+    uint32_t redoAllowed;
+    uint32_t statsFromScratch;
+    uint32_t streamStart;
+    uint32_t oldestPosition;
+    uint32_t blockStart;
+    uint32_t e8Offset;
+    uint32_t chunkCount;
+    uint32_t lastChunkShort;  // a short chunk ends the folder; more input is refused
+
+    uint32_t statsThreshold, statsItems, statsMatches;
+    ParseNode* nodes;
+
+    // Code tables; frequency tables have room for the internal nodes' weights.
+    uint8_t mainLengths[kMainCapacity];
+    uint8_t lengthLengths[kLengthCapacity];
+    uint16_t mainFreq[2 * kMainCapacity];
+    uint16_t mainCodes[kMainCapacity];
+    uint8_t prevMainLengths[kMainCapacity];
+    uint16_t lengthFreq[2 * kLengthCapacity];
+    uint16_t lengthCodes[kLengthCapacity];
+    uint8_t prevLengthLengths[kLengthCapacity];
+    uint16_t alignedFreq[2 * LZX_ALIGNED_SYMBOLS];
+    uint16_t alignedCodes[LZX_ALIGNED_SYMBOLS];
+    uint8_t alignedLengths[LZX_ALIGNED_SYMBOLS];
+    HuffmanScratch huffman;
+
+    void* callbackContext;
+    FCIAllocFn alloc;
+    FCIFreeFn free;
+    LzxOutputCallback outputCallback;
+};
+
+// Buffer index helpers.
+inline uint8_t* WindowAt(LzxEncoder* e, uint32_t p) { return e->windowBuffer + (p - e->windowOrigin); }
+inline uint32_t BufferOffset(const LzxEncoder* e, uint32_t p) { return p - e->windowOrigin; }
+
+inline uint32_t SlotOf(const LzxEncoder* e, uint32_t formatted) {
+    if (formatted < kSlotTableSize) return e->slotTable[formatted];
+    if (formatted < (1u << 19)) return e->slotTable[formatted >> 9] + 18u;
+    return (formatted >> 17) + 34u;
+}
+
+inline bool IsMatchItem(const LzxEncoder* e, uint32_t i) { return (e->matchFlags[i >> 3] >> (i & 7)) & 1; }
+
+// Repeated-offset update for one formatted offset.
+inline void UpdateRepeats(uint32_t& r0, uint32_t& r1, uint32_t& r2, uint32_t formatted) {
+    if (formatted >= kNumRepeats) {
+        r2 = r1;
+        r1 = r0;
+        r0 = formatted - 2;
+    } else if (formatted == 1) {
+        uint32_t t = r0; r0 = r1; r1 = t;
+    } else if (formatted == 2) {
+        uint32_t t = r0; r0 = r2; r2 = t;
+    }
+}
+
+// Encoder record lifecycle (lzx_encoder.cpp).
+LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn alloc, FCIFreeFn free,
+                             LzxOutputCallback outputCallback, void* callbackContext);
+void LzxEncoderReset(LzxEncoder* e);
+void LzxEncoderDestroy(LzxEncoder* e);
+void ResetPricingLengths(LzxEncoder* e);
+void PatchLengthsForPricing(LzxEncoder* e);
+
+// Chunk intake and flush (lzx_chunk.cpp). Status 0 = fine, 2 = output lost.
+inline constexpr int kChunkOk = 0;
+inline constexpr int kChunkOverflow = 2;
+inline constexpr int kChunkRefused = 3;
+int LzxEncodeChunk(LzxEncoder* e, const uint8_t* data, uint32_t length, uint32_t e8Size, uint32_t* estimate);
+bool LzxEncoderFlush(LzxEncoder* e);
+
+// E8 call translation of one chunk in place (lzx_e8.cpp).
+void TranslateE8(uint8_t* chunk, uint32_t size, uint32_t* e8Offset, uint32_t translationSize);
+
+// Match finder (lzx_match_finder.cpp).
+uint32_t FindMatches(LzxEncoder* e, uint32_t p);
+void InsertPosition(LzxEncoder* e, uint32_t p, uint32_t limit);
+void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit);
+
+// Parser (lzx_parser.cpp).
+void ParseChunk(LzxEncoder* e, uint32_t bytes);
+void RefreshCostModel(LzxEncoder* e);
+
+// Statistics and block shaping (lzx_stats.cpp).
+uint32_t CountStatistics(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t firstMatch, bool fromScratch);
+struct SplitPoint {
+    uint32_t items;
+    uint32_t matches;
+};
+SplitPoint ChooseSplitPoint(LzxEncoder* e, uint32_t itemCount, uint32_t matchCount);
+uint32_t DistributionDistance(const LzxEncoder* e, uint32_t firstA, uint32_t matchA, uint32_t firstB,
+                              uint32_t matchB);
+uint32_t ChooseBlockType(LzxEncoder* e, uint32_t matches);
+uint32_t EstimateBlockBytes(const LzxEncoder* e);
+
+// Huffman code lengths limited to 16 bits (lzx_huffman.cpp).
+void BuildCodeLengths(HuffmanScratch* scratch, uint32_t n, uint16_t* freq, uint8_t* lengths, uint16_t* codes,
+                      bool makeCodes);
+void BuildPricingLengths(LzxEncoder* e);  // main and length trees, no codes
+
+// Block output and bit writer (lzx_block_output.cpp, lzx_bit_writer.cpp).
+void OutputBlock(LzxEncoder* e);
+void WriteTreeLengths(LzxEncoder* e, uint8_t* cur, uint8_t* prev, uint32_t n);
+void WriteUncompressedBlock(LzxEncoder* e, uint32_t start, uint32_t size);
+void FlushFrame(LzxEncoder* e);
+
+// Bits go out in 16-bit little-endian words, most significant bit first.
+// n is at most 16 and value fits in n bits.
+inline void PutBits(LzxEncoder* e, uint32_t n, uint32_t value) {
+    if (n == 0) return;
+    e->bitsFree -= static_cast<int32_t>(n);
+    e->bitBuffer |= value << e->bitsFree;
+    while (e->bitsFree <= 16) {
+        if (e->outPtr >= e->outBuffer + kOutSafeSize) {
+            e->outputOverflow = 1;
+            e->outPtr = e->outBuffer;
+        }
+        e->outPtr[0] = static_cast<uint8_t>(e->bitBuffer >> 16);
+        e->outPtr[1] = static_cast<uint8_t>(e->bitBuffer >> 24);
+        e->outPtr += 2;
+        e->bitBuffer <<= 16;
+        e->bitsFree += 16;
+    }
+}
+
+// Footers of the far slots are 17 bits wide: two calls, same bits.
+inline void PutWideBits(LzxEncoder* e, uint32_t n, uint32_t value) {
+    if (n > 16) {
+        PutBits(e, n - 16, value >> 16);
+        PutBits(e, 16, value & 0xFFFF);
+    } else {
+        PutBits(e, n, value);
+    }
+}
+
+}  // namespace lzxenc

@@ -1,0 +1,146 @@
+#include "lzx_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "compress/compressor.h"
+#include "decompress/decoder.h"
+#include "test_support.h"
+
+namespace lzxtest {
+namespace {
+
+void* TestAlloc(uint32_t size) { return std::malloc(size); }
+void TestFree(void* block) { std::free(block); }
+
+int CollectFrame(void* context, const uint8_t* bytes, uint32_t compressedSize, uint32_t uncompressedSize) {
+    auto* frames = static_cast<Frames*>(context);
+    frames->push_back({std::vector<uint8_t>(bytes, bytes + compressedSize), uncompressedSize});
+    return 0;
+}
+
+}  // namespace
+
+std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits) {
+    Frames current;
+    std::vector<Frames> result;
+    uint32_t blockSize = 32768, maxOutput = 0;
+    void* handle = nullptr;
+    const LzxParams params{1u << windowBits, 65536};
+    EXPECT_EQ(LzxCreate(&blockSize, &params, TestAlloc, TestFree, &maxOutput, &handle, CollectFrame, &current),
+              COMPRESSOR_OK);
+    if (!handle) return result;
+    std::vector<uint8_t> output(maxOutput);
+    for (const auto& data : folders) {
+        for (size_t at = 0; at < data.size(); at += blockSize) {
+            const uint32_t n = static_cast<uint32_t>(std::min<size_t>(blockSize, data.size() - at));
+            uint32_t estimate = 0;
+            EXPECT_EQ(LzxCompressBlock(handle, data.data() + at, n, output.data(), maxOutput, &estimate),
+                      COMPRESSOR_OK);
+        }
+        EXPECT_EQ(LzxFlush(handle), COMPRESSOR_OK);
+        EXPECT_EQ(LzxReset(handle), COMPRESSOR_OK);
+        result.push_back(std::move(current));
+        current.clear();
+    }
+    EXPECT_EQ(LzxDestroy(handle), COMPRESSOR_OK);
+    return result;
+}
+
+Frames EncodeFolder(const std::vector<uint8_t>& data, uint32_t windowBits) {
+    auto folders = EncodeFolders({data}, windowBits);
+    return folders.empty() ? Frames{} : folders[0];
+}
+
+std::vector<uint8_t> DecodeFrames(const Frames& frames, uint32_t windowBits) {
+    std::vector<uint8_t> out;
+    uint32_t uncompressedMax = 32768, compressedMax = 0;
+    void* handle = nullptr;
+    const DecoderConfig config{1u << windowBits, 0};
+    EXPECT_EQ(LdiCreate(&uncompressedMax, &config, TestAlloc, TestFree, &compressedMax, &handle, nullptr),
+              DECODER_OK);
+    if (!handle) return out;
+    std::vector<uint8_t> input(compressedMax + DECODER_BUFFER_SLACK);
+    std::vector<uint8_t> block(uncompressedMax + DECODER_BUFFER_SLACK);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const Frame& f = frames[i];
+        std::fill(input.begin(), input.end(), 0);
+        std::memcpy(input.data(), f.bytes.data(), f.bytes.size());
+        uint32_t size = f.uncompressedSize;
+        const int rc = LdiDecode(handle, input.data(), static_cast<uint32_t>(f.bytes.size()), block.data(), &size);
+        EXPECT_EQ(rc, DECODER_OK) << "frame " << i;
+        if (rc != DECODER_OK) break;
+        EXPECT_EQ(size, f.uncompressedSize);
+        out.insert(out.end(), block.begin(), block.begin() + size);
+    }
+    LdiDestroy(handle);
+    return out;
+}
+
+std::string HashFrames(const Frames& frames) {
+    std::vector<uint8_t> all;
+    for (const Frame& f : frames) {
+        for (int k = 0; k < 4; ++k) all.push_back(static_cast<uint8_t>(f.bytes.size() >> (8 * k)));
+        for (int k = 0; k < 4; ++k) all.push_back(static_cast<uint8_t>(f.uncompressedSize >> (8 * k)));
+        all.insert(all.end(), f.bytes.begin(), f.bytes.end());
+    }
+    return testsupport::HashHex(all);
+}
+
+uint32_t BitReader::Read(uint32_t n) {
+    uint32_t v = 0;
+    for (uint32_t k = 0; k < n; ++k, ++bit) {
+        const size_t word = bit / 16;
+        const uint32_t w = bytes[2 * word] | (bytes[2 * word + 1] << 8);
+        v = (v << 1) | ((w >> (15 - bit % 16)) & 1);
+    }
+    return v;
+}
+
+std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed) {
+    testsupport::Rng rng(seed);
+    std::vector<uint8_t> out;
+    out.reserve(count + 16);
+    // A few "functions" called from many places, between opcode-like filler.
+    const uint32_t targets[] = {0x1000, 0x2480, 0x3C00, 0x8F10, 0x12000};
+    while (out.size() < count) {
+        const uint32_t pick = rng.Below(10);
+        if (pick < 4) {
+            const uint32_t here = static_cast<uint32_t>(out.size());
+            const uint32_t rel = targets[rng.Below(5)] - (here + 5);
+            out.push_back(0xE8);
+            for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(rel >> (8 * k)));
+        } else {
+            static const uint8_t ops[][3] = {{0x8B, 0x45, 0xFC}, {0x89, 0xE5, 0x90}, {0x55, 0x53, 0x56},
+                                             {0x83, 0xC4, 0x08}, {0xC3, 0x90, 0x90}};
+            const auto& op = ops[rng.Below(5)];
+            out.insert(out.end(), op, op + 3);
+            if (pick == 9) out.push_back(static_cast<uint8_t>(rng.Below(256)));
+        }
+    }
+    out.resize(count);
+    return out;
+}
+
+std::vector<uint8_t> RunBytes(size_t count) {
+    std::vector<uint8_t> out;
+    uint8_t value = 'a';
+    size_t run = 3;
+    while (out.size() < count) {
+        out.insert(out.end(), run, value);
+        value = static_cast<uint8_t>(value * 7 + 1);
+        run = run * 5 % 70001 + 1;
+    }
+    out.resize(count);
+    return out;
+}
+
+std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+}  // namespace lzxtest
