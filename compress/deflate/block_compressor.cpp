@@ -1,0 +1,124 @@
+// One cabinet data block into "CK" + one deflate stream, by lazy matching.
+//
+// A match found at position p is held back one step: if p + 1 starts a
+// longer match, p goes out as a literal and the new match is held instead.
+// The look one step further is skipped once the held match is 32 bytes or
+// longer. A 3-byte match more than 4096 bytes back is not worth its
+// distance code and is dropped. The last two positions of the input are
+// never inserted into the hash, and no search starts in the last three bytes
+// of the window.
+#include "compress/deflate/block_compressor.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "compress/deflate/bit_writer.h"
+#include "compress/deflate/block_writer.h"
+#include "compress/deflate/code_tables.h"
+#include "compress/deflate/match_finder.h"
+#include "compress/deflate/tally.h"
+
+namespace blockdeflate {
+
+namespace {
+
+// Moves the hash tables down with the window: positions of the previous
+// block become 0..32767 and anything older is forgotten.
+void SlideTable(uint16_t* table, uint32_t entries) {
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint32_t p = table[i];
+        table[i] = static_cast<uint16_t>(p >= kHalfWindow ? p - kHalfWindow : kNoPosition);
+    }
+}
+
+void EndBlockEarly(DeflateState& s, const uint8_t* window) {
+    EndDeflateBlock(s, window, false);
+    s.blockStart = s.position;
+}
+
+// The lazy matching loop over the input at s.position .. s.end.
+void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint16_t* chain) {
+    bool literalWaiting = false;
+    uint32_t matchLength = kNoMatchLength;
+    uint32_t matchPosition = 0;
+
+    while (s.position < s.end) {
+        const uint32_t current = s.position;
+        const uint32_t remaining = s.end - current;
+        uint32_t candidate = kNoPosition;
+        if (remaining >= DEFLATE_MIN_MATCH) candidate = InsertPosition(s, window, head, chain, current);
+
+        const uint32_t prevLength = matchLength;
+        const uint32_t prevPosition = matchPosition;
+        matchLength = kNoMatchLength;
+
+        if (candidate != kNoPosition && prevLength < kMaxLazyLength && current - candidate <= kMaxDistance &&
+            current < kSearchEnd) {
+            uint32_t maxLength = remaining < DEFLATE_MAX_MATCH ? remaining : DEFLATE_MAX_MATCH;
+            matchLength = LongestMatch(window, chain, current, candidate, prevLength, maxLength, &matchPosition);
+            if (matchLength > remaining) matchLength = remaining;
+            if (matchLength == DEFLATE_MIN_MATCH && current - matchPosition > kTooFarForMinMatch) {
+                matchLength = kNoMatchLength;
+            }
+        }
+
+        if (prevLength >= DEFLATE_MIN_MATCH && matchLength <= prevLength) {
+            // The held match wins; it began one byte back.
+            bool endBlock = TallyMatch(s, current - 1 - prevPosition, prevLength);
+            const uint32_t afterMatch = current - 1 + prevLength;
+            if (s.end - afterMatch >= DEFLATE_MIN_MATCH) {
+                for (uint32_t p = current + 1; p < afterMatch; ++p) InsertPosition(s, window, head, chain, p);
+            }
+            s.position = afterMatch;
+            literalWaiting = false;
+            matchLength = kNoMatchLength;
+            if (endBlock) EndBlockEarly(s, window);
+        } else if (literalWaiting) {
+            if (TallyLiteral(s, window[current - 1])) EndBlockEarly(s, window);
+            s.position = current + 1;
+        } else {
+            literalWaiting = true;
+            s.position = current + 1;
+        }
+    }
+    if (literalWaiting) TallyLiteral(s, window[s.position - 1]);
+}
+
+}  // namespace
+
+bool CompressBlock(DeflateState& s, uint8_t* window, uint16_t* head, uint16_t* chain, uint32_t inputSize,
+                   bool history, uint8_t* output, uint32_t outputCapacity, uint32_t* outputSize) {
+    assert(inputSize <= CAB_BLOCK_SIZE);
+    StartBitWriter(s.writer, output, outputCapacity);
+    BuildFixedTables(s.fixed);
+    s.dynamicCost = 0;
+    s.fixedCost = 0;
+
+    if (history) {
+        SlideTable(head, kHashSize);
+        SlideTable(chain, kChainSize);
+    } else {
+        std::memcpy(window + kHalfWindow, window, inputSize);
+        std::memset(head, 0, kHashSize * sizeof(uint16_t));
+    }
+
+    s.position = kHalfWindow;
+    s.blockStart = kHalfWindow;
+    s.end = kHalfWindow + inputSize;
+    s.hash = StartHash(window, kHalfWindow);
+    ResetBlockTallies(s);
+
+    SendBits(s.writer, DEFLATE_BLOCK_MAGIC[0], 8);
+    SendBits(s.writer, DEFLATE_BLOCK_MAGIC[1], 8);
+
+    MatchAndTally(s, window, head, chain);
+    EndDeflateBlock(s, window, true);
+
+    // Keep this block where the next call looks for its history.
+    if (history) std::memcpy(window, window + kHalfWindow, kHalfWindow);
+
+    *outputSize = s.writer.count;
+    return !s.writer.overflow;
+}
+
+}  // namespace blockdeflate

@@ -1,0 +1,64 @@
+// Hash chains and the longest-match search of the block deflate compressor.
+//
+// The hash of position p covers window[p..p+2]: h = ((h << 5) ^ byte) & 0x7FFF
+// applied once per byte, so after three steps the oldest byte has been
+// shifted out. head[h] is the latest position with hash h, chain[p & 0x7FFF]
+// the previous one; 0 ends a chain. Positions with equal hash and equal
+// first two bytes also share their third byte, so the search may trust it.
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+#include <cstring>
+
+#include "compress/deflate/deflate_state.h"
+
+namespace blockdeflate {
+
+inline uint32_t UpdateHash(uint32_t hash, uint8_t byte) { return ((hash << kHashShift) ^ byte) & kHashMask; }
+
+// Hash state before the first insertion of a block at `start`.
+inline uint32_t StartHash(const uint8_t* window, uint32_t start) {
+    return UpdateHash(UpdateHash(0, window[start]), window[start + 1]);
+}
+
+// Inserts position p (whose three bytes lie in the input) and returns the
+// previous position with the same hash, kNoPosition if none.
+inline uint32_t InsertPosition(DeflateState& s, const uint8_t* window, uint16_t* head, uint16_t* chain,
+                               uint32_t p) {
+    assert(p < kWindowSize && p + DEFLATE_MIN_MATCH <= s.end);
+    s.hash = UpdateHash(s.hash, window[p + 2]);
+    uint16_t candidate = head[s.hash];
+    chain[p & kChainMask] = candidate;
+    head[s.hash] = static_cast<uint16_t>(p);
+    return candidate;
+}
+
+// Number of equal bytes of a and b from offset `from`, at most `limit`.
+// Reads nothing at or beyond offset `limit`.
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t from, uint32_t limit) {
+    uint32_t len = from;
+    while (len + sizeof(uint64_t) <= limit) {
+        uint64_t x;
+        uint64_t y;
+        std::memcpy(&x, a + len, sizeof x);
+        std::memcpy(&y, b + len, sizeof y);
+        if (uint64_t diff = x ^ y; diff != 0) {
+            // Little-endian load: the first differing byte is the lowest.
+            return len + static_cast<uint32_t>(__builtin_ctzll(diff)) / 8;
+        }
+        len += sizeof(uint64_t);
+    }
+    while (len < limit && a[len] == b[len]) ++len;
+    return len;
+}
+
+// Walks the chain from `candidate` (already known to be within
+// kMaxDistance) looking for a match longer than `lengthToBeat` of at most
+// maxLength bytes, which are all input. Returns the best length
+// (lengthToBeat if none is longer) and sets *matchPosition when it finds a
+// longer one.
+uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t current, uint32_t candidate,
+                      uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition);
+
+}  // namespace blockdeflate
