@@ -21,6 +21,7 @@ inline constexpr uint32_t kBufferBits = 64;
 
 struct BitReader {
     const uint8_t* start;  // the frame's first byte
+    const uint8_t* origin; // where the words began (the last Prime)
     const uint8_t* next;   // next byte to load
     const uint8_t* end;    // first byte that must not be read
     uint64_t buffer;       // unread bits, most significant first
@@ -29,15 +30,21 @@ struct BitReader {
 
     // Starts reading words at `from` with an empty buffer.
     void Prime(const uint8_t* from) {
-        next = from;
+        origin = next = from;
         buffer = 0;
         count = 0;
+        zeroBits = 0;
         Refill();
     }
 
     // Bits consumed since `start`, including zero bits fed past end.
     uint64_t Consumed() const {
         return static_cast<uint64_t>(next - start) * 8 + zeroBits - count;
+    }
+
+    // Bits consumed since the last Prime; word boundaries count from there.
+    uint64_t ConsumedSincePrime() const {
+        return static_cast<uint64_t>(next - origin) * 8 + zeroBits - count;
     }
 
     void Refill() {

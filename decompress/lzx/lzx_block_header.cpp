@@ -89,13 +89,14 @@ bool ReadAlignedTree(LzxDecoder& d, FrameInput& in) {
 }
 
 // The padding runs to the first word boundary strictly after the bits
-// consumed so far; R0..R2 and the raw bytes follow it.
+// consumed so far (words count from where the bit stream resumed, which is
+// an odd offset after a pad byte); R0..R2 and the raw bytes follow it.
 bool ReadUncompressedHeader(LzxDecoder& d, FrameInput& in) {
-    const uint64_t consumed = in.bits.Consumed();
+    const uint64_t consumed = in.bits.ConsumedSincePrime();
     const uint64_t rawOffset = (consumed / kWordBits + 1) * kWordBytes;
-    const uint64_t dataSize = static_cast<uint64_t>(in.dataEnd - in.bits.start);
-    if (rawOffset + LZX_UNCOMPRESSED_HEADER_BYTES > dataSize) return false;
-    const uint8_t* p = in.bits.start + rawOffset;
+    const uint64_t available = static_cast<uint64_t>(in.dataEnd - in.bits.origin);
+    if (rawOffset + LZX_UNCOMPRESSED_HEADER_BYTES > available) return false;
+    const uint8_t* p = in.bits.origin + rawOffset;
     d.r0 = ReadLE32(p);
     d.r1 = ReadLE32(p + 4);
     d.r2 = ReadLE32(p + 8);
