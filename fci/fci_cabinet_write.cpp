@@ -159,6 +159,10 @@ bool WriteContents(CabinetState* cab, OutputCabinet* file, uint8_t* folderRecord
     cab->nextDiskName[0] = '\0';
     CopyName(cab->prevCabinetName, cab->savedCabinetName);
     CopyName(cab->prevDiskName, cab->savedDiskName);
+    // A folder that spans further cabinets saves the name of each one it
+    // leaves, so the saved names must not outlive this cabinet.
+    cab->savedCabinetName[0] = '\0';
+    cab->savedDiskName[0] = '\0';
 
     return WriteFolderTable(cab, *file, folderRecord, lc + fc + h) &&
            CopyTempFile(cab, *file, cab->files[CABINET_FILES], status, copied, total) &&

@@ -1,0 +1,200 @@
+// Failure paths: every callback failing at every call a small spanning job
+// makes must end in the right error code, with no temporary file, handle or
+// allocation left behind and no unfinished cabinet on disk.
+#include <set>
+
+#include "fci_fixture.h"
+
+namespace {
+
+using fcitest::Op;
+
+struct JobResult {
+    bool ok = false;
+    int destroyed = 0;
+};
+
+class FciFaultTest : public FciTest {
+protected:
+    std::string srcA, srcB, srcC;
+
+    void SetUp() override {
+        FciTest::SetUp();
+        srcA = Source("a", testsupport::RandomBytes(30000, 1));
+        srcB = Source("b", testsupport::TextBytes(20000, 2));
+        srcC = Source("c", testsupport::RandomBytes(5000, 3));
+    }
+
+    // Three files, two folders, a set of two cabinets with reserve areas.
+    JobResult RunJob(fcitest::Client* c, ErrorRecord* e) {
+        CabParams p = fcitest::DefaultParams(c->dir, "job.cab");
+        p.maxCabinetSize = 40000;
+        p.headerReserveSize = 10;
+        p.dataReserveSize = 4;
+        JobResult r;
+        FCIContext* ctx = fcitest::Create(c, e, p);
+        if (ctx == nullptr) {
+            r.destroyed = 1;
+            return r;
+        }
+        r.ok = fcitest::AddFile(ctx, c, srcA, "a", COMPRESS_NONE) == 1 &&
+               fcitest::AddFile(ctx, c, srcB, "b", COMPRESS_NONE) == 1 &&
+               fcitest::FlushFolder(ctx) == 1 &&
+               fcitest::AddFile(ctx, c, srcC, "c", COMPRESS_NONE) == 1 &&
+               fcitest::FlushCabinet(ctx) == 1;
+        r.destroyed = FCIDestroy(ctx);
+        return r;
+    }
+
+    std::vector<std::string> CabinetsLeft() {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(scratch.path()))
+            if (e.path().extension() == ".cab") names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    // Whatever cabinet is on disk after a run must be a finished one.
+    void CheckAndRemoveCabinets() {
+        for (const std::string& name : CabinetsLeft()) {
+            testsupport::ParsedCabinet cab;
+            EXPECT_EQ(testsupport::ParseCabinet(Bytes(name), &cab), "") << name;
+            std::filesystem::remove(scratch.path() / name);
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(FciFaultTest, CleanRunMakesTwoCabinets) {
+    fcitest::Client c;
+    c.dir = client.dir;
+    ErrorRecord e{};
+    JobResult r = RunJob(&c, &e);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.destroyed, 1);
+    ParseSet({"job.cab", "cab2.cab"});
+}
+
+TEST_F(FciFaultTest, EveryCallbackFailingAtEveryCall) {
+    fcitest::Client counting;
+    counting.dir = client.dir;
+    ErrorRecord e{};
+    ASSERT_TRUE(RunJob(&counting, &e).ok);
+    CheckAndRemoveCabinets();
+
+    const std::map<Op, std::set<int32_t>> allowed{
+        {fcitest::OP_ALLOC, {FCIERR_NO_MEMORY}},
+        {fcitest::OP_OPEN, {FCIERR_OPEN_SOURCE, FCIERR_CABINET_FILE}},
+        {fcitest::OP_READ, {FCIERR_READ_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+        {fcitest::OP_WRITE, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+        {fcitest::OP_SEEK, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+        {fcitest::OP_CLOSE, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+        {fcitest::OP_DELETE, {FCIERR_TEMP_FILE}},
+        {fcitest::OP_TEMP_NAME, {}},
+    };
+    for (const auto& [op, codes] : allowed) {
+        ASSERT_GT(counting.calls[op], 0) << op;
+        for (long k = 1; k <= counting.calls[op]; ++k) {
+            SCOPED_TRACE(testing::Message() << "op " << op << " failing at call " << k);
+            fcitest::Client c;
+            c.dir = client.dir;
+            c.failAt[op] = k;
+            ErrorRecord errors{};
+            JobResult r = RunJob(&c, &errors);
+            if (!r.ok || r.destroyed == 0) {
+                EXPECT_EQ(errors.errorFlag, 1);
+                EXPECT_TRUE(codes.count(errors.errorCode)) << "code " << errors.errorCode;
+            }
+            EXPECT_TRUE(fcitest::TempFilesLeft(c.dir).empty());
+            EXPECT_EQ(c.liveAllocations, 0);
+            EXPECT_TRUE(c.openHandles.empty());
+            CheckAndRemoveCabinets();
+        }
+    }
+}
+
+TEST_F(FciFaultTest, EveryStatusReportCanAbort) {
+    fcitest::Client counting;
+    counting.dir = client.dir;
+    ErrorRecord e{};
+    ASSERT_TRUE(RunJob(&counting, &e).ok);
+    CheckAndRemoveCabinets();
+    for (uint32_t kind : {FCI_STATUS_FILE, FCI_STATUS_FOLDER, FCI_STATUS_CABINET}) {
+        long total = 0;
+        for (const auto& s : counting.status) total += s.kind == kind;
+        ASSERT_GT(total, 0);
+        for (long k = 1; k <= total; ++k) {
+            SCOPED_TRACE(testing::Message() << "kind " << kind << " report " << k);
+            fcitest::Client c;
+            c.dir = client.dir;
+            c.statusAbortKind = static_cast<int32_t>(kind);
+            c.statusAbortAt = k;
+            ErrorRecord errors{};
+            JobResult r = RunJob(&c, &errors);
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.destroyed, 1);
+            EXPECT_EQ(errors.errorCode, FCIERR_ABORT);
+            EXPECT_EQ(errors.systemError, 0);
+            EXPECT_TRUE(fcitest::TempFilesLeft(c.dir).empty());
+            EXPECT_EQ(c.liveAllocations, 0);
+            CheckAndRemoveCabinets();
+        }
+    }
+}
+
+TEST_F(FciFaultTest, TemporaryFileNeedsAFreshNameWithinElevenAttempts) {
+    for (long failures : {10L, 11L}) {
+        SCOPED_TRACE(failures);
+        fcitest::Client c;
+        c.dir = client.dir;
+        c.failAt[fcitest::OP_TEMP_NAME] = 1;
+        c.failCount[fcitest::OP_TEMP_NAME] = failures;
+        ErrorRecord errors{};
+        FCIContext* ctx = fcitest::Create(&c, &errors, Params());
+        if (failures == 11) {
+            EXPECT_EQ(ctx, nullptr);
+            EXPECT_EQ(errors.errorCode, FCIERR_TEMP_FILE);
+            EXPECT_EQ(c.calls[fcitest::OP_TEMP_NAME], 11);
+        } else {
+            ASSERT_NE(ctx, nullptr);
+            EXPECT_EQ(FCIDestroy(ctx), 1);
+        }
+        EXPECT_EQ(c.liveAllocations, 0);
+    }
+}
+
+TEST_F(FciFaultTest, ExistingTemporaryNameIsNotReused) {
+    // The first name the client offers already exists: the engine must not
+    // open it (fail-if-exists) and must leave it alone.
+    testsupport::WriteFileText(scratch.path() / "fcitmp0000", "keep");
+    ASSERT_TRUE(Create(Params()));
+    ASSERT_EQ(Add("x", {1, 2, 3}), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    EXPECT_EQ(Destroy(), 1);
+    EXPECT_EQ(testsupport::ReadFileBytes(scratch.path() / "fcitmp0000").size(), 4u);
+    std::filesystem::remove(scratch.path() / "fcitmp0000");
+}
+
+TEST_F(FciFaultTest, UnwritableCabinetPath) {
+    CabParams p = Params();
+    std::snprintf(p.cabinetPath, sizeof p.cabinetPath, "%s/missing-dir/", client.dir.c_str());
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("x", {1, 2, 3}), 1);
+    EXPECT_EQ(fcitest::FlushCabinet(context), 0);
+    EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
+    EXPECT_EQ(errors.systemError, ENOENT);
+    EXPECT_EQ(Destroy(), 1);
+}
+
+TEST_F(FciFaultTest, FailedCabinetWriteLeavesNoFile) {
+    ASSERT_TRUE(Create(Params()));
+    ASSERT_EQ(Add("x", testsupport::RandomBytes(70000, 4)), 1);
+    // Every write from here on fails: the cabinet file is created, its
+    // header write fails, and it must be deleted again.
+    client.failAt[fcitest::OP_WRITE] = client.calls[fcitest::OP_WRITE] + 1;
+    client.failCount[fcitest::OP_WRITE] = 1000000;
+    EXPECT_EQ(fcitest::FlushCabinet(context), 0);
+    EXPECT_TRUE(errors.errorCode == FCIERR_TEMP_FILE || errors.errorCode == FCIERR_CABINET_FILE);
+    EXPECT_EQ(Destroy(), 1);
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "out.cab"));
+}

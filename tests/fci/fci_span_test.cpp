@@ -1,0 +1,195 @@
+// Spanning: folders cut across cabinets, split blocks, continuation
+// indices, prev/next names, size limits and their adjustment.
+#include "fci_fixture.h"
+
+using testsupport::ParsedCabinet;
+using testsupport::RandomBytes;
+
+namespace {
+
+bool EndsWithSplitBlock(const ParsedCabinet& cab) {
+    return !cab.folders.empty() && !cab.folders.back().blocks.empty() &&
+           cab.folders.back().blocks.back().uncompressedSize == 0;
+}
+
+}  // namespace
+
+TEST_F(FciTest, TwoCabinetsWithASplitBlock) {
+    CabParams p = Params();
+    p.maxCabinetSize = 40000;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("a", RandomBytes(30000, 1)), 1);
+    ASSERT_EQ(Add("b", RandomBytes(30000, 2)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+
+    auto set = ParseSet({"out.cab", "cab2.cab"});
+    const ParsedCabinet& first = set[0];
+    const ParsedCabinet& second = set[1];
+    EXPECT_EQ(first.flags, CAB_FLAG_NEXT_CABINET);
+    EXPECT_EQ(first.cabinetIndex, 0);
+    EXPECT_EQ(first.nextCabinet, "cab2.cab");
+    EXPECT_EQ(first.nextDisk, "DISK2");
+    EXPECT_EQ(second.flags, CAB_FLAG_PREV_CABINET);
+    EXPECT_EQ(second.cabinetIndex, 1);
+    EXPECT_EQ(second.prevCabinet, "out.cab");
+    EXPECT_EQ(second.prevDisk, "DISK1");
+    EXPECT_EQ(second.setId, first.setId);
+
+    // The first cabinet ends with the first piece of a cut block and is
+    // exactly as large as allowed; the piece in the second cabinet carries
+    // the block's real size.
+    EXPECT_EQ(first.cabinetSize, 40000u);
+    ASSERT_TRUE(EndsWithSplitBlock(first));
+    EXPECT_EQ(second.folders[0].blocks[0].uncompressedSize, 30000 * 2 - 32768);
+
+    ASSERT_EQ(first.files.size(), 2u);
+    EXPECT_EQ(first.files[0].folderIndex, 0);
+    EXPECT_EQ(first.files[1].folderIndex, FOLDER_CONTINUED_TO_NEXT);
+    ASSERT_EQ(second.files.size(), 1u);
+    EXPECT_EQ(second.files[0].name, "b");
+    EXPECT_EQ(second.files[0].folderIndex, FOLDER_CONTINUED_FROM_PREV);
+    EXPECT_EQ(second.files[0].folderOffset, 30000u);
+
+    ASSERT_EQ(client.placed.size(), 3u);
+    EXPECT_EQ(client.placed[1].continuation, 0);
+    EXPECT_EQ(client.placed[2].name, "b");
+    EXPECT_EQ(client.placed[2].continuation, 1);
+    EXPECT_EQ(client.placed[2].cabinetNumber, 2);
+
+    // The estimate excludes the next cabinet's names: entries 2 * 18,
+    // header 36, one folder 8, two records 32776 + 27240.
+    ASSERT_EQ(client.nexts.size(), 1u);
+    EXPECT_EQ(client.nexts[0].cabinetNumber, 2);
+    EXPECT_EQ(client.nexts[0].estimate, 36u + 36 + 8 + 32776 + 27240);
+    auto reports = Reports(FCI_STATUS_CABINET);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].size1, client.nexts[0].estimate);
+    EXPECT_EQ(reports[0].size2, 40000u);
+}
+
+TEST_F(FciTest, FileSpanningThreeCabinets) {
+    CabParams p = Params();
+    p.maxCabinetSize = 40000;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("big", RandomBytes(100000, 3)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    auto set = ParseSet({"out.cab", "cab2.cab", "cab3.cab"});
+    EXPECT_EQ(set[0].files.at(0).folderIndex, FOLDER_CONTINUED_TO_NEXT);
+    EXPECT_EQ(set[1].files.at(0).folderIndex, FOLDER_CONTINUED_PREV_AND_NEXT);
+    EXPECT_EQ(set[2].files.at(0).folderIndex, FOLDER_CONTINUED_FROM_PREV);
+    EXPECT_EQ(set[1].flags, CAB_FLAG_PREV_CABINET | CAB_FLAG_NEXT_CABINET);
+    EXPECT_EQ(set[1].prevCabinet, "out.cab");
+    EXPECT_EQ(set[1].nextCabinet, "cab3.cab");
+    EXPECT_EQ(set[2].prevCabinet, "cab2.cab");
+    EXPECT_EQ(set[2].prevDisk, "DISK2");
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(EndsWithSplitBlock(set[i]));
+        EXPECT_EQ(set[i].cabinetSize, 40000u);
+    }
+    EXPECT_EQ(client.placed.size(), 3u);
+}
+
+TEST_F(FciTest, CabinetStatusResultLowersTheLimit) {
+    client.cabinetStatusResult = 100;
+    CabParams p = Params();
+    p.maxCabinetSize = 40000;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("big", RandomBytes(100000, 4)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    auto set = ParseSet({"out.cab", "cab2.cab", "cab3.cab"});
+    EXPECT_EQ(set[0].cabinetSize, 40000u);
+    EXPECT_EQ(set[1].cabinetSize, 39900u);  // same disk: inherits the lowered limit
+}
+
+TEST_F(FciTest, NextCabinetLimitDependsOnItsDisk) {
+    for (bool newDisk : {false, true}) {
+        SCOPED_TRACE(newDisk);
+        client.cabinetStatusResult = 100;
+        client.nextMaxCabinetSize = 30000;
+        client.newDiskEachCabinet = newDisk;
+        CabParams p = Params();
+        p.maxCabinetSize = 40000;
+        ASSERT_TRUE(Create(p));
+        ASSERT_EQ(Add("big", RandomBytes(80000, 5)), 1);
+        ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+        ASSERT_EQ(Destroy(), 1);
+        // On the same disk the lowered limit (39900) replaces the client's
+        // 30000; on a new disk the client's limit stands.
+        auto set = ParseSet({"out.cab", "cab2.cab", "cab3.cab"});
+        EXPECT_EQ(set[1].cabinetSize, newDisk ? 30000u : 39900u);
+        client.nexts.clear();
+    }
+}
+
+TEST_F(FciTest, TinyLimitMakesALongChain) {
+    CabParams p = Params();
+    p.maxCabinetSize = 150;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("f", RandomBytes(500, 6)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    std::vector<std::string> names{"out.cab"};
+    for (size_t i = 0; i < client.nexts.size(); ++i) names.push_back("cab" + std::to_string(i + 2) + ".cab");
+    ASSERT_GT(names.size(), 5u);
+    auto set = ParseSet(names);
+    for (size_t i = 0; i < set.size(); ++i) {
+        EXPECT_LE(set[i].cabinetSize, 150u);
+        EXPECT_EQ(set[i].cabinetIndex, i);
+        if (i > 0 && i + 1 < set.size()) {
+            EXPECT_EQ(set[i].files.at(0).folderIndex, FOLDER_CONTINUED_PREV_AND_NEXT);
+        }
+    }
+}
+
+TEST_F(FciTest, LimitTooSmallForAnyBlockFailsCleanly) {
+    for (uint32_t limit : {1u, 60u, 90u}) {
+        SCOPED_TRACE(limit);
+        CabParams p = Params();
+        p.maxCabinetSize = limit;
+        ASSERT_TRUE(Create(p));
+        // The add itself may already close the folder and fail.
+        EXPECT_FALSE(Add("f", RandomBytes(1000, 7)) == 1 && fcitest::FlushCabinet(context) == 1);
+        EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
+        EXPECT_EQ(Destroy(), 1);
+        // With 90 bytes the first cabinet takes a few data bytes, and the
+        // second, which also carries the previous names, none.
+        EXPECT_EQ(std::filesystem::exists(scratch.path() / "out.cab"), limit == 90);
+        if (limit == 90) {
+            Parse("out.cab");
+            EXPECT_FALSE(std::filesystem::exists(scratch.path() / "cab2.cab"));
+        }
+    }
+}
+
+TEST_F(FciTest, ForcedCabinetEndStartsANewCabinet) {
+    ASSERT_TRUE(Create(Params()));
+    ASSERT_EQ(Add("a", RandomBytes(1000, 1)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context, 1), 1);
+    ASSERT_EQ(Add("b", RandomBytes(2000, 2)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    auto set = ParseSet({"out.cab", "cab2.cab"});
+    EXPECT_EQ(set[0].flags, CAB_FLAG_NEXT_CABINET);
+    EXPECT_EQ(set[1].flags, CAB_FLAG_PREV_CABINET);
+    EXPECT_EQ(set[0].files.at(0).folderIndex, 0);
+    EXPECT_EQ(set[1].files.at(0).folderIndex, 0);
+    EXPECT_FALSE(EndsWithSplitBlock(set[0]));
+}
+
+TEST_F(FciTest, AbortFromNextCabinetOrFilePlaced) {
+    for (int which = 0; which < 2; ++which) {
+        client.abortNext = which == 0;
+        client.abortPlaced = which == 1;
+        CabParams p = Params();
+        p.maxCabinetSize = 20000;
+        ASSERT_TRUE(Create(p));
+        ASSERT_EQ(Add("f", RandomBytes(30000, 8)), 1);
+        EXPECT_EQ(fcitest::FlushCabinet(context), 0);
+        EXPECT_EQ(errors.errorCode, FCIERR_ABORT);
+        EXPECT_EQ(Destroy(), 1);
+        EXPECT_FALSE(std::filesystem::exists(scratch.path() / "out.cab"));
+    }
+}

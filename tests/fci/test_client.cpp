@@ -1,0 +1,204 @@
+#include "test_client.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace fcitest {
+namespace {
+
+Client* g_client = nullptr;
+constexpr const char* kTempPrefix = "fcitmp";
+
+bool Fails(Client* c, Op op, int32_t* error) {
+    ++c->calls[op];
+    if (c->failAt[op] != 0 && c->calls[op] >= c->failAt[op] &&
+        c->calls[op] < c->failAt[op] + c->failCount[op]) {
+        if (error != nullptr) *error = EIO;
+        return true;
+    }
+    return false;
+}
+
+void* Alloc(uint32_t size) {
+    if (g_client != nullptr && Fails(g_client, OP_ALLOC, nullptr)) return nullptr;
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (g_client != nullptr && p != nullptr) ++g_client->liveAllocations;
+    return p;
+}
+
+void Free(void* p) {
+    if (g_client != nullptr && p != nullptr) --g_client->liveAllocations;
+    std::free(p);
+}
+
+int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    if (Fails(c, OP_OPEN, error)) return -1;
+    int posix = (flags & FCI_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
+    if (flags & FCI_OPEN_CREATE) posix |= O_CREAT;
+    if (flags & FCI_OPEN_TRUNCATE) posix |= O_TRUNC;
+    if (flags & FCI_OPEN_EXCLUSIVE) posix |= O_EXCL;
+    int fd = ::open(path, posix, mode);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    c->openHandles[fd] = path;
+    return fd;
+}
+
+int32_t Read(int32_t h, void* buffer, uint32_t count, int32_t* error, void* ctx) {
+    if (Fails(static_cast<Client*>(ctx), OP_READ, error)) return -1;
+    ssize_t n = ::read(h, buffer, count);
+    if (n < 0) *error = errno;
+    return static_cast<int32_t>(n);
+}
+
+int32_t Write(int32_t h, const void* buffer, uint32_t count, int32_t* error, void* ctx) {
+    if (Fails(static_cast<Client*>(ctx), OP_WRITE, error)) return -1;
+    ssize_t n = ::write(h, buffer, count);
+    if (n < 0) *error = errno;
+    return static_cast<int32_t>(n);
+}
+
+int32_t Close(int32_t h, int32_t* error, void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    c->openHandles.erase(h);
+    // The handle is released even when the close is reported as failed, as
+    // a real close does after EIO.
+    const bool fail = Fails(c, OP_CLOSE, error);
+    if (::close(h) != 0) {
+        *error = errno;
+        return -1;
+    }
+    return fail ? -1 : 0;
+}
+
+int32_t Seek(int32_t h, int32_t offset, int origin, int32_t* error, void* ctx) {
+    if (Fails(static_cast<Client*>(ctx), OP_SEEK, error)) return -1;
+    const int whence = origin == FCI_SEEK_SET ? SEEK_SET : origin == FCI_SEEK_CUR ? SEEK_CUR : SEEK_END;
+    off_t r = ::lseek(h, offset, whence);
+    if (r < 0) *error = errno;
+    return static_cast<int32_t>(r);
+}
+
+int32_t Delete(const char* path, int32_t* error, void* ctx) {
+    // A failed delete still removes the file, so that a test's directory
+    // stays clean; the engine sees only the failure.
+    const bool fail = Fails(static_cast<Client*>(ctx), OP_DELETE, error);
+    if (::unlink(path) != 0) {
+        *error = errno;
+        return -1;
+    }
+    return fail ? -1 : 0;
+}
+
+int32_t GetTempFile(char* buffer, int32_t size, void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    if (Fails(c, OP_TEMP_NAME, nullptr)) return 0;
+    std::snprintf(buffer, static_cast<size_t>(size), "%s/%s%04d", c->dir.c_str(), kTempPrefix,
+                  c->tempCounter++);
+    return 1;
+}
+
+int32_t FilePlaced(CabParams* params, const char* name, uint32_t size, int32_t continuation,
+                   void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    c->placed.push_back({params->cabinetNumber, name, size, continuation});
+    return c->abortPlaced ? -1 : 0;
+}
+
+int32_t GetNextCabinet(CabParams* next, uint32_t estimate, void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    c->nexts.push_back({next->cabinetNumber, estimate});
+    if (c->abortNext) return -1;
+    std::snprintf(next->cabinetName, sizeof next->cabinetName, c->nextPattern.c_str(),
+                  next->cabinetNumber);
+    std::snprintf(next->diskName, sizeof next->diskName, "DISK%d", next->cabinetNumber);
+    if (c->newDiskEachCabinet) next->diskNumber += 1;
+    if (c->nextMaxCabinetSize >= 0) next->maxCabinetSize = static_cast<uint32_t>(c->nextMaxCabinetSize);
+    return 0;
+}
+
+int32_t Status(uint32_t kind, uint32_t size1, uint32_t size2, void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    c->status.push_back({kind, size1, size2});
+    if (c->statusAbortKind == static_cast<int32_t>(kind)) {
+        long seen = 0;
+        for (const StatusReport& r : c->status) seen += r.kind == kind;
+        if (seen == c->statusAbortAt) return -1;
+    }
+    return kind == FCI_STATUS_CABINET ? c->cabinetStatusResult : 0;
+}
+
+int32_t GetOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes,
+                    int32_t* error, void* ctx) {
+    Client* c = static_cast<Client*>(ctx);
+    if (Fails(c, OP_OPEN, error)) return -1;
+    int fd = ::open(path, O_RDONLY);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    SourceMeta m;
+    auto it = c->meta.find(path);
+    if (it != c->meta.end()) m = it->second;
+    *date = m.date;
+    *time = m.time;
+    *attributes = m.attributes;
+    c->openHandles[fd] = path;
+    return fd;
+}
+
+}  // namespace
+
+FCIContext* Create(Client* client, ErrorRecord* errors, const CabParams& params) {
+    g_client = client;
+    return FCICreate(errors, FilePlaced, Alloc, Free, Open, Read, Write, Close, Seek, Delete,
+                     GetTempFile, &params, client);
+}
+
+int AddFile(FCIContext* context, Client* client, const std::string& source,
+            const std::string& name, uint16_t type, int32_t execute) {
+    (void)client;
+    return FCIAddFile(context, source.c_str(), name.c_str(), execute, GetNextCabinet, Status,
+                      GetOpenInfo, type);
+}
+
+int FlushFolder(FCIContext* context) { return FCIFlushFolder(context, GetNextCabinet, Status); }
+
+int FlushCabinet(FCIContext* context, int32_t getNext) {
+    return FCIFlushCabinet(context, getNext, GetNextCabinet, Status);
+}
+
+CabParams DefaultParams(const std::string& dir, const std::string& cabinetName) {
+    CabParams p{};
+    p.maxCabinetSize = 0x7FFFFFFF;
+    p.folderThreshold = 0x7FFFFFFF;
+    p.cabinetNumber = 1;
+    p.setId = 0x1234;
+    std::snprintf(p.cabinetPath, sizeof p.cabinetPath, "%s/", dir.c_str());
+    std::snprintf(p.cabinetName, sizeof p.cabinetName, "%s", cabinetName.c_str());
+    std::snprintf(p.diskName, sizeof p.diskName, "DISK1");
+    return p;
+}
+
+std::vector<std::string> TempFilesLeft(const std::string& dir) {
+    std::vector<std::string> left;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return left;
+    while (dirent* e = readdir(d))
+        if (std::strncmp(e->d_name, kTempPrefix, std::strlen(kTempPrefix)) == 0)
+            left.push_back(e->d_name);
+    closedir(d);
+    return left;
+}
+
+}  // namespace fcitest
