@@ -1,0 +1,147 @@
+// Streams assembled bit by bit, checked byte for byte: the canonical code
+// order, the bit order inside words, footers, repeated distances, the
+// uncompressed block header and its pad byte, a zero-run of exactly four in
+// a tree section, and matches that reach before the folder's first byte.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decoder_harness.h"
+#include "decompress/decoder.h"
+
+namespace lzxtest {
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+// A tree section whose pretree has exactly two symbols of length 1, `a`
+// (code 0) and `b` (code 1), a < b.
+void PutTwoSymbolPretree(BitWriter& w, uint32_t a, uint32_t b) {
+    for (uint32_t s = 0; s < 20; ++s) w.Put(4, s == a || s == b ? 1 : 0);
+}
+
+// 249 zero lengths as four runs of 51 and one of 45 (pretree symbol 18 is
+// code 1).
+void PutAllZeroLengthTree(BitWriter& w) {
+    PutTwoSymbolPretree(w, 8, 18);
+    for (int i = 0; i < 4; ++i) w.Put(1, 1), w.Put(5, 31);
+    w.Put(1, 1), w.Put(5, 25);
+}
+
+// Window 2^16 has 32 slots, so 256 literals and 256 match headers all of
+// length 9 form a complete code in which every symbol's code is its number.
+void PutFlatMainTree(BitWriter& w) {
+    for (int section = 0; section < 2; ++section) {
+        PutTwoSymbolPretree(w, 8, 18);  // symbol 8: (0 - 8) mod 17 = 9
+        for (int i = 0; i < 256; ++i) w.Put(1, 0);
+    }
+    PutAllZeroLengthTree(w);
+}
+
+uint32_t Header(uint32_t slot, uint32_t length) { return 256 + 8 * slot + (length - 2); }
+
+std::vector<uint8_t> FlatVerbatimStream() {
+    BitWriter w;
+    w.Put(1, 0);  // no E8 translation
+    w.Put(3, 1), w.Put(8, 0), w.Put(8, 0), w.Put(8, 18);
+    PutFlatMainTree(w);
+    for (char c : std::string("abc")) w.Put(9, static_cast<uint8_t>(c));
+    w.Put(9, Header(4, 6)), w.Put(1, 1);   // formatted 5: distance 3, length 6
+    w.Put(9, Header(0, 2));                // R0 (3), length 2
+    w.Put(9, Header(3, 3));                // distance 1, length 3
+    w.Put(9, Header(13, 4)), w.Put(5, 6);  // formatted 102: distance 100, before the folder
+    w.Align(false);
+    return w.Take();
+}
+
+const std::vector<uint8_t> kFlatVerbatimOutput = [] {
+    std::vector<uint8_t> v = Bytes("abcabcabcabbbb");
+    v.insert(v.end(), 4, 0);
+    return v;
+}();
+
+TEST(LzxHandMade, VerbatimBlockWithFlatCode) {
+    LdiDecoder decoder(1u << 16);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(decoder.Decode(FlatVerbatimStream(), 18, &out), DECODER_OK);
+    EXPECT_EQ(out, kFlatVerbatimOutput);
+}
+
+// After a folder has filled the window, a reset must leave nothing behind:
+// the next folder's reach before its first byte reads zeros again.
+TEST(LzxHandMade, ResetForgetsThePreviousFolder) {
+    LdiDecoder decoder(1u << 16);
+    EncodeOptions o;
+    o.windowSize = 1u << 16;
+    std::vector<uint8_t> junk(70000, 0x5A);
+    const DecodeResult first = decoder.DecodeAll(EncodeLzx(junk, o));
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(decoder.Decode(FlatVerbatimStream(), 18, &out), DECODER_OK);
+    EXPECT_EQ(out, kFlatVerbatimOutput);
+}
+
+// An odd uncompressed block "xyz" that sets R0 = 3, then a verbatim block
+// whose literal tree ends in a run of exactly four zeros (symbol 17, z = 0)
+// and whose headers are the four R0 lengths 2..5.
+std::vector<uint8_t> UncompressedThenVerbatim(size_t* firstFrameEnd) {
+    BitWriter w;
+    w.Put(1, 0);
+    w.Put(3, 3), w.Put(8, 0), w.Put(8, 0), w.Put(8, 3);
+    w.Align(true);
+    for (uint32_t r : {3u, 1u, 1u})
+        for (int i = 0; i < 4; ++i) w.RawByte(static_cast<uint8_t>(r >> (8 * i)));
+    for (char c : std::string("xyz")) w.RawByte(static_cast<uint8_t>(c));
+    *firstFrameEnd = w.Size();
+    w.RawByte(0);  // pad byte of the odd block
+
+    w.Put(3, 1), w.Put(8, 0), w.Put(8, 0), w.Put(8, 6);
+    PutTwoSymbolPretree(w, 9, 17);  // literals 0..251 get length 8, 252..255 none
+    for (int i = 0; i < 252; ++i) w.Put(1, 0);
+    w.Put(1, 1), w.Put(4, 0);
+    PutTwoSymbolPretree(w, 9, 18);  // headers 256..259 length 8, then 236 zeros
+    for (int i = 0; i < 4; ++i) w.Put(1, 0);
+    for (int i = 0; i < 4; ++i) w.Put(1, 1), w.Put(5, 31);
+    w.Put(1, 1), w.Put(5, 12);
+    PutAllZeroLengthTree(w);
+    w.Put(8, 'w');  // literal codes are their values
+    w.Put(8, 255);  // symbol 259: R0 with length 5
+    w.Align(false);
+    return w.Take();
+}
+
+TEST(LzxHandMade, UncompressedBlockThenVerbatimInOneFrame) {
+    size_t split = 0;
+    const std::vector<uint8_t> stream = UncompressedThenVerbatim(&split);
+    LdiDecoder decoder(1u << 15);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(decoder.Decode(stream, 9, &out), DECODER_OK);
+    EXPECT_EQ(out, Bytes("xyzwyzwyz"));
+}
+
+// The same stream cut after "xyz": the pad byte opens the second frame and
+// the bits resume on the byte after it.
+TEST(LzxHandMade, PadByteOpensTheNextFrame) {
+    size_t split = 0;
+    const std::vector<uint8_t> stream = UncompressedThenVerbatim(&split);
+    LdiDecoder decoder(1u << 15);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(decoder.Decode({stream.begin(), stream.begin() + split}, 3, &out), DECODER_OK);
+    ASSERT_EQ(decoder.Decode({stream.begin() + split, stream.end()}, 6, &out), DECODER_OK);
+    EXPECT_EQ(out, Bytes("xyzwyzwyz"));
+}
+
+TEST(LzxHandMade, ZeroSizeFramesProduceNothing) {
+    size_t split = 0;
+    const std::vector<uint8_t> stream = UncompressedThenVerbatim(&split);
+    LdiDecoder decoder(1u << 15);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(decoder.Decode({}, 0, &out), DECODER_OK);  // before the stream header
+    ASSERT_EQ(decoder.Decode({stream.begin(), stream.begin() + split}, 3, &out), DECODER_OK);
+    ASSERT_EQ(decoder.Decode({stream[split]}, 0, &out), DECODER_OK);  // a lone pad byte
+    EXPECT_EQ(out, Bytes("xyz"));
+}
+
+}  // namespace
+}  // namespace lzxtest

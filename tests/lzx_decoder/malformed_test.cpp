@@ -1,0 +1,179 @@
+// Malformed streams fail with a data error and never touch memory outside
+// the frame and its 4 bytes of slack (the sanitizer build checks the
+// latter); the reader-facing entry points refuse bad handles, sizes and
+// windows.
+#include <gtest/gtest.h>
+
+#include "cabinet/format.h"
+#include "cabinet/lzx_format.h"
+#include "decoder_harness.h"
+#include "decompress/decoder.h"
+#include "test_support.h"
+
+namespace lzxtest {
+namespace {
+
+std::vector<uint8_t> BlockHeaderOnly(uint32_t type, uint32_t size) {
+    BitWriter w;
+    w.Put(1, 0);
+    w.Put(3, type), w.Put(8, size >> 16), w.Put(8, (size >> 8) & 0xFF), w.Put(8, size & 0xFF);
+    w.Align(false);
+    std::vector<uint8_t> bytes = w.Take();
+    bytes.resize(64, 0);
+    return bytes;
+}
+
+TEST(LzxMalformed, UnknownBlockTypesFail) {
+    for (uint32_t type : {0u, 4u, 5u, 6u, 7u}) {
+        LdiDecoder decoder(1u << 15);
+        std::vector<uint8_t> out;
+        EXPECT_EQ(decoder.Decode(BlockHeaderOnly(type, 100), 100, &out), DECODER_DATA_ERROR) << type;
+    }
+}
+
+// Trees must form complete codes: a single literal of length 1 does not.
+TEST(LzxMalformed, IncompleteTreeFails) {
+    BitWriter w;
+    w.Put(1, 0);
+    w.Put(3, 1), w.Put(8, 0), w.Put(8, 0), w.Put(8, 10);
+    for (uint32_t s = 0; s < 20; ++s) w.Put(4, s == 16 || s == 18 ? 1 : 0);
+    w.Put(1, 0);  // symbol 16: length (0 - 16) mod 17 = 1 for literal 0
+    for (int i = 0; i < 5; ++i) w.Put(1, 1), w.Put(5, 31);  // zeros up to the section's end
+    for (int section = 0; section < 2; ++section) {
+        for (uint32_t s = 0; s < 20; ++s) w.Put(4, s == 16 || s == 18 ? 1 : 0);
+        for (int i = 0; i < 5; ++i) w.Put(1, 1), w.Put(5, 31);
+    }
+    w.Align(false);
+    std::vector<uint8_t> bytes = w.Take();
+    LdiDecoder decoder(1u << 15);
+    std::vector<uint8_t> out;
+    EXPECT_EQ(decoder.Decode(bytes, 10, &out), DECODER_DATA_ERROR);
+}
+
+// A frame that asks for more bytes than its bits hold, a match that would
+// pass the frame's end, and raw bytes missing from an uncompressed block.
+TEST(LzxMalformed, FramesThatRunOutFail) {
+    EncodeOptions o;
+    o.windowSize = 1u << 15;
+    const std::vector<uint8_t> runs(5000, 'a');
+    std::vector<Frame> frames = EncodeLzx(runs, o);
+    ASSERT_EQ(frames.size(), 1u);
+    {
+        LdiDecoder decoder(o.windowSize);
+        std::vector<uint8_t> out;
+        EXPECT_EQ(decoder.Decode(frames[0].bytes, 4000, &out), DECODER_DATA_ERROR) << "match past the end";
+    }
+    const std::vector<uint8_t> text = testsupport::TextBytes(5000, 1);
+    for (uint32_t type : {LZX_BLOCK_VERBATIM, LZX_BLOCK_UNCOMPRESSED}) {
+        o.blocks = {{type, 5000}};
+        frames = EncodeLzx(text, o);
+        std::vector<uint8_t> cut = frames[0].bytes;
+        cut.resize(cut.size() / 2);
+        LdiDecoder decoder(o.windowSize);
+        std::vector<uint8_t> out;
+        EXPECT_EQ(decoder.Decode(cut, 5000, &out), DECODER_DATA_ERROR) << "type " << type;
+    }
+}
+
+TEST(LzxMalformed, FailureLastsUntilReset) {
+    LdiDecoder decoder(1u << 15);
+    std::vector<uint8_t> out;
+    EncodeOptions o;
+    o.windowSize = 1u << 15;
+    const std::vector<uint8_t> text = testsupport::TextBytes(40000, 2);
+    const std::vector<Frame> good = EncodeLzx(text, o);
+    ASSERT_EQ(decoder.Decode(BlockHeaderOnly(0, 10), 10, &out), DECODER_DATA_ERROR);
+    EXPECT_EQ(decoder.Decode(good[0].bytes, good[0].uncompressedSize, &out), DECODER_DATA_ERROR);
+    ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
+    const DecodeResult after = decoder.DecodeAll(good);
+    EXPECT_EQ(after.status, 0);
+    EXPECT_TRUE(after.output == text);
+}
+
+// Corrupted and truncated versions of valid streams: every frame either
+// decodes or fails with a data error, and nothing reads out of bounds.
+TEST(LzxMalformed, CorruptedStreamsFailCleanly) {
+    const uint64_t seed = 20261205;
+    SCOPED_TRACE(seed);
+    testsupport::Rng rng(seed);
+    std::vector<uint8_t> data = testsupport::TextBytes(50000, 3);
+    const std::vector<uint8_t> code = X86LikeBytes(40000, 4);
+    data.insert(data.end(), code.begin(), code.end());
+    EncodeOptions o;
+    o.windowSize = 1u << 16;
+    o.e8Size = LZX_E8_TRANSLATION_SIZE;
+    o.blocks = {{2, 30000}, {3, 7001}, {1, 52999}};
+    const std::vector<Frame> frames = EncodeLzx(data, o);
+    int failures = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<Frame> bad = frames;
+        Frame& f = bad[rng.Below(static_cast<uint32_t>(bad.size()))];
+        switch (trial % 3) {
+            case 0:
+                for (int k = 0; k < 1 + trial % 7; ++k) f.bytes[rng.Below(static_cast<uint32_t>(f.bytes.size()))] ^= static_cast<uint8_t>(1 + rng.Below(255));
+                break;
+            case 1:
+                f.bytes.resize(rng.Below(static_cast<uint32_t>(f.bytes.size())));
+                break;
+            default:
+                for (auto& b : f.bytes) b = static_cast<uint8_t>(rng.Next());
+                break;
+        }
+        const DecodeResult r = DecodeFrames(bad, o.windowSize);
+        ASSERT_TRUE(r.status == 0 || r.status == DECODER_DATA_ERROR) << "trial " << trial;
+        failures += r.status != 0;
+    }
+    EXPECT_GT(failures, 150);
+    EXPECT_EQ(OutstandingAllocations(), 0);
+}
+
+TEST(LdiContract, SizesAndWindows) {
+    const DecoderConfig good{1u << 15, 7};
+    uint32_t uncompressed = 1000, compressed = 0;
+    EXPECT_EQ(LdiCreate(&uncompressed, &good, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_OK);
+    EXPECT_EQ(uncompressed, 1000u);
+    EXPECT_EQ(compressed, 1000u + LZX_BLOCK_SLACK);
+    for (uint32_t window : {0u, 1u << 14, 3u << 15, 1u << 22, 0x80000000u}) {
+        const DecoderConfig bad{window, 0};
+        void* handle = reinterpret_cast<void*>(1);
+        EXPECT_EQ(LdiCreate(&uncompressed, &bad, TestAlloc, TestFree, &compressed, nullptr, nullptr),
+                  DECODER_BAD_PARAMETER) << window;
+        EXPECT_EQ(LdiCreate(&uncompressed, &bad, TestAlloc, TestFree, &compressed, &handle, nullptr),
+                  DECODER_BAD_PARAMETER) << window;
+    }
+}
+
+TEST(LdiContract, HandlesAndDecodeSizes) {
+    LdiDecoder decoder(1u << 15);
+    uint32_t wrongTag[16] = {0x12345678};
+    uint32_t size = 10;
+    uint8_t in[16] = {}, out[16];
+    EXPECT_EQ(LdiDecode(nullptr, in, 0, out, &size), DECODER_BAD_HANDLE);
+    EXPECT_EQ(LdiDecode(wrongTag, in, 0, out, &size), DECODER_BAD_HANDLE);
+    EXPECT_EQ(LdiReset(wrongTag), DECODER_BAD_HANDLE);
+    EXPECT_EQ(LdiDestroy(wrongTag), DECODER_BAD_HANDLE);
+    EXPECT_EQ(LdiDestroy(nullptr), DECODER_BAD_HANDLE);
+    std::vector<uint8_t> sink;
+    EXPECT_EQ(decoder.Decode({}, 32769, &sink), DECODER_BAD_SIZE);
+}
+
+// Every allocation failure is reported as out of memory and frees what was
+// already taken.
+int g_allocationsLeft = 0;
+void* FailingAlloc(uint32_t size) { return g_allocationsLeft-- > 0 ? TestAlloc(size) : nullptr; }
+
+TEST(LdiContract, AllocationFailures) {
+    const DecoderConfig config{1u << 16, 0};
+    for (int allowed = 0; allowed < 3; ++allowed) {
+        g_allocationsLeft = allowed;
+        uint32_t uncompressed = 32768, compressed = 0;
+        void* handle = nullptr;
+        EXPECT_EQ(LdiCreate(&uncompressed, &config, FailingAlloc, TestFree, &compressed, &handle, nullptr),
+                  DECODER_NO_MEMORY);
+        EXPECT_EQ(handle, nullptr);
+        EXPECT_EQ(OutstandingAllocations(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace lzxtest
