@@ -1,0 +1,157 @@
+// Folders compressed through the compressor interface: block deflate
+// (checked with zlib by the test-side parser) and LZX (checked with the
+// project's LZX decoder), within one cabinet and across a set.
+#include <cstdlib>
+
+#include "cabinet/lzx_format.h"
+#include "decompress/decoder.h"
+#include "fci_fixture.h"
+
+using testsupport::ParsedCabinet;
+using testsupport::RandomBytes;
+using testsupport::TextBytes;
+
+namespace {
+
+void* DecoderAlloc(uint32_t size) { return std::malloc(size); }
+void DecoderFree(void* p) { std::free(p); }
+
+// Decodes a joined LZX folder block by block.
+std::string DecodeLzx(const testsupport::JoinedFolder& folder, std::vector<uint8_t>* stream) {
+    DecoderConfig config{1u << CompressWindowBits(folder.compressionType), 0};
+    uint32_t maxUncompressed = CAB_BLOCK_SIZE, maxCompressed = 0;
+    void* handle = nullptr;
+    DecoderFileCallbacks files{};
+    if (LdiCreate(&maxUncompressed, &config, DecoderAlloc, DecoderFree, &maxCompressed, &handle,
+                  &files) != DECODER_OK)
+        return "LdiCreate failed";
+    std::string error;
+    std::vector<uint8_t> in, out(CAB_BLOCK_SIZE + DECODER_BUFFER_SLACK);
+    for (size_t i = 0; i < folder.blocks.size() && error.empty(); ++i) {
+        const auto& b = folder.blocks[i];
+        if (b.uncompressedSize == 0) continue;  // a pad-only frame
+        in.assign(b.data.begin(), b.data.end());
+        in.resize(b.data.size() + DECODER_BUFFER_SLACK, 0);
+        uint32_t size = b.uncompressedSize;
+        if (LdiDecode(handle, in.data(), static_cast<uint32_t>(b.data.size()), out.data(), &size) !=
+                DECODER_OK ||
+            size != b.uncompressedSize)
+            error = "block " + std::to_string(i) + " does not decode";
+        else
+            stream->insert(stream->end(), out.begin(), out.begin() + size);
+    }
+    LdiDestroy(handle);
+    return error;
+}
+
+class FciCodecTest : public FciTest {
+protected:
+    // Parses a set, decodes LZX folders with the decoder and every other
+    // kind through the parser, and compares the files with the sources.
+    std::vector<ParsedCabinet> CheckSet(const std::vector<std::string>& names) {
+        std::vector<ParsedCabinet> set;
+        for (const std::string& n : names) set.push_back(Parse(n));
+        std::vector<testsupport::JoinedFolder> folders;
+        EXPECT_EQ(testsupport::JoinSet(set, &folders), "");
+        std::vector<std::vector<uint8_t>> streams(folders.size());
+        for (size_t i = 0; i < folders.size(); ++i) {
+            const bool lzx = CompressKind(folders[i].compressionType) == COMPRESS_LZX;
+            EXPECT_EQ(lzx ? DecodeLzx(folders[i], &streams[i])
+                          : testsupport::DecodeFolder(folders[i], &streams[i]),
+                      "")
+                << "folder " << i;
+        }
+        // Files were added in order into consecutive folders.
+        std::vector<uint8_t> all, expected;
+        for (const auto& s : streams) all.insert(all.end(), s.begin(), s.end());
+        for (const std::string& name : order) expected.insert(expected.end(), sources[name].begin(), sources[name].end());
+        EXPECT_TRUE(all == expected);
+        return set;
+    }
+    int AddInOrder(const std::string& name, const std::vector<uint8_t>& bytes, uint16_t type) {
+        order.push_back(name);
+        return Add(name, bytes, type);
+    }
+    std::vector<std::string> order;
+};
+
+}  // namespace
+
+TEST_F(FciCodecTest, DeflateFolderRoundTrips) {
+    ASSERT_TRUE(Create(Params()));
+    ASSERT_EQ(AddInOrder("text", TextBytes(100000, 1), COMPRESS_DEFLATE), 1);
+    ASSERT_EQ(AddInOrder("random", RandomBytes(40000, 2), COMPRESS_DEFLATE), 1);
+    ASSERT_EQ(AddInOrder("runs", std::vector<uint8_t>(70000, 'r'), COMPRESS_DEFLATE), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    ParsedCabinet cab = ParseSet({"out.cab"})[0];
+    ASSERT_EQ(cab.folders.size(), 1u);
+    EXPECT_EQ(cab.folders[0].compressionType, COMPRESS_DEFLATE);
+    // One report per block, with its compressed and uncompressed sizes.
+    auto reports = Reports(FCI_STATUS_FILE);
+    ASSERT_EQ(reports.size(), cab.folders[0].blocks.size());
+    for (size_t i = 0; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].size1, cab.folders[0].blocks[i].compressedSize);
+        EXPECT_EQ(reports[i].size2, cab.folders[0].blocks[i].uncompressedSize);
+    }
+}
+
+TEST_F(FciCodecTest, AlternatingKindsMakeOneFolderEach) {
+    ASSERT_TRUE(Create(Params()));
+    const uint16_t types[] = {COMPRESS_NONE, COMPRESS_DEFLATE, MakeLzxType(16), COMPRESS_DEFLATE,
+                              MakeLzxType(17), MakeLzxType(17)};
+    for (int i = 0; i < 6; ++i)
+        ASSERT_EQ(AddInOrder("f" + std::to_string(i), TextBytes(20000 + 5000 * i, i), types[i]), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    ParsedCabinet cab = CheckSet({"out.cab"})[0];
+    ASSERT_EQ(cab.folders.size(), 5u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(cab.folders[i].compressionType, types[i]);
+}
+
+TEST_F(FciCodecTest, LzxFoldersAtEveryWindow) {
+    for (uint32_t bits = LZX_MIN_WINDOW_BITS; bits <= LZX_MAX_WINDOW_BITS; ++bits) {
+        SCOPED_TRACE(bits);
+        order.clear();
+        sources.clear();
+        client.status.clear();
+        ASSERT_TRUE(Create(Params()));
+        ASSERT_EQ(AddInOrder("text", TextBytes(70000, bits), MakeLzxType(bits)), 1);
+        ASSERT_EQ(AddInOrder("random", RandomBytes(33000, bits), MakeLzxType(bits)), 1);
+        ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+        ASSERT_EQ(Destroy(), 1);
+        CheckSet({"out.cab"});
+        // Input blocks are reported as (0, size), output frames as (size, 0).
+        uint32_t consumed = 0, produced = 0;
+        for (const auto& r : Reports(FCI_STATUS_FILE)) {
+            EXPECT_TRUE(r.size1 == 0 || r.size2 == 0);
+            consumed += r.size2;
+            produced += r.size1;
+        }
+        EXPECT_EQ(consumed, 103000u);
+        EXPECT_GT(produced, 0u);
+    }
+}
+
+TEST_F(FciCodecTest, CompressedFoldersSpanCabinets) {
+    for (uint16_t type : {COMPRESS_DEFLATE, MakeLzxType(21)}) {
+        SCOPED_TRACE(type);
+        order.clear();
+        sources.clear();
+        CabParams p = Params();
+        p.maxCabinetSize = 30000;
+        ASSERT_TRUE(Create(p));
+        ASSERT_EQ(AddInOrder("random", RandomBytes(50000, 3), type), 1);
+        ASSERT_EQ(AddInOrder("text", TextBytes(200000, 4), type), 1);
+        ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+        ASSERT_EQ(Destroy(), 1);
+        std::vector<std::string> names{"out.cab"};
+        for (size_t i = 0; i < client.nexts.size(); ++i)
+            names.push_back("cab" + std::to_string(i + 2) + ".cab");
+        ASSERT_GE(names.size(), 2u);
+        auto set = CheckSet(names);
+        EXPECT_EQ(set[0].cabinetSize, 30000u);
+        for (const std::string& n : names) std::filesystem::remove(scratch.path() / n);
+        client.nexts.clear();
+    }
+}
