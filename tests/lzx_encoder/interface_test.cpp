@@ -1,1 +1,150 @@
+// The LZX entry points of the compressor interface: parameter checks,
+// handle tags, window limits and allocation failures.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "compress/compressor.h"
+#include "lzx_harness.h"
+#include "test_support.h"
+
+namespace {
+
+int IgnoreFrame(void*, const uint8_t*, uint32_t, uint32_t) { return 0; }
+
+// Allocator that fails the n-th request and counts blocks still held.
+int gAllocCalls = 0;
+int gFailAt = -1;
+int gHeld = 0;
+void* CountingAlloc(uint32_t size) {
+    if (++gAllocCalls == gFailAt) return nullptr;
+    ++gHeld;
+    return std::malloc(size);
+}
+void CountingFree(void* block) {
+    --gHeld;
+    std::free(block);
+}
+
+struct Created {
+    int rc;
+    void* handle;
+    uint32_t blockSize;
+    uint32_t maxOutput;
+};
+
+Created Create(uint32_t window, uint32_t slide = 65536) {
+    Created c{0, nullptr, 12345, 0};
+    const LzxParams params{window, slide};
+    c.rc = LzxCreate(&c.blockSize, &params, CountingAlloc, CountingFree, &c.maxOutput, &c.handle, IgnoreFrame,
+                     nullptr);
+    return c;
+}
+
+}  // namespace
+
+TEST(LzxInterface, WindowLimits) {
+    for (uint32_t bits : {14u, 22u}) {
+        const Created c = Create(1u << bits);
+        EXPECT_EQ(c.rc, COMPRESSOR_NO_MEMORY) << bits;
+        EXPECT_EQ(c.handle, nullptr);
+    }
+    EXPECT_EQ(Create(50000).rc, COMPRESSOR_NO_MEMORY);  // not a power of two
+    for (uint32_t bits : {15u, 21u}) {
+        const Created c = Create(1u << bits);
+        ASSERT_EQ(c.rc, COMPRESSOR_OK);
+        EXPECT_EQ(c.blockSize, 32768u);
+        EXPECT_EQ(c.maxOutput, 38912u);
+        EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
+    }
+    EXPECT_EQ(gHeld, 0);
+}
+
+TEST(LzxInterface, EveryAllocationFailureReleasesEverything) {
+    for (int failAt = 1; failAt <= 12; ++failAt) {
+        gAllocCalls = 0;
+        gFailAt = failAt;
+        const Created c = Create(1u << 15);
+        gFailAt = -1;
+        if (c.rc == COMPRESSOR_OK) {
+            EXPECT_GT(failAt, 11);  // handle, record and nine buffers
+            LzxDestroy(c.handle);
+        } else {
+            EXPECT_EQ(c.rc, COMPRESSOR_NO_MEMORY);
+            EXPECT_EQ(c.handle, nullptr);
+        }
+        EXPECT_EQ(gHeld, 0) << "fail at " << failAt;
+    }
+}
+
+TEST(LzxInterface, BadParametersAndForeignHandles) {
+    const Created c = Create(1u << 15);
+    ASSERT_EQ(c.rc, COMPRESSOR_OK);
+    std::vector<uint8_t> in(32769, 'a'), out(38912);
+    uint32_t estimate = 7;
+    EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 32769, out.data(), 38912, &estimate), COMPRESSOR_BAD_PARAMETER);
+    EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 100, out.data(), 38911, &estimate), COMPRESSOR_BAD_PARAMETER);
+
+    // A zeroed block and a handle of another kind carry no LZX tag.
+    std::vector<uint64_t> foreign(16, 0);
+    foreign[0] = 0x12345678;
+    for (void* h : {static_cast<void*>(foreign.data() + 8), static_cast<void*>(foreign.data()), static_cast<void*>(nullptr)}) {
+        EXPECT_EQ(LzxCompressBlock(h, in.data(), 100, out.data(), 38912, &estimate), COMPRESSOR_BAD_PARAMETER);
+        EXPECT_EQ(LzxFlush(h), COMPRESSOR_BAD_PARAMETER);
+        EXPECT_EQ(LzxReset(h), COMPRESSOR_BAD_PARAMETER);
+        EXPECT_EQ(LzxDestroy(h), COMPRESSOR_BAD_PARAMETER);
+    }
+    EXPECT_EQ(foreign[0], 0x12345678u);
+
+    // The handle still works after the refusals.
+    EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 32768, out.data(), 38912, &estimate), COMPRESSOR_OK);
+    EXPECT_GT(estimate, 0u);
+    EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
+    EXPECT_EQ(gHeld, 0);
+}
+
+// Only a folder's last chunk may be short; input after it is refused.
+TEST(LzxInterface, ChunkAfterShortChunkIsRefused) {
+    const Created c = Create(1u << 15);
+    ASSERT_EQ(c.rc, COMPRESSOR_OK);
+    std::vector<uint8_t> in(32768, 'x'), out(38912);
+    uint32_t estimate = 0;
+    EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 1000, out.data(), 38912, &estimate), COMPRESSOR_OK);
+    EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 32768, out.data(), 38912, &estimate), COMPRESSOR_FAILED);
+    EXPECT_EQ(estimate, 0u);
+    EXPECT_EQ(LzxFlush(c.handle), COMPRESSOR_OK);
+    EXPECT_EQ(LzxReset(c.handle), COMPRESSOR_OK);
+    EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 32768, out.data(), 38912, &estimate), COMPRESSOR_OK);
+    EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
+}
+
+// Slide amounts are rounded down to whole frames, at least one.
+TEST(LzxInterface, SlideAmountIsRounded) {
+    const auto data = testsupport::TextBytes(300000, 5);
+    auto encodeWithSlide = [&](uint32_t slide) {
+        lzxtest::Frames frames;
+        uint32_t blockSize = 32768, maxOutput = 0;
+        void* handle = nullptr;
+        const LzxParams params{1u << 15, slide};
+        EXPECT_EQ(LzxCreate(&blockSize, &params, CountingAlloc, CountingFree, &maxOutput, &handle,
+                            [](void* ctx, const uint8_t* b, uint32_t n, uint32_t u) {
+                                static_cast<lzxtest::Frames*>(ctx)->push_back({{b, b + n}, u});
+                                return 0;
+                            },
+                            &frames),
+                  COMPRESSOR_OK);
+        std::vector<uint8_t> out(maxOutput);
+        uint32_t estimate;
+        for (size_t at = 0; at < data.size(); at += 32768)
+            LzxCompressBlock(handle, data.data() + at, static_cast<uint32_t>(std::min<size_t>(32768, data.size() - at)),
+                             out.data(), maxOutput, &estimate);
+        LzxFlush(handle);
+        LzxDestroy(handle);
+        return lzxtest::HashFrames(frames);
+    };
+    EXPECT_EQ(encodeWithSlide(0), encodeWithSlide(32768));
+    EXPECT_EQ(encodeWithSlide(65535), encodeWithSlide(32768));
+    EXPECT_EQ(encodeWithSlide(100000), encodeWithSlide(98304));
+    EXPECT_EQ(gHeld, 0);
+}
