@@ -1,0 +1,55 @@
+// Runs the built treepak binary in a scratch directory, with a private TMP
+// and the C locale, capturing standard output, standard error and the exit
+// status.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+inline const char* ToolBinary() { return TREEPAK_BINARY_DIR "/app/treepak"; }
+
+// A working directory with a private temporary directory beside it.
+struct Workspace {
+    testsupport::ScratchDir root;
+    std::filesystem::path dir() const { return root.path() / "work"; }
+    std::filesystem::path tmp() const { return root.path() / "tmp"; }
+    Workspace() {
+        std::filesystem::create_directories(dir());
+        std::filesystem::create_directories(tmp());
+    }
+    bool TmpIsEmpty() const { return std::filesystem::is_empty(tmp()); }
+
+    ToolRun Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+        std::string errPath = (root.path() / "stderr.txt").string();
+        std::string command = "cd " + ShellQuote(dir().string()) + " && " + prefix + " LC_ALL=C TMP=" +
+                              ShellQuote(tmp().string()) + " " + ShellQuote(ToolBinary());
+        for (const auto& a : args) command += " " + ShellQuote(a);
+        command += " 2>" + ShellQuote(errPath) + " </dev/null";
+        ToolRun run;
+        run.status = testsupport::RunCommand(command, &run.out);
+        auto err = testsupport::ReadFileBytes(errPath);
+        run.err.assign(err.begin(), err.end());
+        return run;
+    }
+};
+
+inline std::string Banner() {
+    return "TREEPAK - Cabinet File Creator, TREEPAK version 1.0\n"
+           "Copyright (C) The TREEPAK authors. All rights reserved.\n"
+           "\n";
+}

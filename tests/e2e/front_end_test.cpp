@@ -1,0 +1,149 @@
+// The front end as a user meets it: usage, unusable sources, the creating
+// line, selection messages, the progress display and its channel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/console.h"
+#include "e2e_support.h"
+
+namespace fs = std::filesystem;
+using testsupport::WriteFileBytes;
+using testsupport::WriteFileText;
+
+TEST(FrontEnd, UsageForNoSourceOrAnUnknownOptionExitsZero) {
+    Workspace ws;
+    std::string usage = Banner() + USAGE_TEXT;
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"-V"}, {"-r", "src"}, {"-compressx", "src"},
+                                          {"-NOLOGO", "-x", "src", "out.cab"}}) {
+        ToolRun run = ws.Run(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, usage);
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_EQ(std::string(USAGE_TEXT).substr(0, 55), "Usage: TREEPAK [-R -F -D -V -X] source_dir [dest_cab]\n\n");
+    EXPECT_TRUE(std::string(USAGE_TEXT).ends_with("this option is not recomended for normal use\n\n"));
+}
+
+TEST(FrontEnd, UnusableSourceExits255) {
+    Workspace ws;
+    WriteFileText(ws.dir() / "plain.txt", "x");
+    const std::string message = "Must specify a wild card, directory or cab file with destination\n";
+    for (const char* source : {"missing", "plain.txt", "missing/*.kvf", "*.txt"}) {
+        ToolRun run = ws.Run({"-BATCH", source});
+        EXPECT_EQ(run.status, 255) << source;
+        EXPECT_EQ(run.out, message) << source;
+    }
+    EXPECT_TRUE(ws.TmpIsEmpty());
+}
+
+TEST(FrontEnd, ExpandModeIsChosenByTheCabExtension) {
+    Workspace ws;
+    // A directory named like a cabinet is built from, not expanded.
+    WriteFileText(ws.dir() / "dir.cab" / "a.txt", "hello");
+    ToolRun run = ws.Run({"-NOLOGO", "-V", "-NOCOMPRESS", "dir.cab", "out.cab"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("CABing...\n"), std::string::npos);
+    // A missing file ending in .CAB goes to expand mode, prints nothing by
+    // default and fails with 255.
+    run = ws.Run({"missing.CAB"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "");
+    run = ws.Run({"-V", "missing.cab", "dest"});
+    EXPECT_EQ(run.out, "TREEPAK failed\n");
+}
+
+TEST(FrontEnd, CreatingLineAndSelectionMessages) {
+    Workspace ws;
+    std::vector<uint8_t> zipped(128, 0);
+    zipped[125] = 0x80;
+    WriteFileBytes(ws.dir() / "src" / "sub" / "z.kvf", zipped);
+    WriteFileText(ws.dir() / "src" / "old.cab", "previous run");
+    WriteFileText(ws.dir() / "src" / "sub" / "FOLDVIEW.INI", "skip me");
+    WriteFileText(ws.dir() / "src" / "keep.txt", "keep");
+
+    ToolRun run = ws.Run({"-BATCH", "-NOCOMPRESS", "src"});
+    EXPECT_EQ(run.status, 0);
+    uintmax_t size = fs::file_size(ws.dir() / "src.CAB");
+    EXPECT_EQ(run.out, Banner() +
+                           "Creating src.CAB from src\\*.*\n"
+                           "***** ERROR: trying to add KVFZIPed file to CAB: z.kvf\n"
+                           "***** ERROR: trying to add CAB file to CAB: old.cab\n"
+                           "\n"
+                           "Stored 1 files (4 bytes) in " +
+                           std::to_string(size) + " bytes (" + std::to_string(size * 100 / 4) + "%)\n");
+
+    // Verbose: the walk's lines in walk order, the writer's progress (its
+    // exact sequence is the engine's), the cleared line and the end.
+    run = ws.Run({"-NOLOGO", "-V", "-NOCOMPRESS", "src", "out.cab"});
+    EXPECT_EQ(run.status, 0);
+    const std::string walk =
+        "Walking...\n"
+        "skiping file: FOLDVIEW.INI\n"
+        "***** ERROR: trying to add KVFZIPed file to CAB: z.kvf\n"
+        "***** ERROR: trying to add CAB file to CAB: old.cab\n"
+        "CABing...\n";
+    EXPECT_TRUE(run.out.starts_with(walk)) << run.out;
+    EXPECT_NE(run.out.find("   placed file 'keep.txt' (size 4) on cabinet 'out.cab'\n"), std::string::npos);
+    EXPECT_NE(run.out.find("   Compressing:         4 ->         4             \r"), std::string::npos);
+    EXPECT_TRUE(run.out.ends_with("\r" + std::string(49, ' ') + "\rTREEPAK Done!\n")) << run.out;
+    // No build progress line under -V: the only newlines are the lines above.
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 7);
+}
+
+TEST(FrontEnd, WildcardSourceAndTrailingSeparator) {
+    Workspace ws;
+    WriteFileText(ws.dir() / "data" / "a.kvf", "kvf one");
+    WriteFileText(ws.dir() / "data" / "b.txt", "text");
+    WriteFileText(ws.dir() / "data" / "sub" / "c.KVF", "kvf two");
+
+    ToolRun run = ws.Run({"-BATCH", "-NOCOMPRESS", "-V", "data/*.kvf"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with(Banner() + "Creating data.CAB from data\\*.kvf\nWalking...\nCABing...\n"));
+    EXPECT_NE(run.out.find("placed file 'sub\\c.KVF'"), std::string::npos);
+    EXPECT_NE(run.out.find("placed file 'a.kvf'"), std::string::npos);
+    EXPECT_EQ(run.out.find("b.txt"), std::string::npos);
+    EXPECT_TRUE(fs::exists(ws.dir() / "data.CAB"));
+
+    // With a trailing separator the cabinet lands inside the source.
+    run = ws.Run({"-BATCH", "-NOCOMPRESS", "-NOLOGO", "data/"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(fs::exists(ws.dir() / "data" / ".CAB"));
+    // ...and the next run refuses it as a cabinet inside the tree.
+    run = ws.Run({"-BATCH", "-NOCOMPRESS", "-NOLOGO", "data", "again.cab"});
+    EXPECT_EQ(run.out, "***** ERROR: trying to add CAB file to CAB: .CAB\n");
+}
+
+TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
+    Workspace ws;
+    for (int i = 0; i < 5; ++i) WriteFileText(ws.dir() / "src" / ("f" + std::to_string(i)), "content");
+    // Not a terminal: nothing on standard error.
+    ToolRun plain = ws.Run({"-NOCOMPRESS", "src", "a.cab"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, "");
+
+    // Standard error on a pseudo-terminal, standard output to a file: the
+    // display appears there and standard output is unchanged.
+    if (testsupport::RunCommand("command -v script >/dev/null", nullptr) != 0) GTEST_SKIP() << "no script(1)";
+    std::string outFile = (ws.root.path() / "tty-out.txt").string();
+    auto onTerminal = [&](const std::string& options, const std::string& cabinet, std::string* terminal) {
+        std::string inner = "cd " + ShellQuote(ws.dir().string()) + " && LC_ALL=C TMP=" +
+                            ShellQuote(ws.tmp().string()) + " " + ShellQuote(ToolBinary()) + " " + options +
+                            " src " + cabinet + " >" + ShellQuote(outFile);
+        return testsupport::RunCommand("script -qec " + ShellQuote(inner) + " /dev/null", terminal);
+    };
+    std::string terminal;
+    ASSERT_EQ(onTerminal("-NOCOMPRESS", "b.cab", &terminal), 0);
+    EXPECT_NE(terminal.find("treepak - working... ["), std::string::npos);
+    // Five files, five steps of 2: the bar ends at 10.
+    EXPECT_NE(terminal.find("[#####.....", 0), std::string::npos);
+    EXPECT_NE(terminal.find(" 10%"), std::string::npos);
+    auto out = testsupport::ReadFileBytes(outFile);
+    std::string expected = plain.out;
+    expected.replace(expected.find("a.cab"), 5, "b.cab");
+    EXPECT_EQ(std::string(out.begin(), out.end()), expected);
+
+    // -BATCH: no display even on a terminal.
+    ASSERT_EQ(onTerminal("-NOCOMPRESS -BATCH", "c.cab", &terminal), 0);
+    EXPECT_EQ(terminal, "");
+}
