@@ -1,0 +1,88 @@
+// Block-deflate decoder behind the reader's per-kind decoder contract.
+//
+// A data block is the two bytes "CK" followed by DEFLATE data. The decoder
+// keeps no history of its own: every block of a folder is decoded into the
+// reader's one uncompressed buffer, whose 32768 bytes serve as the ring that
+// back references reach into, so reset has nothing to forget.
+#include <cstring>
+
+#include "decompress/decoder.h"
+#include "decompress/deflate/inflate_block.h"
+
+namespace {
+
+constexpr uint32_t kBlockCapacity = 32768;
+// Largest compressed block: incompressible data costs the prefix plus the
+// framing of stored DEFLATE blocks.
+constexpr uint32_t kCompressedOverhead = 12;
+constexpr uint8_t kBlockPrefix[2] = {'C', 'K'};
+
+struct DdiHandle {
+    uint32_t tag;
+    FEIFreeFn free;
+    uint32_t capacity;  // uncompressed buffer size settled by create; also the ring size
+    DeflateDecoderState* state;
+};
+
+DdiHandle* CheckedHandle(void* handle) {
+    auto* decoder = static_cast<DdiHandle*>(handle);
+    if (decoder == nullptr || decoder->tag != DEFLATE_DECODER_TAG) return nullptr;
+    return decoder;
+}
+
+}  // namespace
+
+int DdiCreate(uint32_t* uncompressedSize, FEIAllocFn alloc, FEIFreeFn free, uint32_t* compressedSize,
+              void** handle) {
+    if (*uncompressedSize == 0 || *uncompressedSize > kBlockCapacity) *uncompressedSize = kBlockCapacity;
+    *compressedSize = *uncompressedSize + kCompressedOverhead;
+    if (handle == nullptr) return DECODER_OK;
+
+    *handle = nullptr;
+    auto* decoder = static_cast<DdiHandle*>(alloc(sizeof(DdiHandle)));
+    if (decoder == nullptr) return DECODER_NO_MEMORY;
+    auto* state = static_cast<DeflateDecoderState*>(alloc(sizeof(DeflateDecoderState)));
+    if (state == nullptr) {
+        free(decoder);
+        return DECODER_NO_MEMORY;
+    }
+    std::memset(state, 0, sizeof(*state));
+    decoder->tag = DEFLATE_DECODER_TAG;
+    decoder->free = free;
+    decoder->capacity = *uncompressedSize;
+    decoder->state = state;
+    *handle = decoder;
+    return DECODER_OK;
+}
+
+// `uncompressed` must be the buffer of the size create settled: besides
+// receiving the block it holds the previous block as history.
+int DdiDecode(void* handle, const uint8_t* compressed, uint32_t compressedSize, uint8_t* uncompressed,
+              uint32_t* uncompressedSize) {
+    DdiHandle* decoder = CheckedHandle(handle);
+    if (decoder == nullptr) return DECODER_BAD_HANDLE;
+    if (compressedSize > decoder->capacity + kCompressedOverhead) return DECODER_BAD_SIZE;
+    const uint32_t room = *uncompressedSize < decoder->capacity ? *uncompressedSize : decoder->capacity;
+    *uncompressedSize = 0;
+    if (compressedSize < sizeof(kBlockPrefix) ||
+        std::memcmp(compressed, kBlockPrefix, sizeof(kBlockPrefix)) != 0)
+        return DECODER_DATA_ERROR;
+    const bool ok = InflateDataBlock(*decoder->state, compressed + sizeof(kBlockPrefix),
+                                     compressedSize - sizeof(kBlockPrefix), uncompressed, room,
+                                     decoder->capacity, uncompressedSize);
+    return ok ? DECODER_OK : DECODER_DATA_ERROR;
+}
+
+int DdiReset(void* handle) {
+    return CheckedHandle(handle) == nullptr ? DECODER_BAD_HANDLE : DECODER_OK;
+}
+
+int DdiDestroy(void* handle) {
+    DdiHandle* decoder = CheckedHandle(handle);
+    if (decoder == nullptr) return DECODER_BAD_HANDLE;
+    const FEIFreeFn free = decoder->free;
+    decoder->tag = 0;
+    free(decoder->state);
+    free(decoder);
+    return DECODER_OK;
+}

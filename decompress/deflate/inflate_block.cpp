@@ -1,0 +1,228 @@
+// Block level of the DEFLATE decoder: block headers, stored blocks, the
+// dynamic block's code-length code, and the literal/length/distance loop.
+//
+// Format facts relied on: a block header is a final bit and a 2-bit type
+// (0 stored, 1 fixed code, 2 dynamic code, 3 reserved); a stored block is
+// byte aligned with LEN and NLEN (its ones' complement) as little-endian
+// 16-bit words; a dynamic block sends 257..286 literal/length and 1..30
+// distance code lengths, run-length coded with a 19-symbol code whose own
+// lengths are 3 bits each.
+#include "decompress/deflate/inflate_block.h"
+
+#include <cstring>
+
+#include "cabinet/deflate_format.h"
+#include "decompress/deflate/bit_reader.h"
+#include "decompress/deflate/match_copy.h"
+
+namespace {
+
+constexpr uint32_t kBlockFinalBits = 1;
+constexpr uint32_t kBlockTypeBits = 2;
+
+constexpr uint32_t kStoredHeaderBytes = 4;  // LEN, NLEN
+constexpr uint32_t kStoredLengthMask = 0xFFFF;
+
+constexpr uint32_t kLitLenCountBits = 5;
+constexpr uint32_t kLitLenCountBase = 257;
+constexpr uint32_t kMaxLitLenCodes = 286;
+constexpr uint32_t kDistCountBits = 5;
+constexpr uint32_t kDistCountBase = 1;
+constexpr uint32_t kMaxDistCodes = 30;
+constexpr uint32_t kCodeLengthCountBits = 4;
+constexpr uint32_t kCodeLengthCountBase = 4;
+constexpr uint32_t kCodeLengthLengthBits = 3;
+
+// Code-length symbols 16..18 repeat: the previous length 3..6 times, zero
+// 3..10 times, zero 11..138 times.
+constexpr uint32_t kRepeatPrevious = 16;
+constexpr uint32_t kRepeatZeroShort = 17;
+constexpr uint32_t kRepeatPreviousBase = 3;
+constexpr uint32_t kRepeatPreviousBits = 2;
+constexpr uint32_t kRepeatZeroShortBase = 3;
+constexpr uint32_t kRepeatZeroShortBits = 3;
+constexpr uint32_t kRepeatZeroLongBase = 11;
+constexpr uint32_t kRepeatZeroLongBits = 7;
+// One code-length symbol with its extra bits.
+constexpr uint32_t kCodeLengthSymbolMaxBits = DEFLATE_MAX_CODELEN_BITS + kRepeatZeroLongBits;
+
+struct Output {
+    uint8_t* buffer;
+    uint8_t* cursor;
+    uint8_t* limit;
+    uint32_t ringSize;
+};
+
+enum class BlockEnd { EndOfBlock, OutputFull, Error };
+
+// Looks up one code; a subtable pointer takes the root bits and indexes the
+// subtable with the bits after them.
+inline uint32_t DecodeEntry(BitReader& reader, const uint32_t* table, uint32_t rootBits) {
+    uint32_t entry = table[PeekBits(reader, rootBits)];
+    if (EntryKindOf(entry) == EntryKind::Subtable) {
+        DropBits(reader, rootBits);
+        entry = table[EntryValue(entry) + PeekBits(reader, EntryExtra(entry))];
+    }
+    DropBits(reader, EntryConsume(entry));
+    return entry;
+}
+
+// The literal/length/distance loop of a fixed or dynamic block.
+//
+// Entry assumptions of the loop: none on the input beyond its own bytes (the
+// reader loads a word while kWordRefillBytes remain and single bytes after
+// that), and no output slack: every write is bounded by the room left, and a
+// match is cut short where the room ends. Each iteration refills once to at
+// least kRefillMinBits, which covers the largest literal/length code, length
+// extra bits, distance code and distance extra bits together.
+BlockEnd DecodeCodes(BitReader& reader, Output& output, const uint32_t* litLenTable,
+                     uint32_t litLenRootBits, const uint32_t* distTable, uint32_t distRootBits) {
+    static_assert(kRefillMinBits >= 2 * DEFLATE_MAX_CODE_BITS + 5 + 13);
+    BitReader in = reader;
+    uint8_t* const buffer = output.buffer;
+    uint8_t* cursor = output.cursor;
+    uint8_t* const limit = output.limit;
+    const uint32_t ringSize = output.ringSize;
+    BlockEnd end;
+    for (;;) {
+        if (cursor == limit) {
+            end = BlockEnd::OutputFull;
+            break;
+        }
+        Refill(in);
+        uint32_t entry = DecodeEntry(in, litLenTable, litLenRootBits);
+        EntryKind kind = EntryKindOf(entry);
+        if (kind == EntryKind::Literal) {
+            *cursor++ = static_cast<uint8_t>(EntryValue(entry));
+            continue;
+        }
+        if (kind != EntryKind::Length) {
+            end = kind == EntryKind::EndOfBlock ? BlockEnd::EndOfBlock : BlockEnd::Error;
+            break;
+        }
+        uint32_t length = EntryValue(entry) + TakeBits(in, EntryExtra(entry));
+        entry = DecodeEntry(in, distTable, distRootBits);
+        if (EntryKindOf(entry) != EntryKind::Distance) {
+            end = BlockEnd::Error;
+            break;
+        }
+        const uint32_t distance = EntryValue(entry) + TakeBits(in, EntryExtra(entry));
+        if (distance > ringSize) {
+            end = BlockEnd::Error;
+            break;
+        }
+        const uint32_t room = static_cast<uint32_t>(limit - cursor);
+        if (length > room) length = room;
+        matchcopy::CopyMatch(buffer, static_cast<uint32_t>(cursor - buffer), distance, length, ringSize);
+        cursor += length;
+    }
+    reader = in;
+    output.cursor = cursor;
+    return end;
+}
+
+BlockEnd CopyStoredBlock(BitReader& reader, Output& output) {
+    if (!AlignToByte(reader)) return BlockEnd::Error;
+    if (static_cast<size_t>(reader.end - reader.next) < kStoredHeaderBytes) return BlockEnd::Error;
+    const uint8_t* header = reader.next;
+    const uint32_t length = header[0] | (header[1] << 8);
+    const uint32_t complement = header[2] | (header[3] << 8);
+    if ((length ^ kStoredLengthMask) != complement) return BlockEnd::Error;
+    reader.next += kStoredHeaderBytes;
+
+    const uint32_t room = static_cast<uint32_t>(output.limit - output.cursor);
+    const uint32_t copied = length < room ? length : room;
+    // A stored block never takes bytes the input does not have.
+    if (copied > static_cast<size_t>(reader.end - reader.next)) return BlockEnd::Error;
+    std::memcpy(output.cursor, reader.next, copied);
+    reader.next += copied;
+    output.cursor += copied;
+    return copied == length ? BlockEnd::EndOfBlock : BlockEnd::OutputFull;
+}
+
+// Reads a dynamic block's code lengths and builds its two tables.
+bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
+    Refill(reader);
+    const uint32_t litLenCount = TakeBits(reader, kLitLenCountBits) + kLitLenCountBase;
+    const uint32_t distCount = TakeBits(reader, kDistCountBits) + kDistCountBase;
+    const uint32_t codeLengthCount = TakeBits(reader, kCodeLengthCountBits) + kCodeLengthCountBase;
+    if (litLenCount > kMaxLitLenCodes || distCount > kMaxDistCodes) return false;
+
+    uint8_t codeLengthLengths[DEFLATE_CODELEN_SYMBOLS] = {};
+    for (uint32_t i = 0; i < codeLengthCount; ++i) {
+        if (reader.count < kCodeLengthLengthBits) Refill(reader);
+        codeLengthLengths[kDeflateCodeLengthOrder[i]] =
+            static_cast<uint8_t>(TakeBits(reader, kCodeLengthLengthBits));
+    }
+    uint32_t* const codeLengthTable = state.litLenTable;
+    if (!BuildDecodeTable(Alphabet::CodeLength, codeLengthLengths, DEFLATE_CODELEN_SYMBOLS,
+                          kCodeLengthRootBits, codeLengthTable, kLitLenTableCapacity))
+        return false;
+
+    uint8_t lengths[kMaxLitLenCodes + kMaxDistCodes];
+    const uint32_t total = litLenCount + distCount;
+    for (uint32_t i = 0; i < total;) {
+        if (reader.count < kCodeLengthSymbolMaxBits) Refill(reader);
+        // The code-length code is at most 7 bits: the root holds every code.
+        const uint32_t entry = DecodeEntry(reader, codeLengthTable, kCodeLengthRootBits);
+        if (EntryKindOf(entry) != EntryKind::Literal) return false;
+        const uint32_t symbol = EntryValue(entry);
+        if (symbol < kRepeatPrevious) {
+            lengths[i++] = static_cast<uint8_t>(symbol);
+            continue;
+        }
+        uint8_t repeated = 0;
+        uint32_t times;
+        if (symbol == kRepeatPrevious) {
+            if (i == 0) return false;
+            repeated = lengths[i - 1];
+            times = kRepeatPreviousBase + TakeBits(reader, kRepeatPreviousBits);
+        } else if (symbol == kRepeatZeroShort) {
+            times = kRepeatZeroShortBase + TakeBits(reader, kRepeatZeroShortBits);
+        } else {
+            times = kRepeatZeroLongBase + TakeBits(reader, kRepeatZeroLongBits);
+        }
+        if (times > total - i) return false;
+        std::memset(lengths + i, repeated, times);
+        i += times;
+    }
+    return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.litLenTable,
+                            kLitLenTableCapacity) &&
+           BuildDecodeTable(Alphabet::Distance, lengths + litLenCount, distCount, kDistRootBits,
+                            state.distTable, kDistTableCapacity);
+}
+
+}  // namespace
+
+bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
+                      uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced) {
+    BitReader reader;
+    StartBitReader(reader, input, inputSize);
+    Output output{buffer, buffer, buffer + room, ringSize};
+    bool lastBlock = false;
+    bool ok = true;
+    while (ok && !lastBlock && output.cursor != output.limit) {
+        Refill(reader);
+        lastBlock = TakeBits(reader, kBlockFinalBits) != 0;
+        BlockEnd end = BlockEnd::Error;
+        switch (TakeBits(reader, kBlockTypeBits)) {
+        case DEFLATE_BLOCK_STORED:
+            end = CopyStoredBlock(reader, output);
+            break;
+        case DEFLATE_BLOCK_FIXED:
+            end = DecodeCodes(reader, output, FixedLitLenTable(), kFixedLitLenRootBits, FixedDistTable(),
+                              kFixedDistRootBits);
+            break;
+        case DEFLATE_BLOCK_DYNAMIC:
+            if (ReadDynamicTables(reader, state))
+                end = DecodeCodes(reader, output, state.litLenTable, kLitLenRootBits, state.distTable,
+                                  kDistRootBits);
+            break;
+        default:
+            break;
+        }
+        ok = end != BlockEnd::Error;
+    }
+    *produced = static_cast<uint32_t>(output.cursor - buffer);
+    return ok;
+}

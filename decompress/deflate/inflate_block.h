@@ -1,0 +1,24 @@
+// Decoding of one cabinet data block's DEFLATE data (RFC 1951) into the
+// uncompressed buffer, which doubles as the history ring shared with the
+// previous block of the folder.
+#pragma once
+
+#include <cstdint>
+
+#include "decompress/deflate/inflate_tables.h"
+
+// Table storage of one decoder, allocated once when it is created. The
+// code-length table of a dynamic block is built in the literal/length area
+// before that block's own literal/length table replaces it.
+struct DeflateDecoderState {
+    uint32_t litLenTable[kLitLenTableCapacity];
+    uint32_t distTable[kDistTableCapacity];
+};
+
+// Decodes DEFLATE blocks from input[0, inputSize) into buffer[0, room) until
+// a block with the final bit ends or the room is used up (even inside a
+// block; the rest of the input is then ignored). The first `ringSize` bytes
+// of `buffer` are the history ring (room <= ringSize). Stores the number of
+// bytes produced, also on failure. Returns false on any data error.
+bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
+                      uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced);
