@@ -59,13 +59,15 @@ int ReadReserveAreas(FEIContext* context) {
         dataReserve = fields[3];
         // The first cabinet that carries the fields fixes the header reserve
         // size for every later cabinet read by this context.
-        if (context->headerReserveSize == FEI_SIZE_UNKNOWN) {
-            context->headerReserveSize = cab::LoadLe16(fields);
-            if (context->headerReserveSize != 0) {
-                context->headerReserve =
-                    static_cast<uint8_t*>(context->alloc(context->headerReserveSize));
+        if (!context->headerReserveKnown) {
+            const uint32_t size = cab::LoadLe16(fields);
+            if (size != 0) {
+                context->headerReserve = static_cast<uint8_t*>(context->alloc(size));
                 if (!context->headerReserve) return FeiFail(context, FEIERR_NO_MEMORY);
             }
+            // A reserve of 0xFFFF bytes is valid, so "known" is its own flag.
+            context->headerReserveKnown = true;
+            context->headerReserveSize = size;
         }
         if (context->headerReserveSize != 0 &&
             !ReadExactly(context, handle, context->headerReserve, context->headerReserveSize)) {
@@ -100,8 +102,8 @@ int AnnounceCabinet(FEIContext* context) {
     if (!FeiNotify(context, FEI_NOTIFY_CABINET_INFO, nullptr)) return 0;
 
     FEIHookRecord& h = context->hookRecord;
-    const bool hasReserve = context->cabinetHasReserve && context->headerReserveSize != 0 &&
-                            context->headerReserveSize != FEI_SIZE_UNKNOWN;
+    const bool hasReserve = context->cabinetHasReserve && context->headerReserveKnown &&
+                            context->headerReserveSize != 0;
     h.reserve = hasReserve ? context->headerReserve : nullptr;
     h.reserveSize = static_cast<uint16_t>(hasReserve ? context->headerReserveSize : 0);
     h.setId = context->cabinet.setId;

@@ -63,8 +63,10 @@ struct FEIContext {
     // block) and the compressed bytes received for it, all pieces together.
     uint32_t blockSize;
     uint32_t blockCompressedSize;
-    // Whether the current cabinet carried the reserve-size fields.
+    // Whether the current cabinet carried the reserve-size fields, and
+    // whether the header reserve size has been learnt from a cabinet.
     bool cabinetHasReserve;
+    bool headerReserveKnown;
 
     char fileName[FEI_NAME_BUFFER_SIZE];
     char prevCabinetName[FEI_NAME_BUFFER_SIZE];

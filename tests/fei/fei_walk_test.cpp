@@ -216,6 +216,17 @@ TEST(FeiWalk, ReserveSizesAreKeptFromTheFirstCabinet) {
     EXPECT_EQ(h.Extract("2.cab"), 0);
     EXPECT_EQ(h.error.errorCode, FEIERR_RESERVE_MISMATCH);
     EXPECT_EQ(h.Extract("1.cab"), 1);
+
+    // The largest header reserve is learnt once, like any other size.
+    Harness largest;
+    CabSpec wide = StoredCabinet({{"a", {1}}});
+    wide.reservePresent = true;
+    wide.headerReserveSize = 0xFFFF;
+    largest.cabinets["w.cab"] = BuildCabinetBytes(wide);
+    ASSERT_EQ(largest.Extract("w.cab"), 1);
+    const int allocations = largest.allocations;
+    ASSERT_EQ(largest.Extract("w.cab"), 1);
+    EXPECT_EQ(largest.allocations, allocations);
 }
 
 TEST(FeiWalk, HeaderChecks) {
