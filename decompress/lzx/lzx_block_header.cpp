@@ -15,16 +15,14 @@
 //   one pad byte when its size is odd.
 #include <cstring>
 
+#include "cabinet/bytes.h"
+
 #include "decompress/lzx/lzx_internal.h"
 
 namespace lzxdec {
 namespace {
 
 constexpr uint32_t kWordBytes = kWordBits / 8;
-
-uint32_t ReadLE32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 uint8_t ApplyDelta(uint8_t prev, uint32_t delta) {
     return static_cast<uint8_t>((prev + LZX_LENGTH_DELTA_MODULUS - delta) % LZX_LENGTH_DELTA_MODULUS);
@@ -97,9 +95,9 @@ bool ReadUncompressedHeader(LzxDecoder& d, FrameInput& in) {
     const uint64_t available = static_cast<uint64_t>(in.dataEnd - in.bits.origin);
     if (rawOffset + LZX_UNCOMPRESSED_HEADER_BYTES > available) return false;
     const uint8_t* p = in.bits.origin + rawOffset;
-    d.r0 = ReadLE32(p);
-    d.r1 = ReadLE32(p + 4);
-    d.r2 = ReadLE32(p + 8);
+    d.r0 = cab::LoadLe32(p);
+    d.r1 = cab::LoadLe32(p + 4);
+    d.r2 = cab::LoadLe32(p + 8);
     d.rawInput = p + LZX_UNCOMPRESSED_HEADER_BYTES;
     return true;
 }

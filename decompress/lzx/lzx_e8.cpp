@@ -12,6 +12,8 @@
 // six bytes; after a translated operand the scan resumes behind it.
 #include <cstring>
 
+#include "cabinet/bytes.h"
+
 #include "decompress/lzx/lzx_decoder.h"
 
 namespace lzxdec {
@@ -19,17 +21,6 @@ namespace {
 
 constexpr uint8_t kCallOpcode = 0xE8;
 constexpr uint32_t kUntouchedTail = LZX_E8_TAIL_BYTES + LZX_E8_OPERAND_BYTES;
-
-uint32_t LoadLE32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-void StoreLE32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 }  // namespace
 
@@ -45,11 +36,11 @@ void UntranslateE8(uint8_t* data, uint32_t size, uint32_t e8Size, uint32_t* e8Of
         p = static_cast<uint8_t*>(std::memchr(p, kCallOpcode, static_cast<size_t>(scanEnd - p)));
         if (p == nullptr) break;
         const uint32_t cur = first + static_cast<uint32_t>(p - data);
-        const uint32_t value = LoadLE32(p + 1);
+        const uint32_t value = cab::LoadLe32(p + 1);
         if (value < e8Size)
-            StoreLE32(p + 1, value - cur);
+            cab::StoreLe32(p + 1, value - cur);
         else if (0u - value <= cur)
-            StoreLE32(p + 1, value + e8Size);
+            cab::StoreLe32(p + 1, value + e8Size);
         p += 1 + LZX_E8_OPERAND_BYTES;
     }
 }
