@@ -80,18 +80,5 @@ TEST(FeiBlocks, FilesAcrossFoldersAndLastFolderForContinuedToNext) {
     EXPECT_EQ(folders, (std::vector<uint16_t>{1, 0, 1}));
 }
 
-TEST(FeiBlocks, EmptyFileNeedsNoFolder) {
-    CabSpec spec;
-    testsupport::CabFileSpec empty;
-    empty.name = "nothing";
-    empty.folderIndex = 7;  // no such folder: never looked at
-    spec.files.push_back(empty);
-    Harness h;
-    h.cabinets["x.cab"] = BuildCabinetBytes(spec);
-    ASSERT_EQ(h.Extract("x.cab", "", true), 1);
-    EXPECT_TRUE(h.extracted.count("nothing"));
-    EXPECT_TRUE(h.OfKind(HOOK_EVENT_BASE + FEI_HOOK_FOLDER).empty());
-}
-
 }  // namespace
 }  // namespace feitest

@@ -89,26 +89,15 @@ int32_t Seek(int handle, int32_t offset, int origin) {
     return static_cast<int32_t>(target);
 }
 
+// The engine's text pointers always point at its own name buffers.
 Event Record(int kind, const FEINotification* n) {
+    auto text = [](const char* s) { return s ? std::string(s) : std::string(); };
     Event e;
     e.kind = kind;
     e.value = n->value;
-    auto text = [](const char* s) { return s ? std::string(s) : std::string(); };
-    switch (kind) {
-        case FEI_NOTIFY_CABINET_INFO:
-        case FEI_NOTIFY_CONTINUED_FILE:
-        case FEI_NOTIFY_COPY_FILE:
-        case FEI_NOTIFY_NEXT_CABINET:
-            e.text1 = text(n->text1);
-            e.text2 = text(n->text2);
-            e.text3 = text(n->text3);
-            break;
-        case FEI_NOTIFY_CLOSE_FILE:
-            e.text1 = text(n->text1);
-            break;
-        default:
-            break;
-    }
+    e.text1 = text(n->text1);
+    e.text2 = text(n->text2);
+    e.text3 = text(n->text3);
     e.handle = n->handle;
     e.date = n->date;
     e.time = n->time;
@@ -134,20 +123,12 @@ int Hook(FEIHookRecord* r) {
     e.kind = HOOK_EVENT_BASE + r->kind;
     e.reserveNull = r->reserve == nullptr;
     if (r->reserve) e.reserve.assign(r->reserve, r->reserve + r->reserveSize);
-    switch (r->kind) {
-        case FEI_HOOK_CABINET:
-            e.setId = r->setId;
-            e.hookCabinetIndex = r->cabinetIndex;
-            break;
-        case FEI_HOOK_FOLDER:
-            e.folderIndex = r->folderIndex;
-            break;
-        case FEI_HOOK_DATA:
-            e.dataSize = r->dataSize;
-            e.complete = r->complete;
-            e.partOffset = r->partOffset;
-            e.data.assign(r->data, r->data + (r->dataSize - r->partOffset));
-            break;
+    e.setId = r->setId;
+    e.folderIndex = r->folderIndex;
+    if (r->kind == FEI_HOOK_DATA) {
+        e.dataSize = r->dataSize;
+        e.complete = r->complete;
+        e.partOffset = r->partOffset;
     }
     h.events.push_back(e);
     return h.hookReply ? h.hookReply(r) : 0;

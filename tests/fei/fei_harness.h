@@ -25,10 +25,8 @@ struct Event {
     // Hook calls.
     std::vector<uint8_t> reserve;
     bool reserveNull = false;
-    std::vector<uint8_t> data;
     uint16_t dataSize = 0, partOffset = 0;
     int32_t complete = 0;
-    uint32_t hookCabinetIndex = 0;
 };
 inline constexpr int HOOK_EVENT_BASE = 100;
 
