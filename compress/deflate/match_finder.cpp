@@ -9,6 +9,16 @@ namespace blockdeflate {
 
 inline constexpr uint32_t kTrustedPrefix = 2;  // bytes checked before the full comparison
 
+namespace {
+
+uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
 uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t current, uint32_t candidate,
                       uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition) {
     assert(lengthToBeat >= kNoMatchLength && maxLength <= DEFLATE_MAX_MATCH);
@@ -21,21 +31,20 @@ uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t cur
     const uint8_t* scan = window + current;
     const uint32_t limit = current > kMaxDistance ? current - kMaxDistance : 0;
     uint32_t chainLeft = kMaxChain;
-    uint8_t scanEnd = scan[best];
-    uint8_t scanEnd1 = scan[best - 1];
+    // The four bytes of the quick check as two 16-bit words: the first two
+    // bytes, and the bytes at best - 1 and best.
+    const uint16_t scanStart = Load16(scan);
+    uint16_t scanEnd = Load16(scan + best - 1);
 
     do {
         const uint8_t* match = window + candidate;
-        if (match[best] != scanEnd || match[best - 1] != scanEnd1 || match[0] != scan[0] || match[1] != scan[1]) {
-            continue;
-        }
+        if (Load16(match + best - 1) != scanEnd || Load16(match) != scanStart) continue;
         uint32_t len = CommonLength(scan, match, kTrustedPrefix, maxLength);
         if (len > best) {
             *matchPosition = candidate;
             best = len;
             if (len >= maxLength) break;
-            scanEnd = scan[best];
-            scanEnd1 = scan[best - 1];
+            scanEnd = Load16(scan + best - 1);
         }
     } while ((candidate = chain[candidate & kChainMask]) > limit && --chainLeft != 0);
     return best;
