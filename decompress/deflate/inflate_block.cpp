@@ -72,12 +72,16 @@ inline uint32_t DecodeEntry(BitReader& reader, const uint32_t* table, uint32_t r
 // Entry assumptions of the loop: none on the input beyond its own bytes (the
 // reader loads a word while kWordRefillBytes remain and single bytes after
 // that), and no output slack: every write is bounded by the room left, and a
-// match is cut short where the room ends. Each iteration refills once to at
-// least kRefillMinBits, which covers the largest literal/length code, length
-// extra bits, distance code and distance extra bits together.
+// match is cut short where the room ends. A refill leaves kRefillMinBits,
+// enough for two literal/length codes and a length's extra bits; the
+// distance code and its extra bits get a refill of their own when fewer than
+// kDistanceBits remain.
+constexpr uint32_t kLengthExtraMaxBits = 5;
+constexpr uint32_t kDistanceBits = DEFLATE_MAX_CODE_BITS + 13;  // code + extra bits
+static_assert(kRefillMinBits >= 2 * DEFLATE_MAX_CODE_BITS + kLengthExtraMaxBits);
+
 BlockEnd DecodeCodes(BitReader& reader, Output& output, const uint32_t* litLenTable,
                      uint32_t litLenRootBits, const uint32_t* distTable, uint32_t distRootBits) {
-    static_assert(kRefillMinBits >= 2 * DEFLATE_MAX_CODE_BITS + 5 + 13);
     BitReader in = reader;
     uint8_t* const buffer = output.buffer;
     uint8_t* cursor = output.cursor;
@@ -91,16 +95,23 @@ BlockEnd DecodeCodes(BitReader& reader, Output& output, const uint32_t* litLenTa
         }
         Refill(in);
         uint32_t entry = DecodeEntry(in, litLenTable, litLenRootBits);
-        EntryKind kind = EntryKindOf(entry);
-        if (kind == EntryKind::Literal) {
+        if (EntryKindOf(entry) == EntryKind::Literal) {
+            // Literals come in runs: take a second one from the same refill.
             *cursor++ = static_cast<uint8_t>(EntryValue(entry));
-            continue;
+            if (cursor == limit) continue;
+            entry = DecodeEntry(in, litLenTable, litLenRootBits);
+            if (EntryKindOf(entry) == EntryKind::Literal) {
+                *cursor++ = static_cast<uint8_t>(EntryValue(entry));
+                continue;
+            }
         }
+        const EntryKind kind = EntryKindOf(entry);
         if (kind != EntryKind::Length) {
             end = kind == EntryKind::EndOfBlock ? BlockEnd::EndOfBlock : BlockEnd::Error;
             break;
         }
         uint32_t length = EntryValue(entry) + TakeBits(in, EntryExtra(entry));
+        if (in.count < kDistanceBits) Refill(in);
         entry = DecodeEntry(in, distTable, distRootBits);
         if (EntryKindOf(entry) != EntryKind::Distance) {
             end = BlockEnd::Error;

@@ -37,13 +37,24 @@ constexpr uint32_t SymbolEntry(Alphabet alphabet, uint32_t symbol) {
     return kInvalidEntry;
 }
 
+constexpr uint32_t kByteValues = 256;
+struct ByteReversal {
+    uint8_t reversed[kByteValues];
+};
+constexpr ByteReversal MakeByteReversal() {
+    ByteReversal table{};
+    for (uint32_t value = 0; value < kByteValues; ++value)
+        for (uint32_t bit = 0; bit < 8; ++bit)
+            if (value & (1u << bit)) table.reversed[value] |= static_cast<uint8_t>(0x80u >> bit);
+    return table;
+}
+constexpr ByteReversal kByteReversal = MakeByteReversal();
+
+// Codes are at most 15 bits: reverse as 16 bits, then drop the low padding.
 constexpr uint32_t ReverseBits(uint32_t code, uint32_t length) {
-    uint32_t reversed = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        reversed = (reversed << 1) | (code & 1);
-        code >>= 1;
-    }
-    return reversed;
+    const uint32_t reversed16 = (static_cast<uint32_t>(kByteReversal.reversed[code & 0xFF]) << 8) |
+                                kByteReversal.reversed[(code >> 8) & 0xFF];
+    return reversed16 >> (16 - length);
 }
 
 constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t symbolCount,

@@ -1,0 +1,154 @@
+// Block-deflate decoding speed: the folder decoder against zlib's inflate
+// on the same blocks (each 32768-byte block a raw deflate stream after "CK"
+// with the previous block as preset dictionary, as a cabinet holds them).
+// Data: C headers from /usr/include when present, else generated text; plus
+// a mix with incompressible stretches.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "decompress/decoder.h"
+
+namespace {
+
+constexpr uint32_t kBlockSize = 32768;
+constexpr size_t kCorpusBytes = 8u << 20;
+constexpr uint32_t kSlack = DECODER_BUFFER_SLACK;
+
+std::vector<uint8_t> HeaderText() {
+    std::vector<uint8_t> data;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator("/usr/include", error);
+         !error && it != std::filesystem::recursive_directory_iterator() && data.size() < kCorpusBytes;
+         it.increment(error)) {
+        if (!it->is_regular_file(error)) continue;
+        std::ifstream in(it->path(), std::ios::binary);
+        data.insert(data.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::mt19937 rng(1);
+    static const char* const kWords[] = {"int ", "return ", "static ", "const ", "void ", "struct ", "(x) ", ";\n"};
+    while (data.size() < kCorpusBytes) {
+        const char* word = kWords[rng() % 8];
+        data.insert(data.end(), word, word + std::strlen(word));
+    }
+    data.resize(kCorpusBytes);
+    return data;
+}
+
+std::vector<uint8_t> MixedData() {
+    std::vector<uint8_t> data = HeaderText();
+    std::mt19937 rng(2);
+    for (size_t at = 0; at + 4096 < data.size(); at += 20000)
+        for (size_t i = 0; i < 4096; ++i) data[at + i] = static_cast<uint8_t>(rng());
+    return data;
+}
+
+struct Folder {
+    std::vector<uint8_t> original;
+    std::vector<std::vector<uint8_t>> blocks;  // "CK" + raw deflate
+};
+
+Folder Compress(std::vector<uint8_t> data, int level) {
+    Folder folder;
+    folder.original = std::move(data);
+    for (size_t offset = 0; offset < folder.original.size(); offset += kBlockSize) {
+        const uint32_t size = static_cast<uint32_t>(std::min<size_t>(kBlockSize, folder.original.size() - offset));
+        z_stream stream{};
+        deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+        if (offset != 0) deflateSetDictionary(&stream, folder.original.data() + offset - kBlockSize, kBlockSize);
+        std::vector<uint8_t> block(2 + deflateBound(&stream, size));
+        block[0] = 'C';
+        block[1] = 'K';
+        stream.next_in = folder.original.data() + offset;
+        stream.avail_in = size;
+        stream.next_out = block.data() + 2;
+        stream.avail_out = static_cast<uInt>(block.size() - 2);
+        deflate(&stream, Z_FINISH);
+        block.erase(block.begin() + 2 + stream.total_out, block.end());
+        block.resize(block.size() + kSlack);  // the reader's zeroed slack
+        deflateEnd(&stream);
+        folder.blocks.push_back(std::move(block));
+    }
+    return folder;
+}
+
+const Folder& TextFolder() {
+    static const Folder folder = Compress(HeaderText(), 6);
+    return folder;
+}
+const Folder& MixedFolder() {
+    static const Folder folder = Compress(MixedData(), 6);
+    return folder;
+}
+
+void* Alloc(uint32_t size) { return std::malloc(size); }
+void Free(void* block) { std::free(block); }
+
+void DecodeWithFolderDecoder(benchmark::State& state, const Folder& folder) {
+    uint32_t uncompressedSize = kBlockSize, compressedSize = 0;
+    void* handle = nullptr;
+    DdiCreate(&uncompressedSize, Alloc, Free, &compressedSize, &handle);
+    std::vector<uint8_t> ring(kBlockSize + kSlack);
+    for (auto _ : state) {
+        DdiReset(handle);
+        for (const std::vector<uint8_t>& block : folder.blocks) {
+            uint32_t produced = kBlockSize;
+            if (DdiDecode(handle, block.data(), static_cast<uint32_t>(block.size() - kSlack), ring.data(),
+                          &produced) != DECODER_OK) {
+                state.SkipWithError("decode failed");
+                break;
+            }
+        }
+        benchmark::DoNotOptimize(ring.data());
+    }
+    DdiDestroy(handle);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * folder.original.size()));
+}
+
+void DecodeWithZlib(benchmark::State& state, const Folder& folder) {
+    z_stream stream{};
+    inflateInit2(&stream, -15);
+    std::vector<uint8_t> out(2 * kBlockSize);
+    for (auto _ : state) {
+        uint8_t* current = out.data();
+        uint8_t* previous = out.data() + kBlockSize;
+        bool first = true;
+        for (const std::vector<uint8_t>& block : folder.blocks) {
+            inflateReset(&stream);
+            if (!first) inflateSetDictionary(&stream, previous, kBlockSize);
+            stream.next_in = const_cast<uint8_t*>(block.data() + 2);
+            stream.avail_in = static_cast<uInt>(block.size() - kSlack - 2);
+            stream.next_out = current;
+            stream.avail_out = kBlockSize;
+            if (inflate(&stream, Z_FINISH) != Z_STREAM_END) {
+                state.SkipWithError("inflate failed");
+                break;
+            }
+            std::swap(current, previous);
+            first = false;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    inflateEnd(&stream);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * folder.original.size()));
+}
+
+void BM_FolderDecoder_Text(benchmark::State& state) { DecodeWithFolderDecoder(state, TextFolder()); }
+void BM_ZlibInflate_Text(benchmark::State& state) { DecodeWithZlib(state, TextFolder()); }
+void BM_FolderDecoder_Mixed(benchmark::State& state) { DecodeWithFolderDecoder(state, MixedFolder()); }
+void BM_ZlibInflate_Mixed(benchmark::State& state) { DecodeWithZlib(state, MixedFolder()); }
+
+BENCHMARK(BM_FolderDecoder_Text)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibInflate_Text)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderDecoder_Mixed)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibInflate_Mixed)->Unit(benchmark::kMillisecond);
+
+}  // namespace
