@@ -137,6 +137,26 @@ std::vector<uint8_t> RunBytes(size_t count) {
     return out;
 }
 
+std::vector<uint8_t> ProseBytes(size_t count, uint64_t seed) {
+    testsupport::Rng rng(seed);
+    static const char* const kSyllables[] = {"ka", "to", "ren", "mi", "sul", "e", "dra", "o", "lin", "qua",
+                                             "st", "ve", "ny", "ab", "or", "is", "pe", "gu", "th", "an"};
+    std::vector<std::string> words(4000);
+    for (auto& w : words)
+        for (uint32_t k = 1 + rng.Below(4); k > 0; --k) w += kSyllables[rng.Below(20)];
+    static const char* const kSeparators[] = {" ", " ", " ", " ", " ", ", ", ". ", "\n"};
+    std::vector<uint8_t> out;
+    while (out.size() < count) {
+        const double u = static_cast<double>(rng.Below(1u << 20)) / (1u << 20);
+        const std::string& w = words[static_cast<size_t>(u * u * u * words.size())];
+        out.insert(out.end(), w.begin(), w.end());
+        const char* sep = kSeparators[rng.Below(8)];
+        out.insert(out.end(), sep, sep + std::strlen(sep));
+    }
+    out.resize(count);
+    return out;
+}
+
 std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts) {
     std::vector<uint8_t> out;
     for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());

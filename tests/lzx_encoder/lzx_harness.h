@@ -35,6 +35,9 @@ struct BitReader {
 // Input makers.
 std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed);  // many 0xE8 call operands
 std::vector<uint8_t> RunBytes(size_t count);                     // long runs of few values
+// Prose-like text: a large vocabulary with skewed word frequencies, so that
+// it is coded with many short matches (about one item per three bytes).
+std::vector<uint8_t> ProseBytes(size_t count, uint64_t seed);
 std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts);
 
 }  // namespace lzxtest

@@ -51,7 +51,7 @@ TEST(LzxRoundTrip, LongFolderWithChangingContent) {
 
 // Matches buffered after a split plus a span's matches pass 32768 here.
 TEST(LzxRoundTrip, MatchBufferAfterSplit) {
-    ExpectRoundTrip(Concat({RandomBytes(6000, 99), TextBytes(300000, 98)}), 21);
+    ExpectRoundTrip(Concat({RandomBytes(6000, 99), ProseBytes(300000, 98)}), 21);
 }
 
 TEST(LzxRoundTrip, FoldersThroughOneEncoderDecodeIndependently) {
