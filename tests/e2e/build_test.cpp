@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -162,12 +162,16 @@ TEST(Build, RandomFileForcesASecondPassThatStoresIt) {
     ToolRun run = ws.Run({"-BATCH", "src"});
     ASSERT_EQ(run.status, 0) << run.out;
     fs::path cabPath = ws.dir() / "src.CAB";
-    std::string second = StatisticsLine(2, 100000, fs::file_size(cabPath));
-    std::regex expected(std::regex_replace(Banner() + "Creating src.CAB from src\\*.*\n\n", std::regex(R"([\\*.()])"),
-                                           R"(\$&)") +
-                        R"(Stored 2 files \(100000 bytes\) in \d+ bytes \(\d+%\)\n)" + "\n" +
-                        std::regex_replace(second, std::regex(R"([\\*.()])"), R"(\$&)"));
-    EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
+    // Two statistics lines: the first pass's cabinet is gone, so only its
+    // shape is known; the second describes the cabinet on disk.
+    std::string head = Banner() + "Creating src.CAB from src\\*.*\n\n";
+    std::string last = "\n" + StatisticsLine(2, 100000, fs::file_size(cabPath));
+    ASSERT_TRUE(run.out.starts_with(head)) << run.out;
+    ASSERT_TRUE(run.out.ends_with(last)) << run.out;
+    std::string first = run.out.substr(head.size(), run.out.size() - head.size() - last.size());
+    EXPECT_TRUE(first.starts_with("Stored 2 files (100000 bytes) in ")) << first;
+    EXPECT_TRUE(first.ends_with("%)\n")) << first;
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1) << first;
     ParsedCabinet cab = Parse(cabPath);
     ASSERT_EQ(cab.folders.size(), 2u);
     EXPECT_EQ(cab.folders[0].entry.compressionType, COMPRESS_NONE);  // noise.bin
