@@ -10,8 +10,10 @@
 // every data block.
 #pragma once
 
+#include <bit>
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 
 #include "decompress/quantum/quantum_format.h"
 #include "decompress/quantum/quantum_model.h"
@@ -83,6 +85,23 @@ inline uint32_t ReadBits(BitReader* reader, uint32_t n) {
     return value;
 }
 
+using U16x8 = uint16_t __attribute__((vector_size(16)));
+inline constexpr uint32_t LANES = 8;
+
+// Number of values above `threshold` in chunks * LANES values from `values`.
+inline uint32_t CountAbove(const uint16_t* values, uint32_t chunks, uint16_t threshold) {
+    U16x8 count = {};
+    const U16x8 limit = {threshold, threshold, threshold, threshold, threshold, threshold, threshold, threshold};
+    for (uint32_t c = 0; c < chunks; ++c) {
+        U16x8 chunk;
+        std::memcpy(&chunk, values + c * LANES, sizeof(chunk));
+        count -= reinterpret_cast<U16x8>(chunk > limit);  // true lanes are all ones, that is -1
+    }
+    uint32_t total = 0;
+    for (uint32_t lane = 0; lane < LANES; ++lane) total += count[lane];
+    return total;
+}
+
 struct ArithmeticDecoder {
     uint32_t low;
     uint32_t high;
@@ -100,47 +119,45 @@ inline void StartArithmetic(ArithmeticDecoder* coder, BitReader* reader) {
 // Invariants that keep this in bounds for any input: low <= code <= high;
 // after renormalisation high - low + 1 > 0x4000 while a model's total never
 // exceeds MODEL_RESCALE_LIMIT + MODEL_INCREMENT, so every symbol's share of
-// the interval is at least 4 wide and the renormalisation below shifts at
-// most 14 times. The search stops at the last pair, whose cumulative
-// frequency is 0, whatever `target` is.
-inline uint32_t DecodeSymbol(ArithmeticDecoder* coder, BitReader* reader, QuantumModel* model) {
+// the interval is at least 4 wide (low < high) and the renormalisation below
+// shifts at most 14 times. The pair index is the count of cumulative
+// frequencies above `target`, at most the symbol count whatever `target` is.
+[[gnu::always_inline]] inline uint32_t DecodeSymbol(ArithmeticDecoder* coder, BitReader* reader, QuantumModel* model) {
     const uint16_t* cum = model->cum;
     const uint32_t total = cum[0];
     const uint32_t range = coder->high - coder->low + 1;
     const uint32_t target = ((coder->code - coder->low + 1) * total - 1) / range;
     assert(target < total);
 
-    uint32_t index = 0;
-    while (cum[index + 1] > target) ++index;
+    // The pair index is the count of cumulative frequencies above the target
+    // in cum[1..]: they strictly decrease, and the pairs past the last hold
+    // 0. Counted eight at a time over the chunks the model occupies.
+    const uint32_t index = CountAbove(cum + 1, (model->symbolCount + LANES - 1) / LANES, static_cast<uint16_t>(target));
     const uint32_t symbol = model->sym[index];
 
     uint32_t low = coder->low;
-    uint32_t high = (low + (cum[index] * range) / total - 1) & CODER_MASK;
-    low = (low + (cum[index + 1] * range) / total) & CODER_MASK;
-    uint32_t code = coder->code;
-
-    // The new code bits are gathered after the loop: the underflow fold only
-    // flips bit 14, which never reaches the (at most 14) bits shifted in.
-    uint32_t shifts = 0;
-    for (;;) {
-        if ((low ^ high) & CODER_TOP_BIT) {
-            if ((low & CODER_SECOND_BIT) && !(high & CODER_SECOND_BIT)) {
-                code ^= CODER_SECOND_BIT;
-                low &= CODER_SECOND_BIT - 1;
-                high |= CODER_SECOND_BIT;
-            } else {
-                break;
-            }
-        }
-        low = (low << 1) & CODER_MASK;
-        high = ((high << 1) | 1) & CODER_MASK;
-        code = (code << 1) & CODER_MASK;
-        ++shifts;
-    }
+    uint32_t high = (low + DivideByTotal(cum[index] * range, model->reciprocal) - 1) & CODER_MASK;
+    low = (low + DivideByTotal(cum[index + 1] * range, model->reciprocal)) & CODER_MASK;
+    // Renormalise without a loop. While the top bits of low and high agree
+    // they are shifted out (k1 shifts). Then, while low is 01... and high
+    // 10..., the underflow fold flips bit 14 of all three registers and
+    // shifts (k2 times); a run of folds leaves bit 15 of each flipped and
+    // every earlier flip shifted out. After a fold the top bits differ, so
+    // plain shifts never follow folds. The shifts total at most 14, so the
+    // flip of bit 15 never meets the new code bits.
+    const uint32_t k1 = static_cast<uint32_t>(std::countl_zero(static_cast<uint16_t>(low ^ high)));
+    low = (low << k1) & CODER_MASK;
+    high = ((high << k1) | ((uint32_t{1} << k1) - 1)) & CODER_MASK;
+    const uint32_t foldable = (low & ~high) & (CODER_TOP_BIT - 1);  // low 1 and high 0, below bit 15
+    const uint32_t k2 = static_cast<uint32_t>(std::countl_one(static_cast<uint16_t>(foldable << 1)));
+    const uint32_t flip = k2 ? CODER_TOP_BIT : 0;
+    low = ((low << k2) & CODER_MASK) ^ flip;
+    high = (((high << k2) | ((uint32_t{1} << k2) - 1)) & CODER_MASK) ^ flip;
+    const uint32_t shifts = k1 + k2;
     assert(shifts < CODER_BITS);
     coder->low = low;
     coder->high = high;
-    coder->code = code | ReadBits(reader, shifts);
+    coder->code = (((coder->code << shifts) & CODER_MASK) ^ flip) | ReadBits(reader, shifts);
 
     UpdateModel(model, index);
     return symbol;

@@ -5,6 +5,7 @@
 #include "decompress/quantum/quantum_model.h"
 
 #include <cassert>
+#include <iterator>
 #include <utility>
 
 namespace quantum {
@@ -13,10 +14,11 @@ void InitModel(QuantumModel* model, uint32_t symbolCount) {
     assert(symbolCount >= 1 && symbolCount <= MAX_MODEL_SYMBOLS);
     model->symbolCount = symbolCount;
     model->reorderCountdown = REORDER_FIRST_COUNTDOWN;
-    for (uint32_t i = 0; i <= symbolCount; ++i) {
-        model->cum[i] = static_cast<uint16_t>(symbolCount - i);
-        model->sym[i] = static_cast<uint16_t>(i);
+    for (uint32_t i = 0; i < std::size(model->cum); ++i) {
+        model->cum[i] = static_cast<uint16_t>(i <= symbolCount ? symbolCount - i : 0);
     }
+    for (uint32_t i = 0; i < std::size(model->sym); ++i) model->sym[i] = static_cast<uint16_t>(i);
+    model->reciprocal = ReciprocalOf(symbolCount);
 }
 
 static void HalveFrequencies(QuantumModel* model) {
