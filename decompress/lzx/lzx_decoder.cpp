@@ -101,7 +101,7 @@ int32_t LzxDecodeFrame(LzxDecoder* d, const uint8_t* input, uint32_t inputSize, 
         d->windowSize, std::max<uint64_t>(d->ringDirty, uint64_t{d->windowPosition} + outputSize)));
 
     FrameInput in{};
-    in.bits.start = input;
+    in.bits.start = in.bits.origin = in.bits.next = input;
     in.bits.end = input + inputSize + kInputSlack;
     in.dataEnd = input + inputSize;
     in.dataBits = uint64_t{inputSize} * 8;
