@@ -147,3 +147,26 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     ASSERT_EQ(onTerminal("-NOCOMPRESS -BATCH", "c.cab", &terminal), 0);
     EXPECT_EQ(terminal, "");
 }
+
+TEST(FrontEnd, ExpandModeNamesTheDestinationAndDeletesWithD) {
+    Workspace ws;
+    WriteFileText(ws.dir() / "pack" / "a.txt", "alpha");
+    WriteFileText(ws.dir() / "pack" / "sub" / "b.txt", "beta");
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "pack"}).status, 0);
+    fs::rename(ws.dir() / "pack", ws.dir() / "original");
+
+    // Without a destination "pack.CAB" expands into "pack"; nothing is
+    // printed by default.
+    ToolRun run = ws.Run({"-BATCH", "pack.CAB"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(testsupport::ReadFileBytes(ws.dir() / "pack" / "sub" / "b.txt"),
+              testsupport::ReadFileBytes(ws.dir() / "original" / "sub" / "b.txt"));
+    EXPECT_TRUE(fs::exists(ws.dir() / "pack.CAB"));
+
+    run = ws.Run({"-BATCH", "-V", "-D", "pack.CAB", "elsewhere"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "TREEPAK Done!\n");
+    EXPECT_TRUE(fs::exists(ws.dir() / "elsewhere" / "a.txt"));
+    EXPECT_FALSE(fs::exists(ws.dir() / "pack.CAB"));
+}
