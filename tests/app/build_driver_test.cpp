@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -171,22 +170,4 @@ TEST(BuildCallbacks, OpenInfoReportsReadOnlyAndArchiveAndLeavesTheErrorAlone) {
     EXPECT_EQ(FCIGetOpenInfo((dir.path() / "gone").c_str(), &date, &time, &attributes, &error, nullptr), -1);
     EXPECT_EQ(FCIGetOpenInfo(dir.str().c_str(), &date, &time, &attributes, &error, nullptr), -1);
     EXPECT_EQ(error, 1234);
-}
-
-TEST(BuildCallbacks, SeekAndDeleteReportErrors) {
-    testsupport::ScratchDir dir;
-    std::string path = (dir.path() / "f").string();
-    int32_t error = 0;
-    int32_t h = FCIOpen(path.c_str(), FCI_OPEN_CABINET_FLAGS, FCI_OPEN_MODE, &error, nullptr);
-    ASSERT_GE(h, 0);
-    EXPECT_EQ(FCIWrite(h, "hello", 5, &error, nullptr), 5);
-    EXPECT_EQ(FCISeek(h, -2, FCI_SEEK_END, &error, nullptr), 3);
-    EXPECT_EQ(FCISeek(h, -9, FCI_SEEK_SET, &error, nullptr), -1);
-    EXPECT_EQ(error, EINVAL);
-    EXPECT_EQ(FCIClose(h, &error, nullptr), 0);
-    EXPECT_EQ(FCIOpen(path.c_str(), FCI_OPEN_TEMP_FLAGS, FCI_OPEN_MODE, &error, nullptr), -1);
-    EXPECT_EQ(error, EEXIST);
-    EXPECT_EQ(FCIDelete(path.c_str(), &error, nullptr), 0);
-    EXPECT_EQ(FCIDelete(path.c_str(), &error, nullptr), -1);
-    EXPECT_EQ(error, ENOENT);
 }
