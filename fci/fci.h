@@ -20,7 +20,10 @@
 inline constexpr uint32_t FCI_NAME_SIZE = 256;
 
 // Parameters of one cabinet, filled by the client for the first cabinet and
-// by FCIGetNextCabinet for each further one.
+// by FCIGetNextCabinet for each further one. The three reserve sizes are
+// taken once, from the first cabinet's parameters, and hold for the whole
+// set; sizes that do not fit their 16- and 8-bit fields make FCICreate fail
+// with FCIERR_CABINET_FILE.
 struct CabParams {
     uint32_t maxCabinetSize;     // size limit of the cabinet file; 0 means FCI_DEFAULT_MAX_CABINET
     uint32_t folderThreshold;    // close the folder once its compressed bytes exceed this
@@ -39,7 +42,11 @@ struct CabParams {
 // The limit used when maxCabinetSize is 0 (seven hex digits).
 inline constexpr uint32_t FCI_DEFAULT_MAX_CABINET = 0x7FFFFFF;
 
-// Error codes recorded in ErrorRecord::errorCode.
+// Error codes recorded in ErrorRecord::errorCode. FCIERR_CABINET_FILE also
+// stands for a cabinet the engine refuses to write wrong: more than 65535
+// folders, files or data blocks in one cabinet, more than 65535 cabinets in
+// a set, or a maxCabinetSize too small to take any data block even into an
+// otherwise empty cabinet.
 inline constexpr int32_t FCIERR_NONE = 0;
 inline constexpr int32_t FCIERR_OPEN_SOURCE = 1;
 inline constexpr int32_t FCIERR_READ_SOURCE = 2;

@@ -119,3 +119,35 @@ TEST_F(FciTest, ManyFoldersAndFilesKeepOffsetsConsistent) {
     EXPECT_EQ(cab.fileCount, 40);
     for (int i = 0; i < 40; ++i) EXPECT_EQ(cab.files[i].folderIndex, i / 3);
 }
+
+TEST_F(FciTest, MoreThan65535FilesInOneCabinetAreRefused) {
+    const std::string empty = Source("empty", {});
+    ASSERT_TRUE(Create(Params()));
+    for (int i = 0; i < 65536; ++i)
+        ASSERT_EQ(fcitest::AddFile(context, &client, empty, "e" + std::to_string(i), COMPRESS_NONE), 1);
+    EXPECT_EQ(fcitest::FlushCabinet(context), 0);
+    EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
+    EXPECT_EQ(Destroy(), 1);
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "out.cab"));
+}
+
+TEST_F(FciTest, GoldenStoredSet) {
+    // The whole byte layout of a small set with reserves and names, pinned.
+    CabParams p = Params("g.cab");
+    p.maxCabinetSize = 3000;
+    p.headerReserveSize = 6;
+    p.folderReserveSize = 2;
+    p.dataReserveSize = 1;
+    p.setId = 4242;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("one", testsupport::TextBytes(2000, 11)), 1);
+    ASSERT_EQ(Add("two", testsupport::TextBytes(1500, 12), COMPRESS_NONE, 1), 1);
+    ASSERT_EQ(fcitest::FlushFolder(context), 1);
+    ASSERT_EQ(Add("three", testsupport::TextBytes(2500, 13)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    ParseSet({"g.cab", "cab2.cab", "cab3.cab"});
+    EXPECT_EQ(testsupport::HashHex(Bytes("g.cab")), "21ecce9d74fb3be4");
+    EXPECT_EQ(testsupport::HashHex(Bytes("cab2.cab")), "8321f4bc8c277a11");
+    EXPECT_EQ(testsupport::HashHex(Bytes("cab3.cab")), "f267f277cd9cba27");
+}
