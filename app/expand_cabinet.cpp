@@ -152,24 +152,32 @@ int ExtractNotify(int kind, FEINotification* notification) {
 }
 
 // Runs one pass over the named cabinet and the cabinets that continue it.
+// The counting pass stops quietly at a later cabinet it cannot read, so that
+// the files before it are still extracted; the extracting pass then fails
+// where it needs that cabinet.
+enum class PassKind { Counting, Extracting };
+
 bool PassOverSet(FEIContext* reader, const std::string& directory, const std::string& firstName,
-                 FEINotifyFn notify, ExpandContext& context) {
+                 PassKind kind, ExpandContext& context) {
+    const FEINotifyFn notify = kind == PassKind::Counting ? CountNotify : ExtractNotify;
     std::string name = firstName;
     uint32_t expectedIndex = 0;
     uint16_t setId = 0;
     context.continuingFromPrevious.clear();
     for (bool first = true;; first = false) {
         // The engine keeps the path and the joined path in name buffers.
-        if (directory.size() + name.size() >= FEI_NAME_BUFFER_SIZE) return false;
+        const bool quietFailure = !first && kind == PassKind::Counting;
+        if (directory.size() + name.size() >= FEI_NAME_BUFFER_SIZE) return quietFailure;
         context.headerSeen = false;
         context.continuingToNext.clear();
-        if (!FEIExtract(reader, name.c_str(), directory.c_str(), 0, notify, nullptr, &context)) return false;
-        if (!context.headerSeen) return false;
+        if (!FEIExtract(reader, name.c_str(), directory.c_str(), 0, notify, nullptr, &context) ||
+            !context.headerSeen)
+            return quietFailure;
         // Each cabinet must be the next of the same set, which also stops a
         // set whose names run in a circle.
-        if (!first && (context.setId != setId || context.cabinetIndex != expectedIndex)) return false;
+        if (!first && (context.setId != setId || context.cabinetIndex != expectedIndex)) return quietFailure;
         if (context.nextCabinet.empty()) return true;
-        if (context.cabinetIndex >= kLastCabinetIndex) return false;
+        if (context.cabinetIndex >= kLastCabinetIndex) return quietFailure;
         setId = context.setId;
         expectedIndex = context.cabinetIndex + 1u;
         name = context.nextCabinet;
@@ -198,8 +206,8 @@ int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandPro
     const std::string name(FileNamePart(path));
     const std::string directory = path.substr(0, path.size() - name.size());
 
-    bool ok = PassOverSet(reader, directory, name, CountNotify, context) &&
-              PassOverSet(reader, directory, name, ExtractNotify, context);
+    bool ok = PassOverSet(reader, directory, name, PassKind::Counting, context) &&
+              PassOverSet(reader, directory, name, PassKind::Extracting, context);
     ok = FEIDestroy(reader) == 1 && ok;
     return ok && !context.unsafeNameSeen ? 1 : 0;
 }

@@ -1,0 +1,123 @@
+// Cabinets written by the tool and by cabwrite expand back to the tree they
+// came from: bytes, names, modification times and read-only bits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "expand_test_support.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using expandtest::RunIn;
+using expandtest::ShellQuote;
+
+struct BuildCase {
+    const char* name;
+    std::vector<std::string> options;
+};
+
+class ToolRoundTrip : public ::testing::TestWithParam<BuildCase> {};
+
+TEST_P(ToolRoundTrip, ExpandsToTheSameTree) {
+    testsupport::ScratchDir scratch;
+    const fs::path source = scratch.path() / "src";
+    expandtest::MakeSampleTree(source, 42);
+    std::string options;
+    for (const std::string& option : GetParam().options) options += " " + option;
+    std::string output;
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + options + " src pack.cab", &output), 0) << output;
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " pack.cab out", &output), 0) << output;
+    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expandtest::Snapshot(source));
+    EXPECT_TRUE(fs::exists(scratch.path() / "pack.cab"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, ToolRoundTrip,
+                         ::testing::Values(BuildCase{"Default", {}}, BuildCase{"SingleFolder", {"-X"}},
+                                           BuildCase{"NoCompress", {"-NOCOMPRESS"}},
+                                           BuildCase{"NoCompressKvf", {"-NOCOMPRESSKVF"}},
+                                           BuildCase{"SingleFolderAuto", {"-X", "-AUTOCOMPRESS"}}),
+                         [](const ::testing::TestParamInfo<BuildCase>& info) { return std::string(info.param.name); });
+
+// The flattened build stores bare names; they come back side by side.
+TEST(ToolRoundTrip, FlattenedTreeComesBackFlat) {
+    testsupport::ScratchDir scratch;
+    const fs::path source = scratch.path() / "src";
+    expandtest::MakeSampleTree(source, 43);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -F src pack.cab"), 0);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " pack.cab out"), 0);
+    expandtest::TreeSnapshot flat;
+    for (auto& [name, state] : expandtest::Snapshot(source)) flat[fs::path(name).filename().string()] = state;
+    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), flat);
+}
+
+TEST(ToolRoundTrip, DeleteOptionRemovesTheCabinetOnlyAfterSuccess) {
+    testsupport::ScratchDir scratch;
+    expandtest::MakeSampleTree(scratch.path() / "src", 44);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " src pack.cab"), 0);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -D pack.cab out"), 0);
+    EXPECT_FALSE(fs::exists(scratch.path() / "pack.cab"));
+    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expandtest::Snapshot(scratch.path() / "src"));
+
+    std::vector<uint8_t> broken = testsupport::TextBytes(100, 1);
+    testsupport::WriteFileBytes(scratch.path() / "broken.cab", broken);
+    EXPECT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -D broken.cab out2"), 255);
+    EXPECT_TRUE(fs::exists(scratch.path() / "broken.cab"));
+}
+
+// Sets written by cabwrite, with reserve areas and blocks split across
+// cabinets, expand completely from their first cabinet.
+struct SetCase {
+    const char* name;
+    const char* options;
+    size_t cabinets;
+};
+
+class CabwriteSet : public ::testing::TestWithParam<SetCase> {};
+
+TEST_P(CabwriteSet, ExpandsEveryFileFromTheFirstCabinet) {
+    testsupport::ScratchDir scratch;
+    const fs::path source = scratch.path() / "src";
+    expandtest::MakeSampleTree(source, 45);
+    std::string output;
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::CabwriteBinary() + " " + GetParam().options + " set.cab src", &output),
+              0)
+        << output;
+    size_t cabinets = 0;
+    for (const auto& entry : fs::directory_iterator(scratch.path()))
+        if (entry.path().extension() == ".cab") ++cabinets;
+    ASSERT_GE(cabinets, GetParam().cabinets);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " set.cab out", &output), 0) << output;
+    const expandtest::TreeSnapshot expanded = expandtest::Snapshot(scratch.path() / "out");
+    const expandtest::TreeSnapshot original = expandtest::Snapshot(source);
+    ASSERT_EQ(expanded.size(), original.size());
+    for (const auto& [name, state] : original) {
+        ASSERT_TRUE(expanded.count(name)) << name;
+        EXPECT_EQ(expanded.at(name).bytes, state.bytes) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, CabwriteSet,
+    ::testing::Values(SetCase{"TwoCabinets", "-m 100000", 2},
+                      SetCase{"ThreeWithReserves", "-m 50000 --header-reserve 100 --folder-reserve 7 --data-reserve 5", 3},
+                      SetCase{"StoredThree", "-t none -m 300000 -f", 3}),
+    [](const ::testing::TestParamInfo<SetCase>& info) { return std::string(info.param.name); });
+
+// A cabinet appended to an executable expands like the plain cabinet.
+TEST(Overlay, CabinetAfterTheLastSectionExpandsLikeThePlainOne) {
+    testsupport::ScratchDir scratch;
+    expandtest::MakeSampleTree(scratch.path() / "src", 46);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " src pack.cab"), 0);
+    std::vector<uint8_t> image = expandtest::MakeExecutable(3);
+    const std::vector<uint8_t> cabinet = testsupport::ReadFileBytes(scratch.path() / "pack.cab");
+    image.insert(image.end(), cabinet.begin(), cabinet.end());
+    testsupport::WriteFileBytes(scratch.path() / "setup.cab", image);
+    std::string output;
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " setup.cab out", &output), 0) << output;
+    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expandtest::Snapshot(scratch.path() / "src"));
+}
+
+}  // namespace
