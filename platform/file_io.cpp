@@ -23,12 +23,15 @@ int HostOpenFlags(int32_t flags) {
     return host;
 }
 
-// The read and write bits are the owner's: a created file is private to the
-// user until something else widens it.
-mode_t HostMode(int32_t mode) {
+// The C runtime's read and write permission bits mean "readable" and "not
+// read-only" for everyone the umask lets in, as for any file a program
+// creates. A file created exclusively is a scratch file (the writer's
+// temporary files are made that way), so it stays private to the user.
+mode_t HostMode(int32_t flags, int32_t mode) {
+    const bool scratch = (flags & OPEN_CREATE) && (flags & OPEN_EXCLUSIVE);
     mode_t host = 0;
-    if (mode & MODE_READ) host |= S_IRUSR;
-    if (mode & MODE_WRITE) host |= S_IWUSR;
+    if (mode & MODE_READ) host |= scratch ? S_IRUSR : (S_IRUSR | S_IRGRP | S_IROTH);
+    if (mode & MODE_WRITE) host |= scratch ? S_IWUSR : (S_IWUSR | S_IWGRP | S_IWOTH);
     return host;
 }
 
@@ -37,7 +40,7 @@ mode_t HostMode(int32_t mode) {
 int32_t OpenFile(const char* path, int32_t flags, int32_t mode, int32_t* error) {
     int fd;
     do {
-        fd = ::open(path, HostOpenFlags(flags), HostMode(mode));
+        fd = ::open(path, HostOpenFlags(flags), HostMode(flags, mode));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         *error = errno;

@@ -78,3 +78,19 @@ TEST(FileIo, ReadOnlyHandleCannotWriteAndFailuresSetTheError) {
     EXPECT_EQ(DeleteFile(path.c_str(), &error), -1);
     EXPECT_EQ(error, ENOENT);
 }
+
+// A created output file gets the usual permissions less the umask; only
+// exclusively created scratch files stay private.
+TEST(FileIo, CreatedOutputFileFollowsTheUmask) {
+    ScratchDir dir;
+    std::string path = (dir.path() / "cabinet").string();
+    mode_t old = umask(022);
+    int32_t error = 0;
+    int32_t h = OpenFile(path.c_str(), OPEN_BINARY | OPEN_CREATE | OPEN_TRUNCATE | OPEN_READ_WRITE,
+                         kOwnerReadWrite, &error);
+    umask(old);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(CloseFile(h, &error), 0);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+}
