@@ -10,24 +10,24 @@ namespace feitest {
 namespace {
 
 using testsupport::BuildCabinetBytes;
-using testsupport::CabSpec;
+using testsupport::CabLayout;
 
 TEST(FeiBlocks, ChecksumsAreVerifiedUnlessStoredAsZero) {
     const NamedBytes files = {{"a", testsupport::RandomBytes(40000, 11)}};
     {
-        CabSpec spec = StoredCabinet(files);
-        spec.folders[0].blocks[1].writeChecksum = false;
+        CabLayout layout = StoredCabinet(files);
+        layout.folders[0].blocks[1].writeChecksum = false;
         Harness h;
-        h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+        h.cabinets["x.cab"] = BuildCabinetBytes(layout);
         ASSERT_EQ(h.Extract("x.cab"), 1);
         EXPECT_EQ(h.extracted["a"], files[0].second);
     }
     // A flipped data byte, and a flipped data-reserve byte, are both caught.
     for (size_t flipAt : {size_t{0}, size_t{5}}) {
-        CabSpec spec = StoredCabinet(files);
-        spec.reservePresent = true;
-        spec.dataReserveSize = 4;
-        auto bytes = BuildCabinetBytes(spec);
+        CabLayout layout = StoredCabinet(files);
+        layout.reservePresent = true;
+        layout.dataReserveSize = 4;
+        auto bytes = BuildCabinetBytes(layout);
         const size_t firstBlock = bytes.size() - (8 + 4 + 32768) - (8 + 4 + (40000 - 32768));
         bytes[firstBlock + (flipAt == 0 ? 8 + 4 + 100 : 8 + 1)] ^= 0x01;
         Harness h;
@@ -38,7 +38,7 @@ TEST(FeiBlocks, ChecksumsAreVerifiedUnlessStoredAsZero) {
 }
 
 TEST(FeiBlocks, StoredBlockSizesMustAgreeAndFitTheBuffer) {
-    CabSpec mismatch = StoredCabinet({{"a", {1, 2, 3, 4}}});
+    CabLayout mismatch = StoredCabinet({{"a", {1, 2, 3, 4}}});
     mismatch.folders[0].blocks[0].uncompressedSize = 5;
     mismatch.files[0].size = 5;
     Harness h;
@@ -46,7 +46,7 @@ TEST(FeiBlocks, StoredBlockSizesMustAgreeAndFitTheBuffer) {
     EXPECT_EQ(h.Extract("x.cab"), 0);
     EXPECT_EQ(h.error.errorCode, FEIERR_DECODE);
 
-    CabSpec large = StoredCabinet({{"a", std::vector<uint8_t>(32769, 9)}});
+    CabLayout large = StoredCabinet({{"a", std::vector<uint8_t>(32769, 9)}});
     large.folders[0].blocks.resize(1);
     large.folders[0].blocks[0].data.assign(32769, 9);
     large.folders[0].blocks[0].uncompressedSize = 32769;
@@ -60,17 +60,17 @@ TEST(FeiBlocks, FilesAcrossFoldersAndLastFolderForContinuedToNext) {
     const auto a = testsupport::RandomBytes(45000, 21);
     const auto b = testsupport::TextBytes(70000, 22);
     const auto c = testsupport::RandomBytes(100, 23);
-    CabSpec spec = StoredCabinet({{"a", a}});
-    CabSpec second = StoredCabinet({{"b", b}, {"c", c}});
+    CabLayout layout = StoredCabinet({{"a", a}});
+    CabLayout second = StoredCabinet({{"b", b}, {"c", c}});
     for (auto& f : second.files) f.folderIndex = 1;
     // "c" is marked as going on into a next cabinet: it lies in the last folder.
     second.files[1].folderIndex = FOLDER_CONTINUED_TO_NEXT;
-    spec.folders.push_back(second.folders[0]);
-    spec.files.insert(spec.files.end(), second.files.begin(), second.files.end());
+    layout.folders.push_back(second.folders[0]);
+    layout.files.insert(layout.files.end(), second.files.begin(), second.files.end());
     // Extract in the order b, a, c to make the engine switch folders.
-    std::swap(spec.files[0], spec.files[1]);
+    std::swap(layout.files[0], layout.files[1]);
     Harness h;
-    h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+    h.cabinets["x.cab"] = BuildCabinetBytes(layout);
     ASSERT_EQ(h.Extract("x.cab", "", true), 1) << h.error.errorCode;
     EXPECT_EQ(h.extracted["a"], a);
     EXPECT_EQ(h.extracted["b"], b);

@@ -12,16 +12,16 @@ namespace feitest {
 namespace {
 
 using testsupport::BuildCabinetBytes;
-using testsupport::CabSpec;
+using testsupport::CabLayout;
 
 // Two stored folders, the second with the given type word, one file each.
-CabSpec TwoFolders(uint16_t firstType, uint16_t secondType) {
-    CabSpec spec = StoredCabinet({{"a", {1, 2, 3}}}, firstType);
-    CabSpec other = StoredCabinet({{"b", {4, 5}}}, secondType);
+CabLayout TwoFolders(uint16_t firstType, uint16_t secondType) {
+    CabLayout layout = StoredCabinet({{"a", {1, 2, 3}}}, firstType);
+    CabLayout other = StoredCabinet({{"b", {4, 5}}}, secondType);
     other.files[0].folderIndex = 1;
-    spec.folders.push_back(other.folders[0]);
-    spec.files.push_back(other.files[0]);
-    return spec;
+    layout.folders.push_back(other.folders[0]);
+    layout.files.push_back(other.files[0]);
+    return layout;
 }
 
 TEST(FeiDecompressor, UnknownKindsAndBadQuantumWindows) {
@@ -67,8 +67,8 @@ bool DeflateDecoderAvailable() {
 
 // Block-deflate blocks from zlib: "CK", then one raw deflate stream per block
 // with the previous 32768 bytes as preset dictionary.
-std::vector<testsupport::CabBlockSpec> ZlibBlocks(const std::vector<uint8_t>& stream, int level) {
-    std::vector<testsupport::CabBlockSpec> blocks;
+std::vector<testsupport::CabBlockLayout> ZlibBlocks(const std::vector<uint8_t>& stream, int level) {
+    std::vector<testsupport::CabBlockLayout> blocks;
     for (size_t at = 0; at < stream.size(); at += CAB_BLOCK_SIZE) {
         const size_t size = std::min<size_t>(CAB_BLOCK_SIZE, stream.size() - at);
         z_stream z{};
@@ -87,7 +87,7 @@ std::vector<testsupport::CabBlockSpec> ZlibBlocks(const std::vector<uint8_t>& st
         EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
         out.resize(2 + z.total_out);
         deflateEnd(&z);
-        testsupport::CabBlockSpec block;
+        testsupport::CabBlockLayout block;
         block.data = out;
         block.uncompressedSize = static_cast<uint16_t>(size);
         blocks.push_back(block);
@@ -99,15 +99,15 @@ TEST(FeiDecompressor, BlockDeflateFoldersFromZlib) {
     if (!DeflateDecoderAvailable()) GTEST_SKIP() << "block deflate decoder not built";
     const auto a = testsupport::TextBytes(100000, 31);
     const auto b = testsupport::TextBytes(30000, 32);
-    CabSpec spec = StoredCabinet({{"a", a}, {"b", b}}, COMPRESS_DEFLATE);
+    CabLayout layout = StoredCabinet({{"a", a}, {"b", b}}, COMPRESS_DEFLATE);
     std::vector<uint8_t> stream = a;
     stream.insert(stream.end(), b.begin(), b.end());
     for (int level : {1, 6, 9}) {
-        spec.folders[0].blocks = ZlibBlocks(stream, level);
+        layout.folders[0].blocks = ZlibBlocks(stream, level);
         // Reverse order makes the engine restart the folder.
-        std::swap(spec.files[0], spec.files[1]);
+        std::swap(layout.files[0], layout.files[1]);
         Harness h;
-        h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+        h.cabinets["x.cab"] = BuildCabinetBytes(layout);
         ASSERT_EQ(h.Extract("x.cab"), 1) << level << " " << h.error.errorCode;
         EXPECT_EQ(h.extracted["a"], a);
         EXPECT_EQ(h.extracted["b"], b);

@@ -14,7 +14,7 @@ namespace feitest {
 namespace {
 
 using testsupport::BuildCabinetBytes;
-using testsupport::CabSpec;
+using testsupport::CabLayout;
 
 constexpr int GIVE_UP_AFTER_RETRIES = 3;
 
@@ -32,19 +32,19 @@ void UsePatientClient(Harness& h) {
 }
 
 std::vector<uint8_t> SampleCabinet() {
-    CabSpec spec = StoredCabinet({{"one", testsupport::TextBytes(700, 1)},
+    CabLayout layout = StoredCabinet({{"one", testsupport::TextBytes(700, 1)},
                                   {"two\\x", testsupport::RandomBytes(300, 2)}});
-    spec.reservePresent = true;
-    spec.headerReserveSize = 2;
-    spec.folderReserveSize = 1;
-    spec.dataReserveSize = 3;
-    spec.hasNext = true;
-    spec.nextCabinet = "next.cab";
-    CabSpec second = StoredCabinet({{"three", testsupport::TextBytes(200, 3)}}, 0x0010);
+    layout.reservePresent = true;
+    layout.headerReserveSize = 2;
+    layout.folderReserveSize = 1;
+    layout.dataReserveSize = 3;
+    layout.hasNext = true;
+    layout.nextCabinet = "next.cab";
+    CabLayout second = StoredCabinet({{"three", testsupport::TextBytes(200, 3)}}, 0x0010);
     second.files[0].folderIndex = 1;
-    spec.folders.push_back(second.folders[0]);
-    spec.files.push_back(second.files[0]);
-    return BuildCabinetBytes(spec);
+    layout.folders.push_back(second.folders[0]);
+    layout.files.push_back(second.files[0]);
+    return BuildCabinetBytes(layout);
 }
 
 int ExtractBytes(const std::vector<uint8_t>& first, const std::vector<uint8_t>* second) {
@@ -85,30 +85,30 @@ TEST(FeiHostile, CorruptedBytesNeverCrash) {
 }
 
 TEST(FeiHostile, HostileCountsAndOffsets) {
-    std::vector<CabSpec> specs;
-    CabSpec manyFiles = StoredCabinet({{"a", {1}}});
+    std::vector<CabLayout> layouts;
+    CabLayout manyFiles = StoredCabinet({{"a", {1}}});
     manyFiles.fileCountOverride = 0xFFFF;
-    specs.push_back(manyFiles);
-    CabSpec manyBlocks = StoredCabinet({{"a", std::vector<uint8_t>(100000, 3)}});
+    layouts.push_back(manyFiles);
+    CabLayout manyBlocks = StoredCabinet({{"a", std::vector<uint8_t>(100000, 3)}});
     manyBlocks.folders[0].blockCountOverride = 0xFFFF;
     manyBlocks.files[0].size = 10000000;  // runs past the last block
-    specs.push_back(manyBlocks);
-    CabSpec farFile = StoredCabinet({{"a", {1, 2}}});
+    layouts.push_back(manyBlocks);
+    CabLayout farFile = StoredCabinet({{"a", {1, 2}}});
     farFile.files[0].folderOffset = 0xFFFFFFF0u;
     farFile.files[0].size = 0xFFFFFFFFu;
-    specs.push_back(farFile);
-    CabSpec noFolder = StoredCabinet({{"a", {1, 2}}});
+    layouts.push_back(farFile);
+    CabLayout noFolder = StoredCabinet({{"a", {1, 2}}});
     noFolder.files[0].folderIndex = 0xFFFE;
     noFolder.folders.clear();
-    specs.push_back(noFolder);
-    CabSpec badFolder = StoredCabinet({{"a", {1, 2}}});
+    layouts.push_back(noFolder);
+    CabLayout badFolder = StoredCabinet({{"a", {1, 2}}});
     badFolder.files[0].folderIndex = 0x7FFF;
-    specs.push_back(badFolder);
-    CabSpec oversized = StoredCabinet({{"a", {1, 2}}});
+    layouts.push_back(badFolder);
+    CabLayout oversized = StoredCabinet({{"a", {1, 2}}});
     oversized.folders[0].blocks[0].compressedSizeOverride = 0xFFFF;
-    specs.push_back(oversized);
-    for (size_t i = 0; i < specs.size(); ++i) {
-        EXPECT_EQ(ExtractBytes(BuildCabinetBytes(specs[i]), nullptr), 0) << i;
+    layouts.push_back(oversized);
+    for (size_t i = 0; i < layouts.size(); ++i) {
+        EXPECT_EQ(ExtractBytes(BuildCabinetBytes(layouts[i]), nullptr), 0) << i;
     }
 }
 

@@ -14,14 +14,14 @@ namespace feitest {
 namespace {
 
 using testsupport::BuildCabinetBytes;
-using testsupport::CabSpec;
+using testsupport::CabLayout;
 
 constexpr uint16_t SET_ID = 0x4242;
 
 std::string SetName(size_t index) { return "set" + std::to_string(index + 1) + ".cab"; }
 
 struct StoredSet {
-    std::vector<CabSpec> cabinets;
+    std::vector<CabLayout> cabinets;
     std::vector<size_t> firstCabinet;  // per file
 };
 
@@ -48,25 +48,25 @@ StoredSet BuildStoredSet(const NamedBytes& files, const std::vector<uint32_t>& c
     StoredSet set;
     set.cabinets.resize(count);
     for (size_t c = 0; c < count; ++c) {
-        CabSpec& spec = set.cabinets[c];
-        spec.setId = SET_ID;
-        spec.cabinetIndex = static_cast<uint16_t>(c);
-        spec.hasPrev = c > 0;
-        spec.prevCabinet = c > 0 ? SetName(c - 1) : "";
-        spec.prevDisk = "disk" + std::to_string(c);
-        spec.hasNext = c + 1 < count;
-        spec.nextCabinet = SetName(c + 1);
-        spec.nextDisk = "disk" + std::to_string(c + 2);
+        CabLayout& layout = set.cabinets[c];
+        layout.setId = SET_ID;
+        layout.cabinetIndex = static_cast<uint16_t>(c);
+        layout.hasPrev = c > 0;
+        layout.prevCabinet = c > 0 ? SetName(c - 1) : "";
+        layout.prevDisk = "disk" + std::to_string(c);
+        layout.hasNext = c + 1 < count;
+        layout.nextCabinet = SetName(c + 1);
+        layout.nextDisk = "disk" + std::to_string(c + 2);
         if (reserves) {
-            spec.reservePresent = true;
-            spec.headerReserveSize = static_cast<uint16_t>(3 + c);  // only the first one counts
-            spec.folderReserveSize = 2;
-            spec.dataReserveSize = 5;
-            spec.reserveFill = static_cast<uint8_t>(0x10 + c);
+            layout.reservePresent = true;
+            layout.headerReserveSize = static_cast<uint16_t>(3 + c);  // only the first one counts
+            layout.folderReserveSize = 2;
+            layout.dataReserveSize = 5;
+            layout.reserveFill = static_cast<uint8_t>(0x10 + c);
         }
-        testsupport::CabFolderSpec folder;
+        testsupport::CabFolderLayout folder;
         folder.blocks = pieces[c];
-        spec.folders.push_back(folder);
+        layout.folders.push_back(folder);
     }
     uint32_t offset = 0;
     for (const auto& [name, bytes] : files) {
@@ -75,7 +75,7 @@ StoredSet BuildStoredSet(const NamedBytes& files, const std::vector<uint32_t>& c
         const size_t last = size ? cabinetsOf(offset + size - 1).second : first;
         set.firstCabinet.push_back(first);
         for (size_t c = first; c <= last; ++c) {
-            testsupport::CabFileSpec entry{name, size, offset, 0, 0, 0, 0};
+            testsupport::CabFileLayout entry{name, size, offset, 0, 0, 0, 0};
             if (c > first && c < last) entry.folderIndex = FOLDER_CONTINUED_PREV_AND_NEXT;
             else if (c > first) entry.folderIndex = FOLDER_CONTINUED_FROM_PREV;
             else if (c < last) entry.folderIndex = FOLDER_CONTINUED_TO_NEXT;
@@ -227,7 +227,7 @@ TEST(FeiSets, NextCabinetRetriesAsTheClientDirects) {
     // a name and path the client writes into the engine's buffers.
     Harness h;
     h.cabinets[SetName(0)] = BuildCabinetBytes(set.cabinets[0]);
-    CabSpec stranger = set.cabinets[1];
+    CabLayout stranger = set.cabinets[1];
     stranger.setId = SET_ID + 1;
     h.cabinets["other/stranger.cab"] = BuildCabinetBytes(stranger);
     h.cabinets["moved/" + SetName(1)] = BuildCabinetBytes(set.cabinets[1]);
@@ -270,10 +270,10 @@ TEST(FeiSets, NextCabinetRetriesAsTheClientDirects) {
 }
 
 TEST(FeiSets, FolderRunningOutWithoutANextCabinetIsCorrupt) {
-    CabSpec spec = StoredCabinet({{"a", std::vector<uint8_t>(40000, 1)}});
-    spec.folders[0].blockCountOverride = 1;
+    CabLayout layout = StoredCabinet({{"a", std::vector<uint8_t>(40000, 1)}});
+    layout.folders[0].blockCountOverride = 1;
     Harness h;
-    h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+    h.cabinets["x.cab"] = BuildCabinetBytes(layout);
     EXPECT_EQ(h.Extract("x.cab"), 0);
     EXPECT_EQ(h.error.errorCode, FEIERR_CORRUPT);
     EXPECT_TRUE(h.OfKind(FEI_NOTIFY_NEXT_CABINET).empty());

@@ -11,19 +11,19 @@ namespace feitest {
 namespace {
 
 using testsupport::BuildCabinetBytes;
-using testsupport::CabSpec;
+using testsupport::CabLayout;
 
 TEST(FeiWalk, NotifiesEveryFileAndExtractsItsBytes) {
     Harness h;
     const auto a = testsupport::TextBytes(50000, 1);
     const auto b = testsupport::RandomBytes(40000, 2);
-    CabSpec spec = StoredCabinet({{"dir\\a.txt", a}, {"empty", {}}, {"b.bin", b}});
-    spec.setId = 0x1234;
-    spec.files[0].date = 0x5A21;
-    spec.files[0].time = 0x6C34;
-    spec.files[0].attributes = FILE_ATTR_READONLY | FILE_ATTR_ARCHIVE;
-    spec.files[2].attributes = FILE_ATTR_EXECUTE | FILE_ATTR_HIDDEN;
-    h.cabinets["/c/x.cab"] = BuildCabinetBytes(spec);
+    CabLayout layout = StoredCabinet({{"dir\\a.txt", a}, {"empty", {}}, {"b.bin", b}});
+    layout.setId = 0x1234;
+    layout.files[0].date = 0x5A21;
+    layout.files[0].time = 0x6C34;
+    layout.files[0].attributes = FILE_ATTR_READONLY | FILE_ATTR_ARCHIVE;
+    layout.files[2].attributes = FILE_ATTR_EXECUTE | FILE_ATTR_HIDDEN;
+    h.cabinets["/c/x.cab"] = BuildCabinetBytes(layout);
 
     ASSERT_EQ(h.Extract("x.cab", "/c/"), 1);
     EXPECT_EQ(h.Kinds(), (std::vector<int>{FEI_NOTIFY_CABINET_INFO, FEI_NOTIFY_FILE_TABLE,
@@ -67,7 +67,7 @@ TEST(FeiWalk, DecliningEveryFileReadsNoDataBlock) {
 
 TEST(FeiWalk, EmptyCabinetAndFileTableRewrites) {
     Harness h;
-    CabSpec empty;
+    CabLayout empty;
     h.cabinets["e.cab"] = BuildCabinetBytes(empty);
     ASSERT_EQ(h.Extract("e.cab"), 1);
     EXPECT_EQ(h.Kinds(), (std::vector<int>{FEI_NOTIFY_CABINET_INFO, FEI_NOTIFY_FILE_TABLE}));
@@ -75,9 +75,9 @@ TEST(FeiWalk, EmptyCabinetAndFileTableRewrites) {
 
     // Raising the count and moving the position walks a table the header
     // does not announce; a count of 0 at the start ends the walk at once.
-    CabSpec spec = StoredCabinet({{"one", {1, 2, 3}}, {"two", {4, 5}}});
-    spec.fileCountOverride = 0;
-    h.cabinets["hidden.cab"] = BuildCabinetBytes(spec);
+    CabLayout layout = StoredCabinet({{"one", {1, 2, 3}}, {"two", {4, 5}}});
+    layout.fileCountOverride = 0;
+    h.cabinets["hidden.cab"] = BuildCabinetBytes(layout);
     const auto bytes = h.cabinets["hidden.cab"];
     const uint32_t secondEntry = 36 + 8 + 16 + 4;  // after "one"
     int tables = 0;
@@ -104,7 +104,7 @@ TEST(FeiWalk, EmptyCabinetAndFileTableRewrites) {
     EXPECT_TRUE(h.extracted.empty());
 }
 
-TEST(FeiWalk, RepliesAbortAndFailAsDocumented) {
+TEST(FeiWalk, RepliesThatAbortOrFail) {
     const auto cabinet = BuildCabinetBytes(StoredCabinet({{"a", {1, 2}}, {"b", {3}}}));
     for (int abortKind : {FEI_NOTIFY_CABINET_INFO, FEI_NOTIFY_FILE_TABLE, FEI_NOTIFY_COPY_FILE,
                           FEI_NOTIFY_CLOSE_FILE}) {
@@ -148,8 +148,8 @@ TEST(FeiWalk, ReverseOrderExtractionRestartsTheFolder) {
     for (int i = 0; i < 5; ++i) {
         files.push_back({"f" + std::to_string(i), testsupport::RandomBytes(20000 + i * 7, i)});
     }
-    CabSpec forward = StoredCabinet(files);
-    CabSpec reversed = forward;
+    CabLayout forward = StoredCabinet(files);
+    CabLayout reversed = forward;
     std::reverse(reversed.files.begin(), reversed.files.end());
     h.cabinets["r.cab"] = BuildCabinetBytes(reversed);
     ASSERT_EQ(h.Extract("r.cab"), 1);
@@ -158,15 +158,15 @@ TEST(FeiWalk, ReverseOrderExtractionRestartsTheFolder) {
 
 TEST(FeiWalk, HooksSeeReservesFoldersAndBlocks) {
     Harness h;
-    CabSpec spec = StoredCabinet({{"a", testsupport::RandomBytes(40000, 5)}});
-    spec.reservePresent = true;
-    spec.headerReserveSize = 6;
-    spec.folderReserveSize = 3;
-    spec.dataReserveSize = 2;
-    spec.reserveFill = 0xEE;
-    spec.setId = 77;
-    spec.cabinetIndex = 0;
-    h.cabinets["x.cab"] = BuildCabinetBytes(spec);
+    CabLayout layout = StoredCabinet({{"a", testsupport::RandomBytes(40000, 5)}});
+    layout.reservePresent = true;
+    layout.headerReserveSize = 6;
+    layout.folderReserveSize = 3;
+    layout.dataReserveSize = 2;
+    layout.reserveFill = 0xEE;
+    layout.setId = 77;
+    layout.cabinetIndex = 0;
+    h.cabinets["x.cab"] = BuildCabinetBytes(layout);
     int dataCalls = 0;
     h.hookReply = [&](FEIHookRecord* r) {
         // The hook may change the data before decoding.
@@ -187,9 +187,9 @@ TEST(FeiWalk, HooksSeeReservesFoldersAndBlocks) {
     EXPECT_EQ(dataHooks[0]->dataSize, 32768);
     EXPECT_EQ(dataHooks[0]->complete, 1);
     EXPECT_EQ(dataHooks[1]->dataSize, 40000 - 32768);
-    auto expected = spec.folders[0].blocks[0].data;
-    expected.insert(expected.end(), spec.folders[0].blocks[1].data.begin(),
-                    spec.folders[0].blocks[1].data.end());
+    auto expected = layout.folders[0].blocks[0].data;
+    expected.insert(expected.end(), layout.folders[0].blocks[1].data.begin(),
+                    layout.folders[0].blocks[1].data.end());
     expected[0] ^= 0xFF;
     EXPECT_EQ(h.extracted["a"], expected);
 
@@ -205,11 +205,11 @@ TEST(FeiWalk, HooksSeeReservesFoldersAndBlocks) {
 
 TEST(FeiWalk, ReserveSizesAreKeptFromTheFirstCabinet) {
     Harness h;
-    CabSpec first = StoredCabinet({{"a", {1, 2, 3}}});
+    CabLayout first = StoredCabinet({{"a", {1, 2, 3}}});
     first.reservePresent = true;
     first.folderReserveSize = 4;
     h.cabinets["1.cab"] = BuildCabinetBytes(first);
-    CabSpec other = first;
+    CabLayout other = first;
     other.folderReserveSize = 5;
     h.cabinets["2.cab"] = BuildCabinetBytes(other);
     ASSERT_EQ(h.Extract("1.cab"), 1);
@@ -219,7 +219,7 @@ TEST(FeiWalk, ReserveSizesAreKeptFromTheFirstCabinet) {
 
     // The largest header reserve is learnt once, like any other size.
     Harness largest;
-    CabSpec wide = StoredCabinet({{"a", {1}}});
+    CabLayout wide = StoredCabinet({{"a", {1}}});
     wide.reservePresent = true;
     wide.headerReserveSize = 0xFFFF;
     largest.cabinets["w.cab"] = BuildCabinetBytes(wide);
@@ -230,7 +230,7 @@ TEST(FeiWalk, ReserveSizesAreKeptFromTheFirstCabinet) {
 }
 
 TEST(FeiWalk, VersionAndMissingCabinet) {
-    CabSpec old = StoredCabinet({{"a", {1}}});
+    CabLayout old = StoredCabinet({{"a", {1}}});
     old.version = 0x0102;
     Harness h;
     h.cabinets["x.cab"] = BuildCabinetBytes(old);

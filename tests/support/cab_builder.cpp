@@ -21,32 +21,32 @@ void Append(std::vector<uint8_t>& out, const uint8_t (&bytes)[N]) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildCabinetBytes(const CabSpec& spec) {
-    const uint32_t folderReserve = spec.reservePresent ? spec.folderReserveSize : 0;
-    const uint32_t dataReserve = spec.reservePresent ? spec.dataReserveSize : 0;
+std::vector<uint8_t> BuildCabinetBytes(const CabLayout& layout) {
+    const uint32_t folderReserve = layout.reservePresent ? layout.folderReserveSize : 0;
+    const uint32_t dataReserve = layout.reservePresent ? layout.dataReserveSize : 0;
 
     std::vector<uint8_t> tail;  // everything after the fixed header
-    if (spec.reservePresent) {
-        tail.push_back(static_cast<uint8_t>(spec.headerReserveSize));
-        tail.push_back(static_cast<uint8_t>(spec.headerReserveSize >> 8));
-        tail.push_back(spec.folderReserveSize);
-        tail.push_back(spec.dataReserveSize);
-        tail.insert(tail.end(), spec.headerReserveSize, spec.reserveFill);
+    if (layout.reservePresent) {
+        tail.push_back(static_cast<uint8_t>(layout.headerReserveSize));
+        tail.push_back(static_cast<uint8_t>(layout.headerReserveSize >> 8));
+        tail.push_back(layout.folderReserveSize);
+        tail.push_back(layout.dataReserveSize);
+        tail.insert(tail.end(), layout.headerReserveSize, layout.reserveFill);
     }
-    if (spec.hasPrev) {
-        AppendName(tail, spec.prevCabinet);
-        AppendName(tail, spec.prevDisk);
+    if (layout.hasPrev) {
+        AppendName(tail, layout.prevCabinet);
+        AppendName(tail, layout.prevDisk);
     }
-    if (spec.hasNext) {
-        AppendName(tail, spec.nextCabinet);
-        AppendName(tail, spec.nextDisk);
+    if (layout.hasNext) {
+        AppendName(tail, layout.nextCabinet);
+        AppendName(tail, layout.nextDisk);
     }
     const uint32_t headerTotal = CFHEADER_SIZE + static_cast<uint32_t>(tail.size());
     const uint32_t foldersTotal =
-        static_cast<uint32_t>(spec.folders.size()) * (CFFOLDER_SIZE + folderReserve);
+        static_cast<uint32_t>(layout.folders.size()) * (CFFOLDER_SIZE + folderReserve);
 
     std::vector<uint8_t> fileTable;
-    for (const CabFileSpec& f : spec.files) {
+    for (const CabFileLayout& f : layout.files) {
         uint8_t entry[CFFILE_SIZE];
         EncodeFile(CFFILE{f.size, f.folderOffset, f.folderIndex, f.date, f.time, f.attributes},
                    entry);
@@ -56,7 +56,7 @@ std::vector<uint8_t> BuildCabinetBytes(const CabSpec& spec) {
     const uint32_t dataStart = headerTotal + foldersTotal + static_cast<uint32_t>(fileTable.size());
 
     std::vector<uint8_t> folderTable, dataArea;
-    for (const CabFolderSpec& folder : spec.folders) {
+    for (const CabFolderLayout& folder : layout.folders) {
         const uint16_t count = folder.blockCountOverride.value_or(
             static_cast<uint16_t>(folder.blocks.size()));
         uint8_t entry[CFFOLDER_SIZE];
@@ -64,10 +64,10 @@ std::vector<uint8_t> BuildCabinetBytes(const CabSpec& spec) {
                               folder.compressionType},
                      entry);
         Append(folderTable, entry);
-        folderTable.insert(folderTable.end(), folderReserve, spec.reserveFill);
-        for (const CabBlockSpec& block : folder.blocks) {
+        folderTable.insert(folderTable.end(), folderReserve, layout.reserveFill);
+        for (const CabBlockLayout& block : folder.blocks) {
             const auto size = static_cast<uint16_t>(block.data.size());
-            std::vector<uint8_t> header(CFDATA_SIZE + dataReserve, spec.reserveFill);
+            std::vector<uint8_t> header(CFDATA_SIZE + dataReserve, layout.reserveFill);
             EncodeData(CFDATA{0, block.compressedSizeOverride.value_or(size),
                               block.uncompressedSize},
                        header.data());
@@ -91,15 +91,15 @@ std::vector<uint8_t> BuildCabinetBytes(const CabSpec& spec) {
     std::copy(std::begin(CAB_SIGNATURE), std::end(CAB_SIGNATURE), h.signature);
     h.cabinetSize = dataStart + static_cast<uint32_t>(dataArea.size());
     h.firstFileOffset = headerTotal + foldersTotal;
-    h.versionMinor = static_cast<uint8_t>(spec.version);
-    h.versionMajor = static_cast<uint8_t>(spec.version >> 8);
-    h.folderCount = static_cast<uint16_t>(spec.folders.size());
-    h.fileCount = spec.fileCountOverride.value_or(static_cast<uint16_t>(spec.files.size()));
-    h.flags = static_cast<uint16_t>((spec.hasPrev ? CAB_FLAG_PREV_CABINET : 0) |
-                                    (spec.hasNext ? CAB_FLAG_NEXT_CABINET : 0) |
-                                    (spec.reservePresent ? CAB_FLAG_RESERVE_PRESENT : 0));
-    h.setId = spec.setId;
-    h.cabinetIndex = spec.cabinetIndex;
+    h.versionMinor = static_cast<uint8_t>(layout.version);
+    h.versionMajor = static_cast<uint8_t>(layout.version >> 8);
+    h.folderCount = static_cast<uint16_t>(layout.folders.size());
+    h.fileCount = layout.fileCountOverride.value_or(static_cast<uint16_t>(layout.files.size()));
+    h.flags = static_cast<uint16_t>((layout.hasPrev ? CAB_FLAG_PREV_CABINET : 0) |
+                                    (layout.hasNext ? CAB_FLAG_NEXT_CABINET : 0) |
+                                    (layout.reservePresent ? CAB_FLAG_RESERVE_PRESENT : 0));
+    h.setId = layout.setId;
+    h.cabinetIndex = layout.cabinetIndex;
 
     std::vector<uint8_t> out(CFHEADER_SIZE);
     EncodeHeader(h, out.data());
@@ -110,12 +110,12 @@ std::vector<uint8_t> BuildCabinetBytes(const CabSpec& spec) {
     return out;
 }
 
-std::vector<std::vector<CabBlockSpec>> CutFolderBlocks(const std::vector<CabBlockSpec>& blocks,
+std::vector<std::vector<CabBlockLayout>> CutFolderBlocks(const std::vector<CabBlockLayout>& blocks,
                                                        const std::vector<uint32_t>& cuts) {
-    std::vector<std::vector<CabBlockSpec>> cabinets(1);
+    std::vector<std::vector<CabBlockLayout>> cabinets(1);
     size_t nextCut = 0;
     uint32_t blockBegin = 0;
-    for (const CabBlockSpec& block : blocks) {
+    for (const CabBlockLayout& block : blocks) {
         const auto blockEnd = blockBegin + static_cast<uint32_t>(block.data.size());
         uint32_t pieceBegin = blockBegin;
         // Cuts at or before this block's start close cabinets between blocks.
@@ -124,7 +124,7 @@ std::vector<std::vector<CabBlockSpec>> CutFolderBlocks(const std::vector<CabBloc
             ++nextCut;
         }
         while (nextCut < cuts.size() && cuts[nextCut] < blockEnd) {
-            CabBlockSpec piece;
+            CabBlockLayout piece;
             piece.data.assign(block.data.begin() + (pieceBegin - blockBegin),
                               block.data.begin() + (cuts[nextCut] - blockBegin));
             piece.uncompressedSize = 0;
@@ -133,7 +133,7 @@ std::vector<std::vector<CabBlockSpec>> CutFolderBlocks(const std::vector<CabBloc
             pieceBegin = cuts[nextCut];
             ++nextCut;
         }
-        CabBlockSpec last;
+        CabBlockLayout last;
         last.data.assign(block.data.begin() + (pieceBegin - blockBegin), block.data.end());
         last.uncompressedSize = block.uncompressedSize;
         cabinets.back().push_back(last);
@@ -142,11 +142,11 @@ std::vector<std::vector<CabBlockSpec>> CutFolderBlocks(const std::vector<CabBloc
     return cabinets;
 }
 
-std::vector<CabBlockSpec> StoredBlocks(const std::vector<uint8_t>& stream) {
-    std::vector<CabBlockSpec> blocks;
+std::vector<CabBlockLayout> StoredBlocks(const std::vector<uint8_t>& stream) {
+    std::vector<CabBlockLayout> blocks;
     for (size_t at = 0; at < stream.size(); at += CAB_BLOCK_SIZE) {
         const size_t end = std::min(stream.size(), at + CAB_BLOCK_SIZE);
-        CabBlockSpec block;
+        CabBlockLayout block;
         block.data.assign(stream.begin() + at, stream.begin() + end);
         block.uncompressedSize = static_cast<uint16_t>(end - at);
         blocks.push_back(block);

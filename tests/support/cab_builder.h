@@ -11,7 +11,7 @@
 
 namespace testsupport {
 
-struct CabBlockSpec {
+struct CabBlockLayout {
     std::vector<uint8_t> data;  // compressed bytes of this block (or piece)
     uint16_t uncompressedSize = 0;
     bool writeChecksum = true;                // false stores 0 (no check)
@@ -19,13 +19,13 @@ struct CabBlockSpec {
     std::optional<uint16_t> compressedSizeOverride;
 };
 
-struct CabFolderSpec {
+struct CabFolderLayout {
     uint16_t compressionType = 0;
-    std::vector<CabBlockSpec> blocks;
+    std::vector<CabBlockLayout> blocks;
     std::optional<uint16_t> blockCountOverride;
 };
 
-struct CabFileSpec {
+struct CabFileLayout {
     std::string name;
     uint32_t size = 0;
     uint32_t folderOffset = 0;
@@ -35,7 +35,7 @@ struct CabFileSpec {
     uint16_t attributes = 0;
 };
 
-struct CabSpec {
+struct CabLayout {
     uint16_t setId = 0;
     uint16_t cabinetIndex = 0;
     uint16_t version = 0x0103;
@@ -48,21 +48,21 @@ struct CabSpec {
     uint8_t folderReserveSize = 0;
     uint8_t dataReserveSize = 0;
     uint8_t reserveFill = 0;  // byte written in every reserve area
-    std::vector<CabFolderSpec> folders;
-    std::vector<CabFileSpec> files;
+    std::vector<CabFolderLayout> folders;
+    std::vector<CabFileLayout> files;
     std::optional<uint16_t> fileCountOverride;
 };
 
-std::vector<uint8_t> BuildCabinetBytes(const CabSpec& spec);
+std::vector<uint8_t> BuildCabinetBytes(const CabLayout& layout);
 
 // One folder's whole blocks, cut into per-cabinet block lists at positions of
 // the compressed stream. A cut inside a block splits it: every piece but the
 // last gets uncompressedSize 0. Repeating a cut position gives a piece of 0
 // bytes in the cabinet between.
-std::vector<std::vector<CabBlockSpec>> CutFolderBlocks(const std::vector<CabBlockSpec>& blocks,
+std::vector<std::vector<CabBlockLayout>> CutFolderBlocks(const std::vector<CabBlockLayout>& blocks,
                                                        const std::vector<uint32_t>& cuts);
 
 // Stored blocks (compressed = uncompressed) of at most 32768 bytes.
-std::vector<CabBlockSpec> StoredBlocks(const std::vector<uint8_t>& stream);
+std::vector<CabBlockLayout> StoredBlocks(const std::vector<uint8_t>& stream);
 
 }  // namespace testsupport
