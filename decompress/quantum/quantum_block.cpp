@@ -64,6 +64,10 @@ struct SpillWindow {
     }
 };
 
+// Entry assumptions: none beyond the sizes given. The bit reader takes its
+// last REFILL_WORD_BYTES of input a byte at a time, so it needs no input
+// slack, and every write to `out` is counted against `wanted` first (a match
+// longer than what is left fails before copying), so no output slack either.
 template <class Window>
 bool DecodeItems(QuantumDecoder* decoder, Window window, BitReader* bits, uint8_t* out, uint32_t wanted) {
     QuantumModels& models = decoder->models;

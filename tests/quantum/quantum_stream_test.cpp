@@ -121,6 +121,21 @@ TEST(QuantumModel, RescalesHalveThenTheFourthReordersWithTheExchangeSort) {
     EXPECT_EQ(model.reorderCountdown, 50u);
 }
 
+// The decoder divides by a model's total through a multiply; it must agree
+// with integer division for every total a model can have and every product
+// cum * range around each multiple of the total.
+TEST(QuantumModel, ReciprocalDivisionIsExact) {
+    for (uint32_t total = 1; total <= 3808; ++total) {
+        const uint64_t reciprocal = quantum::ReciprocalOf(total);
+        const uint32_t largest = total * 65536u;
+        for (uint32_t q = 1; q <= 65536; q = q < 64 ? q + 1 : q * 2 - 1) {
+            for (uint32_t x : {q * total - 1, q * total, std::min(q * total + total - 1, largest)}) {
+                ASSERT_EQ(quantum::DivideByTotal(x, reciprocal), x / total) << x << " / " << total;
+            }
+        }
+    }
+}
+
 TEST(QuantumContract, CreateChecksWindowBitsFirstAndSettlesSizes) {
     for (uint32_t bits : {0u, 9u, 22u, 31u}) {
         const DecoderConfig config{bits, 0};
