@@ -126,7 +126,8 @@ int LzxBlockOutput(void* folderState, const uint8_t* bytes, uint32_t compressedS
     FolderState* folder = static_cast<FolderState*>(folderState);
     const FciIo& io = *folder->io;
     if (folder->lzxOutputFailed) return 1;  // a failure is already recorded
-    if (compressedSize > MAX_LZX_BLOCK || uncompressedSize > CAB_BLOCK_SIZE) {
+    // Placing reads every record back into the output buffer.
+    if (compressedSize > folder->outputCapacity || uncompressedSize > CAB_BLOCK_SIZE) {
         RecordError(io, FCIERR_COMPRESS, 0);
         folder->lzxOutputFailed = true;
         return 1;

@@ -107,16 +107,6 @@ protected:
 
 }  // namespace
 
-TEST_F(FciFaultTest, CleanRunMakesTwoCabinets) {
-    fcitest::Client c;
-    c.dir = client.dir;
-    ErrorRecord e{};
-    JobResult r = RunJob(&c, &e);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.destroyed, 1);
-    ParseSet({"job.cab", "cab2.cab"});
-}
-
 TEST_F(FciFaultTest, EveryCallbackFailingAtEveryCall) { SweepFailures(); }
 
 TEST_F(FciFaultTest, EveryCallbackFailingAtEveryCallWithCompressedFolders) {
@@ -198,15 +188,3 @@ TEST_F(FciFaultTest, UnwritableCabinetPath) {
     EXPECT_EQ(Destroy(), 1);
 }
 
-TEST_F(FciFaultTest, FailedCabinetWriteLeavesNoFile) {
-    ASSERT_TRUE(Create(Params()));
-    ASSERT_EQ(Add("x", testsupport::RandomBytes(70000, 4)), 1);
-    // Every write from here on fails: the cabinet file is created, its
-    // header write fails, and it must be deleted again.
-    client.failAt[fcitest::OP_WRITE] = client.calls[fcitest::OP_WRITE] + 1;
-    client.failCount[fcitest::OP_WRITE] = 1000000;
-    EXPECT_EQ(fcitest::FlushCabinet(context), 0);
-    EXPECT_TRUE(errors.errorCode == FCIERR_TEMP_FILE || errors.errorCode == FCIERR_CABINET_FILE);
-    EXPECT_EQ(Destroy(), 1);
-    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "out.cab"));
-}

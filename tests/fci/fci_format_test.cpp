@@ -104,22 +104,6 @@ TEST_F(FciTest, NamesLongerThan255BytesAreRefused) {
     EXPECT_EQ(Parse("out.cab").files.at(0).name, name);
 }
 
-TEST_F(FciTest, ManyFoldersAndFilesKeepOffsetsConsistent) {
-    ASSERT_TRUE(Create(Params()));
-    for (int i = 0; i < 40; ++i) {
-        ASSERT_EQ(Add("d/f" + std::to_string(i), testsupport::RandomBytes(i * 997, i)), 1);
-        if (i % 3 == 2) {
-            ASSERT_EQ(fcitest::FlushFolder(context), 1);
-        }
-    }
-    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
-    EXPECT_EQ(Destroy(), 1);
-    ParsedCabinet cab = ParseSet({"out.cab"})[0];
-    EXPECT_EQ(cab.folderCount, 14);
-    EXPECT_EQ(cab.fileCount, 40);
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(cab.files[i].folderIndex, i / 3);
-}
-
 TEST_F(FciTest, MoreThan65535FilesInOneCabinetAreRefused) {
     const std::string empty = Source("empty", {});
     ASSERT_TRUE(Create(Params()));

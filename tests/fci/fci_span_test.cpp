@@ -91,19 +91,6 @@ TEST_F(FciTest, FileSpanningThreeCabinets) {
     EXPECT_EQ(client.placed.size(), 3u);
 }
 
-TEST_F(FciTest, CabinetStatusResultLowersTheLimit) {
-    client.cabinetStatusResult = 100;
-    CabParams p = Params();
-    p.maxCabinetSize = 40000;
-    ASSERT_TRUE(Create(p));
-    ASSERT_EQ(Add("big", RandomBytes(100000, 4)), 1);
-    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
-    ASSERT_EQ(Destroy(), 1);
-    auto set = ParseSet({"out.cab", "cab2.cab", "cab3.cab"});
-    EXPECT_EQ(set[0].cabinetSize, 40000u);
-    EXPECT_EQ(set[1].cabinetSize, 39900u);  // same disk: inherits the lowered limit
-}
-
 TEST_F(FciTest, NextCabinetLimitDependsOnItsDisk) {
     for (bool newDisk : {false, true}) {
         SCOPED_TRACE(newDisk);
