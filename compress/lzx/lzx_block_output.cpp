@@ -18,7 +18,7 @@ namespace lzxenc {
 namespace {
 
 constexpr uint32_t kBlockTypeBits = 3;
-constexpr uint32_t kSizeFieldBits = 8;
+constexpr int kSizeFieldBits = 8;  // the 24-bit block size goes out as three fields
 constexpr uint32_t kAlignedLengthBits = 3;
 constexpr uint32_t kAlignedLowMask = LZX_ALIGNED_SYMBOLS - 1;
 
@@ -98,9 +98,8 @@ void OutputBlock(LzxEncoder* e) {
     if (EstimateBlockBytes(e) >= size && e->oldestPosition <= e->blockStart) type = LZX_BLOCK_UNCOMPRESSED;
 
     PutBits(e, kBlockTypeBits, type);
-    PutBits(e, kSizeFieldBits, (size >> 16) & 0xFF);
-    PutBits(e, kSizeFieldBits, (size >> 8) & 0xFF);
-    PutBits(e, kSizeFieldBits, size & 0xFF);
+    for (int shift = 2 * kSizeFieldBits; shift >= 0; shift -= kSizeFieldBits)
+        PutBits(e, kSizeFieldBits, (size >> shift) & ((1u << kSizeFieldBits) - 1));
 
     if (type == LZX_BLOCK_UNCOMPRESSED) {
         AdvanceOutputRepeats(e, split.matches);

@@ -15,7 +15,6 @@ namespace lzxenc {
 namespace {
 
 constexpr uint32_t kE8FlagBits = 1;
-constexpr uint32_t kHalfWordBits = 16;
 // Positions are compared as signed numbers in the match finder.
 constexpr uint32_t kLastUsablePosition = 0x7FFF0000u;
 
@@ -27,8 +26,8 @@ void WriteStreamHeader(LzxEncoder* e, uint32_t e8Size) {
         return;
     }
     PutBits(e, kE8FlagBits, 1);
-    PutBits(e, kHalfWordBits, e8Size >> 16);
-    PutBits(e, kHalfWordBits, e8Size & 0xFFFF);
+    PutBits(e, kWordBits, e8Size >> kWordBits);
+    PutBits(e, kWordBits, e8Size & ((1u << kWordBits) - 1));
 }
 
 }  // namespace

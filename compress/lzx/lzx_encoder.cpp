@@ -128,7 +128,7 @@ void LzxEncoderReset(LzxEncoder* e) {
     e->redoAllowed = 1;
     e->statsFromScratch = 1;
     e->restartPosition = w;
-    e->bitsFree = 32;
+    e->bitsFree = kBitBufferBits;
     e->bitBuffer = 0;
     e->outputOverflow = 0;
     std::memset(e->prevMainLengths, 0, e->mainSymbols);

@@ -53,6 +53,18 @@ inline constexpr uint32_t kLengthCapacity = 250;         // 249 symbols and one 
 inline constexpr uint32_t kHeaderStates = 8;             // match header symbols per slot
 inline constexpr uint32_t kLongLengthHeader = LZX_NUM_PRIMARY_LENGTHS;  // h = 7: a length code follows
 inline constexpr uint32_t kMaxCodeLength = 16;
+
+// The bit writer: a 32-bit accumulator that leaves in 16-bit words.
+inline constexpr int32_t kBitBufferBits = 32;
+inline constexpr int32_t kWordBits = 16;
+
+// Slots of formatted offsets from 1024 on: below 524288 the slot table is
+// read at f >> 9 (plus 18); above, each slot covers 2^17 offsets from slot 38.
+inline constexpr uint32_t kMidOffsetLimit = 1u << 19;
+inline constexpr uint32_t kMidShift = 9;
+inline constexpr uint32_t kMidSlotBias = 18;
+inline constexpr uint32_t kFarShift = 17;
+inline constexpr uint32_t kFarSlotBias = 34;
 inline constexpr uint32_t kNumRepeats = 3;               // formatted offsets 0, 1, 2 reuse R0, R1, R2
 
 struct ParseNode {
@@ -70,7 +82,7 @@ struct HuffmanScratch {
     uint16_t sortList[kMainCapacity];
     uint16_t children[kMainCapacity][2];
     uint16_t stack[2 * kMainCapacity];
-    uint8_t stackDepth[2 * kMainCapacity];
+    uint16_t stackDepth[2 * kMainCapacity];
     uint16_t lengthCount[kMaxCodeLength + 1];
 };
 
@@ -148,8 +160,8 @@ inline uint32_t BufferOffset(const LzxEncoder* e, uint32_t p) { return p - e->wi
 
 inline uint32_t SlotOf(const LzxEncoder* e, uint32_t formatted) {
     if (formatted < kSlotTableSize) return e->slotTable[formatted];
-    if (formatted < (1u << 19)) return e->slotTable[formatted >> 9] + 18u;
-    return (formatted >> 17) + 34u;
+    if (formatted < kMidOffsetLimit) return e->slotTable[formatted >> kMidShift] + kMidSlotBias;
+    return (formatted >> kFarShift) + kFarSlotBias;
 }
 
 inline bool IsMatchItem(const LzxEncoder* e, uint32_t i) { return (e->matchFlags[i >> 3] >> (i & 7)) & 1; }
@@ -223,24 +235,25 @@ inline void PutBits(LzxEncoder* e, uint32_t n, uint32_t value) {
     if (n == 0) return;
     e->bitsFree -= static_cast<int32_t>(n);
     e->bitBuffer |= value << e->bitsFree;
-    while (e->bitsFree <= 16) {
+    while (e->bitsFree <= kWordBits) {
         if (e->outPtr >= e->outBuffer + kOutSafeSize) {
             e->outputOverflow = 1;
             e->outPtr = e->outBuffer;
         }
-        e->outPtr[0] = static_cast<uint8_t>(e->bitBuffer >> 16);
-        e->outPtr[1] = static_cast<uint8_t>(e->bitBuffer >> 24);
+        e->outPtr[0] = static_cast<uint8_t>(e->bitBuffer >> kWordBits);  // low byte of the word first
+        e->outPtr[1] = static_cast<uint8_t>(e->bitBuffer >> (kWordBits + 8));
         e->outPtr += 2;
-        e->bitBuffer <<= 16;
-        e->bitsFree += 16;
+        e->bitBuffer <<= kWordBits;
+        e->bitsFree += kWordBits;
     }
 }
 
 // Footers of the far slots are 17 bits wide: two calls, same bits.
 inline void PutWideBits(LzxEncoder* e, uint32_t n, uint32_t value) {
-    if (n > 16) {
-        PutBits(e, n - 16, value >> 16);
-        PutBits(e, 16, value & 0xFFFF);
+    constexpr uint32_t word = kWordBits;
+    if (n > word) {
+        PutBits(e, n - word, value >> word);
+        PutBits(e, word, value & ((1u << word) - 1));
     } else {
         PutBits(e, n, value);
     }

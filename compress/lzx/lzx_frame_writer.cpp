@@ -16,9 +16,6 @@
 namespace lzxenc {
 namespace {
 
-constexpr int32_t kEmptyBits = 32;
-constexpr uint32_t kWordBits = 16;
-
 // Raw stores are checked against the whole buffer: the output must never be
 // written past it, and a frame that would not fit is reported as overflow.
 inline void PutRawByte(LzxEncoder* e, uint8_t byte) {
@@ -38,8 +35,8 @@ void PutRawWord32(LzxEncoder* e, uint32_t value) {
 }  // namespace
 
 void WriteUncompressedBlock(LzxEncoder* e, uint32_t start, uint32_t size) {
-    PutBits(e, static_cast<uint32_t>(e->bitsFree) - kWordBits, 0);
-    assert(e->bitsFree == kEmptyBits);
+    PutBits(e, static_cast<uint32_t>(e->bitsFree - kWordBits), 0);
+    assert(e->bitsFree == kBitBufferBits);
     PutRawWord32(e, e->outR0);
     PutRawWord32(e, e->outR1);
     PutRawWord32(e, e->outR2);
@@ -53,17 +50,17 @@ void WriteUncompressedBlock(LzxEncoder* e, uint32_t start, uint32_t size) {
         }
     }
     if (size & 1) PutRawByte(e, 0);
-    e->bitsFree = kEmptyBits;
+    e->bitsFree = kBitBufferBits;
     e->bitBuffer = 0;
 }
 
 void FlushFrame(LzxEncoder* e) {
-    if (e->bitsFree < kEmptyBits) PutBits(e, static_cast<uint32_t>(e->bitsFree) - kWordBits, 0);
+    if (e->bitsFree < kBitBufferBits) PutBits(e, static_cast<uint32_t>(e->bitsFree - kWordBits), 0);
     const uint32_t held = static_cast<uint32_t>(e->outPtr - e->outBuffer);
     if (held >= 1) e->outputCallback(e->callbackContext, e->outBuffer, held, e->frameBytes);
     e->frameBytes = 0;
     e->outPtr = e->outBuffer;
-    e->bitsFree = kEmptyBits;
+    e->bitsFree = kBitBufferBits;
     e->bitBuffer = 0;
 }
 

@@ -93,7 +93,7 @@ void BuildCodeLengths(HuffmanScratch* h, uint32_t n, uint16_t* freq, uint8_t* le
         }
         for (int side = 0; side < 2; ++side) {
             h->stack[top] = h->children[at - n][side];
-            h->stackDepth[top++] = static_cast<uint8_t>(depth + 1 < 255 ? depth + 1 : 255);
+            h->stackDepth[top++] = static_cast<uint16_t>(depth + 1);
         }
     }
 
