@@ -80,6 +80,10 @@ inline void CopyMatchMirrored(uint8_t* window, uint32_t windowSize, uint32_t p,
 }
 
 // Decodes items at p while p < stopAt; no item may end past `end`.
+// Entry: end <= W, so every write stays inside the ring (copies write
+// exactly their length, no output slack); the bit reader fetches at most
+// kInputSlack bytes past the frame's data and feeds zeros beyond, and an
+// item may only start while its first bit lies inside the data.
 template <bool kAligned, bool kMirror>
 bool DecodeItems(LzxDecoder& d, FrameInput& in, uint32_t& position, uint32_t stopAt, uint32_t end) {
     BitReader bits = in.bits;
