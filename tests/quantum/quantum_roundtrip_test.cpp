@@ -160,15 +160,5 @@ TEST(QuantumRoundTrip, ResetStartsANewFolderAndItsAbsenceIsNoticed) {
     EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
 }
 
-TEST(QuantumRoundTrip, EmptyAndOneByteBlocks) {
-    for (const std::vector<uint8_t>& data : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xC3}}) {
-        const std::vector<EncodedBlock> blocks = CompressQuantum(data, 10);
-        ASSERT_EQ(blocks.size(), 1u);
-        const DecodeRun run = DecodeFolder(10, blocks);
-        ASSERT_EQ(run.result, DECODER_OK);
-        EXPECT_TRUE(run.output == data);
-    }
-}
-
 }  // namespace
 }  // namespace qtest
