@@ -30,13 +30,10 @@ constexpr uint32_t kContinuedRunMax = kRepeatPreviousMax;
 constexpr uint32_t kContinuedRunMin = kRepeatPreviousMin;
 constexpr uint32_t kZeroRunMax = kRepeatZeroLongMax;
 constexpr uint32_t kZeroRunMin = kRepeatZeroShortMin;
-constexpr uint32_t kRepeatPreviousExtra = 2;
-constexpr uint32_t kRepeatZeroShortExtra = 3;
-constexpr uint32_t kRepeatZeroLongExtra = 7;
 constexpr int kNoLength = -1;
 
-// Calls emit(symbol, extraValue, extraBits) for each code-length symbol that
-// codes lens[0..maxCode].
+// Calls emit(symbol, extraValue) for each code-length symbol that codes
+// lens[0..maxCode]; the repeat symbols carry their count in extraValue.
 template <typename Emit>
 void ForEachCodeLengthSymbol(const uint16_t* lens, int maxCode, Emit&& emit) {
     int prevLen = kNoLength;
@@ -51,18 +48,18 @@ void ForEachCodeLengthSymbol(const uint16_t* lens, int maxCode, Emit&& emit) {
         if (++count < maxCount && curLen == nextLen) continue;
 
         if (count < minCount) {
-            for (uint32_t i = 0; i < count; ++i) emit(static_cast<uint32_t>(curLen), 0u, 0u);
+            for (uint32_t i = 0; i < count; ++i) emit(static_cast<uint32_t>(curLen), 0u);
         } else if (curLen != 0) {
             if (curLen != prevLen) {
-                emit(static_cast<uint32_t>(curLen), 0u, 0u);
+                emit(static_cast<uint32_t>(curLen), 0u);
                 --count;
             }
             assert(count >= kRepeatPreviousMin && count <= kRepeatPreviousMax);
-            emit(kRepeatPrevious, count - kRepeatPreviousMin, kRepeatPreviousExtra);
+            emit(kRepeatPrevious, count - kRepeatPreviousMin);
         } else if (count <= kRepeatZeroShortMax) {
-            emit(kRepeatZeroShort, count - kRepeatZeroShortMin, kRepeatZeroShortExtra);
+            emit(kRepeatZeroShort, count - kRepeatZeroShortMin);
         } else {
-            emit(kRepeatZeroLong, count - kRepeatZeroLongMin, kRepeatZeroLongExtra);
+            emit(kRepeatZeroLong, count - kRepeatZeroLongMin);
         }
 
         count = 0;
@@ -83,7 +80,7 @@ void ForEachCodeLengthSymbol(const uint16_t* lens, int maxCode, Emit&& emit) {
 // Builds the code-length code from both sequences; returns the index, in
 // the RFC 1951 sending order, of the last code-length code to send.
 uint32_t BuildCodeLengthCode(DeflateState& s) {
-    auto count = [&s](uint32_t symbol, uint32_t, uint32_t) { ++s.codeLenTree.freq[symbol]; };
+    auto count = [&s](uint32_t symbol, uint32_t) { ++s.codeLenTree.freq[symbol]; };
     ForEachCodeLengthSymbol(s.litLenTree.len, s.litLenTree.maxCode, count);
     ForEachCodeLengthSymbol(s.distTree.len, s.distTree.maxCode, count);
 
@@ -151,9 +148,9 @@ void WriteFixedBlock(DeflateState& s, bool final) {
 void SendCodeLengths(DeflateState& s, const HuffmanTree& tree) {
     BitWriter& w = s.writer;
     const HuffmanTree& codeLen = s.codeLenTree;
-    ForEachCodeLengthSymbol(tree.len, tree.maxCode, [&](uint32_t symbol, uint32_t extraValue, uint32_t extraBits) {
+    ForEachCodeLengthSymbol(tree.len, tree.maxCode, [&](uint32_t symbol, uint32_t extraValue) {
         SendBits(w, codeLen.code[symbol], codeLen.len[symbol]);
-        if (extraBits != 0) SendBits(w, extraValue, extraBits);
+        if (uint32_t extraBits = kCodeLenExtraBits[symbol]; extraBits != 0) SendBits(w, extraValue, extraBits);
     });
 }
 

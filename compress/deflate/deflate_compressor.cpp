@@ -33,7 +33,6 @@ struct DeflateHandle {
     DeflateState* state;
 };
 
-constexpr uint32_t kTallyBufferBytes = kLiteralBufferSize;
 constexpr uint32_t kHashTableBytes = kHashSize * sizeof(uint16_t);
 static_assert(kChainSize == kHashSize);
 

@@ -26,24 +26,26 @@ inline constexpr uint32_t kChainSize = 32768;
 inline constexpr uint32_t kChainMask = kChainSize - 1;
 inline constexpr uint16_t kNoPosition = 0;
 
-// Matching limits. The distance limit leaves room for a maximal match plus
-// the lookahead below the 32768-byte reach of a deflate distance.
+// Matching limits. The distance limit keeps a maximal match and the
+// minimum lookahead inside the 32768-byte half window: 32768 - 262 = 32506.
 inline constexpr uint32_t kMaxChain = 4096;
-inline constexpr uint32_t kMaxDistance = 32506;
+inline constexpr uint32_t kMaxDistance = kHalfWindow - (DEFLATE_MAX_MATCH + DEFLATE_MIN_MATCH + 1);
+static_assert(kMaxDistance == 32506);
 inline constexpr uint32_t kTooFarForMinMatch = 4096;  // a 3-byte match beyond this costs more than literals
 inline constexpr uint32_t kMaxLazyLength = 32;        // a previous match this long is taken without looking further
 inline constexpr uint32_t kSearchEnd = kWindowSize - DEFLATE_MIN_MATCH;  // no search from here on
 inline constexpr uint32_t kNoMatchLength = DEFLATE_MIN_MATCH - 1;
 
 // Tallies and the early end of a deflate block.
-inline constexpr uint32_t kLiteralBufferSize = 32768;
+inline constexpr uint32_t kTallyBufferBytes = 32768;  // each of the two tally buffers
+inline constexpr uint32_t kLiteralBufferSize = kTallyBufferBytes;
 inline constexpr uint32_t kMaxTallies = kLiteralBufferSize - 1;
 inline constexpr uint32_t kMaxDistanceTallies = 32768;
-// The distance buffer is 32768 bytes. A deflate block never outlives the
-// call that started it and every match covers at least three input bytes,
-// so one block holds fewer distances than that: the distance-count limit
-// above can never be the one that ends a block.
-inline constexpr uint32_t kDistanceBufferEntries = 32768 / sizeof(uint16_t);
+// A deflate block never outlives the call that started it and every match
+// covers at least three input bytes, so one block holds fewer distances
+// than the distance buffer's entries: the distance-count limit above can
+// never be the one that ends a block.
+inline constexpr uint32_t kDistanceBufferEntries = kTallyBufferBytes / sizeof(uint16_t);
 static_assert(CAB_BLOCK_SIZE / DEFLATE_MIN_MATCH < kDistanceBufferEntries);
 inline constexpr uint32_t kEstimateInterval = 4096;  // tallies between two looks at the block's worth
 inline constexpr uint32_t kEstimateDistanceBits = 5;  // assumed cost of a distance code
@@ -72,7 +74,6 @@ inline constexpr uint8_t kCodeLenExtraBits[kCodeLenCodes] = {0, 0, 0, 0, 0, 0, 0
 
 // Block header fields.
 inline constexpr uint32_t kBlockHeaderBits = 3;  // BFINAL + BTYPE
-inline constexpr uint32_t kBlockTypeBits = 2;
 inline constexpr uint32_t kLitLenCountBits = 5;
 inline constexpr uint32_t kDistCountBits = 5;
 inline constexpr uint32_t kCodeLenCountBits = 4;
