@@ -7,6 +7,7 @@
 // folder are chained: after a call that compressed exactly 32768 bytes the
 // next call may match into them, until a reset starts a new folder.
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 #include "compress/compressor.h"
@@ -83,6 +84,7 @@ int DeflateCreate(uint32_t* blockSize, FCIAllocFn alloc, FCIFreeFn free, uint32_
         free(h);
         return COMPRESSOR_NO_MEMORY;
     }
+    assert(reinterpret_cast<uintptr_t>(h->state) % alignof(DeflateState) == 0);
     h->state->literalBuffer = h->literalBuffer;
     h->state->distanceBuffer = h->distanceBuffer;
     h->history = false;
