@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix (through DESTDIR as packagers
+# do), then builds and runs a small program against the installed headers and
+# library found with pkg-config: the public headers must stand alone.
+set -euo pipefail
+build=$1
+cxx=${2:-g++}
+here=$(cd "$(dirname "$0")" && pwd)
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+prefix=/opt/treepak-test
+DESTDIR="$stage" cmake --install "$build" --prefix "$prefix" >/dev/null
+root="$stage$prefix"
+for f in bin/treepak bin/cabwrite share/man/man1/treepak.1 share/man/man1/cabwrite.1 \
+         share/bash-completion/completions/treepak lib/libtreepak.a lib/pkgconfig/treepak.pc \
+         include/treepak/fci/fci.h include/treepak/fei/fei.h include/treepak/cabinet/format.h; do
+  [ -e "$root/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+# The .pc file names the real prefix; point pkg-config at the staged copy.
+export PKG_CONFIG_SYSROOT_DIR="$stage"
+export PKG_CONFIG_PATH="$root/lib/pkgconfig"
+flags=$(pkg-config --cflags --libs treepak)
+# Flags, not "$flags": pkg-config output is a word list.
+# shellcheck disable=SC2086
+"$cxx" -std=c++20 -Wall -Wextra -Werror -o "$stage/client" "$here/client.cpp" $flags
+"$stage/client"
+"$root/bin/treepak" >/dev/null
+echo "install test passed"
