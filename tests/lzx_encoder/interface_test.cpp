@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "compress/compressor.h"
@@ -40,6 +41,28 @@ Created Create(uint32_t window, uint32_t slide = 65536) {
     c.rc = LzxCreate(&c.blockSize, &params, CountingAlloc, CountingFree, &c.maxOutput, &c.handle, IgnoreFrame,
                      nullptr);
     return c;
+}
+
+// Hash of one folder's frames, encoded with the given memory functions.
+std::string EncodeHash(const std::vector<uint8_t>& data, uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
+    lzxtest::Frames frames;
+    uint32_t blockSize = 32768, maxOutput = 0;
+    void* handle = nullptr;
+    const LzxParams params{1u << 15, slide};
+    auto collect = [](void* ctx, const uint8_t* b, uint32_t n, uint32_t u) {
+        static_cast<lzxtest::Frames*>(ctx)->push_back({{b, b + n}, u});
+        return 0;
+    };
+    EXPECT_EQ(LzxCreate(&blockSize, &params, alloc, free, &maxOutput, &handle, collect, &frames), COMPRESSOR_OK);
+    std::vector<uint8_t> out(maxOutput);
+    uint32_t estimate;
+    for (size_t at = 0; at < data.size(); at += blockSize) {
+        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(blockSize, data.size() - at));
+        EXPECT_EQ(LzxCompressBlock(handle, data.data() + at, n, out.data(), maxOutput, &estimate), COMPRESSOR_OK);
+    }
+    LzxFlush(handle);
+    LzxDestroy(handle);
+    return lzxtest::HashFrames(frames);
 }
 
 }  // namespace
@@ -122,29 +145,23 @@ TEST(LzxInterface, ChunkAfterShortChunkIsRefused) {
 // Slide amounts are rounded down to whole frames, at least one.
 TEST(LzxInterface, SlideAmountIsRounded) {
     const auto data = testsupport::TextBytes(300000, 5);
-    auto encodeWithSlide = [&](uint32_t slide) {
-        lzxtest::Frames frames;
-        uint32_t blockSize = 32768, maxOutput = 0;
-        void* handle = nullptr;
-        const LzxParams params{1u << 15, slide};
-        EXPECT_EQ(LzxCreate(&blockSize, &params, CountingAlloc, CountingFree, &maxOutput, &handle,
-                            [](void* ctx, const uint8_t* b, uint32_t n, uint32_t u) {
-                                static_cast<lzxtest::Frames*>(ctx)->push_back({{b, b + n}, u});
-                                return 0;
-                            },
-                            &frames),
-                  COMPRESSOR_OK);
-        std::vector<uint8_t> out(maxOutput);
-        uint32_t estimate;
-        for (size_t at = 0; at < data.size(); at += 32768)
-            LzxCompressBlock(handle, data.data() + at, static_cast<uint32_t>(std::min<size_t>(32768, data.size() - at)),
-                             out.data(), maxOutput, &estimate);
-        LzxFlush(handle);
-        LzxDestroy(handle);
-        return lzxtest::HashFrames(frames);
-    };
-    EXPECT_EQ(encodeWithSlide(0), encodeWithSlide(32768));
-    EXPECT_EQ(encodeWithSlide(65535), encodeWithSlide(32768));
-    EXPECT_EQ(encodeWithSlide(100000), encodeWithSlide(98304));
+    auto hash = [&](uint32_t slide) { return EncodeHash(data, slide, CountingAlloc, CountingFree); };
+    EXPECT_EQ(hash(0), hash(32768));
+    EXPECT_EQ(hash(65535), hash(32768));
+    EXPECT_EQ(hash(100000), hash(98304));
     EXPECT_EQ(gHeld, 0);
+}
+
+// The output depends on table and window contents the encoder never wrote
+// in this folder, so every allocation must start zeroed whatever the
+// allocator hands out.
+TEST(LzxInterface, OutputDoesNotDependOnAllocatorContents) {
+    const auto data = lzxtest::Concat({testsupport::TextBytes(150000, 8), lzxtest::ProseBytes(100000, 9)});
+    const std::string clean = EncodeHash(data, 65536, [](uint32_t n) { return std::calloc(1, n); }, std::free);
+    const std::string dirty = EncodeHash(data, 65536, [](uint32_t n) {
+        void* p = std::malloc(n);
+        if (p) std::memset(p, 0xA5, n);
+        return p;
+    }, std::free);
+    EXPECT_EQ(clean, dirty);
 }
