@@ -17,6 +17,7 @@
 #include "app/progress_display.h"
 #include "app/run_tool.h"
 #include "platform/file_io.h"
+#include "platform/interrupts.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ constexpr double kWorthCompressingRatio = 0.9;
 constexpr int kProgressSteps = 79;
 
 constexpr std::string_view kKvfExtension = ".kvf";
+
+std::vector<std::string> lastBuildCabinets;
 
 void PrintFailure(const char* operation, const ErrorRecord& error) {
     std::printf("%s() failed: code %d [%s]\n", operation, error.errorCode, FciErrorText(error.errorCode));
@@ -96,7 +99,7 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
               BuildClientTotals* totals) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
-    *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER};
+    *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
     ErrorRecord error = {};
     FCIContext* context = FCICreate(&error, FCIFilePlaced, FCIAlloc, FCIFree, FCIOpen, FCIRead, FCIWrite, FCIClose,
                                     FCISeek, FCIDelete, FCIGetTempFile, &params, totals);
@@ -130,15 +133,36 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
 
 }  // namespace
 
+void DeleteFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        int32_t error = 0;
+        platform::DeleteFile(path.c_str(), &error);
+    }
+}
+
+const std::vector<std::string>& CabinetsOfLastBuild() { return lastBuildCabinets; }
+
 int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress) {
-    if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten)) return 0;
+    lastBuildCabinets.clear();
+    if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||
+        !CheckSizesFit(count, paths, Options.singleFolder)) {
+        return 0;
+    }
     // At most two passes: the second stores what the first found not worth
     // compressing, and runs no decision of its own.
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        if (!BuildPass(count, paths, compressFlags, decide, &rerun, &totals)) return 0;
-        if (!rerun) return 1;
+        if (!BuildPass(count, paths, compressFlags, decide, &rerun, &totals)) {
+            // A failed pass leaves its cabinets for inspection, except after
+            // an interrupt: the user asked for the run to leave nothing.
+            if (platform::InterruptRequested()) DeleteFiles(totals.cabinetsCreated);
+            return 0;
+        }
+        if (!rerun) {
+            lastBuildCabinets = totals.cabinetsCreated;
+            return 1;
+        }
         DeleteCabinets(totals);
     }
 }

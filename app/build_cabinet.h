@@ -3,9 +3,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Builds the cabinet at ToolPaths.cabinetPath from paths listed below
 // ToolPaths.source. compressFlags entries may be cleared by the call (the
 // store-or-compress decision). Returns nonzero on success; on failure the
 // reason has been printed.
 int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress);
+
+// The cabinet files the last successful BuildCabinet wrote, first to last
+// (more than one only past the largest cabinet size); empty after a failure.
+const std::vector<std::string>& CabinetsOfLastBuild();
+// Deletes each of the files; results are ignored.
+void DeleteFiles(const std::vector<std::string>& paths);

@@ -12,6 +12,7 @@
 #include "cabinet/format.h"
 #include "platform/dos_time.h"
 #include "platform/file_io.h"
+#include "platform/interrupts.h"
 #include "platform/temp_names.h"
 
 namespace {
@@ -19,7 +20,21 @@ namespace {
 // The attribute bits a source file may bring into the cabinet.
 constexpr uint16_t kStoredAttributeMask = FILE_ATTR_READONLY | FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM | FILE_ATTR_ARCHIVE;
 
+constexpr int32_t kAbort = -1;
+
 BuildClientTotals* TotalsOf(void* context) { return static_cast<BuildClientTotals*>(context); }
+
+// The engine opens its temporary files exclusively and the cabinet file with
+// truncation; only the latter is a cabinet of this pass.
+bool IsCabinetOpen(int32_t openFlags) {
+    return (openFlags & platform::OPEN_TRUNCATE) && !(openFlags & platform::OPEN_EXCLUSIVE);
+}
+
+bool Interrupted(int32_t* error) {
+    if (!platform::InterruptRequested()) return false;
+    *error = EINTR;
+    return true;
+}
 
 }  // namespace
 
@@ -27,15 +42,23 @@ void* FCIAlloc(uint32_t size) { return std::malloc(size); }
 
 void FCIFree(void* block) { std::free(block); }
 
-int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void*) {
-    return platform::OpenFile(path, openFlags, mode, error);
+int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
+    if (Interrupted(error)) return -1;
+    int32_t handle = platform::OpenFile(path, openFlags, mode, error);
+    if (handle >= 0 && IsCabinetOpen(openFlags) && context != nullptr) {
+        std::vector<std::string>& created = TotalsOf(context)->cabinetsCreated;
+        if (created.empty() || created.back() != path) created.emplace_back(path);
+    }
+    return handle;
 }
 
 int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void*) {
+    if (Interrupted(error)) return -1;
     return platform::ReadFile(handle, buffer, count, error);
 }
 
 int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void*) {
+    if (Interrupted(error)) return -1;
     int32_t written = platform::WriteFile(handle, buffer, count, error);
     // A short write without an error number means the device is full.
     if (written >= 0 && static_cast<uint32_t>(written) != count) *error = ENOSPC;
@@ -65,6 +88,7 @@ int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void*) {
 
 int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
                       void*) {
+    if (platform::InterruptRequested()) return kAbort;
     PrintVerbose("   placed file '%s' (size %d) on cabinet '%s'\n", nameInCabinet, static_cast<int>(fileSize),
                  current->cabinetName);
     if (continuation) PrintVerbose("      (Above file is a later segment of a continued file)\n");
@@ -74,15 +98,17 @@ int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fi
 // A build past the largest cabinet size goes on in cabinets named after the
 // first with their number before the extension.
 int32_t FCIGetNextCabinet(CabParams* next, uint32_t, void* context) {
+    if (platform::InterruptRequested()) return kAbort;
     BuildClientTotals* totals = TotalsOf(context);
     std::string name = NextCabinetName(totals->firstCabinetName, next->cabinetNumber);
-    if (name.size() >= FCI_NAME_SIZE) return -1;
+    if (name.size() >= FCI_NAME_SIZE) return kAbort;
     std::memcpy(next->cabinetName, name.c_str(), name.size() + 1);
     if (next->cabinetNumber > totals->lastCabinetNumber) totals->lastCabinetNumber = next->cabinetNumber;
     return 1;
 }
 
 int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
+    if (platform::InterruptRequested()) return kAbort;
     BuildClientTotals* totals = TotalsOf(context);
     if (kind == FCI_STATUS_FILE) {
         totals->compressedTotal += size1;

@@ -1,10 +1,14 @@
 // The build driver's callbacks for the writer engine: file access through
 // the platform layer, temporary names, progress counting and the verbose
-// lines. FCIAlloc and FCIFree serve the reader engine as well.
+// lines. FCIAlloc and FCIFree serve the reader engine as well. Once an
+// interrupt has been requested, status, placed-file and next-cabinet reports
+// answer "abort" and reads and writes fail, so the engine stops and cleans
+// up through its ordinary failure paths.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fci/fci.h"
 
@@ -16,6 +20,9 @@ struct BuildClientTotals {
     uint32_t uncompressedTotal;
     std::string firstCabinetName;  // further cabinets of a set are named after it
     int32_t lastCabinetNumber;     // highest cabinet number handed out
+    // Every cabinet file the engine created in this pass, in order: what an
+    // interrupted build removes and what a finished one flushes and checks.
+    std::vector<std::string> cabinetsCreated = {};
 };
 
 // Prefix of the writer's temporary file names.

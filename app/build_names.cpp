@@ -1,7 +1,9 @@
 #include "app/build_names.h"
 
+#include <cstdint>
 #include <cstdio>
 
+#include "app/build_report.h"
 #include "app/cab_params.h"
 #include "app/path_helpers.h"
 #include "fci/fci.h"
@@ -40,6 +42,24 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
     if (!CabinetPathFits(cabinetPath)) {
         std::printf("Cabinet name or directory too long (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                     cabinetPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CheckSizesFit(int count, const std::string* paths, bool singleFolder) {
+    constexpr int64_t kLargestSize = UINT32_MAX;
+    int64_t folderTotal = 0;
+    for (int i = 0; i < count; ++i) {
+        int64_t size = FileSizeOf(paths[i].c_str());
+        if (size > kLargestSize) {
+            std::printf("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());
+            return false;
+        }
+        folderTotal += size;
+    }
+    if (singleFolder && folderTotal > kLargestSize) {
+        std::printf("Files too large together for one folder (4 GiB or more); build without -X\n");
         return false;
     }
     return true;

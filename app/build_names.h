@@ -20,3 +20,8 @@ std::string StoredNameFor(const std::string& listedPath, const std::string& sour
 // or directory does not fit the cabinet parameters.
 bool CheckBuildFits(int count, const std::string* paths, const std::string& sourceDir,
                     const std::string& cabinetPath, bool flatten);
+
+// Refuses, with an error line, a source file of 4 GiB or more (a cabinet
+// records file sizes in 32 bits), and with singleFolder files that together
+// reach 4 GiB (positions inside a folder are 32-bit too).
+bool CheckSizesFit(int count, const std::string* paths, bool singleFolder);

@@ -10,8 +10,11 @@
 #include "app/options.h"
 #include "app/path_helpers.h"
 #include "app/progress_display.h"
-#include "platform/file_io.h"
+#include "app/build_names.h"
+#include "app/verify_cabinet.h"
 #include "platform/directories.h"
+#include "platform/file_io.h"
+#include "platform/interrupts.h"
 
 ToolPaths Paths;
 
@@ -21,10 +24,17 @@ constexpr const char* kDefaultPattern = "*.*";
 constexpr const char* kCabinetSuffix = ".CAB";
 constexpr std::string_view kCabExtension = ".cab";
 
+int Interrupted() {
+    std::printf("TREEPAK interrupted\n");
+    return EXIT_STATUS_FAILURE;
+}
+
 int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
     Paths.destination = hasDestination ? destinationArgument
                                        : Paths.source.substr(0, Paths.source.size() - kCabExtension.size());
-    if (!ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr)) {
+    if (!ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr) ||
+        platform::InterruptRequested()) {
+        if (platform::InterruptRequested()) return Interrupted();
         PrintVerbose("TREEPAK failed\n");
         return EXIT_STATUS_FAILURE;
     }
@@ -38,9 +48,11 @@ int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
 
 // Deletes every listed file and tries to remove its directory at once: the
 // walk listed subdirectories' files before their parent's, so a directory
-// empties out before its parent's last file is reached.
+// empties out before its parent's last file is reached. An interrupt stops
+// the deletion; the cabinet holds every file, deleted or not.
 void DeleteListedFiles(FileList* list) {
     for (std::string& path : list->paths) {
+        if (platform::InterruptRequested()) return;
         int32_t error = 0;
         platform::DeleteFile(path.c_str(), &error);
         CutToDirectory(&path);
@@ -48,7 +60,27 @@ void DeleteListedFiles(FileList* list) {
     }
 }
 
+// Before a single source goes, the cabinets must be on disk for good and
+// must give back every listed file byte for byte.
+bool CabinetsHoldTheSources(const FileList& list) {
+    const std::vector<std::string>& cabinets = CabinetsOfLastBuild();
+    std::string reason;
+    bool ok = !cabinets.empty() && FlushCabinets(cabinets, &reason);
+    if (ok) {
+        if (BeforeVerifyHook hook = GetBeforeVerifyHook()) hook(cabinets);
+        std::vector<std::string> storedNames;
+        storedNames.reserve(list.paths.size());
+        for (const std::string& path : list.paths) storedNames.push_back(StoredNameFor(path, Paths.source, Options.flatten));
+        ok = VerifyCabinetSet(cabinets.front(), list.count(), list.paths.data(), storedNames.data(), &reason);
+    } else if (cabinets.empty()) {
+        reason = "no cabinet file was written";
+    }
+    if (!ok) std::printf("Cabinet check failed, nothing deleted: %s\n", reason.c_str());
+    return ok;
+}
+
 int BuildMode(const std::string& destinationArgument, bool hasDestination) {
+    SelectedFiles = FileList{};
     Paths.cabinetPath = hasDestination ? destinationArgument : Paths.source + kCabinetSuffix;
     if (Options.showLogo) {
         PrintBanner();
@@ -57,15 +89,28 @@ int BuildMode(const std::string& destinationArgument, bool hasDestination) {
     }
     PrintVerbose("Walking...\n");
     WalkDirectory(Paths.source, Paths.pattern, CollectFile, &SelectedFiles, Options.recurse);
+    if (platform::InterruptRequested()) return Interrupted();
     PrintVerbose("CABing...\n");
     if (!BuildCabinet(SelectedFiles.count(), SelectedFiles.paths.data(), SelectedFiles.compressFlags.data(),
                       Options.autoCompress)) {
+        if (platform::InterruptRequested()) return Interrupted();
+        PrintVerbose("TREEPAK failed\n");
+        return EXIT_STATUS_FAILURE;
+    }
+    const bool checked = !Options.deleteSource || CabinetsHoldTheSources(SelectedFiles);
+    // Until deletion starts, an interrupted run leaves the tree as it was.
+    if (platform::InterruptRequested()) {
+        DeleteFiles(CabinetsOfLastBuild());
+        return Interrupted();
+    }
+    if (!checked) {
         PrintVerbose("TREEPAK failed\n");
         return EXIT_STATUS_FAILURE;
     }
     if (Options.deleteSource) {
         PrintVerbose("DELETING...\n");
         DeleteListedFiles(&SelectedFiles);
+        if (platform::InterruptRequested()) return Interrupted();
     }
     PrintVerbose("TREEPAK Done!\n");
     return EXIT_STATUS_SUCCESS;
@@ -98,4 +143,7 @@ int RunToolStatus(int argc, const char* const* argv) {
     return EXIT_STATUS_FAILURE;
 }
 
-void RunTool(int argc, const char* const* argv) { std::exit(RunToolStatus(argc, argv)); }
+void RunTool(int argc, const char* const* argv) {
+    platform::InstallInterruptHandlers();
+    std::exit(RunToolStatus(argc, argv));
+}

@@ -2,6 +2,7 @@
 
 #include "app/path_helpers.h"
 #include "platform/directories.h"
+#include "platform/interrupts.h"
 
 namespace {
 
@@ -11,6 +12,8 @@ constexpr const char* kEveryName = "*.*";
 
 void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallback callback,
                    void* context, bool recurse) {
+    // An interrupted walk stops; the caller sees the request and ends.
+    if (platform::InterruptRequested()) return;
     std::vector<platform::DirectoryEntry> entries;
     if (recurse && platform::ListDirectory(dir, kEveryName, &entries)) {
         for (const auto& entry : entries) {
