@@ -73,6 +73,12 @@ bool StartCut(CabinetState* cab, uint32_t estimate, FCIGetNextCabinetFn getNextC
     }
     CopyName(cab->nextCabinetName, cab->next.cabinetName);
     CopyName(cab->nextDiskName, cab->next.diskName);
+    // Without a name the next cabinet could neither be created nor found
+    // from this one.
+    if (cab->nextCabinetName[0] == '\0') {
+        RecordError(io, FCIERR_CABINET_FILE, 0);
+        return false;
+    }
     pass->room = static_cast<int64_t>(cab->current.maxCabinetSize) -
                  (static_cast<int64_t>(estimate) +
                   NamePairSize(cab->nextCabinetName, cab->nextDiskName));

@@ -180,3 +180,14 @@ TEST_F(FciTest, AbortFromNextCabinetOrFilePlaced) {
         EXPECT_FALSE(std::filesystem::exists(scratch.path() / "out.cab"));
     }
 }
+
+TEST_F(FciTest, NextCabinetWithoutANameIsRefused) {
+    client.nextPattern = "";
+    CabParams p = Params();
+    p.maxCabinetSize = 20000;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("f", RandomBytes(30000, 9)), 1);
+    EXPECT_EQ(fcitest::FlushCabinet(context), 0);
+    EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
+    EXPECT_EQ(Destroy(), 1);
+}
