@@ -117,7 +117,11 @@ bool PlaceBlocks(CabinetState* cab, FolderState* folder, const PlaceBuffers& buf
         CFDATA block;
         DecodeData(a, &block);
         const uint32_t c = block.compressedSize;
-        if (c > folder->outputCapacity || ReadTemp(io, data, folder->output, c) != c) {
+        // A record larger than any the compressor can make, or cut short,
+        // means the temporary file is not what the engine wrote.
+        const int64_t read = c > folder->outputCapacity ? 0 : ReadTemp(io, data, folder->output, c);
+        if (read < 0) return false;
+        if (read != c) {
             RecordError(io, FCIERR_TEMP_FILE, 0);
             return false;
         }
