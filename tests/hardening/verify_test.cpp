@@ -1,0 +1,157 @@
+// -D deletes nothing unless the finished cabinets read back with every
+// listed file byte for byte: damage made between the build and the check
+// (through the check's test hook) must keep every source in place.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/options.h"
+#include "app/run_tool.h"
+#include "app/verify_cabinet.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using testsupport::RandomBytes;
+using testsupport::TextBytes;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+void FlipByte(const fs::path& path, uintmax_t offsetFromEnd) {
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    const auto offset = static_cast<std::streamoff>(fs::file_size(path) - offsetFromEnd);
+    file.seekg(offset);
+    char c = 0;
+    file.get(c);
+    file.seekp(offset);
+    file.put(static_cast<char>(c ^ 0x40));
+}
+
+// The damage a test makes between the flush and the check.
+fs::path sourceToChange;
+void FlipLastDataByte(const std::vector<std::string>& cabinets) { FlipByte(cabinets.back(), 1); }
+void TruncateCabinet(const std::vector<std::string>& cabinets) {
+    fs::resize_file(cabinets.back(), fs::file_size(cabinets.back()) - 1);
+}
+void RemoveCabinet(const std::vector<std::string>& cabinets) { fs::remove(cabinets.front()); }
+void ChangeSource(const std::vector<std::string>&) { FlipByte(sourceToChange, 1); }
+void GrowSource(const std::vector<std::string>&) {
+    std::ofstream(sourceToChange, std::ios::binary | std::ios::app) << 'x';
+}
+
+class DeleteCheck : public testing::Test {
+protected:
+    testsupport::ScratchDir scratch;
+    fs::path src = scratch.path() / "src";
+    fs::path cab = scratch.path() / "out.cab";
+    std::vector<fs::path> sources;
+
+    void SetUp() override {
+        fs::create_directories(scratch.path() / "tmp");
+        setenv("TMP", (scratch.path() / "tmp").c_str(), 1);
+        const std::pair<const char*, std::vector<uint8_t>> files[] = {
+            {"sub/a.txt", TextBytes(70000, 1)}, {"b.bin", RandomBytes(5000, 2)}, {"empty", {}},
+            {"c.txt", TextBytes(300, 3)}};
+        for (const auto& [name, bytes] : files) {
+            WriteFileBytes(src / name, bytes);
+            sources.push_back(src / name);
+        }
+        sourceToChange = src / "c.txt";
+    }
+    void TearDown() override {
+        SetBeforeVerifyHook(nullptr);
+        unsetenv("TMP");
+    }
+
+    int Run(std::vector<std::string> options, std::string* out) {
+        Options = ToolOptions{};
+        std::vector<std::string> args{"treepak", "-BATCH", "-NOLOGO", "-D"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(src.string());
+        args.push_back(cab.string());
+        std::vector<const char*> argv;
+        for (const auto& a : args) argv.push_back(a.c_str());
+        testing::internal::CaptureStdout();
+        int status = RunToolStatus(static_cast<int>(argv.size()), argv.data());
+        *out = testing::internal::GetCapturedStdout();
+        return status;
+    }
+
+    void ExpectEverySourceKept() {
+        for (const auto& path : sources) EXPECT_TRUE(fs::exists(path)) << path;
+        EXPECT_TRUE(fs::is_empty(scratch.path() / "tmp"));
+    }
+};
+
+TEST_F(DeleteCheck, DamageBetweenBuildAndCheckDeletesNothing) {
+    const struct {
+        const char* what;
+        BeforeVerifyHook hook;
+        const char* reasonPart;
+    } cases[] = {
+        {"flipped data byte", FlipLastDataByte, "the reader failed"},
+        {"truncated cabinet", TruncateCabinet, "the reader failed"},
+        {"removed cabinet", RemoveCabinet, "the reader failed"},
+        {"source changed", ChangeSource, "c.txt differs from its source"},
+        {"source grown", GrowSource, "c.txt is shorter in the cabinet than its source"},
+    };
+    for (const auto& c : cases) {
+        for (const char* layout : {"-R", "-X"}) {  // folder per file, one folder
+            SCOPED_TRACE(std::string(c.what) + " " + layout);
+            SetBeforeVerifyHook(c.hook);
+            std::string out;
+            EXPECT_EQ(Run({layout, "-NOCOMPRESS"}, &out), EXIT_STATUS_FAILURE);
+            EXPECT_NE(out.find("Cabinet check failed, nothing deleted: "), std::string::npos) << out;
+            EXPECT_NE(out.find(c.reasonPart), std::string::npos) << out;
+            EXPECT_EQ(out.find("DELETING"), std::string::npos);
+            ExpectEverySourceKept();
+            WriteFileBytes(sourceToChange, TextBytes(300, 3));
+        }
+    }
+}
+
+TEST_F(DeleteCheck, SoundCabinetLetsTheSourcesGo) {
+    // Compressed folders, the second pass for the random file, one folder each.
+    std::string out;
+    ASSERT_EQ(Run({}, &out), EXIT_STATUS_SUCCESS) << out;
+    for (const auto& path : sources) EXPECT_FALSE(fs::exists(path)) << path;
+    EXPECT_TRUE(fs::exists(cab));
+}
+
+TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
+    // A set of three stored cabinets from the writer's own command-line client.
+    testsupport::ScratchDir scratch;
+    const fs::path in = scratch.path() / "in", out = scratch.path() / "out";
+    fs::create_directories(out);
+    WriteFileBytes(in / "a.bin", RandomBytes(60000, 5));
+    WriteFileBytes(in / "b.bin", TextBytes(20000, 6));
+    std::string text;
+    ASSERT_EQ(testsupport::RunCommand(std::string(TREEPAK_BINARY_DIR "/tools/cabwrite -t none -m 40000 ") +
+                                          (out / "data.cab").string() + " " + in.string(),
+                                      &text),
+              0)
+        << text;
+    ASSERT_TRUE(fs::exists(out / "data3.cab"));
+    const std::string first = (out / "data.cab").string();
+    std::string paths[] = {(in / "a.bin").string(), (in / "b.bin").string(), (in / "c.bin").string()};
+    std::string names[] = {"a.bin", "b.bin", "c.bin"};
+    std::string reason;
+    EXPECT_TRUE(VerifyCabinetSet(first, 2, paths, names, &reason)) << reason;
+
+    EXPECT_FALSE(VerifyCabinetSet(first, 3, paths, names, &reason));
+    EXPECT_EQ(reason, "found 2 of 3 files");
+    EXPECT_FALSE(VerifyCabinetSet(first, 1, paths, names, &reason));
+    EXPECT_EQ(reason, "the cabinet holds more files than were listed: b.bin");
+    std::string swapped[] = {"b.bin", "a.bin"};
+    EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, swapped, &reason));
+    EXPECT_EQ(reason, "expected b.bin, found a.bin");
+
+    // Damage in the middle cabinet of the set.
+    FlipByte(out / "data2.cab", 100);
+    EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, names, &reason));
+    fs::remove(out / "data2.cab");
+    EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, names, &reason));
+}
+
+}  // namespace
