@@ -107,3 +107,30 @@ TEST(LzxStream, AlignedBlocksOnlyUnderTheirRule) {
     EXPECT_EQ(type(500, [](uint32_t j) { return j < 450 ? 15u : 24u; }), LZX_BLOCK_ALIGNED);
     EXPECT_EQ(type(500, [](uint32_t j) { return j < 450 ? 15u : 16 + j; }), LZX_BLOCK_VERBATIM);
 }
+
+// A frame that outgrows the output buffer is reported, never written past
+// the buffer: by the bit writer at its safety margin and by the raw-byte
+// writer at the buffer's end.
+TEST(LzxStream, OverflowIsReportedNotWritten) {
+    EncoderFixture f(1u << 15);
+    ASSERT_NE(f.e, nullptr);
+    const auto data = RandomBytes(32768, 12);
+    uint32_t estimate = 0;
+    ASSERT_EQ(lzxenc::LzxEncodeChunk(f.e, data.data(), 32768, LZX_E8_TRANSLATION_SIZE, &estimate), lzxenc::kChunkOk);
+
+    f.e->outPtr = f.e->outBuffer + lzxenc::kOutBufferSize - 20;
+    lzxenc::WriteUncompressedBlock(f.e, f.e->windowSize, 1001);
+    EXPECT_EQ(f.e->outputOverflow, 1u);
+    EXPECT_LE(f.e->outPtr, f.e->outBuffer + lzxenc::kOutBufferSize);
+
+    f.e->outputOverflow = 0;
+    f.e->outPtr = f.e->outBuffer + lzxenc::kOutSafeSize;
+    lzxenc::PutBits(f.e, 16, 0xBEEF);
+    EXPECT_EQ(f.e->outputOverflow, 1u);
+    EXPECT_EQ(f.e->outPtr, f.e->outBuffer + 2);
+
+    EXPECT_EQ(lzxenc::LzxEncodeChunk(f.e, data.data(), 32768, LZX_E8_TRANSLATION_SIZE, &estimate),
+              lzxenc::kChunkOverflow);
+    EXPECT_EQ(estimate, 0u);
+    EXPECT_FALSE(lzxenc::LzxEncoderFlush(f.e));
+}
