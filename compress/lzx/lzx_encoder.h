@@ -24,7 +24,6 @@ namespace lzxenc {
 // Buffers and limits of the encoder.
 inline constexpr uint32_t kHashKeys = 65536;             // one binary tree per first two bytes
 inline constexpr uint32_t kWindowSlack = 4353;           // room for comparisons past the data
-inline constexpr uint32_t kDefaultSlide = 65536;
 inline constexpr uint32_t kItemCapacity = 65536;
 // Kept matches after a split plus one span's matches can pass 32768.
 inline constexpr uint32_t kMatchCapacity = 65536;
