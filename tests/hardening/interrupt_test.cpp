@@ -1,0 +1,86 @@
+// SIGINT and SIGTERM sent to the running tool: a build leaves neither its
+// temporary files nor a cabinet and ends with 255; the sources stay.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+
+#include "tool_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Waits until `ready` holds or the child ends; true when it held while the
+// child was still running.
+template <typename Ready>
+bool WaitWhileRunning(pid_t pid, Ready ready) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG | WNOWAIT | WEXITED) == pid) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return false;
+}
+
+class Interrupt : public testing::TestWithParam<int> {};
+
+TEST_P(Interrupt, BuildLeavesNothingBehind) {
+    HardeningWorkspace ws;
+    const fs::path src = ws.dir() / "src";
+    // Incompressible bytes: the first pass compresses them slowly, and the
+    // second stores them.
+    const auto big = testsupport::RandomBytes(48u << 20, 7);
+    testsupport::WriteFileBytes(src / "big.bin", big);
+    testsupport::WriteFileText(src / "small.txt", "small");
+    ToolProcess tool = ws.Start({"-BATCH", "-D", "src", "out.cab"});
+    // The writer's temporary files exist from the start of the build to its end.
+    ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); }))
+        << "the build ended before it could be interrupted";
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(kill(tool.pid, GetParam()), 0);
+    EXPECT_EQ(tool.Wait(), 255);
+    EXPECT_NE(tool.Output().find("TREEPAK interrupted\n"), std::string::npos) << tool.Output();
+    EXPECT_TRUE(ws.TmpIsEmpty());
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+    EXPECT_TRUE(fs::exists(src / "small.txt"));
+    EXPECT_EQ(testsupport::ReadFileBytes(src / "big.bin"), big);
+}
+
+TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
+    // The signal lands while the cabinet is written, during the second pass
+    // or during -D's check. Whatever the moment, the run either finished
+    // (status 0, sources gone) or left the tree as it was (255, no cabinet).
+    HardeningWorkspace ws;
+    const fs::path src = ws.dir() / "src";
+    const auto big = testsupport::RandomBytes(48u << 20, 8);
+    testsupport::WriteFileBytes(src / "big.bin", big);
+    ToolProcess tool = ws.Start({"-BATCH", "-NOLOGO", "-D", "src", "out.cab"});
+    const bool signalled = WaitWhileRunning(tool.pid, [&] { return fs::exists(ws.dir() / "out.cab"); }) &&
+                           kill(tool.pid, GetParam()) == 0;
+    const int status = tool.Wait();
+    EXPECT_TRUE(ws.TmpIsEmpty());
+    if (status == 0) {
+        EXPECT_FALSE(fs::exists(src / "big.bin"));
+        EXPECT_TRUE(fs::exists(ws.dir() / "out.cab"));
+        return;
+    }
+    EXPECT_TRUE(signalled);
+    EXPECT_EQ(status, 255);
+    // The failing writer operation may report itself first.
+    EXPECT_TRUE(tool.Output().ends_with("TREEPAK interrupted\n")) << tool.Output();
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+    EXPECT_EQ(testsupport::ReadFileBytes(src / "big.bin"), big);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
+
+}  // namespace
