@@ -43,6 +43,12 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t known,
     return k;
 }
 
+// A hint only: the address may lie outside the buffer (a stale child), and
+// a prefetch never faults.
+inline void Prefetch(const uint8_t* window, uint32_t offset) {
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(window) + offset));
+}
+
 // Links p into the tree of its key as the new root and walks the old tree,
 // comparing at most `most` bytes. A candidate equal over `replaceAt` bytes
 // is replaced by p. Calls onLonger(cand, m) whenever m beats every earlier
@@ -70,14 +76,21 @@ uint32_t WalkTree(LzxEncoder* e, uint32_t p, uint32_t limit, uint32_t most, OnLo
     for (;;) {
         const uint32_t at = cand - origin;
         const uint8_t* src = window + at;
-        const uint32_t m = CommonLength(src, cur, std::min(lenLarger, lenSmaller), most);
+        // Both children are loaded before comparing, and their bytes are
+        // prefetched, so the cache misses of this step and the next overlap.
+        const uint32_t candLarger = larger[at];
+        const uint32_t candSmaller = smaller[at];
+        const uint32_t known = std::min(lenLarger, lenSmaller);
+        Prefetch(window, candLarger - origin + known);
+        Prefetch(window, candSmaller - origin + known);
+        const uint32_t m = CommonLength(src, cur, known, most);
         if (m > best) {
             onLonger(cand, best, m);
             best = m;
         }
         if (m >= kLongMatch) {
-            *largerLink = larger[at];
-            *smallerLink = smaller[at];
+            *largerLink = candLarger;
+            *smallerLink = candSmaller;
             return best;
         }
         uint32_t next;
@@ -85,12 +98,12 @@ uint32_t WalkTree(LzxEncoder* e, uint32_t p, uint32_t limit, uint32_t most, OnLo
             lenLarger = std::max(lenLarger, m);
             *largerLink = cand;
             largerLink = &smaller[at];
-            next = smaller[at];
+            next = candSmaller;
         } else {
             lenSmaller = std::max(lenSmaller, m);
             *smallerLink = cand;
             smallerLink = &larger[at];
-            next = larger[at];
+            next = candLarger;
         }
         if (AtOrBelow(next, limit)) {
             *largerLink = *smallerLink = 0;
