@@ -6,7 +6,9 @@
 // split so that the cabinet reaches exactly its limit, the cabinet is
 // written, and the rest of the folder goes on as folder 0 of the next
 // cabinet. Files whose bytes reach past the cut are listed in both cabinets
-// with the continuation folder indices.
+// with the continuation folder indices. A folder of which not one byte fits
+// behind the cabinet's other folders is not cut at all: the cabinet is
+// written without it and the folder starts afresh in the next one.
 #include <cassert>
 #include <cstring>
 
@@ -30,7 +32,16 @@ struct Pass {
     int64_t room;          // maxCabinetSize minus the estimate (negative: over)
     bool cut;
     uint32_t blocksTaken;  // records (whole or first pieces) put into this cabinet
+    uint64_t dataLimit;    // bytes of the folder's records that fit when cutting
 };
+
+// Room for the folder's records when the cabinet is cut: the room left
+// (negative when the other parts alone already pass the limit, and then
+// nothing fits) plus the records' own bytes, which the estimate counted.
+uint64_t DataLimit(int64_t room, uint32_t dataBytes) {
+    const int64_t limit = room + dataBytes;
+    return limit > 0 ? static_cast<uint64_t>(limit) : 0;
+}
 
 uint32_t NamePairSize(const char* name, const char* disk) {
     return NameLength(name) + NameLength(disk) + 2;
@@ -101,13 +112,8 @@ bool PlaceBlocks(CabinetState* cab, FolderState* folder, const PlaceBuffers& buf
     const uint32_t hd = cab->dataHeaderSize;
     TempFile& data = folder->files[FOLDER_DATA];
     TempFile* rest = &folder->files[FOLDER_NEW_DATA];
-    const uint32_t dataBytes = data.size;
     if (!SeekTemp(io, data, 0)) return false;
-
-    // Bytes of this folder's records that fit into this cabinet. When the
-    // other parts alone already pass the limit nothing of the data fits.
-    const int64_t roomForData = pass->room + dataBytes;
-    const uint64_t limit = roomForData > 0 ? static_cast<uint64_t>(roomForData) : 0;
+    const uint64_t limit = pass->dataLimit;
     uint64_t taken = 0;
     uint8_t* a = buffers.readBack;
     for (;;) {
@@ -219,6 +225,18 @@ bool PlaceEntries(CabinetState* cab, FolderState* folder, uint32_t placedUncompr
     return true;
 }
 
+// Writes the current cabinet and makes the next parameters current.
+bool EndCabinet(CabinetState* cab, FCIStatusFn status, Pass* pass) {
+    if (!WriteCabinet(cab, status, &pass->copied, pass->total)) return false;
+    // A next cabinet on the same disk inherits the limit the cabinet status
+    // report may have lowered.
+    if (cab->current.maxCabinetSize != 0 && cab->next.diskNumber == cab->current.diskNumber)
+        cab->next.maxCabinetSize = cab->current.maxCabinetSize;
+    cab->current = cab->next;
+    cab->folderIndex = 0;
+    return true;
+}
+
 bool PlacePass(CabinetState* cab, FolderState* folder, bool force, const PlaceBuffers& buffers,
                FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status,
                uint32_t* placedUncompressed) {
@@ -230,22 +248,31 @@ bool PlacePass(CabinetState* cab, FolderState* folder, bool force, const PlaceBu
     const uint32_t estimate = lf + cab->headerSizeWithoutNames + cab->files[CABINET_FILES].size +
                               cab->folderRecordSize + df + fc + dc + NameBytes(*cab);
     if (!ReportStatus(io, status, FCI_STATUS_FOLDER, 0, estimate)) return false;
-    Pass pass{estimate, 0, static_cast<int64_t>(cab->current.maxCabinetSize) - estimate, false, 0};
+    Pass pass{estimate, 0, static_cast<int64_t>(cab->current.maxCabinetSize) - estimate, false, 0, 0};
 
-    if (!CreateTempFiles(io, folder->files + FOLDER_NEW_DATA, FOLDER_PAIR)) return false;
     pass.cut = pass.room < 0 || force;
     if (pass.cut && !StartCut(cab, estimate, getNextCabinet, &pass)) return false;
+    pass.dataLimit = DataLimit(pass.room, df);
 
-    CFFOLDER record{dc, 0, folder->compressionType};
-    if (!PlaceBlocks(cab, folder, buffers, status, placedUncompressed, &record, &pass))
-        return false;
-    // A cabinet that holds nothing else and still cannot take one block of
-    // this folder means the limit is too small for any cabinet: every
-    // further pass would cut again without placing anything.
-    if (pass.cut && pass.blocksTaken == 0 && df != 0 && fc == 0 && dc == 0) {
+    // When not even one byte of this folder's data fits, its folder record
+    // and entries would only push the cabinet past its limit.
+    const bool nothingFits = pass.cut && (df != 0 ? pass.dataLimit <= cab->dataHeaderSize
+                                                  : pass.room < 0);
+    const bool cabinetHoldsMore = fc != 0 || dc != 0;
+    if (nothingFits && cabinetHoldsMore) {
+        // The folder starts afresh in the next cabinet.
+        return EndCabinet(cab, status, &pass);
+    }
+    if (nothingFits && df != 0) {
+        // The cabinet holds nothing else: the limit is too small for any
+        // cabinet, and every further pass would cut again without progress.
         RecordError(io, FCIERR_CABINET_FILE, 0);
         return false;
     }
+    if (!CreateTempFiles(io, folder->files + FOLDER_NEW_DATA, FOLDER_PAIR)) return false;
+    CFFOLDER record{dc, 0, folder->compressionType};
+    if (!PlaceBlocks(cab, folder, buffers, status, placedUncompressed, &record, &pass))
+        return false;
 
     std::memset(buffers.folderRecord, 0, cab->folderRecordSize);
     EncodeFolder(record, buffers.folderRecord);
@@ -260,15 +287,7 @@ bool PlacePass(CabinetState* cab, FolderState* folder, bool force, const PlaceBu
     folder->files[FOLDER_ENTRIES] = folder->files[FOLDER_NEW_ENTRIES];
     MarkClosed(folder->files + FOLDER_NEW_DATA, FOLDER_PAIR);
 
-    if (!pass.cut) return true;
-    if (!WriteCabinet(cab, status, &pass.copied, pass.total)) return false;
-    // A next cabinet on the same disk inherits the limit the cabinet status
-    // report may have lowered.
-    if (cab->current.maxCabinetSize != 0 && cab->next.diskNumber == cab->current.diskNumber)
-        cab->next.maxCabinetSize = cab->current.maxCabinetSize;
-    cab->current = cab->next;
-    cab->folderIndex = 0;
-    return true;
+    return !pass.cut || EndCabinet(cab, status, &pass);
 }
 
 }  // namespace

@@ -191,3 +191,24 @@ TEST_F(FciTest, NextCabinetWithoutANameIsRefused) {
     EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
     EXPECT_EQ(Destroy(), 1);
 }
+
+TEST_F(FciTest, FolderThatCannotStartInAFullCabinetMovesOn) {
+    CabParams p = Params();
+    p.maxCabinetSize = 10000;
+    ASSERT_TRUE(Create(p));
+    ASSERT_EQ(Add("a", RandomBytes(9900, 1)), 1);
+    ASSERT_EQ(fcitest::FlushFolder(context), 1);
+    ASSERT_EQ(Add("b", RandomBytes(5000, 2)), 1);
+    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
+    ASSERT_EQ(Destroy(), 1);
+    auto set = ParseSet({"out.cab", "cab2.cab"});
+    // No empty folder record and no entry for "b" in the first cabinet.
+    EXPECT_EQ(set[0].folderCount, 1);
+    EXPECT_EQ(set[0].fileCount, 1);
+    EXPECT_EQ(set[0].flags, CAB_FLAG_NEXT_CABINET);
+    EXPECT_LE(set[0].cabinetSize, 10000u);
+    ASSERT_EQ(set[1].files.size(), 1u);
+    EXPECT_EQ(set[1].files[0].folderIndex, 0);
+    ASSERT_EQ(client.placed.size(), 2u);
+    EXPECT_EQ(client.placed[1].continuation, 0);
+}
