@@ -138,6 +138,7 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
         const uint32_t p = s + q;
         const uint32_t len = MatchLengthAt(e, p, end);
         if (len > kLongMatch || q + len >= spanLimit) {
+            assert(len >= LZX_MIN_MATCH);  // the horizon stays below spanLimit, so q does too
             const uint32_t f = e->bestOffset[len];
             nodes[q + len].offsetCode = f;
             nodes[q + len].link = q;
