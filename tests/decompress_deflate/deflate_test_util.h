@@ -1,74 +1,120 @@
 // Helpers for the block-deflate decoder tests: a decoder with a folder's
-// ring buffer, a bit writer for hand-made DEFLATE data, and a byte-by-byte
-// model of the ring that back references read from.
+// ring buffer, and a bit writer for hand-made DEFLATE data.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
+
+#include "cabinet/deflate_format.h"
+#include "decompress/decoder.h"
 
 inline constexpr uint32_t kRingSize = 32768;
 inline constexpr uint32_t kMaxCompressedBlock = kRingSize + 12;
 
-// Counts live allocations so that tests can check that everything is freed.
-void* CountingAlloc(uint32_t size);
-void CountingFree(void* block);
-int LiveAllocations();
+inline int liveAllocations = 0;
+inline void* CountingAlloc(uint32_t size) { return ++liveAllocations, std::malloc(size); }
+inline void CountingFree(void* block) { --liveAllocations, std::free(block); }
 
 // One decoder and the folder's uncompressed buffer of exactly kRingSize
-// bytes, allocated without slack so that the sanitizer sees any access past
-// it. Input blocks are copied into exactly-sized buffers for the same reason.
+// bytes; inputs are copied to exactly sized blocks, so that the sanitizer
+// sees any access past either.
 struct FolderDecoder {
-    FolderDecoder();
-    ~FolderDecoder();
+    void* handle = nullptr;
+    std::vector<uint8_t> ring = std::vector<uint8_t>(kRingSize, 0);
+
+    FolderDecoder() {
+        uint32_t uncompressed = kRingSize, compressed = 0;
+        DdiCreate(&uncompressed, CountingAlloc, CountingFree, &compressed, &handle);
+    }
+    ~FolderDecoder() { DdiDestroy(handle); }
     FolderDecoder(const FolderDecoder&) = delete;
     FolderDecoder& operator=(const FolderDecoder&) = delete;
 
-    // Returns the decoder's result; *produced gets the size reported.
-    int Decode(const std::vector<uint8_t>& block, uint32_t* produced, uint32_t room = kRingSize);
-
-    void* handle = nullptr;
-    std::vector<uint8_t> ring;
+    int Decode(const std::vector<uint8_t>& block, uint32_t* produced, uint32_t room = kRingSize) {
+        auto* exact = static_cast<uint8_t*>(std::malloc(block.size() + 1));
+        if (!block.empty()) std::memcpy(exact, block.data(), block.size());
+        *produced = room;
+        const int result = DdiDecode(handle, exact, static_cast<uint32_t>(block.size()), ring.data(), produced);
+        std::free(exact);
+        return result;
+    }
 };
 
-// DEFLATE bit packing: values least significant bit first, Huffman codes
-// most significant bit first.
+// DEFLATE bit packing after the "CK" prefix: values least significant bit
+// first, Huffman codes most significant bit first.
 struct BitWriter {
-    BitWriter() : bytes(2) {
-        bytes[0] = 'C';  // the block prefix
-        bytes[1] = 'K';
-    }
     std::vector<uint8_t> bytes;
     uint64_t pending = 0;
     uint32_t pendingBits = 0;
 
-    void Put(uint32_t value, uint32_t bits);
-    void PutCode(uint32_t code, uint32_t length);
-    void AlignToByte();
-    std::vector<uint8_t> Finish();  // flushes the last partial byte
-};
-
-// Fixed-code block content.
-void PutFixedLiteral(BitWriter& out, uint32_t symbol);  // 0..287, 256 ends the block
-void PutFixedMatch(BitWriter& out, uint32_t length, uint32_t distance);
-void PutFixedDistanceCode(BitWriter& out, uint32_t code);  // raw 5-bit code, 30/31 included
-
-// Canonical code of each symbol for the given lengths (0 = unused).
-std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths);
-
-// A dynamic block header for the given literal/length and distance code
-// lengths (counts taken from the vectors' sizes), each length sent with a
-// complete 4-bit code-length code for the symbols 0..15.
-void PutDynamicHeader(BitWriter& out, bool final, const std::vector<uint8_t>& litLenLengths,
-                      const std::vector<uint8_t>& distLengths);
-
-// The ring of the previous block with this block's bytes written over it,
-// one byte at a time: the plainest statement of what a match copies.
-struct RingModel {
-    std::vector<uint8_t> ring;
-    uint32_t position = 0;
-    void Literal(uint8_t byte) { ring[position++] = byte; }
-    void Match(uint32_t length, uint32_t distance) {
-        for (uint32_t i = 0; i < length; ++i, ++position)
-            ring[position] = ring[(position + kRingSize - distance) % kRingSize];
+    BitWriter() : bytes(2) {
+        bytes[0] = 'C';
+        bytes[1] = 'K';
+    }
+    void Put(uint32_t value, uint32_t bits) {
+        pending |= static_cast<uint64_t>(value) << pendingBits;
+        for (pendingBits += bits; pendingBits >= 8; pendingBits -= 8, pending >>= 8)
+            bytes.push_back(static_cast<uint8_t>(pending));
+    }
+    void PutCode(uint32_t code, uint32_t length) {
+        for (uint32_t i = length; i-- > 0;) Put((code >> i) & 1, 1);
+    }
+    void Header(bool final, uint32_t type) {
+        Put(final ? 1 : 0, 1);
+        Put(type, 2);
+    }
+    void AlignToByte() { Put(0, (8 - pendingBits % 8) % 8); }
+    std::vector<uint8_t> Finish() {
+        AlignToByte();
+        return bytes;
+    }
+    // Fixed-code symbols: 0..287 (256 ends the block), raw distance codes.
+    void FixedSymbol(uint32_t s) {
+        if (s < 144) PutCode(0x30 + s, 8);
+        else if (s < 256) PutCode(0x190 + s - 144, 9);
+        else if (s < 280) PutCode(s - 256, 7);
+        else PutCode(0xC0 + s - 280, 8);
+    }
+    void FixedMatch(uint32_t length, uint32_t distance) {
+        uint32_t l = 28, d = 29;
+        while (kDeflateLengthBase[l] > length) --l;
+        while (kDeflateDistBase[d] > distance) --d;
+        FixedSymbol(257 + l);
+        Put(length - kDeflateLengthBase[l], kDeflateLengthExtra[l]);
+        PutCode(d, 5);
+        Put(distance - kDeflateDistBase[d], kDeflateDistExtra[d]);
+    }
+    // A stored block header with the given LEN and NLEN.
+    void StoredHeader(bool final, uint32_t length, uint32_t complement) {
+        Header(final, DEFLATE_BLOCK_STORED);
+        AlignToByte();
+        Put(length, 16);
+        Put(complement, 16);
     }
 };
+
+// Canonical code of each symbol for the given lengths (0 = unused).
+inline std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
+    uint32_t count[16] = {}, next[16] = {};
+    for (uint8_t length : lengths) ++count[length];
+    count[0] = 0;
+    for (uint32_t length = 1, code = 0; length < 16; ++length) next[length] = code = (code + count[length - 1]) << 1;
+    std::vector<uint32_t> codes(lengths.size(), 0);
+    for (size_t s = 0; s < lengths.size(); ++s)
+        if (lengths[s] != 0) codes[s] = next[lengths[s]]++;
+    return codes;
+}
+
+// A final dynamic block header sending the given code lengths (counts taken
+// from the sizes), each with a complete 4-bit code-length code for 0..15.
+inline void PutDynamicHeader(BitWriter& out, const std::vector<uint8_t>& litLen, const std::vector<uint8_t>& dist) {
+    out.Header(true, DEFLATE_BLOCK_DYNAMIC);
+    out.Put(static_cast<uint32_t>(litLen.size()) - 257, 5);
+    out.Put(static_cast<uint32_t>(dist.size()) - 1, 5);
+    out.Put(19 - 4, 4);
+    for (uint32_t i = 0; i < 19; ++i) out.Put(kDeflateCodeLengthOrder[i] < 16 ? 4 : 0, 3);
+    for (const auto* lengths : {&litLen, &dist})
+        for (uint8_t length : *lengths) out.PutCode(length, 4);  // 4-bit code of symbol n is n
+}
