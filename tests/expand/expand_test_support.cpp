@@ -19,9 +19,9 @@ namespace {
 constexpr uint32_t kBlockSize = 32768;
 
 std::vector<uint8_t> DeflateBlock(const uint8_t* data, uint32_t size, const uint8_t* dictionary,
-                                  const ZlibCoding& coding) {
+                                  const CabLayout& layout) {
     z_stream stream{};
-    deflateInit2(&stream, coding.level, Z_DEFLATED, -15, 8, coding.strategy);
+    deflateInit2(&stream, layout.zlibLevel, Z_DEFLATED, -15, 8, layout.zlibStrategy);
     if (dictionary != nullptr) deflateSetDictionary(&stream, dictionary, kBlockSize);
     std::vector<uint8_t> out(2 + deflateBound(&stream, size));
     out[0] = 'C';
@@ -56,7 +56,7 @@ std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLa
             blocks.emplace_back(stream.begin() + offset, stream.begin() + offset + size);
         } else {
             blocks.push_back(DeflateBlock(stream.data() + offset, size,
-                                          offset == 0 ? nullptr : stream.data() + offset - kBlockSize, layout.zlib));
+                                          offset == 0 ? nullptr : stream.data() + offset - kBlockSize, layout));
         }
         blockSizes.push_back(size);
     }
@@ -112,8 +112,8 @@ std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLa
     return cabinet;
 }
 
-TreeSnapshot Snapshot(const std::filesystem::path& root) {
-    TreeSnapshot snapshot;
+std::map<std::string, FileState> Snapshot(const std::filesystem::path& root) {
+    std::map<std::string, FileState> snapshot;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) continue;
         struct stat info {};
@@ -123,13 +123,6 @@ TreeSnapshot Snapshot(const std::filesystem::path& root) {
                       (info.st_mode & S_IWUSR) == 0};
     }
     return snapshot;
-}
-
-void SetReadOnly(const std::filesystem::path& path, bool readOnly) {
-    using std::filesystem::perms;
-    std::filesystem::permissions(path, perms::owner_write | perms::group_write | perms::others_write,
-                                 readOnly ? std::filesystem::perm_options::remove
-                                          : std::filesystem::perm_options::add);
 }
 
 void MakeSampleTree(const std::filesystem::path& root, uint64_t seed) {
@@ -150,23 +143,16 @@ void MakeSampleTree(const std::filesystem::path& root, uint64_t seed) {
             }
             const fs::path file = root / directory / ("file" + std::to_string(index) + ".dat");
             testsupport::WriteFileBytes(file, bytes);
-            // An even number of seconds: the cabinet keeps times to 2 seconds.
             struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000 + 2 * static_cast<time_t>(rng.Below(1000000)), 0}};
             utimensat(AT_FDCWD, file.c_str(), times, 0);
-            if (index % 7 == 3) SetReadOnly(file, true);
+            if (index % 7 == 3) fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
         }
     }
 }
 
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 int RunIn(const std::filesystem::path& directory, const std::string& command, std::string* output) {
     std::string ignored;
-    return testsupport::RunCommand("cd " + ShellQuote(directory.string()) + " && " + command + " 2>&1",
+    return testsupport::RunCommand("cd '" + directory.string() + "' && " + command + " 2>&1",
                                    output ? output : &ignored);
 }
 

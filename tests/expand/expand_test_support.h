@@ -1,6 +1,6 @@
-// Helpers for the expand tests: cabinets assembled byte by byte (so that
-// tests control every name, field and block), tree snapshots for comparing
-// what went in with what came out, and runs of the built binaries.
+// Helpers for the expand tests: cabinets assembled byte by byte (tests
+// control every name and field), tree snapshots, a small executable image,
+// and runs of the built binaries.
 #pragma once
 
 #include <cstdint>
@@ -21,22 +21,18 @@ struct CabFile {
 
 enum class BlockCoding { Stored, ZlibDeflate };
 
-struct ZlibCoding {
-    int level = 6;
-    int strategy = 0;  // Z_DEFAULT_STRATEGY
-};
-
 struct CabLayout {
     BlockCoding coding = BlockCoding::Stored;
-    ZlibCoding zlib;
+    int zlibLevel = 6;
+    int zlibStrategy = 0;
     std::string nextCabinet;  // empty: last of its set
     uint16_t setId = 0;
     uint16_t cabinetIndex = 0;
 };
 
-// One cabinet with one folder holding all files in order; data blocks of
-// 32768 bytes, stored or each a zlib raw deflate stream after "CK" with the
-// previous block as preset dictionary. Checksums are left 0.
+// One folder holding all files in order, in 32768-byte blocks: stored, or
+// each a zlib raw deflate stream after "CK" with the previous block as
+// preset dictionary. Checksums are 0 (not checked).
 std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& layout = {});
 
 // Relative path -> contents, modification time and read-only bit.
@@ -46,24 +42,19 @@ struct FileState {
     bool readOnly;
     bool operator==(const FileState&) const = default;
 };
-using TreeSnapshot = std::map<std::string, FileState>;
-TreeSnapshot Snapshot(const std::filesystem::path& root);
+std::map<std::string, FileState> Snapshot(const std::filesystem::path& root);
 
-// Files of varied kinds (text, noise, runs, empty, larger than a block) in
-// nested directories, with even-second times and some read-only files.
+// Text, noise, runs and empty files in nested directories, with even-second
+// times (the cabinet keeps 2-second steps) and some read-only files.
 void MakeSampleTree(const std::filesystem::path& root, uint64_t seed);
 
-void SetReadOnly(const std::filesystem::path& path, bool readOnly);
+// A DOS header, PE header, optional header and `sections` sections with
+// their raw data; an appended cabinet goes after the last one.
+std::vector<uint8_t> MakeExecutable(uint16_t sections);
 
-std::string ShellQuote(const std::string& text);
-// Runs a command line in `directory`; returns the exit status, output kept.
+// Runs a shell command in `directory`; the exit status, output kept.
 int RunIn(const std::filesystem::path& directory, const std::string& command, std::string* output = nullptr);
 std::string TreepakBinary();
 std::string CabwriteBinary();
-
-// A minimal executable image: DOS header, PE header, optional header and
-// `sections` section headers with their raw data; the overlay goes after
-// the last section's raw data.
-std::vector<uint8_t> MakeExecutable(uint16_t sections);
 
 }  // namespace expandtest

@@ -107,7 +107,7 @@ TEST(HostileCabinet, BrokenSetsEndTheRun) {
     ASSERT_TRUE(fs::exists(scratch.path() / "set2.cab"));
     fs::rename(scratch.path() / "set2.cab", scratch.path() / "moved.cab");
     EXPECT_EQ(RunIn(scratch.path(), "timeout 60 " + expandtest::TreepakBinary() + " set.cab out"), 255);
-    const expandtest::TreeSnapshot original = expandtest::Snapshot(scratch.path() / "src");
+    const auto original = expandtest::Snapshot(scratch.path() / "src");
     size_t complete = 0;
     for (const auto& [name, state] : expandtest::Snapshot(scratch.path() / "out")) {
         ASSERT_TRUE(original.count(name)) << name;
