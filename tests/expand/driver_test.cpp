@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/expand_cabinet.h"
+#include "app/expand_files.h"
 #include "expand_test_support.h"
 #include "test_support.h"
 
@@ -85,6 +86,26 @@ TEST(ExpandDriver, EmptyCabinetAndEmptyFiles) {
     ASSERT_EQ(zeroSized.progress.size(), 2u);
     EXPECT_EQ(zeroSized.progress[0].value, -1);  // nothing to measure against
     EXPECT_TRUE(std::filesystem::is_regular_file(zeroSized.Out() / "empty"));
+}
+
+// The decoder's spill file "*" is a nameless file in the temporary
+// directory, never a file called "*".
+TEST(ExpandDriver, SpillFileHasNoName) {
+    testsupport::ScratchDir scratch;
+    const char* previous = std::getenv("TMP");
+    const std::string saved = previous ? previous : "";
+    setenv("TMP", scratch.str().c_str(), 1);
+    const int handle = ExpandOpen("*", 0x8000 | 0x0100 | 0x0002, 0x0180);
+    previous ? setenv("TMP", saved.c_str(), 1) : unsetenv("TMP");
+    ASSERT_GE(handle, 0);
+    char back[5] = {};
+    EXPECT_EQ(ExpandWrite(handle, "spill", 5), 5);
+    EXPECT_EQ(ExpandSeek(handle, 0, 0), 0);
+    EXPECT_EQ(ExpandRead(handle, back, 5), 5);
+    EXPECT_EQ(std::string(back, 5), "spill");
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+    EXPECT_FALSE(std::filesystem::exists("*"));
+    EXPECT_EQ(ExpandClose(handle), 0);
 }
 
 // Blocks made by zlib: every level and strategy, history across blocks.
