@@ -93,4 +93,23 @@ TEST(Overlay, CabinetAfterTheLastSectionExpandsLikeThePlainOne) {
     EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expandtest::Snapshot(scratch.path() / "src"));
 }
 
+// Only the executable's handles carry the offset: the plain cabinets that
+// continue its set are read from their start.
+TEST(Overlay, SetStartingInAnExecutableContinuesInPlainCabinets) {
+    testsupport::ScratchDir scratch;
+    expandtest::MakeSampleTree(scratch.path() / "src", 48);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::CabwriteBinary() + " -m 100000 set.cab src"), 0);
+    ASSERT_TRUE(fs::exists(scratch.path() / "set2.cab"));
+    std::vector<uint8_t> image = expandtest::MakeExecutable(2);
+    const std::vector<uint8_t> first = testsupport::ReadFileBytes(scratch.path() / "set.cab");
+    image.insert(image.end(), first.begin(), first.end());
+    testsupport::WriteFileBytes(scratch.path() / "set.cab", image);
+    std::string output;
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " set.cab out", &output), 0) << output;
+    const auto original = expandtest::Snapshot(scratch.path() / "src");
+    const auto expanded = expandtest::Snapshot(scratch.path() / "out");
+    ASSERT_EQ(expanded.size(), original.size());
+    for (const auto& [name, state] : original) EXPECT_EQ(expanded.at(name).bytes, state.bytes) << name;
+}
+
 }  // namespace
