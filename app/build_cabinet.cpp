@@ -64,7 +64,8 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
               BuildClientTotals* totals, const ErrorRecord& error, bool* rerun) {
     uint32_t previousCompressed = 0, previousUncompressed = 0;
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && !Options.singleFolder && !FCIFlushFolder(context, FCIGetNextCabinet, FCIStatus)) {
+        const bool newFolder = i > 0 && i < BUILD_MAX_FOLDERS && !Options.singleFolder;
+        if (newFolder && !FCIFlushFolder(context, FCIGetNextCabinet, FCIStatus)) {
             PrintFailure("FCIFlushFolder", error);
             return false;
         }

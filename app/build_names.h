@@ -7,6 +7,10 @@
 // Cabinets count files and folders in 16 bits; the driver makes at most one
 // folder per file.
 inline constexpr int BUILD_MAX_FILES = 0xFFFF;
+// A file's folder index of 0xFFFD and above marks a folder continued across
+// cabinets, so one cabinet has at most 0xFFFD folders of its own; with a
+// folder per file, files past that share the last folder.
+inline constexpr int BUILD_MAX_FOLDERS = 0xFFFD;
 // Stored names are separated by '\' inside a cabinet, whatever the host's.
 inline constexpr char CABINET_SEPARATOR = '\\';
 
