@@ -2,9 +2,14 @@
 // on the same blocks (each 32768-byte block a raw deflate stream after "CK"
 // with the previous block as preset dictionary, as a cabinet holds them).
 // Data: C headers from /usr/include when present, else generated text; plus
-// a mix with incompressible stretches.
+// a mix with incompressible stretches. libdeflate (when installed) has no
+// preset dictionary, so all three decoders also run on the text compressed
+// as independent blocks.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
+#ifdef HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -56,14 +61,17 @@ struct Folder {
     std::vector<std::vector<uint8_t>> blocks;  // "CK" + raw deflate
 };
 
-Folder Compress(std::vector<uint8_t> data, int level) {
+enum class History { PreviousBlock, None };
+
+Folder Compress(std::vector<uint8_t> data, int level, History history = History::PreviousBlock) {
     Folder folder;
     folder.original = std::move(data);
     for (size_t offset = 0; offset < folder.original.size(); offset += kBlockSize) {
         const uint32_t size = static_cast<uint32_t>(std::min<size_t>(kBlockSize, folder.original.size() - offset));
         z_stream stream{};
         deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-        if (offset != 0) deflateSetDictionary(&stream, folder.original.data() + offset - kBlockSize, kBlockSize);
+        if (offset != 0 && history == History::PreviousBlock)
+            deflateSetDictionary(&stream, folder.original.data() + offset - kBlockSize, kBlockSize);
         std::vector<uint8_t> block(2 + deflateBound(&stream, size));
         block[0] = 'C';
         block[1] = 'K';
@@ -86,6 +94,11 @@ const Folder& TextFolder() {
 }
 const Folder& MixedFolder() {
     static const Folder folder = Compress(MixedData(), 6);
+    return folder;
+}
+
+const Folder& IndependentFolder() {
+    static const Folder folder = Compress(HeaderText(), 6, History::None);
     return folder;
 }
 
@@ -141,6 +154,30 @@ void DecodeWithZlib(benchmark::State& state, const Folder& folder) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * folder.original.size()));
 }
 
+#ifdef HAVE_LIBDEFLATE
+void DecodeWithLibdeflate(benchmark::State& state, const Folder& folder) {
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    std::vector<uint8_t> out(kBlockSize);
+    for (auto _ : state) {
+        for (const std::vector<uint8_t>& block : folder.blocks) {
+            size_t produced = 0;
+            if (libdeflate_deflate_decompress(decompressor, block.data() + 2, block.size() - kSlack - 2, out.data(),
+                                              out.size(), &produced) != LIBDEFLATE_SUCCESS) {
+                state.SkipWithError("libdeflate failed");
+                break;
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    libdeflate_free_decompressor(decompressor);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * folder.original.size()));
+}
+void BM_Libdeflate_Independent(benchmark::State& state) { DecodeWithLibdeflate(state, IndependentFolder()); }
+BENCHMARK(BM_Libdeflate_Independent)->Unit(benchmark::kMillisecond);
+#endif
+
+void BM_FolderDecoder_Independent(benchmark::State& state) { DecodeWithFolderDecoder(state, IndependentFolder()); }
+void BM_ZlibInflate_Independent(benchmark::State& state) { DecodeWithZlib(state, IndependentFolder()); }
 void BM_FolderDecoder_Text(benchmark::State& state) { DecodeWithFolderDecoder(state, TextFolder()); }
 void BM_ZlibInflate_Text(benchmark::State& state) { DecodeWithZlib(state, TextFolder()); }
 void BM_FolderDecoder_Mixed(benchmark::State& state) { DecodeWithFolderDecoder(state, MixedFolder()); }
@@ -150,5 +187,7 @@ BENCHMARK(BM_FolderDecoder_Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflate_Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FolderDecoder_Mixed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflate_Mixed)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderDecoder_Independent)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibInflate_Independent)->Unit(benchmark::kMillisecond);
 
 }  // namespace
