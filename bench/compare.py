@@ -2,7 +2,9 @@
 """Times the tool against the programs a user would otherwise pick, on the
 same data in one run: median wall time over several runs, peak memory (the
 largest resident set of the measured process) and output sizes, printed as
-a Markdown table of ratios."""
+a Markdown table of ratios. Commands run through the measure_command helper
+built beside the benchmarks, so that a peak is the command's own and not
+this interpreter's."""
 import argparse
 import os
 import random
@@ -46,22 +48,29 @@ def prepare(data):
     return {"include": include, "libs": libs, "random": rnd}
 
 
-def measure(cmd, cwd, before=None, runs=3):
+def measure(helper, cmd, cwd, before=None, runs=3):
     """Median seconds and peak RSS (MiB) of `cmd`; `before` prepares a clean
     state for each run."""
     times, peaks = [], []
     for _ in range(runs):
         if before:
             before()
-        start = time.perf_counter()
-        proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(proc.pid, 0)
-        elapsed = time.perf_counter() - start
-        if os.waitstatus_to_exitcode(status) != 0:
-            raise RuntimeError(f"{cmd} failed with status {status}")
-        times.append(elapsed)
-        peaks.append(usage.ru_maxrss / 1024.0)
+        done = subprocess.run([helper] + cmd, cwd=cwd, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise RuntimeError(f"{cmd} failed with status {done.returncode}")
+        seconds, kib = done.stdout.split()
+        times.append(float(seconds))
+        peaks.append(int(kib) / 1024.0)
     return statistics.median(times), max(peaks)
+
+
+def fresh(path):
+    """Empties the directory `path` before each run."""
+    def run():
+        if os.path.isdir(path):
+            shutil.rmtree(path)
+        os.makedirs(path)
+    return run
 
 
 def clean(*paths):
@@ -79,8 +88,10 @@ def main():
     ap.add_argument("--tool", required=True)
     ap.add_argument("--data", required=True)
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--measure", required=True, help="the measure_command helper")
     args = ap.parse_args()
     tool = os.path.abspath(args.tool)
+    helper = os.path.abspath(args.measure)
     sets = prepare(args.data)
     rows = []
     for label, src in sets.items():
@@ -90,32 +101,33 @@ def main():
             cab, stored, zipf = (os.path.join(tmp, n) for n in ("t.CAB", "s.CAB", "t.zip"))
             tarf, tgz, out = (os.path.join(tmp, n) for n in ("t.tar", "t.tgz", "out"))
             r = args.runs
-            t_cab, m_cab = measure([tool, "-BATCH", "tree", cab], tmp, clean(cab), r)
-            t_zip, m_zip = measure(["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), r)
-            t_st, m_st = measure([tool, "-BATCH", "-NOCOMPRESS", "tree", stored], tmp, clean(stored), r)
-            t_tar, m_tar = measure(["tar", "cf", tarf, "tree"], tmp, clean(tarf), r)
+            t_cab, m_cab = measure(helper, [tool, "-BATCH", "tree", cab], tmp, clean(cab), r)
+            t_zip, m_zip = measure(helper, ["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), r)
+            t_st, m_st = measure(helper, [tool, "-BATCH", "-NOCOMPRESS", "tree", stored], tmp, clean(stored), r)
+            t_tar, m_tar = measure(helper, ["tar", "cf", tarf, "tree"], tmp, clean(tarf), r)
             subprocess.run(["tar", "czf", tgz, "tree"], cwd=tmp, check=True)
-            t_xcab, m_xcab = measure([tool, "-BATCH", cab, out], tmp, clean(out), r)
-            t_unzip, m_unzip = measure(["unzip", "-q", "-o", zipf, "-d", out], tmp, clean(out), r)
-            os.makedirs(out, exist_ok=True)
-            t_xtgz, _ = measure(["tar", "xzf", tgz, "-C", out], tmp, None, r)
-            t_xst, m_xst = measure([tool, "-BATCH", stored, out], tmp, clean(out), r)
-            os.makedirs(out, exist_ok=True)
-            t_xtar, _ = measure(["tar", "xf", tarf, "-C", out], tmp, None, r)
+            t_xcab, m_xcab = measure(helper, [tool, "-BATCH", cab, out], tmp, clean(out), r)
+            t_unzip, m_unzip = measure(helper, ["unzip", "-q", "-o", zipf, "-d", out], tmp, clean(out), r)
+            t_xtgz, m_xtgz = measure(helper, ["tar", "xzf", tgz, "-C", out], tmp, fresh(out), r)
+            t_xst, m_xst = measure(helper, [tool, "-BATCH", stored, out], tmp, clean(out), r)
+            t_xtar, m_xtar = measure(helper, ["tar", "xf", tarf, "-C", out], tmp, fresh(out), r)
             size_cab, size_zip = os.path.getsize(cab), os.path.getsize(zipf)
             rows.append((label, [
-                ("build vs zip -9 -r", t_cab, t_zip, m_cab, f"size {size_cab / size_zip:.3f}x"),
-                ("-NOCOMPRESS build vs tar cf", t_st, t_tar, m_st, ""),
-                ("expand vs unzip", t_xcab, t_unzip, m_xcab, ""),
-                ("expand vs tar xzf", t_xcab, t_xtgz, m_xcab, ""),
-                ("stored expand vs tar xf", t_xst, t_xtar, m_xst, ""),
+                ("build vs zip -9 -r", t_cab, t_zip, m_cab, m_zip, f"size {size_cab / size_zip:.3f}x"),
+                ("-NOCOMPRESS build vs tar cf", t_st, t_tar, m_st, m_tar, ""),
+                ("expand vs unzip", t_xcab, t_unzip, m_xcab, m_unzip, ""),
+                ("expand vs tar xzf", t_xcab, t_xtgz, m_xcab, m_xtgz, ""),
+                ("stored expand vs tar xf", t_xst, t_xtar, m_xst, m_xtar, ""),
             ]))
     print()
-    print("| data | comparison | treepak s | other s | ratio | treepak peak MiB | note |")
-    print("|---|---|---|---|---|---|---|")
+    print(f"Median of {args.runs} runs; peak = largest resident set of the command over the runs.")
+    print()
+    print("| data | comparison | treepak s | other s | ratio | treepak peak MiB | other peak MiB | note |")
+    print("|---|---|---|---|---|---|---|---|")
     for label, items in rows:
-        for name, mine, other, peak, note in items:
-            print(f"| {label} | {name} | {mine:.3f} | {other:.3f} | {mine / other:.2f} | {peak:.1f} | {note} |")
+        for name, mine, other, peak, other_peak, note in items:
+            print(f"| {label} | {name} | {mine:.3f} | {other:.3f} | {mine / other:.2f} | {peak:.1f} "
+                  f"| {other_peak:.1f} | {note} |")
 
 
 if __name__ == "__main__":
