@@ -35,7 +35,7 @@ TEST_P(Interrupt, BuildLeavesNothingBehind) {
     const fs::path src = ws.dir() / "src";
     // Incompressible bytes: the first pass compresses them slowly, and the
     // second stores them.
-    const auto big = testsupport::RandomBytes(48u << 20, 7);
+    const auto big = testsupport::RandomBytes(24u << 20, 7);
     testsupport::WriteFileBytes(src / "big.bin", big);
     testsupport::WriteFileText(src / "small.txt", "small");
     ToolProcess tool = ws.Start({"-BATCH", "-D", "src", "out.cab"});
@@ -58,7 +58,7 @@ TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
     // (status 0, sources gone) or left the tree as it was (255, no cabinet).
     HardeningWorkspace ws;
     const fs::path src = ws.dir() / "src";
-    const auto big = testsupport::RandomBytes(48u << 20, 8);
+    const auto big = testsupport::RandomBytes(24u << 20, 8);
     testsupport::WriteFileBytes(src / "big.bin", big);
     ToolProcess tool = ws.Start({"-BATCH", "-NOLOGO", "-D", "src", "out.cab"});
     const bool signalled = WaitWhileRunning(tool.pid, [&] { return fs::exists(ws.dir() / "out.cab"); }) &&

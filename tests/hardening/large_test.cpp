@@ -1,0 +1,69 @@
+// The slow edges: the most files a cabinet counts, and a source file so
+// large that its cabinet passes the largest cabinet size and continues into
+// a second one. Both run the real tool on real (sparse) files.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "tool_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMaxFiles = 0xFFFF;
+constexpr int64_t kTwoAndAHalfGiB = (int64_t{5} << 30) / 2;
+
+std::map<std::string, std::vector<uint8_t>> TreeContents(const fs::path& root) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = testsupport::ReadFileBytes(entry);
+    }
+    return files;
+}
+
+TEST(Large, MostFilesACabinetCountsBuildInEitherLayout) {
+    HardeningWorkspace ws;
+    const fs::path src = ws.dir() / "src";
+    fs::create_directories(src);
+    for (int i = 0; i < kMaxFiles; ++i) std::ofstream(src / std::to_string(i)) << i;
+    for (const char* layout : {"-X", "-R"}) {  // one folder; a folder per file
+        SCOPED_TRACE(layout);
+        std::string out;
+        ASSERT_EQ(ws.Run({"-BATCH", "-NOCOMPRESS", layout, "src", "out.cab"}, &out), 0) << out;
+        EXPECT_NE(out.find("Stored 65535 files"), std::string::npos) << out;
+        EXPECT_TRUE(ws.TmpIsEmpty());
+    }
+    std::string out;
+    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out), 0) << out;
+    EXPECT_EQ(TreeContents(ws.dir() / "back"), TreeContents(src));
+}
+
+TEST(Large, SourcePastTheLargestCabinetContinuesIntoASecondCabinet) {
+    HardeningWorkspace ws;
+    const fs::path big = ws.dir() / "src" / "big.bin";
+    // Marks at the start, around the 2 GiB cabinet limit and at the end, so
+    // that misplaced blocks show.
+    MakeSparseFile(big, kTwoAndAHalfGiB,
+                   {{0, "first"}, {(int64_t{1} << 31) - 3, "across the limit"}, {kTwoAndAHalfGiB - 4, "last"}});
+    testsupport::WriteFileText(ws.dir() / "src" / "small.txt", "small");
+    std::string out;
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "data.CAB"}, &out), 0) << out;
+    EXPECT_TRUE(ws.TmpIsEmpty());
+    ASSERT_TRUE(fs::exists(ws.dir() / "data2.CAB"));
+    EXPECT_FALSE(fs::exists(ws.dir() / "data3.CAB"));
+    EXPECT_LE(fs::file_size(ws.dir() / "data.CAB"), 0x7FFFFFFFu);
+    fs::remove(big);  // room for the copy that comes back
+
+    ASSERT_EQ(ws.Run({"-BATCH", "data.CAB", "back"}, &out), 0) << out;
+    const fs::path back = ws.dir() / "back" / "big.bin";
+    ASSERT_EQ(static_cast<int64_t>(fs::file_size(back)), kTwoAndAHalfGiB);
+    const fs::path expected = ws.root.path() / "expected.bin";
+    MakeSparseFile(expected, kTwoAndAHalfGiB,
+                   {{0, "first"}, {(int64_t{1} << 31) - 3, "across the limit"}, {kTwoAndAHalfGiB - 4, "last"}});
+    EXPECT_TRUE(SameFileBytes(back, expected));
+    EXPECT_EQ(testsupport::ReadFileBytes(ws.dir() / "back" / "small.txt").size(), 5u);
+}
+
+}  // namespace

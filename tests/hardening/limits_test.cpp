@@ -1,0 +1,134 @@
+// The tool at the edges of what a cabinet can hold, and under a failing
+// system: the most files a cabinet counts, empty files, deep trees, names of
+// the longest stored length, sources too large for the format, a file-size
+// limit and a read-only destination.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "tool_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kLongestStoredName = 255;
+constexpr int kDeepLevels = 200;
+constexpr int64_t kFourGiB = int64_t{1} << 32;
+
+std::map<std::string, std::vector<uint8_t>> TreeContents(const fs::path& root) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = testsupport::ReadFileBytes(entry);
+    }
+    return files;
+}
+
+// True when no file at the path begins with a cabinet's signature.
+bool NoCabinetAt(const fs::path& path) {
+    if (!fs::exists(path)) return true;
+    std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
+    return bytes.size() < 4 || !(bytes[0] == 'M' && bytes[1] == 'S' && bytes[2] == 'C' && bytes[3] == 'F');
+}
+
+TEST(Limits, EmptyFilesLongNamesAndDeepPathsRoundTrip) {
+    HardeningWorkspace ws;
+    const fs::path src = ws.dir() / "src";
+    testsupport::WriteFileText(src / "empty", "");
+    testsupport::WriteFileText(src / "sub" / "also-empty", "");
+    // Stored as "abc\" and 251 bytes: the longest name a cabinet stores.
+    testsupport::WriteFileBytes(src / "abc" / std::string(kLongestStoredName - 4, 'L'), testsupport::TextBytes(999, 1));
+    // 127 levels of "d\" and a one-byte name: 255 bytes again.
+    fs::path deep = src;
+    for (int i = 0; i < 127; ++i) deep /= "d";
+    testsupport::WriteFileBytes(deep / "f", testsupport::RandomBytes(40000, 2));
+    testsupport::WriteFileText(deep / "g", "");
+    std::string out;
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"}, &out), 0) << out;
+    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out), 0) << out;
+    EXPECT_EQ(TreeContents(ws.dir() / "back"), TreeContents(src));
+}
+
+TEST(Limits, TwoHundredLevelsBuildFlattenedAndAreRefusedOtherwise) {
+    HardeningWorkspace ws;
+    fs::path deep = ws.dir() / "src";
+    for (int i = 0; i < kDeepLevels; ++i) deep /= "d";
+    const auto bytes = testsupport::TextBytes(5000, 3);
+    testsupport::WriteFileBytes(deep / "bottom.txt", bytes);
+    std::string out;
+    // Stored with its 200 directories the name has 406 bytes.
+    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"}, &out), 255);
+    EXPECT_TRUE(out.starts_with("Name too long to store in a cabinet (more than 255 bytes): d\\d\\")) << out;
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+    EXPECT_TRUE(ws.TmpIsEmpty());
+
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-F", "-D", "src", "out.cab"}, &out), 0) << out;
+    EXPECT_FALSE(fs::exists(deep / "bottom.txt"));
+    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out), 0) << out;
+    EXPECT_EQ(testsupport::ReadFileBytes(ws.dir() / "back" / "bottom.txt"), bytes);
+}
+
+TEST(Limits, SourcesTooLargeForTheFormatAreRefusedBeforeAnythingIsWritten) {
+    HardeningWorkspace ws;
+    MakeSparseFile(ws.dir() / "big" / "huge.bin", kFourGiB);
+    testsupport::WriteFileText(ws.dir() / "big" / "a.txt", "a");
+    std::string out;
+    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-D", "big", "out.cab"}, &out), 255);
+    EXPECT_EQ(out, "File too large to store in a cabinet (4 GiB or more): big/huge.bin\n");
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+    EXPECT_TRUE(fs::exists(ws.dir() / "big" / "a.txt"));
+    EXPECT_TRUE(ws.TmpIsEmpty());
+
+    // Each fits alone, but a folder's positions are 32-bit too.
+    MakeSparseFile(ws.dir() / "pair" / "one", kFourGiB / 2);
+    MakeSparseFile(ws.dir() / "pair" / "two", kFourGiB / 2);
+    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-X", "pair", "out.cab"}, &out), 255);
+    EXPECT_EQ(out, "Files too large together for one folder (4 GiB or more); build without -X\n");
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+    EXPECT_TRUE(ws.TmpIsEmpty());
+}
+
+TEST(Limits, FileSizeLimitFailsCleanly) {
+    HardeningWorkspace ws;
+    testsupport::WriteFileBytes(ws.dir() / "src" / "random.bin", testsupport::RandomBytes(3u << 20, 4));
+    ToolProcessOptions limited;
+    limited.fileSizeLimit = 1 << 20;
+    std::string out;
+    for (const char* mode : {"-NOCOMPRESS", "-COMPRESS"}) {
+        SCOPED_TRACE(mode);
+        int status = ws.Run({"-BATCH", "-NOLOGO", "-D", mode, "src", "out.cab"}, &out, limited);
+        ASSERT_NE(status, CHILD_SETUP_FAILED);
+        EXPECT_EQ(status, 255);
+        EXPECT_NE(out.find("() failed: code "), std::string::npos) << out;
+        EXPECT_TRUE(NoCabinetAt(ws.dir() / "out.cab"));
+        EXPECT_TRUE(fs::exists(ws.dir() / "src" / "random.bin"));
+        EXPECT_TRUE(ws.TmpIsEmpty());
+    }
+    // Expanding a 3 MB file under the same limit fails as well.
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, &out), 0) << out;
+    EXPECT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out, limited), 255);
+}
+
+TEST(Limits, ReadOnlyDestinationFailsWithItsMessage) {
+    HardeningWorkspace ws;
+    testsupport::WriteFileText(ws.dir() / "src" / "a.txt", "some text");
+    std::string out;
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"}, &out), 0) << out;
+    const fs::path locked = ws.dir() / "locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    ToolProcessOptions enforced;
+    enforced.enforcePermissions = true;
+    int status = ws.Run({"-BATCH", "-NOLOGO", "src", "locked/out.cab"}, &out, enforced);
+    if (status == CHILD_SETUP_FAILED) GTEST_SKIP() << "cannot make permissions hold for this user";
+    EXPECT_EQ(status, 255);
+    EXPECT_EQ(out, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n");
+    EXPECT_TRUE(fs::is_empty(locked));
+    EXPECT_TRUE(ws.TmpIsEmpty());
+
+    EXPECT_EQ(ws.Run({"-BATCH", "out.cab", "locked/back"}, &out, enforced), 255);
+    EXPECT_TRUE(fs::is_empty(locked));
+}
+
+}  // namespace
