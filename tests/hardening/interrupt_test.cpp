@@ -1,5 +1,6 @@
 // SIGINT and SIGTERM sent to the running tool: a build leaves neither its
-// temporary files nor a cabinet and ends with 255; the sources stay.
+// temporary files nor a cabinet and ends with 255; the sources stay. An
+// expansion keeps the files it finished and removes the one it was writing.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -76,6 +77,28 @@ TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
     EXPECT_TRUE(tool.Output().ends_with("TREEPAK interrupted\n")) << tool.Output();
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
     EXPECT_EQ(testsupport::ReadFileBytes(src / "big.bin"), big);
+}
+
+// Disabled until the expand driver's callbacks look at the interrupt flag
+// (its write callback failing once platform::InterruptRequested() holds, and
+// the driver deleting the output file that was open when the pass failed);
+// today the tool finishes the expansion and exits 0.
+TEST_P(Interrupt, DISABLED_ExpansionKeepsFinishedFilesAndRemovesTheOneBeingWritten) {
+    HardeningWorkspace ws;
+    const fs::path src = ws.dir() / "src";
+    testsupport::WriteFileText(src / "a.txt", "finished first");
+    MakeSparseFile(src / "z.bin", int64_t{400} << 20, {{0, "start"}});
+    std::string out;
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, &out), 0) << out;
+    const fs::path back = ws.dir() / "back";
+    ToolProcess tool = ws.Start({"-BATCH", "out.cab", "back"});
+    ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return fs::exists(back / "z.bin"); }))
+        << "the expansion ended before it could be interrupted";
+    ASSERT_EQ(kill(tool.pid, GetParam()), 0);
+    EXPECT_EQ(tool.Wait(), 255);
+    EXPECT_TRUE(tool.Output().ends_with("TREEPAK interrupted\n")) << tool.Output();
+    EXPECT_EQ(testsupport::ReadFileBytes(back / "a.txt").size(), 14u);
+    EXPECT_FALSE(fs::exists(back / "z.bin"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM),
