@@ -37,6 +37,46 @@ constexpr uint32_t SymbolEntry(Alphabet alphabet, uint32_t symbol) {
     return kInvalidEntry;
 }
 
+// SymbolEntry for every symbol of each alphabet, so that the table builder's
+// inner loop makes no decisions per symbol.
+template <Alphabet alphabet, uint32_t symbolCount>
+struct SymbolEntries {
+    uint32_t entry[symbolCount];
+};
+template <Alphabet alphabet, uint32_t symbolCount>
+constexpr SymbolEntries<alphabet, symbolCount> MakeSymbolEntries() {
+    SymbolEntries<alphabet, symbolCount> entries{};
+    for (uint32_t symbol = 0; symbol < symbolCount; ++symbol) entries.entry[symbol] = SymbolEntry(alphabet, symbol);
+    return entries;
+}
+constexpr auto kCodeLengthEntries = MakeSymbolEntries<Alphabet::CodeLength, DEFLATE_CODELEN_SYMBOLS>();
+constexpr auto kLitLenEntries = MakeSymbolEntries<Alphabet::LitLen, DEFLATE_LITLEN_SYMBOLS>();
+constexpr auto kDistEntries = MakeSymbolEntries<Alphabet::Distance, DEFLATE_DIST_SYMBOLS>();
+
+constexpr const uint32_t* SymbolEntriesOf(Alphabet alphabet) {
+    switch (alphabet) {
+    case Alphabet::CodeLength:
+        return kCodeLengthEntries.entry;
+    case Alphabet::LitLen:
+        return kLitLenEntries.entry;
+    case Alphabet::Distance:
+        return kDistEntries.entry;
+    }
+    return kDistEntries.entry;
+}
+
+constexpr uint32_t SymbolCapacity(Alphabet alphabet) {
+    switch (alphabet) {
+    case Alphabet::CodeLength:
+        return DEFLATE_CODELEN_SYMBOLS;
+    case Alphabet::LitLen:
+        return DEFLATE_LITLEN_SYMBOLS;
+    case Alphabet::Distance:
+        return DEFLATE_DIST_SYMBOLS;
+    }
+    return 0;
+}
+
 constexpr uint32_t kByteValues = 256;
 struct ByteReversal {
     uint8_t reversed[kByteValues];
@@ -61,6 +101,8 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
                           uint32_t rootBits, uint32_t* table, uint32_t capacity) {
     const uint32_t rootEntries = 1u << rootBits;
     if (rootBits > kMaxRootBits || rootEntries > capacity) return false;
+    if (symbolCount > SymbolCapacity(alphabet)) return false;
+    const uint32_t* const symbolEntries = SymbolEntriesOf(alphabet);
 
     uint32_t countOfLength[DEFLATE_MAX_CODE_BITS + 1] = {};
     uint32_t longest = 0;
@@ -71,10 +113,10 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
         if (length > longest) longest = length;
     }
 
-    for (uint32_t i = 0; i < rootEntries; ++i) table[i] = kInvalidEntry;
     if (longest == 0) {
         // A block without matches may send no distance codes at all; any
         // length/distance pair in it then meets an invalid entry.
+        for (uint32_t i = 0; i < rootEntries; ++i) table[i] = kInvalidEntry;
         return alphabet == Alphabet::Distance;
     }
 
@@ -86,6 +128,10 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
     }
     // Incomplete codes are refused, except a single 1-bit code.
     if (spaceLeft > 0 && longest != 1) return false;
+    // A complete code covers every root entry and every subtable entry, so
+    // only the lone 1-bit code leaves entries to mark invalid.
+    if (spaceLeft > 0)
+        for (uint32_t i = 0; i < rootEntries; ++i) table[i] = kInvalidEntry;
 
     uint32_t firstCode[DEFLATE_MAX_CODE_BITS + 1] = {};
     countOfLength[0] = 0;
@@ -95,27 +141,32 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
     }
 
     // First pass: the widest code behind each root prefix sizes its subtable.
+    // Codes of one length are consecutive and lengths ascend, so the codes
+    // longer than the root are walked by length, one step per distinct
+    // prefix, and the last width written for a prefix is its widest.
     const uint32_t rootMask = rootEntries - 1;
     uint8_t subtableBits[kMaxRootEntries] = {};
-    uint32_t nextCode[DEFLATE_MAX_CODE_BITS + 1] = {};
-    for (uint32_t length = 0; length <= DEFLATE_MAX_CODE_BITS; ++length) nextCode[length] = firstCode[length];
-    for (uint32_t symbol = 0; symbol < symbolCount; ++symbol) {
-        const uint32_t length = lengths[symbol];
-        if (length <= rootBits) continue;
-        const uint32_t prefix = ReverseBits(nextCode[length]++, length) & rootMask;
-        if (length - rootBits > subtableBits[prefix]) subtableBits[prefix] = static_cast<uint8_t>(length - rootBits);
-    }
     uint32_t subtableOffset[kMaxRootEntries] = {};
     uint32_t used = rootEntries;
-    for (uint32_t prefix = 0; prefix < rootEntries; ++prefix) {
-        if (subtableBits[prefix] == 0) continue;
-        const uint32_t size = 1u << subtableBits[prefix];
-        if (size > capacity - used) return false;
-        subtableOffset[prefix] = used;
-        for (uint32_t i = 0; i < size; ++i) table[used + i] = kInvalidEntry;
-        table[prefix] = MakeEntry(EntryKind::Subtable, used, subtableBits[prefix], rootBits);
-        used += size;
+    if (longest > rootBits) {
+        for (uint32_t length = rootBits + 1; length <= longest; ++length) {
+            if (countOfLength[length] == 0) continue;
+            const uint32_t beyondRoot = length - rootBits;
+            const uint32_t firstPrefix = firstCode[length] >> beyondRoot;
+            const uint32_t lastPrefix = (firstCode[length] + countOfLength[length] - 1) >> beyondRoot;
+            for (uint32_t prefix = firstPrefix; prefix <= lastPrefix; ++prefix)
+                subtableBits[ReverseBits(prefix, rootBits)] = static_cast<uint8_t>(beyondRoot);
+        }
+        for (uint32_t prefix = 0; prefix < rootEntries; ++prefix) {
+            if (subtableBits[prefix] == 0) continue;
+            const uint32_t size = 1u << subtableBits[prefix];
+            if (size > capacity - used) return false;
+            subtableOffset[prefix] = used;
+            table[prefix] = MakeEntry(EntryKind::Subtable, used, subtableBits[prefix], rootBits);
+            used += size;
+        }
     }
+    uint32_t nextCode[DEFLATE_MAX_CODE_BITS + 1] = {};
 
     // Second pass: replicate each code over every index whose low bits are
     // the reversed code.
@@ -125,12 +176,12 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
         if (length == 0) continue;
         const uint32_t reversed = ReverseBits(nextCode[length]++, length);
         if (length <= rootBits) {
-            const uint32_t entry = SymbolEntry(alphabet, symbol) | length;
+            const uint32_t entry = symbolEntries[symbol] | length;
             for (uint32_t i = reversed; i < rootEntries; i += 1u << length) table[i] = entry;
         } else {
             const uint32_t prefix = reversed & rootMask;
             const uint32_t subLength = length - rootBits;
-            const uint32_t entry = SymbolEntry(alphabet, symbol) | subLength;
+            const uint32_t entry = symbolEntries[symbol] | subLength;
             const uint32_t subEntries = 1u << subtableBits[prefix];
             for (uint32_t i = reversed >> rootBits; i < subEntries; i += 1u << subLength)
                 table[subtableOffset[prefix] + i] = entry;
