@@ -82,7 +82,8 @@ TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
 // Disabled until the expand driver's callbacks look at the interrupt flag
 // (its write callback failing once platform::InterruptRequested() holds, and
 // the driver deleting the output file that was open when the pass failed);
-// today the tool finishes the expansion and exits 0.
+// today the expansion runs to its end, so the last file stays, and only the
+// exit status (255) tells of the interrupt.
 TEST_P(Interrupt, DISABLED_ExpansionKeepsFinishedFilesAndRemovesTheOneBeingWritten) {
     HardeningWorkspace ws;
     const fs::path src = ws.dir() / "src";
