@@ -32,9 +32,10 @@ int Interrupted() {
 int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
     Paths.destination = hasDestination ? destinationArgument
                                        : Paths.source.substr(0, Paths.source.size() - kCabExtension.size());
-    if (!ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr) ||
-        platform::InterruptRequested()) {
-        if (platform::InterruptRequested()) return Interrupted();
+    const bool expanded = ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr);
+    // Interrupted, the cabinet stays even under -D.
+    if (platform::InterruptRequested()) return Interrupted();
+    if (!expanded) {
         PrintVerbose("TREEPAK failed\n");
         return EXIT_STATUS_FAILURE;
     }
@@ -70,7 +71,9 @@ bool CabinetsHoldTheSources(const FileList& list) {
         if (BeforeVerifyHook hook = GetBeforeVerifyHook()) hook(cabinets);
         std::vector<std::string> storedNames;
         storedNames.reserve(list.paths.size());
-        for (const std::string& path : list.paths) storedNames.push_back(StoredNameFor(path, Paths.source, Options.flatten));
+        for (const std::string& path : list.paths) {
+            storedNames.push_back(StoredNameFor(path, Paths.source, Options.flatten));
+        }
         ok = VerifyCabinetSet(cabinets.front(), list.count(), list.paths.data(), storedNames.data(), &reason);
     } else if (cabinets.empty()) {
         reason = "no cabinet file was written";
