@@ -4,6 +4,15 @@
 set -euo pipefail
 build=${1:-build-bench}
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The block deflate benchmark's fourth input: x86 code from a shared library.
+if [ -z "${TREEPAK_BENCH_FILE:-}" ]; then
+  for lib in /usr/lib/x86_64-linux-gnu/libstdc++.so.6 /usr/lib/x86_64-linux-gnu/libc.so.6; do
+    if [ -e "$lib" ]; then
+      export TREEPAK_BENCH_FILE=$(readlink -f "$lib")
+      break
+    fi
+  done
+fi
 for exe in "$build"/bench/*_bench; do
   [ -x "$exe" ] || continue
   echo "== $(basename "$exe")"
