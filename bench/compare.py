@@ -49,19 +49,20 @@ def prepare(data):
 
 
 def measure(helper, cmd, cwd, before=None, runs=3):
-    """Median seconds and peak RSS (MiB) of `cmd`; `before` prepares a clean
-    state for each run."""
-    times, peaks = [], []
+    """Median wall seconds, peak RSS (MiB) and median CPU seconds of `cmd`;
+    `before` prepares a clean state for each run."""
+    times, peaks, cpus = [], [], []
     for _ in range(runs):
         if before:
             before()
         done = subprocess.run([helper] + cmd, cwd=cwd, capture_output=True, text=True)
         if done.returncode != 0:
             raise RuntimeError(f"{cmd} failed with status {done.returncode}")
-        seconds, kib = done.stdout.split()
+        seconds, kib, cpu = done.stdout.split()
         times.append(float(seconds))
         peaks.append(int(kib) / 1024.0)
-    return statistics.median(times), max(peaks)
+        cpus.append(float(cpu))
+    return statistics.median(times), max(peaks), statistics.median(cpus)
 
 
 def fresh(path):
@@ -101,33 +102,35 @@ def main():
             cab, stored, zipf = (os.path.join(tmp, n) for n in ("t.CAB", "s.CAB", "t.zip"))
             tarf, tgz, out = (os.path.join(tmp, n) for n in ("t.tar", "t.tgz", "out"))
             r = args.runs
-            t_cab, m_cab = measure(helper, [tool, "-BATCH", "tree", cab], tmp, clean(cab), r)
-            t_zip, m_zip = measure(helper, ["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), r)
-            t_st, m_st = measure(helper, [tool, "-BATCH", "-NOCOMPRESS", "tree", stored], tmp, clean(stored), r)
-            t_tar, m_tar = measure(helper, ["tar", "cf", tarf, "tree"], tmp, clean(tarf), r)
+            t_cab, m_cab, c_cab = measure(helper, [tool, "-BATCH", "tree", cab], tmp, clean(cab), r)
+            t_zip, m_zip, c_zip = measure(helper, ["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), r)
+            t_st, m_st, c_st = measure(helper, [tool, "-BATCH", "-NOCOMPRESS", "tree", stored], tmp, clean(stored), r)
+            t_tar, m_tar, c_tar = measure(helper, ["tar", "cf", tarf, "tree"], tmp, clean(tarf), r)
             subprocess.run(["tar", "czf", tgz, "tree"], cwd=tmp, check=True)
-            t_xcab, m_xcab = measure(helper, [tool, "-BATCH", cab, out], tmp, clean(out), r)
-            t_unzip, m_unzip = measure(helper, ["unzip", "-q", "-o", zipf, "-d", out], tmp, clean(out), r)
-            t_xtgz, m_xtgz = measure(helper, ["tar", "xzf", tgz, "-C", out], tmp, fresh(out), r)
-            t_xst, m_xst = measure(helper, [tool, "-BATCH", stored, out], tmp, clean(out), r)
-            t_xtar, m_xtar = measure(helper, ["tar", "xf", tarf, "-C", out], tmp, fresh(out), r)
+            t_xcab, m_xcab, c_xcab = measure(helper, [tool, "-BATCH", cab, out], tmp, clean(out), r)
+            t_unzip, m_unzip, c_unzip = measure(helper, ["unzip", "-q", "-o", zipf, "-d", out], tmp, clean(out), r)
+            t_xtgz, m_xtgz, c_xtgz = measure(helper, ["tar", "xzf", tgz, "-C", out], tmp, fresh(out), r)
+            t_xst, m_xst, c_xst = measure(helper, [tool, "-BATCH", stored, out], tmp, clean(out), r)
+            t_xtar, m_xtar, c_xtar = measure(helper, ["tar", "xf", tarf, "-C", out], tmp, fresh(out), r)
             size_cab, size_zip = os.path.getsize(cab), os.path.getsize(zipf)
             rows.append((label, [
-                ("build vs zip -9 -r", t_cab, t_zip, m_cab, m_zip, f"size {size_cab / size_zip:.3f}x"),
-                ("-NOCOMPRESS build vs tar cf", t_st, t_tar, m_st, m_tar, ""),
-                ("expand vs unzip", t_xcab, t_unzip, m_xcab, m_unzip, ""),
-                ("expand vs tar xzf", t_xcab, t_xtgz, m_xcab, m_xtgz, ""),
-                ("stored expand vs tar xf", t_xst, t_xtar, m_xst, m_xtar, ""),
+                ("build vs zip -9 -r", t_cab, t_zip, c_cab / c_zip, m_cab, m_zip,
+                 f"size {size_cab / size_zip:.3f}x"),
+                ("-NOCOMPRESS build vs tar cf", t_st, t_tar, c_st / c_tar, m_st, m_tar, ""),
+                ("expand vs unzip", t_xcab, t_unzip, c_xcab / c_unzip, m_xcab, m_unzip, ""),
+                ("expand vs tar xzf", t_xcab, t_xtgz, c_xcab / c_xtgz, m_xcab, m_xtgz, ""),
+                ("stored expand vs tar xf", t_xst, t_xtar, c_xst / c_xtar, m_xst, m_xtar, ""),
             ]))
     print()
-    print(f"Median of {args.runs} runs; peak = largest resident set of the command over the runs.")
+    print(f"Median of {args.runs} runs: wall seconds, their ratio, and the ratio of CPU seconds (user +")
+    print("system; steadier on a loaded machine). Peak = largest resident set of the command over the runs.")
     print()
-    print("| data | comparison | treepak s | other s | ratio | treepak peak MiB | other peak MiB | note |")
-    print("|---|---|---|---|---|---|---|---|")
+    print("| data | comparison | treepak s | other s | ratio | CPU ratio | treepak peak MiB | other peak MiB | note |")
+    print("|---|---|---|---|---|---|---|---|---|")
     for label, items in rows:
-        for name, mine, other, peak, other_peak, note in items:
-            print(f"| {label} | {name} | {mine:.3f} | {other:.3f} | {mine / other:.2f} | {peak:.1f} "
-                  f"| {other_peak:.1f} | {note} |")
+        for name, mine, other, cpu_ratio, peak, other_peak, note in items:
+            print(f"| {label} | {name} | {mine:.3f} | {other:.3f} | {mine / other:.2f} | {cpu_ratio:.2f} "
+                  f"| {peak:.1f} | {other_peak:.1f} | {note} |")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
-// Runs a command with its output discarded and prints "<seconds> <KiB>": its
-// wall time and the peak resident set the kernel reports for it. The script
+// Runs a command with its output discarded and prints "<seconds> <KiB>
+// <cpu seconds>": its wall time, the peak resident set the kernel reports
+// for it, and the CPU time (user + system) it used. The script
 // that drives the comparison starts commands through this small program
 // because a child's peak resident set starts at the size of the process it
 // was forked from; here that floor is about a megabyte, not an interpreter.
@@ -37,7 +38,10 @@ int main(int argc, char** argv) {
     rusage usage{};
     if (wait4(child, &status, 0, &usage) == -1) return kCannotStart;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%.6f %ld\n", seconds, usage.ru_maxrss);
+    constexpr double kMicrosecond = 1e-6;
+    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * kMicrosecond;
+    std::printf("%.6f %ld %.6f\n", seconds, usage.ru_maxrss, cpu);
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return kCannotStart;
 }
