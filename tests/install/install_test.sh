@@ -16,8 +16,7 @@ for f in bin/treepak bin/cabwrite share/man/man1/treepak.1 share/man/man1/cabwri
          include/treepak/fci/fci.h include/treepak/fei/fei.h include/treepak/cabinet/format.h; do
   [ -e "$root/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
-# The .pc file names the real prefix; point pkg-config at the staged copy.
-export PKG_CONFIG_SYSROOT_DIR="$stage"
+# The .pc file finds its prefix from where it lies, so the staged copy works.
 export PKG_CONFIG_PATH="$root/lib/pkgconfig"
 flags=$(pkg-config --cflags --libs treepak)
 # Flags, not "$flags": pkg-config output is a word list.
