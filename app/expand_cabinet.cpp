@@ -24,6 +24,7 @@
 #include "platform/attributes.h"
 #include "platform/dos_time.h"
 #include "platform/file_io.h"
+#include "platform/interrupts.h"
 
 namespace {
 
@@ -63,6 +64,10 @@ struct ExpandContext {
     std::set<EntryKey> continuingToNext;
 
     bool unsafeNameSeen = false;
+
+    // The output file open between its copy and close notifications: what
+    // an interrupted extraction removes, since its bytes are incomplete.
+    std::string writing;
 };
 
 bool ContinuesToNext(uint16_t folderIndex) {
@@ -119,6 +124,7 @@ int CreateOutput(const std::string& outputPath) {
 
 int ExtractNotify(int kind, FEINotification* notification) {
     auto& context = *static_cast<ExpandContext*>(notification->userContext);
+    if (platform::InterruptRequested()) return FEI_REPLY_ABORT;
     switch (kind) {
     case FEI_NOTIFY_CABINET_INFO:
         NoteCabinetHeader(context, *notification);
@@ -131,7 +137,10 @@ int ExtractNotify(int kind, FEINotification* notification) {
             context.unsafeNameSeen = true;
             return kNotifyContinue;  // skipped
         }
-        return CreateOutput(OutputPathFor(context.destination, notification->text1));
+        std::string outputPath = OutputPathFor(context.destination, notification->text1);
+        const int handle = CreateOutput(outputPath);
+        if (handle != -1) context.writing = std::move(outputPath);
+        return handle;
     }
     case FEI_NOTIFY_CLOSE_FILE: {
         ReportProgress(context, notification->text1);
@@ -140,6 +149,7 @@ int ExtractNotify(int kind, FEINotification* notification) {
         ExpandClose(notification->handle);
         const std::string outputPath = OutputPathFor(context.destination, notification->text1);
         platform::SetFileAttributes(outputPath.c_str(), notification->attributes & kKeptAttributes);
+        context.writing.clear();
         return kCloseFileDone;
     }
     case FEI_NOTIFY_NEXT_CABINET:
@@ -209,5 +219,11 @@ int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandPro
     bool ok = PassOverSet(reader, directory, name, PassKind::Counting, context) &&
               PassOverSet(reader, directory, name, PassKind::Extracting, context);
     ok = FEIDestroy(reader) == 1 && ok;
+    // The engine closed the file it was writing when the pass failed; files
+    // already complete stay.
+    if (!ok && platform::InterruptRequested() && !context.writing.empty()) {
+        int32_t error = 0;
+        platform::DeleteFile(context.writing.c_str(), &error);
+    }
     return ok && !context.unsafeNameSeen ? 1 : 0;
 }

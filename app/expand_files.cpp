@@ -13,6 +13,7 @@
 #include "cabinet/bytes.h"
 #include "cabinet/format.h"
 #include "platform/file_io.h"
+#include "platform/interrupts.h"
 #include "platform/output_files.h"
 
 namespace {
@@ -138,6 +139,8 @@ int32_t ExpandRead(int handle, void* buffer, uint32_t count) {
 }
 
 int32_t ExpandWrite(int handle, const void* buffer, uint32_t count) {
+    // Failing the write makes the engine abort the extraction at once.
+    if (platform::InterruptRequested()) return -1;
     int32_t error = 0;
     return platform::WriteFile(handle, buffer, count, &error);
 }

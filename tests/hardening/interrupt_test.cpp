@@ -79,12 +79,7 @@ TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
     EXPECT_EQ(testsupport::ReadFileBytes(src / "big.bin"), big);
 }
 
-// Disabled until the expand driver's callbacks look at the interrupt flag
-// (its write callback failing once platform::InterruptRequested() holds, and
-// the driver deleting the output file that was open when the pass failed);
-// today the expansion runs to its end, so the last file stays, and only the
-// exit status (255) tells of the interrupt.
-TEST_P(Interrupt, DISABLED_ExpansionKeepsFinishedFilesAndRemovesTheOneBeingWritten) {
+TEST_P(Interrupt, ExpansionKeepsFinishedFilesAndRemovesTheOneBeingWritten) {
     HardeningWorkspace ws;
     const fs::path src = ws.dir() / "src";
     testsupport::WriteFileText(src / "a.txt", "finished first");
