@@ -12,6 +12,7 @@
 #include "app/build_names.h"
 #include "app/cab_params.h"
 #include "app/console.h"
+#include "app/name_encoding.h"
 #include "app/options.h"
 #include "app/path_helpers.h"
 #include "app/progress_display.h"
@@ -72,6 +73,7 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
         std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
         if (!Options.verbose && Options.showLogo) ProgressStep(i, count);
         uint16_t type = TypeFor(storedName, compressFlags[i]);
+        totals->storedNameIsUtf8 = HasNonAsciiByte(storedName);
         if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, FCIGetNextCabinet, FCIStatus,
                         FCIGetOpenInfo, type)) {
             PrintFailure("FCIAddFile", error);

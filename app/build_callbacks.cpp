@@ -124,13 +124,14 @@ int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) 
 }
 
 int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
-                       void*) {
+                       void* context) {
     // The error output stays untouched on both failure paths.
     platform::SourceFileInfo info;
     if (!platform::GetSourceFileInfo(sourcePath, &info)) return -1;
     *date = info.date;
     *time = info.time;
     *attributes = static_cast<uint16_t>(info.attributes & kStoredAttributeMask);
+    if (TotalsOf(context)->storedNameIsUtf8) *attributes |= FILE_ATTR_NAME_IS_UTF8;
     int32_t openError = 0;
     return platform::OpenFile(sourcePath, platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &openError);
 }

@@ -23,6 +23,9 @@ struct BuildClientTotals {
     // Every cabinet file the engine created in this pass, in order: what an
     // interrupted build removes and what a finished one flushes and checks.
     std::vector<std::string> cabinetsCreated = {};
+    // Set by the driver before each FCIAddFile: the name being stored has a
+    // byte of 0x80 or more, so its entry is marked as a UTF-8 name.
+    bool storedNameIsUtf8 = false;
 };
 
 // Prefix of the writer's temporary file names.

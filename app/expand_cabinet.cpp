@@ -17,6 +17,7 @@
 #include "app/build_callbacks.h"
 #include "app/expand_files.h"
 #include "app/expand_names.h"
+#include "app/name_encoding.h"
 #include "app/path_helpers.h"
 #include "cabinet/error_record.h"
 #include "cabinet/format.h"
@@ -130,25 +131,25 @@ int ExtractNotify(int kind, FEINotification* notification) {
         NoteCabinetHeader(context, *notification);
         return kNotifyContinue;
     case FEI_NOTIFY_COPY_FILE: {
-        ReportProgress(context, notification->text1);
+        const std::string name = ExtractedName(notification->text1, notification->attributes);
+        ReportProgress(context, name.c_str());
         context.done += static_cast<uint32_t>(notification->value);
-        if (IsUnsafeStoredName(notification->text1)) {
-            std::printf("***** ERROR: unsafe file name in cabinet: %s\n", notification->text1);
+        if (IsUnsafeStoredName(name)) {
+            std::printf("***** ERROR: unsafe file name in cabinet: %s\n", name.c_str());
             context.unsafeNameSeen = true;
             return kNotifyContinue;  // skipped
         }
-        std::string outputPath = OutputPathFor(context.destination, notification->text1);
+        std::string outputPath = OutputPathFor(context.destination, name);
         const int handle = CreateOutput(outputPath);
         if (handle != -1) context.writing = std::move(outputPath);
         return handle;
     }
     case FEI_NOTIFY_CLOSE_FILE: {
-        ReportProgress(context, notification->text1);
+        ReportProgress(context, ExtractedName(notification->text1, notification->attributes).c_str());
         // Times and attributes are best effort: a failure leaves the file.
         platform::SetFileDosDateTime(notification->handle, notification->date, notification->time);
         ExpandClose(notification->handle);
-        const std::string outputPath = OutputPathFor(context.destination, notification->text1);
-        platform::SetFileAttributes(outputPath.c_str(), notification->attributes & kKeptAttributes);
+        platform::SetFileAttributes(context.writing.c_str(), notification->attributes & kKeptAttributes);
         context.writing.clear();
         return kCloseFileDone;
     }

@@ -160,14 +160,21 @@ TEST(BuildCallbacks, OpenInfoReportsReadOnlyAndArchiveAndLeavesTheErrorAlone) {
     chmod(file.c_str(), 0444);
     uint16_t date = 0, time = 0, attributes = 0xFFFF;
     int32_t error = 1234;
-    int32_t handle = FCIGetOpenInfo(file.c_str(), &date, &time, &attributes, &error, nullptr);
+    BuildClientTotals totals{0, 0, "x.cab", 1};
+    int32_t handle = FCIGetOpenInfo(file.c_str(), &date, &time, &attributes, &error, &totals);
     ASSERT_GE(handle, 0);
     EXPECT_EQ(attributes, 0x21);
     EXPECT_NE(date, 0);
     char buffer[8];
     EXPECT_EQ(FCIRead(handle, buffer, sizeof buffer, &error, nullptr), 3);
     EXPECT_EQ(FCIClose(handle, &error, nullptr), 0);
-    EXPECT_EQ(FCIGetOpenInfo((dir.path() / "gone").c_str(), &date, &time, &attributes, &error, nullptr), -1);
-    EXPECT_EQ(FCIGetOpenInfo(dir.str().c_str(), &date, &time, &attributes, &error, nullptr), -1);
+    // A name with bytes of 0x80 or more adds the UTF-8 name bit, nothing else.
+    totals.storedNameIsUtf8 = true;
+    handle = FCIGetOpenInfo(file.c_str(), &date, &time, &attributes, &error, &totals);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(attributes, 0xA1);
+    EXPECT_EQ(FCIClose(handle, &error, nullptr), 0);
+    EXPECT_EQ(FCIGetOpenInfo((dir.path() / "gone").c_str(), &date, &time, &attributes, &error, &totals), -1);
+    EXPECT_EQ(FCIGetOpenInfo(dir.str().c_str(), &date, &time, &attributes, &error, &totals), -1);
     EXPECT_EQ(error, 1234);
 }
