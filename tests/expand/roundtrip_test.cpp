@@ -2,6 +2,7 @@
 // came from: bytes, names, modification times and read-only bits.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,24 @@ INSTANTIATE_TEST_SUITE_P(Options, ToolRoundTrip,
                                            BuildCase{"NoCompressKvf", {"-NOCOMPRESSKVF"}},
                                            BuildCase{"SingleFolderAuto", {"-X", "-AUTOCOMPRESS"}}),
                          [](const ::testing::TestParamInfo<BuildCase>& info) { return std::string(info.param.name); });
+
+// With -F every file is stored under its bare name, so a tree whose names
+// are distinct comes back flat, each file with its bytes, time and
+// read-only bit. -D's check compares against the same flattened names.
+TEST(ToolRoundTrip, FlattenedTreeExpandsFlat) {
+    testsupport::ScratchDir scratch;
+    const fs::path source = scratch.path() / "src";
+    expandtest::MakeSampleTree(source, 43);
+    std::map<std::string, expandtest::FileState> expected;
+    for (const auto& [path, state] : expandtest::Snapshot(source))
+        ASSERT_TRUE(expected.emplace(fs::path(path).filename().string(), state).second) << path;
+    ASSERT_GT(expected.size(), 4u);
+    std::string output;
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -F -D src pack.cab", &output), 0) << output;
+    EXPECT_TRUE(expandtest::Snapshot(source).empty()) << "-D deletes every source file";
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " pack.cab out", &output), 0) << output;
+    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expected);
+}
 
 // Sets written by cabwrite, with reserve areas and blocks split across
 // cabinets, expand completely from their first cabinet.
