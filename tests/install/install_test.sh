@@ -5,6 +5,7 @@
 set -euo pipefail
 build=$1
 cxx=${2:-g++}
+client_flags=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -20,8 +21,8 @@ done
 export PKG_CONFIG_PATH="$root/lib/pkgconfig"
 flags=$(pkg-config --cflags --libs treepak)
 # Flags, not "$flags": pkg-config output is a word list.
-# shellcheck disable=SC2086
-"$cxx" -std=c++20 -Wall -Wextra -Werror -o "$stage/client" "$here/client.cpp" $flags
+# shellcheck disable=SC2086  # (and $client_flags)
+"$cxx" -std=c++20 -Wall -Wextra -Werror $client_flags -o "$stage/client" "$here/client.cpp" $flags
 "$stage/client"
 "$root/bin/treepak" >/dev/null
 echo "install test passed"
