@@ -20,6 +20,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_corpus.h"
 #include "decompress/decoder.h"
 
 namespace {
@@ -28,28 +29,8 @@ constexpr uint32_t kBlockSize = 32768;
 constexpr size_t kCorpusBytes = 8u << 20;
 constexpr uint32_t kSlack = DECODER_BUFFER_SLACK;
 
-std::vector<uint8_t> HeaderText() {
-    std::vector<uint8_t> data;
-    std::error_code error;
-    for (auto it = std::filesystem::recursive_directory_iterator("/usr/include", error);
-         !error && it != std::filesystem::recursive_directory_iterator() && data.size() < kCorpusBytes;
-         it.increment(error)) {
-        if (!it->is_regular_file(error)) continue;
-        std::ifstream in(it->path(), std::ios::binary);
-        data.insert(data.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::mt19937 rng(1);
-    static const char* const kWords[] = {"int ", "return ", "static ", "const ", "void ", "struct ", "(x) ", ";\n"};
-    while (data.size() < kCorpusBytes) {
-        const char* word = kWords[rng() % 8];
-        data.insert(data.end(), word, word + std::strlen(word));
-    }
-    data.resize(kCorpusBytes);
-    return data;
-}
-
 std::vector<uint8_t> MixedData() {
-    std::vector<uint8_t> data = HeaderText();
+    std::vector<uint8_t> data = BenchHeaderText(kCorpusBytes);
     std::mt19937 rng(2);
     for (size_t at = 0; at + 4096 < data.size(); at += 20000)
         for (size_t i = 0; i < 4096; ++i) data[at + i] = static_cast<uint8_t>(rng());
@@ -89,7 +70,7 @@ Folder Compress(std::vector<uint8_t> data, int level, History history = History:
 }
 
 const Folder& TextFolder() {
-    static const Folder folder = Compress(HeaderText(), 6);
+    static const Folder folder = Compress(BenchHeaderText(kCorpusBytes), 6);
     return folder;
 }
 const Folder& MixedFolder() {
@@ -98,7 +79,7 @@ const Folder& MixedFolder() {
 }
 
 const Folder& IndependentFolder() {
-    static const Folder folder = Compress(HeaderText(), 6, History::None);
+    static const Folder folder = Compress(BenchHeaderText(kCorpusBytes), 6, History::None);
     return folder;
 }
 

@@ -16,53 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_corpus.h"
 #include "decompress/decoder.h"
-#include "tests/quantum/quantum_test_encoder.cpp"
+#include "tests/quantum/quantum_test_encoder.h"
 
 namespace {
 
 constexpr size_t kCorpusBytes = 4u << 20;
 constexpr uint32_t kWindowBits = 21;
-
-std::vector<uint8_t> FilesUnder(const char* root, bool (*wanted)(const std::filesystem::path&)) {
-    std::vector<uint8_t> data;
-    std::error_code error;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
-         !error && it != std::filesystem::recursive_directory_iterator() && data.size() < kCorpusBytes;
-         it.increment(error)) {
-        if (!it->is_regular_file(error) || it->is_symlink(error) || !wanted(it->path())) continue;
-        std::ifstream in(it->path(), std::ios::binary);
-        data.insert(data.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return data;
-}
-
-std::vector<uint8_t> HeaderText() {
-    std::vector<uint8_t> data =
-        FilesUnder("/usr/include", [](const std::filesystem::path& p) { return p.extension() == ".h"; });
-    std::mt19937 rng(1);
-    static const char* const kWords[] = {"int ", "return ", "static ", "const ", "void ", "struct ", "(x) ", ";\n"};
-    while (data.size() < kCorpusBytes) {
-        const char* word = kWords[rng() % 8];
-        data.insert(data.end(), word, word + std::strlen(word));
-    }
-    data.resize(kCorpusBytes);
-    return data;
-}
-
-std::vector<uint8_t> Executables() {
-    std::vector<uint8_t> data = FilesUnder("/usr/lib/x86_64-linux-gnu", [](const std::filesystem::path& p) {
-        return p.filename().string().find(".so") != std::string::npos;
-    });
-    std::mt19937 rng(2);
-    while (data.size() < kCorpusBytes) {  // call-heavy stand-in
-        data.push_back(0xE8);
-        for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(rng() % 4 == 0 ? rng() : 0));
-        data.push_back(static_cast<uint8_t>(0x50 + rng() % 8));
-    }
-    data.resize(kCorpusBytes);
-    return data;
-}
 
 std::vector<uint8_t> Noise() {
     std::mt19937 rng(3);
@@ -78,11 +39,11 @@ struct Corpus {
 };
 
 const Corpus& TextCorpus() {
-    static const Corpus corpus(HeaderText());
+    static const Corpus corpus(BenchHeaderText(kCorpusBytes));
     return corpus;
 }
 const Corpus& BinaryCorpus() {
-    static const Corpus corpus(Executables());
+    static const Corpus corpus(BenchExecutables(kCorpusBytes));
     return corpus;
 }
 const Corpus& NoiseCorpus() {
