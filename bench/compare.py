@@ -90,9 +90,11 @@ def main():
     ap.add_argument("--data", required=True)
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--measure", required=True, help="the measure_command helper")
+    ap.add_argument("--cabwrite", required=True, help="the cabwrite tool, for the LZX rows")
     args = ap.parse_args()
     tool = os.path.abspath(args.tool)
     helper = os.path.abspath(args.measure)
+    cabwrite = os.path.abspath(args.cabwrite)
     sets = prepare(args.data)
     rows = []
     for label, src in sets.items():
@@ -112,6 +114,15 @@ def main():
             t_xtgz, m_xtgz, c_xtgz = measure(helper, ["tar", "xzf", tgz, "-C", out], tmp, fresh(out), r)
             t_xst, m_xst, c_xst = measure(helper, [tool, "-BATCH", stored, out], tmp, clean(out), r)
             t_xtar, m_xtar, c_xtar = measure(helper, ["tar", "xf", tarf, "-C", out], tmp, fresh(out), r)
+            # LZX (window 2^21, all files in one folder) through the writer's
+            # own client, against xz -6 and gzip -9 of a tar of the same tree;
+            # one run each, LZX being the slowest codec here.
+            lzx = os.path.join(tmp, "lzx.cab")
+            t_lzx, m_lzx, c_lzx = measure(helper, [cabwrite, "-t", "lzx:21", lzx, "tree"], tmp, clean(lzx), 1)
+            t_xz, m_xz, c_xz = measure(helper, ["xz", "-6", "-k", "-f", tarf], tmp, clean(tarf + ".xz"), 1)
+            t_gz, m_gz, c_gz = measure(helper, ["gzip", "-9", "-k", "-f", tarf], tmp, clean(tarf + ".gz"), 1)
+            size_lzx = os.path.getsize(lzx)
+            size_xz, size_gz = os.path.getsize(tarf + ".xz"), os.path.getsize(tarf + ".gz")
             size_cab, size_zip = os.path.getsize(cab), os.path.getsize(zipf)
             rows.append((label, [
                 ("build vs zip -9 -r", t_cab, t_zip, c_cab / c_zip, m_cab, m_zip,
@@ -120,6 +131,10 @@ def main():
                 ("expand vs unzip", t_xcab, t_unzip, c_xcab / c_unzip, m_xcab, m_unzip, ""),
                 ("expand vs tar xzf", t_xcab, t_xtgz, c_xcab / c_xtgz, m_xcab, m_xtgz, ""),
                 ("stored expand vs tar xf", t_xst, t_xtar, c_xst / c_xtar, m_xst, m_xtar, ""),
+                ("LZX 2^21 one folder vs xz -6 of the tar", t_lzx, t_xz, c_lzx / c_xz, m_lzx, m_xz,
+                 f"size {size_lzx / size_xz:.3f}x"),
+                ("LZX 2^21 one folder vs gzip -9 of the tar", t_lzx, t_gz, c_lzx / c_gz, m_lzx, m_gz,
+                 f"size {size_lzx / size_gz:.3f}x"),
             ]))
     print()
     print(f"Median of {args.runs} runs: wall seconds, their ratio, and the ratio of CPU seconds (user +")
