@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include "cab_parser.h"
+#include "cabinet/format.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -174,4 +176,18 @@ TEST_F(CabwriteTest, FailuresLeaveNoCabinet) {
     EXPECT_TRUE(fs::is_empty(out)) << text;
     EXPECT_EQ(Run(Q(out / "x.cab") + " " + Q(in / "nothing-here"), &text), 1);
     EXPECT_TRUE(fs::is_empty(out));
+}
+
+// A stored name with bytes of 0x80 or more is UTF-8 and its entry says so;
+// ASCII names keep their attributes untouched.
+TEST_F(CabwriteTest, NamesBeyondAsciiCarryTheUtf8Bit) {
+    Put("sub/gr\xC3\xBC\xC3\x9F" "e.txt", "sub\\gr\xC3\xBC\xC3\x9F" "e.txt", testsupport::TextBytes(500, 3));
+    ASSERT_EQ(Run(Q(out / "names.cab") + " " + Q(in)), 0);
+    auto set = ParseSet({"names.cab"});
+    ExpectSources(set);
+    for (const auto& f : set[0].files) {
+        const bool wide = std::any_of(f.name.begin(), f.name.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        EXPECT_EQ((f.attributes & FILE_ATTR_NAME_IS_UTF8) != 0, wide) << f.name;
+    }
 }

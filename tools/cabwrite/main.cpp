@@ -2,6 +2,7 @@
 // cabinets, through the writer engine, with every cabinet parameter, the
 // compression type, folder breaks and the execute flag set from the command
 // line.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -105,6 +106,8 @@ int Run(const CabwriteOptions& o) {
             break;
         }
         const bool execute = o.executeAll || o.executeNames.count(f.nameInCabinet) != 0;
+        client.storedNameIsUtf8 = std::any_of(f.nameInCabinet.begin(), f.nameInCabinet.end(),
+                                              [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         if (!FCIAddFile(context, f.path.c_str(), f.nameInCabinet.c_str(), execute ? 1 : 0,
                         cb.getNextCabinet, cb.status, cb.getOpenInfo, o.compressionType)) {
             ReportFailure("FCIAddFile()", f.path, errors, client);

@@ -83,7 +83,8 @@ int32_t Status(uint32_t kind, uint32_t, uint32_t size2, void* context) {
 }
 
 int32_t GetOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes,
-                    int32_t* error, void*) {
+                    int32_t* error, void* context) {
+    const auto* client = static_cast<const WriterClient*>(context);
     const int32_t handle = platform::OpenFile(
         path, platform::OPEN_READ_ONLY | platform::OPEN_BINARY, 0, error);
     if (handle == -1) return -1;
@@ -97,6 +98,7 @@ int32_t GetOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* 
         *time = 0;
         *attributes = 0;
     }
+    if (client->storedNameIsUtf8) *attributes |= FILE_ATTR_NAME_IS_UTF8;
     return handle;
 }
 

@@ -16,6 +16,9 @@ struct WriterClient {
     std::vector<std::string> cabinetNames;  // every cabinet named so far, in order
     size_t cabinetsWritten = 0;
     std::string failure;  // set by a callback that refuses to go on
+    // Set before each file is added: its stored name has bytes of 0x80 or
+    // more, so its entry carries the attribute bit that marks UTF-8 names.
+    bool storedNameIsUtf8 = false;
 };
 
 struct WriterCallbacks {
