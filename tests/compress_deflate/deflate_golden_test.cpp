@@ -1,6 +1,7 @@
 // Golden vectors: the output is fixed bit for bit, so hashes of it over
 // fixed inputs catch any change, e.g. from speed work.
 #include <algorithm>
+#include <iterator>
 
 #include "deflate_test_util.h"
 #include "test_support.h"
@@ -73,6 +74,100 @@ TEST(DeflateGolden, OutputsArePinned) {
             all.insert(all.end(), out.begin(), out.end());
         }
         EXPECT_EQ(testsupport::HashHex(all), g.hash) << g.name;
+    }
+}
+
+}  // namespace
+}  // namespace deflatetest
+
+namespace deflatetest {
+namespace {
+
+// A folder's bytes from seeded pieces that reach the search's corners:
+// words, noise, record-like binary, runs, copies from just inside and just
+// beyond the farthest distance allowed, long copies with sparse changes
+// (matches past 258 bytes) and two-letter text (chains longer than the
+// search walks).
+std::vector<uint8_t> MixedFolderBytes(size_t count, uint64_t seed) {
+    SplitMix rng{seed};
+    std::vector<uint8_t> v;
+    while (v.size() < count) {
+        uint32_t len = 8 + rng.Below(1500);
+        switch (rng.Below(8)) {
+            case 0: {
+                std::vector<uint8_t> w = WordsOf(len, rng.Next());
+                v.insert(v.end(), w.begin(), w.end());
+                break;
+            }
+            case 1: {
+                std::vector<uint8_t> r = RandomOf(len, rng.Next());
+                v.insert(v.end(), r.begin(), r.end());
+                break;
+            }
+            case 2:
+                for (uint32_t i = 0; i < len / 8; ++i) {
+                    uint32_t x = rng.Below(1u << rng.Below(20));
+                    const uint8_t rec[8] = {0x8B, static_cast<uint8_t>(0x40 + i % 8), static_cast<uint8_t>(x),
+                                            static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(x >> 16), 0,
+                                            0xE8, 0xFF};
+                    v.insert(v.end(), rec, rec + sizeof rec);
+                }
+                break;
+            case 3:
+                v.insert(v.end(), rng.Below(600), static_cast<uint8_t>(rng.Next()));
+                break;
+            case 4:
+                if (v.size() > 32600) {
+                    size_t from = v.size() - 32400 - rng.Below(200);  // either side of the distance limit
+                    for (uint32_t i = 0; i < len; ++i) v.push_back(v[from + i]);
+                }
+                break;
+            case 5:
+                if (v.size() > 4000) {
+                    size_t from = rng.Below(static_cast<uint32_t>(v.size() - 3000));
+                    uint32_t n = 300 + rng.Below(2700);
+                    for (uint32_t i = 0; i < n; ++i) {
+                        v.push_back(rng.Below(300) == 0 ? static_cast<uint8_t>(rng.Next()) : v[from + i]);
+                    }
+                }
+                break;
+            case 6:
+                for (uint32_t i = 0; i < len / 3; ++i) v.push_back(rng.Below(2) ? 'a' : 'b');
+                break;
+            default: {
+                std::vector<uint8_t> w = WordsOf(len, seed);  // the same words again and again
+                v.insert(v.end(), w.begin(), w.end());
+            }
+        }
+    }
+    v.resize(count);
+    return v;
+}
+
+// Outputs recorded from the compressor as it stood before its speed work;
+// each folder's are hashed together. Folders chain full blocks as history,
+// end on a short block and sometimes start over with a reset.
+TEST(DeflateGolden, SeededMixedFoldersArePinned) {
+    static const char* const kExpected[] = {
+        "668aeda307a72e0a", "36b3120a60e4a8ac", "4513b2c4db65f785", "6e95867e627f95fe", "3fd93799b574e852",
+        "5ee50045a992a70e", "10a44bbd191c29a6", "58cee82a309e8653", "31bfa6b9e643081a", "8bdb4a728b2cb171",
+        "b7af86c7afe3a287", "ed45409ddfe22303", "4d76ecd485ed0ce7", "6fdabc3d103cdc9a", "9f1fb29ad082cb50",
+        "d2b06a454745fd1e", "6ff8cd9a29ef852e", "43399bb25a981d1c", "de5678bfee4f46f4", "bb4997e8d92df38b",
+        "e7d21eea6236dc91", "99ec9f940b348453", "d447076e6ac1fcdc", "2c9ce73485413d7c",
+    };
+    for (uint64_t seed = 0; seed < std::size(kExpected); ++seed) {
+        SplitMix rng{100 + seed};
+        const uint32_t fullBlocks = 1 + rng.Below(4);
+        const uint32_t tail = rng.Below(kBlock);
+        const std::vector<uint8_t> bytes = MixedFolderBytes(size_t{fullBlocks} * kBlock + tail, seed);
+        Compressor c;
+        std::vector<uint8_t> all;
+        for (size_t off = 0; off < bytes.size(); off += kBlock) {
+            if (rng.Below(5) == 0) DeflateReset(c.handle);
+            std::vector<uint8_t> out = c.Compress(Slice(bytes, off, std::min<size_t>(kBlock, bytes.size() - off)));
+            all.insert(all.end(), out.begin(), out.end());
+        }
+        EXPECT_EQ(testsupport::HashHex(all), kExpected[seed]) << "folder " << seed;
     }
 }
 
