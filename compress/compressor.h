@@ -22,6 +22,16 @@ int DeflateCompressBlock(void* handle, const uint8_t* input, uint32_t inputSize,
                          uint32_t outputCapacity, uint32_t* outputSize);
 int DeflateReset(void* handle);
 int DeflateDestroy(void* handle);
+// Priming, for a caller that already holds a block's compressed form.
+// DeflatePrimeToken, called right after DeflateCompressBlock, describes what
+// that block (of lastInputSize bytes) left in the handle's match state.
+// DeflatePrime(block, size, token) brings a handle into the state that
+// compressing that block would have left, so that the next block
+// compresses to the same bytes as after the real call; the token must be
+// the one reported when the block was compressed after the same blocks
+// since a reset.
+int DeflatePrimeToken(void* handle, uint32_t lastInputSize, uint32_t* token);
+int DeflatePrime(void* handle, const uint8_t* input, uint32_t inputSize, uint32_t token);
 
 // LZX. Finished frames leave through the output callback, one call per
 // frame (compressedSize >= 1; uncompressedSize 32768 for all frames but a

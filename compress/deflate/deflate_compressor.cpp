@@ -12,36 +12,15 @@
 
 #include "compress/compressor.h"
 #include "compress/deflate/block_compressor.h"
+#include "compress/deflate/deflate_handle.h"
 #include "compress/deflate/deflate_state.h"
 
 namespace {
 
 using namespace blockdeflate;
 
-// "DCIC", stored little-endian; cleared by destroy.
-constexpr uint32_t kDeflateHandleTag = 0x43494344;
-
-struct DeflateHandle {
-    uint32_t tag;
-    FCIFreeFn free;
-    uint32_t blockSize;
-    uint8_t* literalBuffer;
-    uint16_t* distanceBuffer;
-    uint16_t* chain;
-    uint16_t* head;
-    uint8_t* window;
-    bool history;
-    DeflateState* state;
-};
-
 constexpr uint32_t kHashTableBytes = kHashSize * sizeof(uint16_t);
 static_assert(kChainSize == kHashSize);
-
-DeflateHandle* CheckedHandle(void* handle) {
-    auto* h = static_cast<DeflateHandle*>(handle);
-    if (h == nullptr || h->tag != kDeflateHandleTag) return nullptr;
-    return h;
-}
 
 void* AllocZeroed(FCIAllocFn alloc, uint32_t size) {
     void* p = alloc(size);
