@@ -146,6 +146,35 @@ int FCIFlushFolder(FCIContext* context, FCIGetNextCabinetFn getNextCabinet, FCIS
 int FCIFlushCabinet(FCIContext* context, int32_t getNext, FCIGetNextCabinetFn getNextCabinet,
                     FCIStatusFn status);
 
+// Memo of compressed blocks, kept by the client across contexts (for one
+// set of files compressed twice, say). Only block-deflate folders use it:
+// a block's compressed form there is a pure function of the type word and
+// of the folder's uncompressed bytes since the folder's compressor started
+// (the block cut points included), which the key's digest chain stands for
+// (see cabinet/block_digest.h). Before compressing a block the engine looks
+// it up; a hit (1) puts its compressed bytes into output (at most capacity)
+// and returns the prime token stored with them, and the compressor is not
+// run. Every block the engine does compress is offered to store together
+// with its prime token (DeflatePrimeToken). Reports, records and checksums
+// are the same either way; the compressor is brought up to date before the
+// next block it compresses.
+struct FCIBlockKey {
+    uint16_t compressionType;
+    uint32_t uncompressedSize;
+    uint64_t digest[2];
+};
+using FCIBlockLookupFn = int32_t (*)(const FCIBlockKey* key, void* output, uint32_t capacity,
+                                     uint32_t* compressedSize, uint32_t* primeToken,
+                                     void* memoContext);  // 1 hit, 0 miss
+using FCIBlockStoreFn = void (*)(const FCIBlockKey* key, const void* compressed, uint32_t size,
+                                 uint32_t primeToken, void* memoContext);
+
+// Sets the memo for every folder of the context. Only before the first
+// FCIAddFile; returns 0 (nothing recorded) when called later or with only
+// one of the two functions.
+int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreFn store,
+                    void* memoContext);
+
 // Releases everything and deletes the temporary files; 1 when every
 // temporary file was closed and deleted without error.
 int FCIDestroy(FCIContext* context);

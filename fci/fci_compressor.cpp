@@ -23,8 +23,10 @@ bool IsKnownKind(uint16_t kind) {
 void ReleaseBuffers(FolderState* folder) {
     if (folder->input != nullptr) folder->io->free(folder->input);
     if (folder->output != nullptr) folder->io->free(folder->output);
+    if (folder->hitInput != nullptr) folder->io->free(folder->hitInput);
     folder->input = nullptr;
     folder->output = nullptr;
+    folder->hitInput = nullptr;
     folder->outputCapacity = 0;
 }
 
@@ -98,7 +100,12 @@ bool ReplaceCompressor(FolderState* folder, uint16_t newType) {
     folder->output = static_cast<uint8_t*>(folder->io->alloc(maxOutput));
     folder->input =
         folder->output != nullptr ? static_cast<uint8_t*>(folder->io->alloc(folder->blockSize)) : nullptr;
-    if (folder->input == nullptr || folder->output == nullptr) {
+    const bool memo = folder->memoLookup != nullptr && CompressKind(newType) == COMPRESS_DEFLATE;
+    if (memo && folder->input != nullptr) {
+        folder->hitInput = static_cast<uint8_t*>(folder->io->alloc(folder->blockSize));
+    }
+    RestartBlockChain(folder);
+    if (folder->input == nullptr || folder->output == nullptr || (memo && folder->hitInput == nullptr)) {
         RecordError(*folder->io, FCIERR_NO_MEMORY, 0);
         ReleaseBuffers(folder);
         DestroyCompressor(folder);
@@ -120,14 +127,7 @@ bool CompressStoredOrDeflate(FolderState* folder, uint32_t* compressedSize) {
             *compressedSize = folder->waiting;
             return true;
         case COMPRESS_DEFLATE:
-            if (DeflateCompressBlock(folder->compressor, folder->input, folder->waiting,
-                                     folder->output, folder->outputCapacity,
-                                     compressedSize) != COMPRESSOR_OK ||
-                *compressedSize > folder->outputCapacity) {
-                RecordError(*folder->io, FCIERR_COMPRESS, 0);
-                return false;
-            }
-            return true;
+            return CompressDeflateBlock(folder, compressedSize);
         default:
             RecordError(*folder->io, FCIERR_COMPRESSION_TYPE, 0);
             return false;
@@ -162,6 +162,7 @@ bool FlushLzx(FolderState* folder) {
 
 bool ResetCompressor(FolderState* folder) {
     int result = COMPRESSOR_OK;
+    RestartBlockChain(folder);
     if (folder->compressor == nullptr) return true;
     switch (CompressKind(folder->compressionType)) {
         case COMPRESS_DEFLATE: result = DeflateReset(folder->compressor); break;

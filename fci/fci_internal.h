@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "cabinet/block_digest.h"
 #include "cabinet/format.h"
 #include "cabinet/records.h"
 #include "fci/fci.h"
@@ -74,6 +75,19 @@ struct FolderState {
     // Set when the LZX output callback failed; the compressor does not look
     // at the callback's result, so the engine checks this after each call.
     bool lzxOutputFailed;
+
+    // The client's block memo (deflate folders only; see FCISetBlockMemo).
+    FCIBlockLookupFn memoLookup;
+    FCIBlockStoreFn memoStore;
+    void* memoContext;
+    BlockDigest blockChain;     // over the blocks since the compressor started
+    // A hit leaves the compressor one block behind: that block (the
+    // previous contents of input, swapped here) and its prime token bring
+    // it up to date before it compresses the next one.
+    uint8_t* hitInput;          // blockSize bytes while a memo is set
+    uint32_t hitSize;
+    uint32_t hitToken;
+    bool compressorBehind;
 };
 
 enum CabinetFile { CABINET_DATA = 0, CABINET_FILES = 1, CABINET_FOLDERS = 2, CABINET_FILE_COUNT = 3 };
@@ -139,6 +153,10 @@ bool CompressStoredOrDeflate(FolderState* folder, uint32_t* compressedSize);
 bool CompressLzxBlock(FolderState* folder, uint32_t inputSize);
 bool FlushLzx(FolderState* folder);
 bool ResetCompressor(FolderState* folder);
+
+// The block memo (fci_block_memo.cpp).
+bool CompressDeflateBlock(FolderState* folder, uint32_t* compressedSize);
+void RestartBlockChain(FolderState* folder);
 int LzxBlockOutput(void* folderState, const uint8_t* bytes, uint32_t compressedSize,
                    uint32_t uncompressedSize);
 
