@@ -39,26 +39,12 @@ TEST(QuantumRoundTrip, EveryWindowSizeWithDataLongerThanTheWindow) {
         const std::vector<EncodedBlock> blocks = CompressQuantum(encoder, data);
         ASSERT_GT(blocks.size(), 1u);
         for (uint32_t s = 0; s < 7; ++s) EXPECT_GT(encoder.selectorUses[s], 0u) << "selector " << s << ", bits " << bits;
+        // Past a megabyte every model has been reordered more than once.
+        for (int k = 0; k < 4 && bits >= 20; ++k) EXPECT_GE(encoder.literalModel(k).reorders, 2u) << "literal model " << k;
         const DecodeRun run = DecodeFolder(bits, blocks);
         ASSERT_EQ(run.result, DECODER_OK) << "bits " << bits << " seed " << seed << " block " << run.failedBlock;
         EXPECT_TRUE(run.output == data) << "bits " << bits << " seed " << seed;
     }
-}
-
-TEST(QuantumRoundTrip, ModelsThroughManyRescalesAndReorders) {
-    const uint64_t seed = 77;
-    // Skewed bytes keep reordering the literal models; 600 KB drive every
-    // literal model and the selector through several reorders.
-    std::vector<uint8_t> data = RandomBytes(600000, seed);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(data[i] % (i % 3 == 0 ? 256 : 23) + (i >> 17) * 40);
-    QuantumTestEncoder encoder(16);
-    const std::vector<EncodedBlock> blocks = CompressQuantum(encoder, data);
-    EXPECT_GE(encoder.selectorModel().reorders, 2u);
-    for (int k = 0; k < 4; ++k) EXPECT_GE(encoder.literalModel(k).reorders, 1u) << "literal model " << k;
-    EXPECT_GE(encoder.literalModel(0).reorders, 2u);
-    const DecodeRun run = DecodeFolder(16, blocks);
-    ASSERT_EQ(run.result, DECODER_OK) << "seed " << seed << " block " << run.failedBlock;
-    EXPECT_TRUE(run.output == data) << "seed " << seed;
 }
 
 // A reference window for hand-placed items: cleared at the start, so a match

@@ -2,7 +2,6 @@
 // the operations' contract, and malformed input.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
 
 #include "decompress/decoder.h"
@@ -38,61 +37,46 @@ struct Decoder {
     void* handle = nullptr;
 };
 
-// All-zero input keeps code at 0, so every symbol is the last pair of its
-// model: selector 6 (long match; 2 shifts: high 0x2491), length slot 26
-// (length 254 + 5 = 259; 5 shifts: high 0x0569) and long position slot 2b - 1
-// (4 shifts for b = 10: high 0x08A8), whose 8 extra bits are 0: distance
-// 768 + 1. That is 16 + 2 + 5 + 4 + 8 = 35 bits, so 5 bytes are needed and
-// the 259 bytes copied from the fresh window are zeros.
-TEST(QuantumHandMade, ZeroBytesMakeOneLongestMatchOfZeros) {
-    Decoder decoder(10);
-    ASSERT_EQ(decoder.created, DECODER_OK);
-    std::vector<uint8_t> out;
-    EXPECT_EQ(decoder.Decode(std::vector<uint8_t>(5, 0), 259, &out), DECODER_OK);
-    EXPECT_EQ(out, std::vector<uint8_t>(259, 0));
-
-    Decoder tooShort(10);
-    EXPECT_EQ(tooShort.Decode(std::vector<uint8_t>(4, 0), 259), DECODER_DATA_ERROR) << "35 bits from 32";
-    Decoder overflow(10);
-    EXPECT_EQ(overflow.Decode(std::vector<uint8_t>(5, 0), 258), DECODER_DATA_ERROR) << "a match longer than wanted";
-}
-
-// C0 00 00: code 0xC000 gives selector target 5, symbol 1 (literal model 1);
-// the interval [0xB6DB, 0xDB6C] shifts once and folds once (low 0x6DB6 has
-// bit 14, high 0xB6D9 lacks it), leaving code 0x8000 in [0x5B6C, 0xEDB3].
-// Literal target (9365 * 64 - 1) / 37448 = 16 picks symbol 47: 64 + 47 = 'o'.
-// Its interval [0x7FFE, 0x8246] folds five times: 16 + 2 + 5 = 23 bits.
-TEST(QuantumHandMade, UnderflowFoldsDecodeOneLiteral) {
-    Decoder decoder(10);
-    std::vector<uint8_t> out;
-    EXPECT_EQ(decoder.Decode({0xC0, 0x00, 0x00}, 1, &out), DECODER_OK);
-    EXPECT_EQ(out, std::vector<uint8_t>{'o'});
-
-    Decoder truncated(10);
-    EXPECT_EQ(truncated.Decode({0xC0, 0x00}, 1), DECODER_DATA_ERROR);
-}
-
-// 84 DF 9A D7 decodes to D7 D8 using 31 bits; the second literal's symbol is
-// settled by bit 24, so without the last byte the same two bytes come out,
-// but the renormalisation after them reads bits 24..30 past the input.
-TEST(QuantumHandMade, BitsReadOnlyByTheLastRenormalisationMustExist) {
-    std::vector<uint8_t> out;
-    Decoder whole(10);
-    EXPECT_EQ(whole.Decode({0x84, 0xDF, 0x9A, 0xD7}, 2, &out), DECODER_OK);
-    EXPECT_EQ(out, (std::vector<uint8_t>{0xD7, 0xD8}));
-    Decoder lastBitUnused(10);
-    EXPECT_EQ(lastBitUnused.Decode({0x84, 0xDF, 0x9A, 0xD6, 0x77}, 2, &out), DECODER_OK) << "bit 31 and extra bytes are ignored";
-    EXPECT_EQ(out, (std::vector<uint8_t>{0xD7, 0xD8}));
-    Decoder shortOne(10);
-    EXPECT_EQ(shortOne.Decode({0x84, 0xDF, 0x9A}, 2, &out), DECODER_DATA_ERROR);
-    EXPECT_EQ(out, (std::vector<uint8_t>{0xD7, 0xD8})) << "bytes produced before the failure stay";
-}
-
-TEST(QuantumHandMade, EmptyBlockStillReadsTheFirstSixteenBits) {
-    Decoder decoder(10);
-    EXPECT_EQ(decoder.Decode({0x12, 0x34}, 0), DECODER_OK);
-    EXPECT_EQ(decoder.Decode({0x12}, 0), DECODER_DATA_ERROR);
-    EXPECT_EQ(decoder.Decode({}, 0), DECODER_DATA_ERROR);
+// Each case in a fresh decoder with a 2^10 window.
+// - All-zero input keeps code at 0, so every symbol is the last pair of its
+//   model: selector 6 (long match; 2 shifts), length slot 26 (259; 5 shifts)
+//   and position slot 19 (4 shifts) with 8 zero extra bits: distance 769.
+//   That is 16 + 2 + 5 + 4 + 8 = 35 bits, and 259 zeros from the fresh window.
+// - C0 00 00: selector target 5 picks symbol 1 (literal model 1); the
+//   interval shifts once and folds once (underflow), then literal target 16
+//   picks symbol 47, 'o', whose interval folds five times: 23 bits.
+// - 84 DF 9A D7 decodes to D7 D8 in 31 bits; the second literal is settled
+//   by bit 24, but the renormalisation after it reads bits 24..30, which must
+//   exist. Bytes produced before the failure stay in the buffer.
+// - An empty block still reads the first 16 code bits.
+TEST(QuantumHandMade, StreamsDecodeOrFailBitExactly) {
+    const struct {
+        std::vector<uint8_t> input;
+        uint32_t wanted;
+        int result;
+        std::vector<uint8_t> output;  // checked when not empty
+    } cases[] = {
+        {std::vector<uint8_t>(5, 0), 259, DECODER_OK, std::vector<uint8_t>(259, 0)},
+        {std::vector<uint8_t>(4, 0), 259, DECODER_DATA_ERROR, {}},  // 35 bits from 32
+        {std::vector<uint8_t>(5, 0), 258, DECODER_DATA_ERROR, {}},  // a match longer than wanted
+        {{0xC0, 0x00, 0x00}, 1, DECODER_OK, {'o'}},
+        {{0xC0, 0x00}, 1, DECODER_DATA_ERROR, {}},
+        {{0x84, 0xDF, 0x9A, 0xD7}, 2, DECODER_OK, {0xD7, 0xD8}},
+        {{0x84, 0xDF, 0x9A, 0xD6, 0x77}, 2, DECODER_OK, {0xD7, 0xD8}},  // bit 31 and extra bytes unused
+        {{0x84, 0xDF, 0x9A}, 2, DECODER_DATA_ERROR, {0xD7, 0xD8}},
+        {{0x12, 0x34}, 0, DECODER_OK, {}},
+        {{0x12}, 0, DECODER_DATA_ERROR, {}},
+        {{}, 0, DECODER_DATA_ERROR, {}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        Decoder decoder(10);
+        ASSERT_EQ(decoder.created, DECODER_OK);
+        std::vector<uint8_t> out;
+        EXPECT_EQ(decoder.Decode(cases[i].input, cases[i].wanted, &out), cases[i].result) << "case " << i;
+        if (!cases[i].output.empty()) {
+            EXPECT_EQ(out, cases[i].output) << "case " << i;
+        }
+    }
 }
 
 // Crediting the last of 7 symbols (frequency 1) 8 at a time: the total
@@ -103,22 +87,20 @@ TEST(QuantumHandMade, EmptyBlockStillReadsTheFirstSixteenBits) {
 TEST(QuantumModel, RescalesHalveThenTheFourthReordersWithTheExchangeSort) {
     quantum::QuantumModel model;
     quantum::InitModel(&model, 7);
-    auto expectCum = [&](std::vector<uint16_t> cum) {
-        EXPECT_EQ(std::vector<uint16_t>(model.cum, model.cum + 8), cum);
+    auto update = [&](int times) {
+        for (int i = 0; i < times; ++i) quantum::UpdateModel(&model, 6);
     };
-    for (int i = 0; i < 474; ++i) quantum::UpdateModel(&model, 6);
-    expectCum({3799, 3798, 3797, 3796, 3795, 3794, 3793, 0});
-    quantum::UpdateModel(&model, 6);
-    expectCum({1906, 1905, 1904, 1903, 1902, 1901, 1900, 0});
-    EXPECT_EQ(model.reorderCountdown, 3u);
-    for (int i = 0; i < 237 + 238; ++i) quantum::UpdateModel(&model, 6);
-    expectCum({1907, 1906, 1905, 1904, 1903, 1902, 1901, 0});
+    auto cum = [&] { return std::vector<uint16_t>(model.cum, model.cum + 8); };
+    update(474);
+    EXPECT_EQ(cum(), (std::vector<uint16_t>{3799, 3798, 3797, 3796, 3795, 3794, 3793, 0}));
+    update(1);
+    EXPECT_EQ(cum(), (std::vector<uint16_t>{1906, 1905, 1904, 1903, 1902, 1901, 1900, 0}));
+    update(237 + 238);
+    EXPECT_EQ(cum(), (std::vector<uint16_t>{1907, 1906, 1905, 1904, 1903, 1902, 1901, 0}));
     EXPECT_EQ(model.reorderCountdown, 1u);
-    for (int i = 0; i < 236; ++i) quantum::UpdateModel(&model, 6);
-    EXPECT_EQ(std::vector<uint16_t>(model.sym, model.sym + 7), (std::vector<uint16_t>{0, 1, 2, 3, 4, 5, 6}));
-    quantum::UpdateModel(&model, 6);
+    update(237);
     EXPECT_EQ(std::vector<uint16_t>(model.sym, model.sym + 7), (std::vector<uint16_t>{6, 1, 2, 3, 4, 5, 0}));
-    expectCum({1905, 6, 5, 4, 3, 2, 1, 0});
+    EXPECT_EQ(cum(), (std::vector<uint16_t>{1905, 6, 5, 4, 3, 2, 1, 0}));
     EXPECT_EQ(model.reorderCountdown, 50u);
 }
 
@@ -137,23 +119,32 @@ TEST(QuantumModel, ReciprocalDivisionIsExact) {
     }
 }
 
-TEST(QuantumContract, CreateChecksWindowBitsFirstAndSettlesSizes) {
+TEST(QuantumContract, CreateChecksParametersSizesAndMemory) {
+    uint32_t uncompressed = 0, compressed = 0;
+    void* handle = reinterpret_cast<void*>(1);
     for (uint32_t bits : {0u, 9u, 22u, 31u}) {
         const DecoderConfig config{bits, 0};
-        uint32_t uncompressed = 0, compressed = 0;
-        void* handle = reinterpret_cast<void*>(1);
         EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_BAD_PARAMETER);
         EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_BAD_PARAMETER);
     }
-    EXPECT_EQ(OutstandingBlocks(), 0u);
     const struct { uint32_t asked, settled; } sizes[] = {{0, 32768}, {40000, 32768}, {32768, 32768}, {1000, 1000}};
     for (const auto& size : sizes) {
         const DecoderConfig config{21, 3};
-        uint32_t uncompressed = size.asked, compressed = 0;
+        uncompressed = size.asked;
         EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_OK);
         EXPECT_EQ(uncompressed, size.settled);
         EXPECT_EQ(compressed, size.settled + 10240);
     }
+    // No memory at all; then the handle fits but the window does not, and
+    // there is no spill file.
+    const DecoderConfig config{16, 0};
+    for (uint32_t refuseFrom : {0u, 65536u}) {
+        LimitAllocation(refuseFrom, 0, refuseFrom ? UINT32_MAX : 0);
+        EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_NO_MEMORY);
+        EXPECT_EQ(handle, nullptr);
+    }
+    AllowAllAllocation();
+    EXPECT_EQ(OutstandingBlocks(), 0u);
 }
 
 TEST(QuantumContract, DecodeRefusesMoreThanTheBufferAndForeignHandles) {
@@ -163,25 +154,11 @@ TEST(QuantumContract, DecodeRefusesMoreThanTheBufferAndForeignHandles) {
     uint32_t notADecoder[64] = {0x43494444};  // another kind's tag
     uint32_t size = 1;
     uint8_t byte = 0;
-    EXPECT_EQ(QdiDecode(notADecoder, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
-    EXPECT_EQ(QdiReset(notADecoder), DECODER_BAD_HANDLE);
+    for (void* handle : {static_cast<void*>(notADecoder), static_cast<void*>(nullptr)}) {
+        EXPECT_EQ(QdiDecode(handle, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
+        EXPECT_EQ(QdiReset(handle), DECODER_BAD_HANDLE);
+    }
     EXPECT_EQ(QdiDestroy(notADecoder), DECODER_BAD_HANDLE);
-    EXPECT_EQ(QdiDecode(nullptr, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
-    EXPECT_EQ(QdiReset(nullptr), DECODER_BAD_HANDLE);
-}
-
-TEST(QuantumContract, CreateFailsCleanlyWithoutMemory) {
-    const DecoderConfig config{16, 0};
-    uint32_t uncompressed = 0, compressed = 0;
-    void* handle = reinterpret_cast<void*>(1);
-    LimitAllocation(0, 0, 0);
-    EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_NO_MEMORY);
-    EXPECT_EQ(handle, nullptr);
-    // The handle fits but the window does not, and there is no spill file.
-    LimitAllocation(65536, 0, UINT32_MAX);
-    EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_NO_MEMORY);
-    AllowAllAllocation();
-    EXPECT_EQ(OutstandingBlocks(), 0u);
 }
 
 // Two decoders decoding in turn do not disturb each other.
@@ -201,22 +178,6 @@ TEST(QuantumContract, DecodersAreIndependent) {
     EXPECT_TRUE(outB == b);
 }
 
-TEST(QuantumMalformed, MatchLongerThanTheBytesStillWanted) {
-    QuantumTestEncoder encoder(10);
-    encoder.Literal('a');
-    encoder.Literal('b');
-    encoder.Match(10, 2);
-    const std::vector<uint8_t> stream = encoder.FinishBlock();
-    std::vector<uint8_t> out;
-    Decoder exact(10);
-    EXPECT_EQ(exact.Decode(stream, 12, &out), DECODER_OK);
-    EXPECT_EQ(std::string(out.begin(), out.end()), "abababababab");
-    Decoder shorter(10);
-    EXPECT_EQ(shorter.Decode(stream, 11, &out), DECODER_DATA_ERROR);
-    EXPECT_EQ(out[0], 'a');
-    EXPECT_EQ(out[1], 'b');
-}
-
 // Garbage and damaged streams must end in 0 or 4, never outside the buffers
 // (the sanitizer build checks the latter).
 TEST(QuantumMalformed, RandomAndCorruptedInputFailsCleanly) {
@@ -224,16 +185,14 @@ TEST(QuantumMalformed, RandomAndCorruptedInputFailsCleanly) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     testsupport::Rng rng(seed);
     for (uint32_t round = 0; round < 300; ++round) {
-        const uint32_t bits = 10 + rng.Below(12);
-        Decoder decoder(bits);
+        Decoder decoder(10 + rng.Below(12));
         for (int block = 0; block < 3; ++block) {
             const auto input = testsupport::RandomBytes(rng.Below(3000), rng.Next());
             const int result = decoder.Decode(input, 1 + rng.Below(32768));
             EXPECT_TRUE(result == DECODER_OK || result == DECODER_DATA_ERROR) << result;
         }
     }
-    const std::vector<uint8_t> data = testsupport::TextBytes(200000, 10);
-    const auto blocks = CompressQuantum(data, 13);
+    const auto blocks = CompressQuantum(testsupport::TextBytes(200000, 10), 13);
     for (uint32_t round = 0; round < 40; ++round) {
         Decoder decoder(13);
         for (const EncodedBlock& block : blocks) {

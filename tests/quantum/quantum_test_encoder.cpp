@@ -38,7 +38,6 @@ void EncoderModel::Update(uint32_t index) {
     const size_t n = sym.size() - 1;
     for (uint32_t i = 0; i <= index; ++i) cum[i] += 8;
     if (cum[0] <= 3800) return;
-    ++rescales;
     if (--countdown != 0) {
         for (size_t i = n; i-- > 0;) {
             cum[i] >>= 1;

@@ -14,7 +14,6 @@ struct EncoderModel {
     std::vector<uint32_t> cum;
     std::vector<uint32_t> sym;
     uint32_t countdown = 0;
-    uint32_t rescales = 0;  // including reorders
     uint32_t reorders = 0;
 
     void Init(uint32_t symbolCount);
@@ -44,12 +43,10 @@ public:
     std::vector<uint8_t> FinishBlock();
 
     uint32_t windowBits() const { return windowBits_; }
-    // How often each selector symbol was coded, and the models themselves,
-    // so that tests can show what their data exercised.
+    // How often each selector symbol was coded, and the literal models, so
+    // that tests can show what their data exercised.
     uint64_t selectorUses[7] = {};
-    const EncoderModel& selectorModel() const { return selector_; }
     const EncoderModel& literalModel(int k) const { return literal_[k]; }
-    const EncoderModel& lengthModel() const { return length_; }
 
 private:
     struct RawInsert {
