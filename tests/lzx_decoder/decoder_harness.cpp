@@ -93,14 +93,6 @@ std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed) {
     return out;
 }
 
-std::vector<uint8_t> RunBytes(size_t count, uint64_t seed) {
-    testsupport::Rng rng(seed);
-    std::vector<uint8_t> out;
-    while (out.size() < count) out.insert(out.end(), 1 + rng.Below(3000), static_cast<uint8_t>("ab\0\xff"[rng.Below(4)]));
-    out.resize(count);
-    return out;
-}
-
 DecodeResult DecodeFrames(const std::vector<Frame>& frames, uint32_t windowSize) {
     LdiDecoder decoder(windowSize);
     return decoder.DecodeAll(frames);

@@ -37,8 +37,6 @@ DecodeResult DecodeFrames(const std::vector<Frame>& frames, uint32_t windowSize)
 // Code-like bytes: short instruction-ish patterns with many 0xE8 calls to a
 // few dozen targets, relative operands as an x86 compiler would emit them.
 std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed);
-// Long runs of a few byte values, with run lengths up to a few thousand.
-std::vector<uint8_t> RunBytes(size_t count, uint64_t seed);
 
 // Bytes still allocated through the test allocator.
 int64_t OutstandingAllocations();

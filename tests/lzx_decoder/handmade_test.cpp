@@ -60,16 +60,9 @@ const std::vector<uint8_t> kFlatVerbatimOutput = [] {
     return v;
 }();
 
-TEST(LzxHandMade, VerbatimBlockWithFlatCode) {
-    LdiDecoder decoder(1u << 16);
-    std::vector<uint8_t> out;
-    ASSERT_EQ(decoder.Decode(FlatVerbatimStream(), 18, &out), DECODER_OK);
-    EXPECT_EQ(out, kFlatVerbatimOutput);
-}
-
-// After a folder has filled the window, a reset must leave nothing behind:
-// the next folder's reach before its first byte reads zeros again.
-TEST(LzxHandMade, ResetForgetsThePreviousFolder) {
+// The flat-code stream, after a folder has filled the window: a reset must
+// leave nothing behind, so the reach before the first byte reads zeros again.
+TEST(LzxHandMade, VerbatimBlockWithFlatCodeAfterAReset) {
     LdiDecoder decoder(1u << 16);
     EncodeOptions o;
     o.windowSize = 1u << 16;
@@ -111,36 +104,27 @@ std::vector<uint8_t> UncompressedThenVerbatim(size_t* firstFrameEnd) {
     return w.Take();
 }
 
-TEST(LzxHandMade, UncompressedBlockThenVerbatimInOneFrame) {
+// In one frame; cut after "xyz", where the pad byte opens the second frame
+// and the bits resume on the byte after it; and with frames of 0 bytes
+// before the stream header and of a lone pad byte.
+TEST(LzxHandMade, UncompressedBlockThenVerbatimAcrossFrames) {
     size_t split = 0;
     const std::vector<uint8_t> stream = UncompressedThenVerbatim(&split);
-    LdiDecoder decoder(1u << 15);
-    std::vector<uint8_t> out;
-    ASSERT_EQ(decoder.Decode(stream, 9, &out), DECODER_OK);
-    EXPECT_EQ(out, Bytes("xyzwyzwyz"));
-}
-
-// The same stream cut after "xyz": the pad byte opens the second frame and
-// the bits resume on the byte after it.
-TEST(LzxHandMade, PadByteOpensTheNextFrame) {
-    size_t split = 0;
-    const std::vector<uint8_t> stream = UncompressedThenVerbatim(&split);
-    LdiDecoder decoder(1u << 15);
-    std::vector<uint8_t> out;
-    ASSERT_EQ(decoder.Decode({stream.begin(), stream.begin() + split}, 3, &out), DECODER_OK);
-    ASSERT_EQ(decoder.Decode({stream.begin() + split, stream.end()}, 6, &out), DECODER_OK);
-    EXPECT_EQ(out, Bytes("xyzwyzwyz"));
-}
-
-TEST(LzxHandMade, ZeroSizeFramesProduceNothing) {
-    size_t split = 0;
-    const std::vector<uint8_t> stream = UncompressedThenVerbatim(&split);
-    LdiDecoder decoder(1u << 15);
-    std::vector<uint8_t> out;
-    ASSERT_EQ(decoder.Decode({}, 0, &out), DECODER_OK);  // before the stream header
-    ASSERT_EQ(decoder.Decode({stream.begin(), stream.begin() + split}, 3, &out), DECODER_OK);
-    ASSERT_EQ(decoder.Decode({stream[split]}, 0, &out), DECODER_OK);  // a lone pad byte
-    EXPECT_EQ(out, Bytes("xyz"));
+    const std::vector<uint8_t> head(stream.begin(), stream.begin() + split), tail(stream.begin() + split, stream.end());
+    const struct {
+        std::vector<std::pair<std::vector<uint8_t>, uint32_t>> frames;
+        const char* output;
+    } cases[] = {
+        {{{stream, 9}}, "xyzwyzwyz"},
+        {{{head, 3}, {tail, 6}}, "xyzwyzwyz"},
+        {{{{}, 0}, {head, 3}, {{stream[split]}, 0}}, "xyz"},
+    };
+    for (const auto& c : cases) {
+        LdiDecoder decoder(1u << 15);
+        std::vector<uint8_t> out;
+        for (const auto& [bytes, size] : c.frames) ASSERT_EQ(decoder.Decode(bytes, size, &out), DECODER_OK);
+        EXPECT_EQ(out, Bytes(c.output));
+    }
 }
 
 }  // namespace

@@ -1,13 +1,14 @@
-// Test-only LZX encoder; see test_lzx_encoder.h.
+// Test-only LZX encoder; see test_lzx_encoder.h. Call translation is the
+// compressor's own (tested against the decoder in tests/lzx_encoder).
 #include "test_lzx_encoder.h"
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 #include <queue>
 #include <stdexcept>
 
 #include "cabinet/lzx_format.h"
+#include "compress/lzx/lzx_encoder.h"
 
 namespace lzxtest {
 
@@ -38,27 +39,6 @@ std::vector<uint8_t> BitWriter::Take() {
     std::vector<uint8_t> bytes;
     bytes.swap(out_);
     return bytes;
-}
-
-void TranslateE8(uint8_t* data, uint32_t size, uint32_t e8Size, uint32_t* offset) {
-    const uint32_t first = *offset;
-    *offset += size;
-    if (size <= LZX_E8_TAIL_BYTES + LZX_E8_OPERAND_BYTES) return;
-    for (uint32_t i = 0; i + LZX_E8_OPERAND_BYTES < size - LZX_E8_TAIL_BYTES;) {
-        if (data[i] != 0xE8) {
-            ++i;
-            continue;
-        }
-        const uint32_t cur = first + i;
-        uint32_t rel;
-        std::memcpy(&rel, data + i + 1, 4);
-        const uint32_t abs = rel + cur;
-        if (static_cast<int32_t>(abs) >= 0 && abs < cur + e8Size) {
-            const uint32_t stored = abs < e8Size ? abs : rel - e8Size;
-            std::memcpy(data + i + 1, &stored, 4);
-        }
-        i += 5;
-    }
 }
 
 namespace {
@@ -413,8 +393,8 @@ std::vector<Frame> EncodeLzx(const std::vector<uint8_t>& input, const EncodeOpti
     if (options.e8Size) {
         uint32_t offset = 0;
         for (size_t at = 0, chunk = 0; at < data.size() && chunk < LZX_E8_MAX_FRAMES; at += options.frameSize, ++chunk)
-            TranslateE8(data.data() + at, static_cast<uint32_t>(std::min<size_t>(options.frameSize, data.size() - at)),
-                        options.e8Size, &offset);
+            lzxenc::TranslateE8(data.data() + at, static_cast<uint32_t>(std::min<size_t>(options.frameSize, data.size() - at)),
+                                &offset, options.e8Size);
     }
     return Encoder(data, options).Run();
 }

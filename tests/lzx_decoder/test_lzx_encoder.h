@@ -35,10 +35,6 @@ struct Frame {
 
 std::vector<Frame> EncodeLzx(const std::vector<uint8_t>& data, const EncodeOptions& options);
 
-// The compressor-side call-address translation of one chunk (the inverse of
-// the decoder's), at stream offset *offset, which advances by size.
-void TranslateE8(uint8_t* data, uint32_t size, uint32_t e8Size, uint32_t* offset);
-
 // Bit writer of the stream: 16-bit little-endian words, bits most
 // significant first. Exposed for hand-made streams.
 class BitWriter {

@@ -1,6 +1,8 @@
 // Golden vectors: the encoder's output is fixed bit for bit, so hashes of
 // the frames (sizes and bytes) over fixed inputs pin it. A change here is a
-// change of the compressed format's bits, never a refactoring detail.
+// change of the compressed format's bits, never a refactoring detail. Every
+// folder also decodes back to its input through the LZX decoder, and every
+// frame but a folder's last covers 32768 bytes.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -63,12 +65,29 @@ const GoldenCase kCases[] = {
 
 }  // namespace
 
-TEST(LzxGolden, OutputIsPinned) {
+TEST(LzxGolden, OutputIsPinnedAndDecodes) {
     for (const GoldenCase& c : kCases) {
+        SCOPED_TRACE(c.name);
         const auto folders = c.folders();
+        const std::vector<Frames> encoded = EncodeFolders(folders, c.windowBits);
+        ASSERT_EQ(encoded.size(), folders.size());
         std::string all;
-        for (const Frames& frames : EncodeFolders(folders, c.windowBits)) all += HashFrames(frames);
+        for (size_t f = 0; f < folders.size(); ++f) {
+            all += HashFrames(encoded[f]);
+            for (size_t i = 0; i + 1 < encoded[f].size(); ++i) ASSERT_EQ(encoded[f][i].uncompressedSize, 32768u) << i;
+            EXPECT_TRUE(DecodeFrames(encoded[f], c.windowBits) == folders[f]) << "folder " << f;
+        }
         const std::string hash = testsupport::HashHex(std::vector<uint8_t>(all.begin(), all.end()));
-        EXPECT_EQ(hash, c.hash) << c.name;
+        EXPECT_EQ(hash, c.hash);
     }
+}
+
+// Folders too small for a golden case of their own, and one past three
+// frames, through one encoder.
+TEST(LzxRoundTrip, TinyFoldersAndZeros) {
+    const Folders folders = {{}, {'a'}, {'a', 'b'}, TextBytes(7, 1), TextBytes(98304 + 13, 2),
+                             std::vector<uint8_t>(150000, 0), RandomBytes(5, 3)};
+    const std::vector<Frames> encoded = EncodeFolders(folders, 15);
+    ASSERT_EQ(encoded.size(), folders.size());
+    for (size_t f = 0; f < folders.size(); ++f) EXPECT_TRUE(DecodeFrames(encoded[f], 15) == folders[f]) << f;
 }

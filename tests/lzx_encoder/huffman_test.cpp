@@ -1,12 +1,11 @@
-// Code lengths: complete codes, the 16-bit limit, lone symbols, order by
-// frequency, and canonical codes that are prefix-free.
+// Code lengths at the edges real data rarely reaches: the 16-bit limit
+// (still a complete, prefix-free code) and a lone symbol.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "compress/lzx/lzx_encoder.h"
-#include "test_support.h"
 
 namespace {
 
@@ -46,30 +45,6 @@ void ExpectPrefixFree(const Built& b) {
 }
 
 }  // namespace
-
-TEST(LzxHuffman, RandomCountsGiveCompleteOrderedCodes) {
-    const uint64_t seed = 20261205;
-    std::printf("seed %llu\n", static_cast<unsigned long long>(seed));
-    testsupport::Rng rng(seed);
-    for (int round = 0; round < 50; ++round) {
-        const uint32_t n = 2 + rng.Below(660);
-        std::vector<uint16_t> counts(n);
-        for (auto& c : counts) c = rng.Below(4) == 0 ? 0 : static_cast<uint16_t>(1 + rng.Below(60));
-        counts[rng.Below(n)] = 3;
-        counts[rng.Below(n)] = 5;
-        const Built b = Build(counts);
-        EXPECT_EQ(KraftSum(b.lengths), 65536u);
-        for (uint32_t x = 0; x < n; ++x) {
-            EXPECT_EQ(b.lengths[x] == 0, counts[x] == 0);
-            for (uint32_t y = 0; y < n; ++y) {
-                if (counts[x] && counts[y] && counts[x] < counts[y]) {
-                    ASSERT_GE(b.lengths[x], b.lengths[y]);
-                }
-            }
-        }
-        ExpectPrefixFree(b);
-    }
-}
 
 TEST(LzxHuffman, LengthsStopAtSixteenBits) {
     // Fibonacci counts would give a 24-deep tree.

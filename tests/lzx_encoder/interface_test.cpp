@@ -45,24 +45,7 @@ Created Create(uint32_t window, uint32_t slide = 65536) {
 
 // Hash of one folder's frames, encoded with the given memory functions.
 std::string EncodeHash(const std::vector<uint8_t>& data, uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
-    lzxtest::Frames frames;
-    uint32_t blockSize = 32768, maxOutput = 0;
-    void* handle = nullptr;
-    const LzxParams params{1u << 15, slide};
-    auto collect = [](void* ctx, const uint8_t* b, uint32_t n, uint32_t u) {
-        static_cast<lzxtest::Frames*>(ctx)->push_back({{b, b + n}, u});
-        return 0;
-    };
-    EXPECT_EQ(LzxCreate(&blockSize, &params, alloc, free, &maxOutput, &handle, collect, &frames), COMPRESSOR_OK);
-    std::vector<uint8_t> out(maxOutput);
-    uint32_t estimate;
-    for (size_t at = 0; at < data.size(); at += blockSize) {
-        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(blockSize, data.size() - at));
-        EXPECT_EQ(LzxCompressBlock(handle, data.data() + at, n, out.data(), maxOutput, &estimate), COMPRESSOR_OK);
-    }
-    LzxFlush(handle);
-    LzxDestroy(handle);
-    return lzxtest::HashFrames(frames);
+    return lzxtest::HashFrames(lzxtest::EncodeFolders({data}, 15, slide, alloc, free).at(0));
 }
 
 }  // namespace

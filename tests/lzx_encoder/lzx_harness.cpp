@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "compress/compressor.h"
 #include "decompress/decoder.h"
 #include "test_support.h"
 
@@ -23,13 +22,15 @@ int CollectFrame(void* context, const uint8_t* bytes, uint32_t compressedSize, u
 
 }  // namespace
 
-std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits) {
+std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits,
+                                  uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
     Frames current;
     std::vector<Frames> result;
     uint32_t blockSize = 32768, maxOutput = 0;
     void* handle = nullptr;
-    const LzxParams params{1u << windowBits, 65536};
-    EXPECT_EQ(LzxCreate(&blockSize, &params, TestAlloc, TestFree, &maxOutput, &handle, CollectFrame, &current),
+    const LzxParams params{1u << windowBits, slide};
+    EXPECT_EQ(LzxCreate(&blockSize, &params, alloc ? alloc : TestAlloc, free ? free : TestFree, &maxOutput, &handle,
+                        CollectFrame, &current),
               COMPRESSOR_OK);
     if (!handle) return result;
     std::vector<uint8_t> output(maxOutput);
@@ -47,11 +48,6 @@ std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folde
     }
     EXPECT_EQ(LzxDestroy(handle), COMPRESSOR_OK);
     return result;
-}
-
-Frames EncodeFolder(const std::vector<uint8_t>& data, uint32_t windowBits) {
-    auto folders = EncodeFolders({data}, windowBits);
-    return folders.empty() ? Frames{} : folders[0];
 }
 
 std::vector<uint8_t> DecodeFrames(const Frames& frames, uint32_t windowBits) {
@@ -87,16 +83,6 @@ std::string HashFrames(const Frames& frames) {
         all.insert(all.end(), f.bytes.begin(), f.bytes.end());
     }
     return testsupport::HashHex(all);
-}
-
-uint32_t BitReader::Read(uint32_t n) {
-    uint32_t v = 0;
-    for (uint32_t k = 0; k < n; ++k, ++bit) {
-        const size_t word = bit / 16;
-        const uint32_t w = bytes[2 * word] | (bytes[2 * word + 1] << 8);
-        v = (v << 1) | ((w >> (15 - bit % 16)) & 1);
-    }
-    return v;
 }
 
 std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed) {

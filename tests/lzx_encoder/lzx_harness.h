@@ -1,11 +1,13 @@
 // Test helpers for the LZX encoder: run folders through the compressor
-// interface collecting the frames, decode frames with the LZX decoder, read
-// the first bits of a frame.
+// interface collecting the frames, decode frames with the LZX decoder, and
+// the inputs of the golden vectors (never change them).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "compress/compressor.h"
 
 namespace lzxtest {
 
@@ -16,21 +18,14 @@ struct Frame {
 using Frames = std::vector<Frame>;
 
 // One encoder, the folders in order with flush and reset between them; the
-// frames of each folder.
-std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits);
-Frames EncodeFolder(const std::vector<uint8_t>& data, uint32_t windowBits);
+// frames of each folder. The memory functions default to malloc and free.
+std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits,
+                                  uint32_t slide = 65536, FCIAllocFn alloc = nullptr, FCIFreeFn free = nullptr);
 
 // Decodes one folder's frames; fails the calling test on a decoder error.
 std::vector<uint8_t> DecodeFrames(const Frames& frames, uint32_t windowBits);
 
 std::string HashFrames(const Frames& frames);
-
-// Most-significant-first reader over a frame's 16-bit little-endian words.
-struct BitReader {
-    const std::vector<uint8_t>& bytes;
-    size_t bit = 0;
-    uint32_t Read(uint32_t n);
-};
 
 // Input makers.
 std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed);  // many 0xE8 call operands
