@@ -1,11 +1,14 @@
 // Helpers for the block-deflate decoder tests: a decoder with a folder's
-// ring buffer, and a bit writer for hand-made DEFLATE data.
+// ring buffer, a bit writer for hand-made DEFLATE data, and zlib's raw
+// deflate as another writer would make a data block.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include <zlib.h>
 
 #include "cabinet/deflate_format.h"
 #include "decompress/decoder.h"
@@ -117,4 +120,29 @@ inline void PutDynamicHeader(BitWriter& out, const std::vector<uint8_t>& litLen,
     for (uint32_t i = 0; i < 19; ++i) out.Put(kDeflateCodeLengthOrder[i] < 16 ? 4 : 0, 3);
     for (const auto* lengths : {&litLen, &dist})
         for (uint8_t length : *lengths) out.PutCode(length, 4);  // 4-bit code of symbol n is n
+}
+
+// "CK" and one raw deflate stream of `data` made by zlib, optionally with
+// the previous block as preset dictionary and a sync flush after the first
+// third (several DEFLATE blocks and an empty stored one).
+inline std::vector<uint8_t> ZlibBlock(const uint8_t* data, uint32_t size, int level, int strategy,
+                                      const uint8_t* dictionary = nullptr, bool flushInside = false) {
+    z_stream stream{};
+    deflateInit2(&stream, level, Z_DEFLATED, -15, 9, strategy);
+    if (dictionary != nullptr) deflateSetDictionary(&stream, dictionary, kRingSize);
+    std::vector<uint8_t> out(2 + deflateBound(&stream, size) + 64, 0);
+    out[0] = 'C';
+    out[1] = 'K';
+    stream.next_out = out.data() + 2;
+    stream.avail_out = static_cast<uInt>(out.size() - 2);
+    stream.next_in = const_cast<uint8_t*>(data);
+    stream.avail_in = flushInside ? size / 3 : size;
+    if (flushInside) {
+        deflate(&stream, Z_SYNC_FLUSH);
+        stream.avail_in = size - size / 3;
+    }
+    deflate(&stream, Z_FINISH);
+    out.resize(2 + stream.total_out);
+    deflateEnd(&stream);
+    return out;
 }

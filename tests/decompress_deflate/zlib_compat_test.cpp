@@ -2,7 +2,6 @@
 // data block an independent stream after "CK", with the previous block as
 // preset dictionary, decoded one after another through the folder's ring.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <string>
@@ -19,28 +18,6 @@ struct ZlibSettings {
     bool flushInside;  // a sync flush: several DEFLATE blocks, an empty stored one
 };
 void PrintTo(const ZlibSettings& settings, std::ostream* out) { *out << settings.name; }
-
-std::vector<uint8_t> CompressBlock(const ZlibSettings& settings, const uint8_t* data, uint32_t size,
-                                   const uint8_t* dictionary) {
-    z_stream stream{};
-    deflateInit2(&stream, settings.level, Z_DEFLATED, -15, 9, settings.strategy);
-    if (dictionary != nullptr) deflateSetDictionary(&stream, dictionary, kRingSize);
-    std::vector<uint8_t> out(2 + deflateBound(&stream, size) + 64, 0);
-    out[0] = 'C';
-    out[1] = 'K';
-    stream.next_out = out.data() + 2;
-    stream.avail_out = static_cast<uInt>(out.size() - 2);
-    stream.next_in = const_cast<uint8_t*>(data);
-    stream.avail_in = settings.flushInside ? size / 3 : size;
-    if (settings.flushInside) {
-        deflate(&stream, Z_SYNC_FLUSH);
-        stream.avail_in = size - size / 3;
-    }
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.erase(out.begin() + 2 + stream.total_out, out.end());
-    deflateEnd(&stream);
-    return out;
-}
 
 class ZlibCompat : public ::testing::TestWithParam<ZlibSettings> {};
 
@@ -68,8 +45,9 @@ TEST_P(ZlibCompat, FolderDecodesBlockByBlock) {
     FolderDecoder decoder;
     for (size_t offset = 0; offset < data.size(); offset += kRingSize) {
         const uint32_t size = static_cast<uint32_t>(std::min<size_t>(kRingSize, data.size() - offset));
-        const std::vector<uint8_t> block =
-            CompressBlock(GetParam(), data.data() + offset, size, offset ? data.data() + offset - kRingSize : nullptr);
+        const std::vector<uint8_t> block = ZlibBlock(data.data() + offset, size, GetParam().level, GetParam().strategy,
+                                                     offset ? data.data() + offset - kRingSize : nullptr,
+                                                     GetParam().flushInside);
         ASSERT_LE(block.size(), kMaxCompressedBlock);
         uint32_t produced = 0;
         ASSERT_EQ(decoder.Decode(block, &produced), DECODER_OK) << "block at " << offset;
@@ -81,10 +59,7 @@ TEST_P(ZlibCompat, FolderDecodesBlockByBlock) {
 
 INSTANTIATE_TEST_SUITE_P(
     LevelsAndStrategies, ZlibCompat,
-    ::testing::Values(ZlibSettings{"level1", 1, Z_DEFAULT_STRATEGY, false}, ZlibSettings{"level2", 2, 0, false},
-                      ZlibSettings{"level3", 3, 0, false}, ZlibSettings{"level4", 4, 0, false},
-                      ZlibSettings{"level5", 5, 0, false}, ZlibSettings{"level6", 6, 0, false},
-                      ZlibSettings{"level7", 7, 0, false}, ZlibSettings{"level8", 8, 0, false},
+    ::testing::Values(ZlibSettings{"level1", 1, Z_DEFAULT_STRATEGY, false}, ZlibSettings{"level6", 6, 0, false},
                       ZlibSettings{"level9", 9, 0, false}, ZlibSettings{"filtered", 6, Z_FILTERED, false},
                       ZlibSettings{"huffmanOnly", 6, Z_HUFFMAN_ONLY, false}, ZlibSettings{"fixed", 6, Z_FIXED, false},
                       ZlibSettings{"rle", 6, Z_RLE, false}, ZlibSettings{"stored", 0, 0, false},
