@@ -51,11 +51,13 @@ int32_t Track(int32_t handle) {
 }
 
 // The writer's callbacks: the tool's, counted and failed on demand.
+bool Fails(Op op, int32_t* error, int32_t code) {
+    if (!Hit(op)) return false;
+    *error = code;
+    return true;
+}
 int32_t WOpen(const char* path, int32_t flags, int32_t mode, int32_t* error, void* context) {
-    if (Hit(OP_OPEN)) {
-        *error = EACCES;
-        return -1;
-    }
+    if (Fails(OP_OPEN, error, EACCES)) return -1;
     int32_t handle = Track(FCIOpen(path, flags, mode, error, context));
     if (handle >= 0 && flags == FCI_OPEN_CABINET_FLAGS) {
         faults.cabinetOpens[handle] = path;
@@ -64,25 +66,13 @@ int32_t WOpen(const char* path, int32_t flags, int32_t mode, int32_t* error, voi
     return handle;
 }
 int32_t WRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context) {
-    if (Hit(OP_READ)) {
-        *error = EIO;
-        return -1;
-    }
-    return FCIRead(handle, buffer, count, error, context);
+    return Fails(OP_READ, error, EIO) ? -1 : FCIRead(handle, buffer, count, error, context);
 }
 int32_t WWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context) {
-    if (Hit(OP_WRITE)) {
-        *error = ENOSPC;
-        return -1;
-    }
-    return FCIWrite(handle, buffer, count, error, context);
+    return Fails(OP_WRITE, error, ENOSPC) ? -1 : FCIWrite(handle, buffer, count, error, context);
 }
 int32_t WSeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context) {
-    if (Hit(OP_SEEK)) {
-        *error = EIO;
-        return -1;
-    }
-    return FCISeek(handle, offset, origin, error, context);
+    return Fails(OP_SEEK, error, EIO) ? -1 : FCISeek(handle, offset, origin, error, context);
 }
 int32_t WClose(int32_t handle, int32_t* error, void* context) {
     // A failed close still releases the handle, as on the host.
@@ -101,12 +91,9 @@ int32_t WClose(int32_t handle, int32_t* error, void* context) {
     return result;
 }
 int32_t WDelete(const char* path, int32_t* error, void* context) {
-    if (Hit(OP_DELETE)) {
-        faults.undeleted.insert(path);
-        *error = EACCES;
-        return -1;
-    }
-    return FCIDelete(path, error, context);
+    if (!Fails(OP_DELETE, error, EACCES)) return FCIDelete(path, error, context);
+    faults.undeleted.insert(path);
+    return -1;
 }
 int32_t WOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t* error,
                   void* context) {

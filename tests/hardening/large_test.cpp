@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 
 #include "tool_process.h"
 
@@ -14,14 +13,6 @@ namespace {
 
 constexpr int kMaxFiles = 0xFFFF;
 constexpr int64_t kTwoAndAHalfGiB = (int64_t{5} << 30) / 2;
-
-std::map<std::string, std::vector<uint8_t>> TreeContents(const fs::path& root) {
-    std::map<std::string, std::vector<uint8_t>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = testsupport::ReadFileBytes(entry);
-    }
-    return files;
-}
 
 TEST(Large, MostFilesACabinetCountsBuildInEitherLayout) {
     HardeningWorkspace ws;
@@ -45,8 +36,9 @@ TEST(Large, SourcePastTheLargestCabinetContinuesIntoASecondCabinet) {
     const fs::path big = ws.dir() / "src" / "big.bin";
     // Marks at the start, around the 2 GiB cabinet limit and at the end, so
     // that misplaced blocks show.
-    MakeSparseFile(big, kTwoAndAHalfGiB,
-                   {{0, "first"}, {(int64_t{1} << 31) - 3, "across the limit"}, {kTwoAndAHalfGiB - 4, "last"}});
+    const std::vector<std::pair<int64_t, std::string>> marks = {
+        {0, "first"}, {(int64_t{1} << 31) - 3, "across the limit"}, {kTwoAndAHalfGiB - 4, "last"}};
+    MakeSparseFile(big, kTwoAndAHalfGiB, marks);
     testsupport::WriteFileText(ws.dir() / "src" / "small.txt", "small");
     std::string out;
     ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "data.CAB"}, &out), 0) << out;
@@ -60,8 +52,7 @@ TEST(Large, SourcePastTheLargestCabinetContinuesIntoASecondCabinet) {
     const fs::path back = ws.dir() / "back" / "big.bin";
     ASSERT_EQ(static_cast<int64_t>(fs::file_size(back)), kTwoAndAHalfGiB);
     const fs::path expected = ws.root.path() / "expected.bin";
-    MakeSparseFile(expected, kTwoAndAHalfGiB,
-                   {{0, "first"}, {(int64_t{1} << 31) - 3, "across the limit"}, {kTwoAndAHalfGiB - 4, "last"}});
+    MakeSparseFile(expected, kTwoAndAHalfGiB, marks);
     EXPECT_TRUE(SameFileBytes(back, expected));
     EXPECT_EQ(testsupport::ReadFileBytes(ws.dir() / "back" / "small.txt").size(), 5u);
 }

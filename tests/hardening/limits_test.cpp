@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 
 #include "tool_process.h"
 
@@ -16,14 +15,6 @@ namespace {
 constexpr size_t kLongestStoredName = 255;
 constexpr int kDeepLevels = 200;
 constexpr int64_t kFourGiB = int64_t{1} << 32;
-
-std::map<std::string, std::vector<uint8_t>> TreeContents(const fs::path& root) {
-    std::map<std::string, std::vector<uint8_t>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = testsupport::ReadFileBytes(entry);
-    }
-    return files;
-}
 
 // True when no file at the path begins with a cabinet's signature.
 bool NoCabinetAt(const fs::path& path) {

@@ -108,6 +108,14 @@ void MakeSparseFile(const fs::path& path, int64_t size, const std::vector<std::p
     }
 }
 
+std::map<std::string, std::vector<uint8_t>> TreeContents(const fs::path& root) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = testsupport::ReadFileBytes(entry);
+    }
+    return files;
+}
+
 bool SameFileBytes(const fs::path& a, const fs::path& b) {
     if (fs::file_size(a) != fs::file_size(b)) return false;
     std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -45,5 +46,7 @@ struct HardeningWorkspace {
 // given bytes written at the given offsets.
 void MakeSparseFile(const std::filesystem::path& path, int64_t size,
                     const std::vector<std::pair<int64_t, std::string>>& marks = {});
+// Every regular file below `root` by relative path, with its bytes.
+std::map<std::string, std::vector<uint8_t>> TreeContents(const std::filesystem::path& root);
 // True when both files have the same bytes (read in large pieces).
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
