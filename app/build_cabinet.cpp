@@ -2,11 +2,14 @@
 // writer engine, in list order, one folder per file (random access to each
 // file) or, with -X, all in one folder (the compressor's history runs on
 // across files). With the automatic decision, a file whose compressed size
-// came to more than 90% of its size is stored in a second pass.
+// came to more than 90% of its size is stored in a second pass. Both passes
+// share a memo of compressed blocks: in the second, every file whose folder
+// comes out the same costs a read and a copy instead of its compression.
 #include "app/build_cabinet.h"
 
 #include <cstdio>
 
+#include "app/block_memo.h"
 #include "app/build_callbacks.h"
 #include "app/build_report.h"
 #include "app/build_names.h"
@@ -99,7 +102,7 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
 // One pass over the list; 1 on success. *rerun is set when the automatic
 // decision marked a file to be stored.
 int BuildPass(int count, const std::string* paths, int* compressFlags, bool autoCompress, bool* rerun,
-              BuildClientTotals* totals) {
+              BuildClientTotals* totals, BlockMemo* memo) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
     *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
@@ -110,6 +113,7 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
         PrintFailure("FCICreate", error);
         return 0;
     }
+    if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo);
     if (!AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun)) {
         FCIDestroy(context);
         return 0;
@@ -151,12 +155,15 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
         !CheckSizesFit(count, paths, Options.singleFolder)) {
         return 0;
     }
+    // Only a build that may run twice can reuse blocks.
+    BlockMemo memo;
+    BlockMemo* usedMemo = autoCompress && memo.Open() ? &memo : nullptr;
     // At most two passes: the second stores what the first found not worth
     // compressing, and runs no decision of its own.
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        if (!BuildPass(count, paths, compressFlags, decide, &rerun, &totals)) {
+        if (!BuildPass(count, paths, compressFlags, decide, &rerun, &totals, usedMemo)) {
             // A failed pass leaves its cabinets for inspection, except after
             // an interrupt: the user asked for the run to leave nothing.
             if (platform::InterruptRequested()) DeleteFiles(totals.cabinetsCreated);
