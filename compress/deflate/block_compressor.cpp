@@ -15,6 +15,7 @@
 #include "compress/deflate/bit_writer.h"
 #include "compress/deflate/block_writer.h"
 #include "compress/deflate/code_tables.h"
+#include "compress/deflate/longer_chains.h"
 #include "compress/deflate/match_finder.h"
 #include "compress/deflate/tally.h"
 
@@ -36,7 +37,9 @@ void EndBlockEarly(DeflateState& s, const uint8_t* window) {
     s.blockStart = s.position;
 }
 
-// The lazy matching loop over the input at s.position .. s.end.
+// The lazy matching loop over the input at s.position .. s.end; with
+// kLonger the searches use the four-byte chains.
+template <bool kLonger>
 void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint16_t* chain) {
     bool literalWaiting = false;
     uint32_t matchLength = kNoMatchLength;
@@ -46,7 +49,7 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
         const uint32_t current = s.position;
         const uint32_t remaining = s.end - current;
         uint32_t candidate = kNoPosition;
-        if (remaining >= DEFLATE_MIN_MATCH) candidate = InsertPosition(s, window, head, chain, current);
+        if (remaining >= DEFLATE_MIN_MATCH) candidate = InsertPosition<kLonger>(s, window, head, chain, current);
 
         const uint32_t prevLength = matchLength;
         const uint32_t prevPosition = matchPosition;
@@ -55,7 +58,14 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
         if (candidate != kNoPosition && prevLength < kMaxLazyLength && current - candidate <= kMaxDistance &&
             current < kSearchEnd) {
             uint32_t maxLength = remaining < DEFLATE_MAX_MATCH ? remaining : DEFLATE_MAX_MATCH;
-            matchLength = LongestMatch(window, chain, current, candidate, prevLength, maxLength, &matchPosition);
+            ++s.effort.searches;
+            if constexpr (kLonger) {
+                matchLength = LongestMatchLonger(window, chain, s.longer, current, candidate, prevLength, maxLength,
+                                                 &matchPosition, &s.effort);
+            } else {
+                matchLength =
+                    LongestMatch(window, chain, current, candidate, prevLength, maxLength, &matchPosition, &s.effort);
+            }
             if (matchLength > remaining) matchLength = remaining;
             if (matchLength == DEFLATE_MIN_MATCH && current - matchPosition > kTooFarForMinMatch) {
                 matchLength = kNoMatchLength;
@@ -67,7 +77,7 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
             bool endBlock = TallyMatch(s, current - 1 - prevPosition, prevLength);
             const uint32_t afterMatch = current - 1 + prevLength;
             if (s.end - afterMatch >= DEFLATE_MIN_MATCH) {
-                for (uint32_t p = current + 1; p < afterMatch; ++p) InsertPosition(s, window, head, chain, p);
+                for (uint32_t p = current + 1; p < afterMatch; ++p) InsertPosition<kLonger>(s, window, head, chain, p);
             }
             s.position = afterMatch;
             literalWaiting = false;
@@ -111,7 +121,13 @@ bool CompressBlock(DeflateState& s, uint8_t* window, uint16_t* head, uint16_t* c
     SendBits(s.writer, DEFLATE_BLOCK_MAGIC[0], 8);
     SendBits(s.writer, DEFLATE_BLOCK_MAGIC[1], 8);
 
-    MatchAndTally(s, window, head, chain);
+    if (s.effort.useLonger) {
+        RebuildLongerChains(s.longer, window, head, chain, history);
+        MatchAndTally<true>(s, window, head, chain);
+    } else {
+        MatchAndTally<false>(s, window, head, chain);
+    }
+    ChooseSearch(s.effort);
     EndDeflateBlock(s, window, true);
 
     // Keep this block where the next call looks for its history.

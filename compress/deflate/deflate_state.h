@@ -25,6 +25,24 @@ inline constexpr uint32_t kHashShift = 5;  // three shifts push a byte out of 15
 inline constexpr uint32_t kChainSize = 32768;
 inline constexpr uint32_t kChainMask = kChainSize - 1;
 inline constexpr uint16_t kNoPosition = 0;
+// Second chains over four-byte strings, a search aid that leaves the output
+// alone: once a match of three bytes is in hand only candidates agreeing in
+// four bytes can beat it, and these chains lead from one to the next
+// without visiting the others. They pay where three-byte chains are long
+// and four-byte strings varied (code, tables); on text of few words they
+// only cost, so each call decides from the previous one whether to use them.
+inline constexpr uint32_t kHash4Bits = 15;
+inline constexpr uint32_t kHash4Size = 1u << kHash4Bits;
+inline constexpr uint32_t kHash4Multiplier = 0x9E3779B1;  // odd, bits well spread
+inline constexpr uint32_t kHash4Bytes = 4;
+inline constexpr uint32_t kLongChainHops = 128;   // average links per search that turn them on
+// Kept on while the three-byte walks, as far as the searches saw them,
+// would have taken at least 23/20 the links: on text of few words they take
+// about 1.1, on machine code 1.2 and more. (The walks seen end early, so
+// these ratios are below the true ones.)
+inline constexpr uint32_t kSavedRatioNumerator = 23;
+inline constexpr uint32_t kSavedRatioDenominator = 20;
+inline constexpr uint32_t kOffCallsAfterPoorSaving = 16;  // calls before they are tried again
 
 // Matching limits. The distance limit keeps a maximal match and the
 // minimum lookahead inside the 32768-byte half window: 32768 - 262 = 32506.
@@ -129,6 +147,28 @@ struct BitWriter {
     bool overflow;       // a byte did not fit and was dropped
 };
 
+// The four-byte chains and, per position, its rank in its three-byte chain
+// (one more than the position it links to). Built from the three-byte
+// tables at the start of every call that uses them, so they carry nothing
+// from call to call.
+struct LongerChains {
+    uint16_t head4[kHash4Size];
+    uint16_t chain4[kChainSize];
+    uint16_t rank[kChainSize];
+    uint64_t inserted[kHalfWindow / 64];  // history positions found in the chains
+};
+
+// Chain links walked by the searches of one call, and, with the four-byte
+// chains on, the links a walk of the three-byte chains alone would have
+// taken. Only steers the choice of search.
+struct SearchEffort {
+    uint64_t searches;
+    uint64_t walked;
+    uint64_t threeByteWalk;
+    bool useLonger;
+    uint32_t offCallsLeft;
+};
+
 struct DeflateState {
     // Matching.
     uint32_t hash;
@@ -164,6 +204,8 @@ struct DeflateState {
 
     FixedTables fixed;
     BitWriter writer;
+    SearchEffort effort;
+    LongerChains longer;
 };
 
 }  // namespace blockdeflate

@@ -7,20 +7,8 @@
 
 namespace blockdeflate {
 
-inline constexpr uint32_t kTrustedPrefix = 2;  // bytes checked before the full comparison
-
-namespace {
-
-uint16_t Load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-}  // namespace
-
 uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t current, uint32_t candidate,
-                      uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition) {
+                      uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition, SearchEffort* effort) {
     assert(lengthToBeat >= kNoMatchLength && maxLength <= DEFLATE_MAX_MATCH);
     assert(candidate != kNoPosition && candidate < current && current - candidate <= kMaxDistance);
     uint32_t best = lengthToBeat;
@@ -47,6 +35,7 @@ uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t cur
             scanEnd = Load16(scan + best - 1);
         }
     } while ((candidate = chain[candidate & kChainMask]) > limit && --chainLeft != 0);
+    effort->walked += kMaxChain + 1 - chainLeft;
     return best;
 }
 

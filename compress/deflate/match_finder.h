@@ -22,8 +22,27 @@ inline uint32_t StartHash(const uint8_t* window, uint32_t start) {
     return UpdateHash(UpdateHash(0, window[start]), window[start + 1]);
 }
 
+inline constexpr uint32_t kTrustedPrefix = 2;  // bytes checked before the full comparison
+
+inline uint16_t Load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline uint32_t Hash4(uint32_t fourBytes) { return (fourBytes * kHash4Multiplier) >> (32 - kHash4Bits); }
+
 // Inserts position p (whose three bytes lie in the input) and returns the
-// previous position with the same hash, kNoPosition if none.
+// previous position with the same hash, kNoPosition if none. With
+// kLonger the position also goes into the four-byte chains (see
+// longer_chains.h).
+template <bool kLonger>
 inline uint32_t InsertPosition(DeflateState& s, const uint8_t* window, uint16_t* head, uint16_t* chain,
                                uint32_t p) {
     assert(p < kWindowSize && p + DEFLATE_MIN_MATCH <= s.end);
@@ -31,6 +50,17 @@ inline uint32_t InsertPosition(DeflateState& s, const uint8_t* window, uint16_t*
     uint16_t candidate = head[s.hash];
     chain[p & kChainMask] = candidate;
     head[s.hash] = static_cast<uint16_t>(p);
+    if constexpr (kLonger) {
+        LongerChains& l = s.longer;
+        l.rank[p & kChainMask] = static_cast<uint16_t>(l.rank[candidate & kChainMask] + 1);
+        // A position whose fourth byte is not input yet can be no candidate
+        // in this call; the next call's rebuild places it.
+        if (p + kHash4Bytes <= s.end) {
+            const uint32_t h4 = Hash4(Load32(window + p));
+            l.chain4[p & kChainMask] = l.head4[h4];
+            l.head4[h4] = static_cast<uint16_t>(p);
+        }
+    }
     return candidate;
 }
 
@@ -57,8 +87,8 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t from, 
 // kMaxDistance) looking for a match longer than `lengthToBeat` of at most
 // maxLength bytes, which are all input. Returns the best length
 // (lengthToBeat if none is longer) and sets *matchPosition when it finds a
-// longer one.
+// longer one. Adds the links it walked to *effort.
 uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t current, uint32_t candidate,
-                      uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition);
+                      uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition, SearchEffort* effort);
 
 }  // namespace blockdeflate

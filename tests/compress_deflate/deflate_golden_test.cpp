@@ -43,9 +43,27 @@ std::vector<uint8_t> Patchwork(size_t count, uint64_t seed) {
     return v;
 }
 
+// Records of counters, small integers and fixed bytes, as in executables and
+// tables: three-byte chains hundreds of links long, which turn the
+// compressor's four-byte chains on after the first block.
+std::vector<uint8_t> Records(size_t count, uint64_t seed) {
+    SplitMix rng{seed};
+    std::vector<uint8_t> v;
+    for (uint32_t i = 0; v.size() < count; ++i) {
+        uint32_t x = rng.Below(1u << rng.Below(20));
+        const uint8_t rec[12] = {0x8B, static_cast<uint8_t>(0x40 + i % 8), static_cast<uint8_t>(i),
+                                 static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8),
+                                 static_cast<uint8_t>(x >> 16), 0, 0xE8, static_cast<uint8_t>(rng.Next()), 0xFF, 0xFF};
+        v.insert(v.end(), rec, rec + sizeof rec);
+    }
+    v.resize(count);
+    return v;
+}
+
 TEST(DeflateGolden, OutputsArePinned) {
     const std::vector<uint8_t> words = WordsOf(3 * kBlock + 5000, 1);
     const std::vector<uint8_t> patchwork = Patchwork(3 * kBlock, 2);
+    const std::vector<uint8_t> records = Records(5 * kBlock + 3000, 4);
     struct Golden {
         const char* name;
         std::vector<std::vector<uint8_t>> folder;  // an empty block stands for a reset
@@ -61,6 +79,10 @@ TEST(DeflateGolden, OutputsArePinned) {
         {"patchwork folder with reset",
          {Slice(patchwork, 0, kBlock), Slice(patchwork, kBlock, kBlock), {}, Slice(patchwork, 2 * kBlock, kBlock)},
          "6b1228b7b38d4616"},
+        {"records folder with reset",
+         {Slice(records, 0, kBlock), Slice(records, kBlock, kBlock), Slice(records, 2 * kBlock, kBlock), {},
+          Slice(records, 3 * kBlock, kBlock), Slice(records, 4 * kBlock, kBlock), Slice(records, 5 * kBlock, 3000)},
+         "9a7feece3611c4b3"},
     };
     for (const Golden& g : goldens) {
         Compressor c;
