@@ -1,5 +1,7 @@
 // The build driver's callbacks for the writer engine: file access through
-// the platform layer, temporary names, progress counting and the verbose
+// the platform layer (the engine's temporary and cabinet files through the
+// table of writer_files.h, which keeps small temporary files in memory and
+// buffers writes), temporary names, progress counting and the verbose
 // lines. FCIAlloc and FCIFree serve the reader engine as well. Once an
 // interrupt has been requested, status, placed-file and next-cabinet reports
 // answer "abort" and reads and writes fail, so the engine stops and cleans

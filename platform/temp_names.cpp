@@ -41,16 +41,22 @@ std::string TempDirectory() {
     return "";
 }
 
+std::string RandomTempName(const std::string& directory, const char* prefix) {
+    std::string name = directory;
+    if (!name.empty() && name.back() != '/') name += '/';
+    name += prefix;
+    uint64_t bits = NextRandom();
+    for (int i = 0; i < kSuffixLength; ++i) {
+        name += kSuffixAlphabet[bits % kAlphabetSize];
+        bits /= kAlphabetSize;
+    }
+    return name;
+}
+
 bool MakeTempName(const char* prefix, std::string* name) {
-    std::string directory = TempDirectory();
-    if (!directory.empty() && directory.back() != '/') directory += '/';
+    const std::string directory = TempDirectory();
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string candidate = directory + prefix;
-        uint64_t bits = NextRandom();
-        for (int i = 0; i < kSuffixLength; ++i) {
-            candidate += kSuffixAlphabet[bits % kAlphabetSize];
-            bits /= kAlphabetSize;
-        }
+        std::string candidate = RandomTempName(directory, prefix);
         struct stat info;
         if (lstat(candidate.c_str(), &info) != 0 && errno == ENOENT) {
             *name = candidate;
@@ -58,6 +64,20 @@ bool MakeTempName(const char* prefix, std::string* name) {
         }
     }
     return false;
+}
+
+std::string UncheckedTempName(const char* prefix) {
+    static std::string tmp, tmpdir, directory;
+    static bool known = false;
+    const char* tmpNow = std::getenv("TMP");
+    const char* tmpdirNow = std::getenv("TMPDIR");
+    if (!known || tmp != (tmpNow ? tmpNow : "") || tmpdir != (tmpdirNow ? tmpdirNow : "")) {
+        tmp = tmpNow ? tmpNow : "";
+        tmpdir = tmpdirNow ? tmpdirNow : "";
+        directory = TempDirectory();
+        known = true;
+    }
+    return RandomTempName(directory, prefix);
 }
 
 }  // namespace platform

@@ -12,5 +12,13 @@ std::string TempDirectory();
 // false when none could be found. Callers still create the file with the
 // exclusive flag, since another process may take the name first.
 bool MakeTempName(const char* prefix, std::string* name);
+// A random name of the same form, in `directory`, without looking at the
+// file system.
+std::string RandomTempName(const std::string& directory, const char* prefix);
+// A random name in TempDirectory() without looking whether a file has it,
+// for callers that ask many times a second and only ever create the file
+// exclusively (which is the real check). The directory is looked up again
+// only when TMP or TMPDIR has changed since the last call.
+std::string UncheckedTempName(const char* prefix);
 
 }  // namespace platform
