@@ -68,6 +68,7 @@ void SpooledFile::ZeroFill(uint64_t from, uint64_t to) {
 int32_t SpooledFile::Write(const void* buffer, uint32_t count, int32_t* error) {
     assert(!closedOnDisk_);
     if (disk_ != nullptr) return disk_->Write(buffer, count, error);
+    if (count == 0) return 0;  // as on disk, writing nothing past the end does not extend the file
     const uint64_t end = position_ + count;
     if (end > memoryLimit_ || !Reserve(end)) {
         if (!Spill(error)) return -1;
@@ -132,9 +133,9 @@ bool SpooledFile::Spill(int32_t* error) {
         const auto piece = static_cast<uint32_t>(std::min(size_ - at, kChunk));
         ok = file->Write(chunks_[at / kChunk], piece, error) == static_cast<int32_t>(piece);
     }
-    if (ok && position_ != size_) {
-        ok = file->Seek(static_cast<int64_t>(position_), platform::SEEK_FROM_START, error) >= 0;
-    }
+    // The seek also writes out the buffer, so that another handle opened
+    // on the name at once finds every byte.
+    ok = ok && file->Seek(static_cast<int64_t>(position_), platform::SEEK_FROM_START, error) >= 0;
     if (!ok) {
         // Nothing of a failed move stays on disk; the bytes are still here.
         int32_t ignored = 0;
