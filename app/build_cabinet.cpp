@@ -5,9 +5,12 @@
 // came to more than 90% of its size is stored in a second pass. Both passes
 // share a memo of compressed blocks: in the second, every file whose folder
 // comes out the same costs a read and a copy instead of its compression.
+// With one folder per file, worker threads fill the memo ahead of the
+// engine during the first pass.
 #include "app/build_cabinet.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "app/block_memo.h"
 #include "app/build_callbacks.h"
@@ -18,6 +21,7 @@
 #include "app/name_encoding.h"
 #include "app/options.h"
 #include "app/path_helpers.h"
+#include "app/precompress.h"
 #include "app/progress_display.h"
 #include "app/run_tool.h"
 #include "platform/file_io.h"
@@ -65,7 +69,7 @@ void DeleteCabinets(const BuildClientTotals& totals) {
 // Adds every file; false after printing the failure (the context is then
 // fit only for FCIDestroy).
 bool AddFiles(FCIContext* context, int count, const std::string* paths, int* compressFlags, bool autoCompress,
-              BuildClientTotals* totals, const ErrorRecord& error, bool* rerun) {
+              BuildClientTotals* totals, const ErrorRecord& error, bool* rerun, Precompressor* precompressor) {
     uint32_t previousCompressed = 0, previousUncompressed = 0;
     for (int i = 0; i < count; ++i) {
         const bool newFolder = i > 0 && i < BUILD_MAX_FOLDERS && !Options.singleFolder;
@@ -77,6 +81,7 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
         if (!Options.verbose && Options.showLogo) ProgressStep(i, count);
         uint16_t type = TypeFor(storedName, compressFlags[i]);
         totals->storedNameIsUtf8 = HasNonAsciiByte(storedName);
+        if (precompressor != nullptr) precompressor->BeforeFile(i);
         if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, FCIGetNextCabinet, FCIStatus,
                         FCIGetOpenInfo, type)) {
             PrintFailure("FCIAddFile", error);
@@ -99,10 +104,22 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
     return true;
 }
 
+// Type words of the files a worker may compress: block deflate in a folder
+// that holds that file alone (from BUILD_MAX_FOLDERS on, files share the
+// last folder); 0 for the others.
+std::vector<uint16_t> PrecompressibleTypes(int count, const std::string* paths, const int* compressFlags) {
+    std::vector<uint16_t> types(count, 0);
+    for (int i = 0; i < count && (i + 1 < BUILD_MAX_FOLDERS || i + 1 == count); ++i) {
+        const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
+        if (CompressKind(type) == COMPRESS_DEFLATE) types[i] = type;
+    }
+    return types;
+}
+
 // One pass over the list; 1 on success. *rerun is set when the automatic
 // decision marked a file to be stored.
 int BuildPass(int count, const std::string* paths, int* compressFlags, bool autoCompress, bool* rerun,
-              BuildClientTotals* totals, BlockMemo* memo) {
+              BuildClientTotals* totals, BlockMemo* memo, int workers) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
     *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
@@ -114,7 +131,15 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
         return 0;
     }
     if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo);
-    if (!AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun)) {
+    std::unique_ptr<Precompressor> precompressor;
+    if (memo != nullptr && workers > 0) {
+        precompressor = std::make_unique<Precompressor>(
+            memo, count, paths, PrecompressibleTypes(count, paths, compressFlags), workers);
+    }
+    const bool added = AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun,
+                                precompressor.get());
+    precompressor.reset();
+    if (!added) {
         FCIDestroy(context);
         return 0;
     }
@@ -155,15 +180,22 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
         !CheckSizesFit(count, paths, Options.singleFolder)) {
         return 0;
     }
-    // Only a build that may run twice can reuse blocks.
+    // Workers help only with one folder per file; without them, only a
+    // build that may run twice reuses blocks.
+    const int workers = Options.singleFolder ? 0 : PrecompressThreads();
     BlockMemo memo;
-    BlockMemo* usedMemo = autoCompress && memo.Open() ? &memo : nullptr;
+    BlockMemo* usedMemo = (autoCompress || workers > 0) && memo.Open() ? &memo : nullptr;
+    // The second pass finds every block the first compressed in the memo.
+    bool firstPass = true;
     // At most two passes: the second stores what the first found not worth
     // compressing, and runs no decision of its own.
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        if (!BuildPass(count, paths, compressFlags, decide, &rerun, &totals, usedMemo)) {
+        const bool passed = BuildPass(count, paths, compressFlags, decide, &rerun, &totals, usedMemo,
+                                      firstPass ? workers : 0);
+        firstPass = false;
+        if (!passed) {
             // A failed pass leaves its cabinets for inspection, except after
             // an interrupt: the user asked for the run to leave nothing.
             if (platform::InterruptRequested()) DeleteFiles(totals.cabinetsCreated);

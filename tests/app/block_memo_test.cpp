@@ -10,6 +10,7 @@
 #include "app/block_memo.h"
 #include "app/build_cabinet.h"
 #include "app/options.h"
+#include "app/precompress.h"
 #include "app/run_tool.h"
 #include "test_support.h"
 
@@ -100,14 +101,17 @@ protected:
 
     // Builds with the decision (two passes through the memo), then the
     // decided list in one pass without memo; returns both cabinets.
-    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BuildBoth() {
+    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BuildBoth(int workers) {
         std::vector<std::string> paths = Tree();
         std::vector<int> flags(paths.size(), 1);
         Paths.cabinetPath = (scratch.path() / "memo.cab").string();
+        SetPrecompressThreads(workers);
         EXPECT_EQ(BuildCabinet(static_cast<int>(paths.size()), paths.data(), flags.data(), true), 1);
         EXPECT_GT(std::count(flags.begin(), flags.end(), 0), 0);  // there was a second pass
         Paths.cabinetPath = (scratch.path() / "plain.cab").string();
+        SetPrecompressThreads(0);  // and no decision: no memo at all
         EXPECT_EQ(BuildCabinet(static_cast<int>(paths.size()), paths.data(), flags.data(), false), 1);
+        SetPrecompressThreads(-1);
         return {testsupport::ReadFileBytes(scratch.path() / "memo.cab"),
                 testsupport::ReadFileBytes(scratch.path() / "plain.cab")};
     }
@@ -122,9 +126,19 @@ TEST_F(MemoBuildTest, SecondPassThroughTheMemoBuildsTheSameCabinet) {
             SCOPED_TRACE(std::to_string(oneFolder) + " " + std::to_string(kvfType));
             Options.singleFolder = oneFolder;
             Options.kvfCompressType = kvfType;
-            auto [memo, plain] = BuildBoth();
+            auto [memo, plain] = BuildBoth(-1);
             EXPECT_GT(plain.size(), 0u);
             EXPECT_TRUE(memo == plain);
         }
+    }
+}
+
+// Workers race the engine for files; whoever wins, the cabinet is the same.
+TEST_F(MemoBuildTest, AnyNumberOfWorkersBuildsTheSameCabinet) {
+    Options.showLogo = false;
+    for (int workers : {1, 5}) {
+        SCOPED_TRACE(workers);
+        auto [memo, plain] = BuildBoth(workers);
+        EXPECT_TRUE(memo == plain);
     }
 }
