@@ -61,6 +61,8 @@ uint32_t LongestMatchLonger(const uint8_t* window, const uint16_t* chain, const 
     const uint8_t* scan = window + current;
     const uint32_t limit = current > kMaxDistance ? current - kMaxDistance : 0;
     const uint16_t firstRank = longer.rank[candidate & kChainMask];
+    // The first candidate is looked at even when it lies at the limit.
+    const uint32_t walkLimit = candidate == limit ? limit - 1 : limit;
     uint32_t below = current;  // the four-byte walk starts below this position
     uint32_t walked = 1;
 
@@ -96,7 +98,7 @@ uint32_t LongestMatchLonger(const uint8_t* window, const uint16_t* chain, const 
         uint16_t scanEnd = Load16(scan + best - 1);
         uint32_t q = longer.head4[Hash4(scanFirst4)];
         while (q >= below) q = longer.chain4[q & kChainMask];
-        for (; q > limit; q = longer.chain4[q & kChainMask]) {
+        for (; q > walkLimit; q = longer.chain4[q & kChainMask]) {
             ++walked;
             const uint8_t* match = window + q;
             // Most candidates fail at the length to beat; their ranks are
