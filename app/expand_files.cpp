@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/expand_read_ahead.h"
 #include "app/path_helpers.h"
 #include "cabinet/bytes.h"
 #include "cabinet/format.h"
@@ -32,27 +33,37 @@ constexpr uint32_t kRawOffsetField = 20;
 constexpr int64_t kLargestEnginePosition = INT32_MAX;
 
 constexpr const char* kScratchFileName = "*";
-constexpr int kMaxOverlayHandles = 4;
+// The engine holds two handles on a cabinet (file table and data blocks);
+// a handle opened when every slot is taken is read without read-ahead.
+constexpr int kMaxCabinetHandles = 4;
 
-struct OverlayHandle {
-    int handle;
-    int64_t offset;
+// A handle opened for reading: its read-ahead and, for the named cabinet,
+// the offset of the cabinet in the file.
+struct CabinetHandle {
+    ReadAheadFile file;
+    int64_t overlay = 0;
 };
 
 struct NamedCabinetState {
     std::string path;
-    std::array<OverlayHandle, kMaxOverlayHandles> overlays;
+    std::array<CabinetHandle, kMaxCabinetHandles> cabinets;
 };
 
 NamedCabinetState& State() {
-    static NamedCabinetState state{{}, {{{-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}}}};
+    static NamedCabinetState state;
     return state;
 }
 
-int64_t OverlayOf(int handle) {
-    for (const OverlayHandle& overlay : State().overlays)
-        if (overlay.handle == handle) return overlay.offset;
-    return 0;
+CabinetHandle* CabinetOf(int handle) {
+    for (CabinetHandle& cabinet : State().cabinets)
+        if (cabinet.file.IsAttached() && cabinet.file.Handle() == handle) return &cabinet;
+    return nullptr;
+}
+
+CabinetHandle* FreeCabinetSlot() {
+    for (CabinetHandle& cabinet : State().cabinets)
+        if (!cabinet.file.IsAttached()) return &cabinet;
+    return nullptr;
 }
 
 bool ReadExactly(int32_t handle, uint8_t* buffer, uint32_t count) {
@@ -70,7 +81,10 @@ bool ReadAt(int32_t handle, int64_t position, uint8_t* buffer, uint32_t count) {
 
 void SetNamedCabinet(const char* path) {
     State().path = path;
-    for (OverlayHandle& overlay : State().overlays) overlay = {-1, 0};
+    for (CabinetHandle& cabinet : State().cabinets) {
+        cabinet.file.Detach();
+        cabinet.overlay = 0;
+    }
 }
 
 int64_t FindOverlayOffset(int32_t handle) {
@@ -113,27 +127,24 @@ int ExpandOpen(const char* path, int flags, int /*mode: output files get the usu
         return platform::CreateOutputFile(path, &error);
     }
     const int handle = platform::OpenFile(path, platform::OPEN_READ_ONLY, 0, &error);
-    if (handle < 0 || !EqualsIgnoreCase(path, State().path)) return handle;
-
-    const int64_t overlay = FindOverlayOffset(handle);
-    if (platform::SeekFile(handle, overlay, platform::SEEK_FROM_START, &error) != overlay) {
+    if (handle < 0) return handle;
+    const int64_t overlay = EqualsIgnoreCase(path, State().path) ? FindOverlayOffset(handle) : 0;
+    if (CabinetHandle* slot = FreeCabinetSlot()) {
+        slot->file.Attach(handle, overlay);
+        slot->overlay = overlay;
+        return handle;
+    }
+    // Without a slot the host's position serves, and an appended cabinet
+    // cannot be read at all.
+    if (overlay != 0 || platform::SeekFile(handle, 0, platform::SEEK_FROM_START, &error) != 0) {
         platform::CloseFile(handle, &error);
         return -1;
-    }
-    if (overlay != 0) {
-        OverlayHandle* free = nullptr;
-        for (OverlayHandle& slot : State().overlays)
-            if (slot.handle == -1) free = &slot;
-        if (free == nullptr) {
-            platform::CloseFile(handle, &error);
-            return -1;
-        }
-        *free = {handle, overlay};
     }
     return handle;
 }
 
 int32_t ExpandRead(int handle, void* buffer, uint32_t count) {
+    if (CabinetHandle* cabinet = CabinetOf(handle)) return cabinet->file.Read(buffer, count);
     int32_t error = 0;
     return platform::ReadFile(handle, buffer, count, &error);
 }
@@ -146,18 +157,22 @@ int32_t ExpandWrite(int handle, const void* buffer, uint32_t count) {
 }
 
 int ExpandClose(int handle) {
-    for (OverlayHandle& overlay : State().overlays)
-        if (overlay.handle == handle) overlay = {-1, 0};
+    if (CabinetHandle* cabinet = CabinetOf(handle)) {
+        cabinet->file.Detach();
+        cabinet->overlay = 0;
+    }
     int32_t error = 0;
     return platform::CloseFile(handle, &error);
 }
 
 int32_t ExpandSeek(int handle, int32_t offset, int origin) {
-    const int64_t overlay = OverlayOf(handle);
+    CabinetHandle* cabinet = CabinetOf(handle);
+    const int64_t overlay = cabinet ? cabinet->overlay : 0;
     int64_t target = offset;
     if (origin == platform::SEEK_FROM_START) target += overlay;
     int32_t error = 0;
-    const int64_t position = platform::SeekFile(handle, target, origin, &error);
+    const int64_t position = cabinet ? cabinet->file.Seek(target, origin)
+                                     : platform::SeekFile(handle, target, origin, &error);
     if (position < 0) return -1;
     // Positions before the appended cabinet do not exist for the engine.
     const int64_t seen = position - overlay;
