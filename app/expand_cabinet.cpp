@@ -147,9 +147,10 @@ int ExtractNotify(int kind, FEINotification* notification) {
     case FEI_NOTIFY_CLOSE_FILE: {
         ReportProgress(context, ExtractedName(notification->text1, notification->attributes).c_str());
         // Times and attributes are best effort: a failure leaves the file.
+        // Both go through the open handle, which saves looking the path up.
         platform::SetFileDosDateTime(notification->handle, notification->date, notification->time);
+        platform::SetHandleAttributes(notification->handle, notification->attributes & kKeptAttributes);
         ExpandClose(notification->handle);
-        platform::SetFileAttributes(context.writing.c_str(), notification->attributes & kKeptAttributes);
         context.writing.clear();
         return kCloseFileDone;
     }

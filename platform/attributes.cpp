@@ -4,6 +4,16 @@
 
 namespace platform {
 
+namespace {
+
+mode_t ModeWithAttributes(mode_t mode, uint32_t attributes) {
+    mode &= 07777;
+    if (attributes & ATTRIBUTE_READONLY) return mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    return mode | S_IWUSR;
+}
+
+}  // namespace
+
 bool GetFileAttributes(const char* path, uint32_t* attributes) {
     struct stat info;
     if (::stat(path, &info) != 0) return false;
@@ -18,13 +28,14 @@ bool GetFileAttributes(const char* path, uint32_t* attributes) {
 bool SetFileAttributes(const char* path, uint32_t attributes) {
     struct stat info;
     if (::stat(path, &info) != 0) return false;
-    mode_t mode = info.st_mode & 07777;
-    if (attributes & ATTRIBUTE_READONLY) {
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-        mode |= S_IWUSR;
-    }
-    return ::chmod(path, mode) == 0;
+    return ::chmod(path, ModeWithAttributes(info.st_mode, attributes)) == 0;
+}
+
+bool SetHandleAttributes(int32_t handle, uint32_t attributes) {
+    struct stat info;
+    if (::fstat(handle, &info) != 0) return false;
+    const mode_t mode = ModeWithAttributes(info.st_mode, attributes);
+    return mode == (info.st_mode & 07777) || ::fchmod(handle, mode) == 0;
 }
 
 bool IsDirectoryPath(const char* path) {

@@ -17,6 +17,9 @@ inline constexpr uint32_t ATTRIBUTE_ARCHIVE = 0x20;
 // False when the path's metadata cannot be read (symbolic links followed).
 bool GetFileAttributes(const char* path, uint32_t* attributes);
 bool SetFileAttributes(const char* path, uint32_t attributes);
+// The same for the file open on `handle`; the permissions are only written
+// when they change.
+bool SetHandleAttributes(int32_t handle, uint32_t attributes);
 // True if the path names an existing directory (or a link to one).
 bool IsDirectoryPath(const char* path);
 
