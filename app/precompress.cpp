@@ -20,6 +20,11 @@ namespace {
 // when nothing else is ahead).
 constexpr uint64_t kLookaheadBytes = 32u << 20;
 
+// Each worker holds a compressor and three block buffers (about half a
+// megabyte); past this many, memory grows faster than the engine can take
+// their output anyway.
+constexpr unsigned kMaxDefaultWorkers = 8;
+
 std::atomic<int> threadsSetting{-1};
 
 }  // namespace
@@ -28,7 +33,7 @@ int PrecompressThreads() {
     const int set = threadsSetting.load();
     if (set >= 0) return set;
     const unsigned hardware = std::thread::hardware_concurrency();
-    return hardware == 0 ? 1 : static_cast<int>(hardware);
+    return hardware == 0 ? 1 : static_cast<int>(hardware < kMaxDefaultWorkers ? hardware : kMaxDefaultWorkers);
 }
 
 void SetPrecompressThreads(int count) { threadsSetting.store(count < 0 ? -1 : count); }

@@ -19,8 +19,9 @@
 
 class BlockMemo;
 
-// Workers a build starts: the number of hardware threads, or the count set
-// here (tests; 0 means none). A negative count restores the default.
+// Workers a build starts: the number of hardware threads (at most 8), or
+// the count set here (tests; 0 means none). A negative count restores the
+// default.
 int PrecompressThreads();
 void SetPrecompressThreads(int count);
 
