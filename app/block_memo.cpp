@@ -1,5 +1,7 @@
 #include "app/block_memo.h"
 
+#include <random>
+
 #include "app/build_callbacks.h"
 #include "platform/file_io.h"
 #include "platform/positional_io.h"
@@ -11,6 +13,12 @@ namespace {
 constexpr int kNameAttempts = 11;
 
 }  // namespace
+
+BlockDigest BlockMemo::RandomChainStart() {
+    std::random_device source;
+    std::uniform_int_distribution<uint64_t> any;
+    return BlockDigest{{any(source), any(source)}};
+}
 
 BlockMemo::~BlockMemo() {
     if (handle_ < 0) return;

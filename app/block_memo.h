@@ -22,6 +22,9 @@ public:
     // Creates the file; false when it could not be (the build then runs
     // without a memo).
     bool Open();
+    // The first link of every digest chain keyed into this memo: random per
+    // memo, so block keys cannot be predicted from a file's bytes alone.
+    const BlockDigest& ChainStart() const { return chainStart_; }
     bool Lookup(const FCIBlockKey& key, void* output, uint32_t capacity, uint32_t* compressedSize,
                 uint32_t* primeToken);
     void Store(const FCIBlockKey& key, const void* compressed, uint32_t size, uint32_t primeToken);
@@ -47,6 +50,9 @@ private:
                    a.digest[0] == b.digest[0] && a.digest[1] == b.digest[1];
         }
     };
+
+    BlockDigest chainStart_ = RandomChainStart();
+    static BlockDigest RandomChainStart();
 
     std::mutex mutex_;
     std::unordered_map<FCIBlockKey, Entry, KeyHash, KeyEqual> index_;

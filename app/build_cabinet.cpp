@@ -130,7 +130,7 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
         PrintFailure("FCICreate", error);
         return 0;
     }
-    if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo);
+    if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo->ChainStart(), memo);
     std::unique_ptr<Precompressor> precompressor;
     if (memo != nullptr && workers > 0) {
         precompressor = std::make_unique<Precompressor>(

@@ -125,7 +125,7 @@ void Precompressor::CompressFile(int file, void* compressor, uint8_t* input, uin
     const int32_t source = platform::OpenFile(paths_[file].c_str(), platform::OPEN_READ_ONLY | platform::OPEN_BINARY,
                                               0, &error);
     if (source < 0) return;
-    BlockDigest chain = BLOCK_DIGEST_START;
+    BlockDigest chain = memo_->ChainStart();
     bool behind = false;
     uint32_t previousSize = 0, previousToken = 0;
     for (;;) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "cabinet/block_digest.h"
 #include "cabinet/error_record.h"
 #include "compress/compressor.h"
 
@@ -169,11 +170,14 @@ using FCIBlockLookupFn = int32_t (*)(const FCIBlockKey* key, void* output, uint3
 using FCIBlockStoreFn = void (*)(const FCIBlockKey* key, const void* compressed, uint32_t size,
                                  uint32_t primeToken, void* memoContext);
 
-// Sets the memo for every folder of the context. Only before the first
-// FCIAddFile; returns 0 (nothing recorded) when called later or with only
-// one of the two functions.
+// Sets the memo for every folder of the context. chainStart is the link
+// every folder's digest chain starts from: a secret random start per memo
+// keeps keys unpredictable, so blocks crafted to collide under one start do
+// not collide under the memo's. Only before the first FCIAddFile; returns 0
+// (nothing recorded) when called later or with only one of the two
+// functions.
 int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreFn store,
-                    void* memoContext);
+                    const BlockDigest& chainStart, void* memoContext);
 
 // Releases everything and deletes the temporary files; 1 when every
 // temporary file was closed and deleted without error.

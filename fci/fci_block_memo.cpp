@@ -35,7 +35,7 @@ bool LookUp(FolderState* folder, const FCIBlockKey& key, uint32_t* compressedSiz
 }  // namespace
 
 void RestartBlockChain(FolderState* folder) {
-    folder->blockChain = BLOCK_DIGEST_START;
+    folder->blockChain = folder->chainStart;
     folder->compressorBehind = false;
 }
 
@@ -69,12 +69,13 @@ bool CompressDeflateBlock(FolderState* folder, uint32_t* compressedSize) {
 }
 
 int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreFn store,
-                    void* memoContext) {
+                    const BlockDigest& chainStart, void* memoContext) {
     if (context == nullptr || (lookup == nullptr) != (store == nullptr)) return 0;
     FolderState* folder = &context->folder;
     if (folder->compressionType != COMPRESS_UNSET) return 0;
     folder->memoLookup = lookup;
     folder->memoStore = store;
     folder->memoContext = memoContext;
+    folder->chainStart = chainStart;
     return 1;
 }

@@ -80,6 +80,7 @@ struct FolderState {
     FCIBlockLookupFn memoLookup;
     FCIBlockStoreFn memoStore;
     void* memoContext;
+    BlockDigest chainStart;     // the memo's first link of every chain
     BlockDigest blockChain;     // over the blocks since the compressor started
     // A hit leaves the compressor one block behind: that block (the
     // previous contents of input, swapped here) and its prime token bring

@@ -118,11 +118,11 @@ protected:
     };
 
     Built Build(const std::string& cabinet, const std::vector<JobFile>& job, TestMemo* memo,
-                bool oneFolder = false) {
+                bool oneFolder = false, const BlockDigest& chainStart = BLOCK_DIGEST_START) {
         client.status.clear();
         EXPECT_TRUE(Create(Params(cabinet)));
         if (memo != nullptr) {
-            EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, TestMemo::Store, memo), 1);
+            EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, TestMemo::Store, chainStart, memo), 1);
         }
         for (const JobFile& f : job) {
             EXPECT_EQ(Add(f.name, f.bytes, f.type), 1) << f.name;
@@ -164,6 +164,10 @@ TEST_F(FciBlockMemoTest, SecondBuildOfTheSameJobHitsEveryDeflateBlock) {
     ExpectSame(Build("second.cab", job, &memo), plain);
     EXPECT_EQ(memo.hits, deflateBlocks);
     EXPECT_EQ(memo.stores, deflateBlocks);
+    // Keys under another chain start share nothing with these.
+    ExpectSame(Build("third.cab", job, &memo, false, BlockDigest{{1, 2}}), plain);
+    EXPECT_EQ(memo.hits, deflateBlocks);
+    EXPECT_EQ(memo.stores, 2 * deflateBlocks);
 }
 
 // Blocks after a change miss; the compressor, skipped for the hits before,
@@ -189,9 +193,9 @@ TEST_F(FciBlockMemoTest, MissesAfterHitsCompressAsWithoutMemo) {
 TEST_F(FciBlockMemoTest, MemoIsSetBeforeTheFirstFileOnly) {
     TestMemo memo;
     ASSERT_TRUE(Create(Params()));
-    EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, nullptr, &memo), 0);
+    EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, nullptr, BLOCK_DIGEST_START, &memo), 0);
     ASSERT_EQ(Add("a", TextBytes(1000, 1), COMPRESS_DEFLATE), 1);
-    EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, TestMemo::Store, &memo), 0);
+    EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, TestMemo::Store, BLOCK_DIGEST_START, &memo), 0);
     ASSERT_EQ(fcitest::FlushCabinet(context), 1);
     EXPECT_EQ(memo.stores, 0);
 }
