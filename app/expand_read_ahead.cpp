@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/file_io.h"
+#include "platform/positional_io.h"
 
 void ReadAheadFile::Attach(int handle, int64_t position) {
     assert(handle != kNoHandle && position >= 0);
@@ -31,7 +32,8 @@ ReadAheadFile::Window* ReadAheadFile::Refill() {
         if (window.lastUse < oldest->lastUse) oldest = &window;
     if (!oldest->bytes) oldest->bytes = std::make_unique<uint8_t[]>(kReadAheadWindowSize);
     int32_t error = 0;
-    const int32_t got = platform::ReadFileAt(handle_, oldest->bytes.get(), kReadAheadWindowSize, position_, &error);
+    const int32_t got = platform::ReadFileAt(handle_, oldest->bytes.get(), kReadAheadWindowSize,
+                                             static_cast<uint64_t>(position_), &error);
     oldest->start = position_;
     oldest->length = got < 0 ? 0 : static_cast<uint32_t>(got);
     oldest->lastUse = ++uses_;
@@ -57,7 +59,8 @@ int32_t ReadAheadFile::Read(void* buffer, uint32_t count) {
         // What would fill a window anyway goes straight to the caller.
         if (count - done >= kReadAheadWindowSize) {
             int32_t error = 0;
-            const int32_t got = platform::ReadFileAt(handle_, bytes + done, count - done, position_, &error);
+            const int32_t got = platform::ReadFileAt(handle_, bytes + done, count - done,
+                                                     static_cast<uint64_t>(position_), &error);
             if (got < 0) return -1;
             position_ += got;
             return static_cast<int32_t>(done + static_cast<uint32_t>(got));

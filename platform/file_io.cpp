@@ -65,22 +65,6 @@ int32_t ReadFile(int32_t handle, void* buffer, uint32_t count, int32_t* error) {
     return static_cast<int32_t>(done);
 }
 
-int32_t ReadFileAt(int32_t handle, void* buffer, uint32_t count, int64_t position, int32_t* error) {
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::pread(handle, bytes + done, count - done, static_cast<off_t>(position + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            *error = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<uint32_t>(n);
-    }
-    return static_cast<int32_t>(done);
-}
-
 int32_t WriteFile(int32_t handle, const void* buffer, uint32_t count, int32_t* error) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     uint32_t done = 0;

@@ -34,9 +34,6 @@ inline constexpr int SEEK_FROM_END = 2;
 int32_t OpenFile(const char* path, int32_t flags, int32_t mode, int32_t* error);
 // Bytes read (fewer than count only at the end of the file), or -1.
 int32_t ReadFile(int32_t handle, void* buffer, uint32_t count, int32_t* error);
-// Bytes read from `position` on, leaving the handle's own position where it
-// was (fewer than count only at the end of the file), or -1.
-int32_t ReadFileAt(int32_t handle, void* buffer, uint32_t count, int64_t position, int32_t* error);
 // Bytes written (all of them unless an error stopped the write), or -1.
 int32_t WriteFile(int32_t handle, const void* buffer, uint32_t count, int32_t* error);
 // 0, or -1.
