@@ -11,6 +11,8 @@
 namespace deflatetest {
 namespace {
 
+void Append(std::vector<uint8_t>& v, const std::vector<uint8_t>& more) { v.insert(v.end(), more.begin(), more.end()); }
+
 // Words, geometrically distributed bytes, small integers and zero runs:
 // code lengths spread so wide that the code-length code needs its 7-bit
 // limit repaired.
@@ -20,11 +22,7 @@ std::vector<uint8_t> Patchwork(size_t count, uint64_t seed) {
     while (v.size() < count) {
         uint32_t len = 16 + rng.Below(2000);
         switch (rng.Below(4)) {
-            case 0: {
-                std::vector<uint8_t> w = WordsOf(len, rng.Next());
-                v.insert(v.end(), w.begin(), w.end());
-                break;
-            }
+            case 0: Append(v, WordsOf(len, rng.Next())); break;
             case 1:
                 for (uint32_t i = 0; i < len; ++i) {
                     uint32_t zeros = static_cast<uint32_t>(__builtin_ctzll(rng.Next() | (1ull << 63)));
@@ -101,11 +99,6 @@ TEST(DeflateGolden, OutputsArePinned) {
     }
 }
 
-}  // namespace
-}  // namespace deflatetest
-
-namespace deflatetest {
-namespace {
 
 // A folder's bytes from seeded pieces that reach the search's corners:
 // words, noise, record-like binary, runs, copies from just inside and just
@@ -118,16 +111,8 @@ std::vector<uint8_t> MixedFolderBytes(size_t count, uint64_t seed) {
     while (v.size() < count) {
         uint32_t len = 8 + rng.Below(1500);
         switch (rng.Below(8)) {
-            case 0: {
-                std::vector<uint8_t> w = WordsOf(len, rng.Next());
-                v.insert(v.end(), w.begin(), w.end());
-                break;
-            }
-            case 1: {
-                std::vector<uint8_t> r = RandomOf(len, rng.Next());
-                v.insert(v.end(), r.begin(), r.end());
-                break;
-            }
+            case 0: Append(v, WordsOf(len, rng.Next())); break;
+            case 1: Append(v, RandomOf(len, rng.Next())); break;
             case 2:
                 for (uint32_t i = 0; i < len / 8; ++i) {
                     uint32_t x = rng.Below(1u << rng.Below(20));
@@ -158,10 +143,7 @@ std::vector<uint8_t> MixedFolderBytes(size_t count, uint64_t seed) {
             case 6:
                 for (uint32_t i = 0; i < len / 3; ++i) v.push_back(rng.Below(2) ? 'a' : 'b');
                 break;
-            default: {
-                std::vector<uint8_t> w = WordsOf(len, seed);  // the same words again and again
-                v.insert(v.end(), w.begin(), w.end());
-            }
+            default: Append(v, WordsOf(len, seed));  // the same words again and again
         }
     }
     v.resize(count);
@@ -195,16 +177,7 @@ TEST(DeflateGolden, SeededMixedFoldersArePinned) {
     }
 }
 
-}  // namespace
-}  // namespace deflatetest
 
-namespace deflatetest {
-namespace {
-
-// The four-byte chains are an aid to the search that must not change one
-// bit: with them forced on for every call and forced off, every block of
-// the seeded folders and of record-like data comes out the same. (Left to
-// itself the compressor turns them on only where chains run long.)
 // Noise with strings copied from exactly the farthest distance allowed,
 // each right after a three-byte match 100 bytes back: the search for the
 // copy starts with a match in hand and its first candidate at the limit.
@@ -218,6 +191,10 @@ std::vector<uint8_t> FarthestCopiesAfterShortMatches(uint64_t seed) {
     return v;
 }
 
+// The four-byte chains are an aid to the search that must not change one
+// bit: with them forced on for every call and forced off, every block of
+// the seeded folders and of record-like data comes out the same. (Left to
+// itself the compressor turns them on only where chains run long.)
 TEST(DeflateGolden, FourByteChainsChangeNothing) {
     auto force = [](Compressor& c, bool on) {
         blockdeflate::SearchEffort& effort = static_cast<blockdeflate::DeflateHandle*>(c.handle)->state->effort;
