@@ -1,5 +1,5 @@
 // The LZX entry points of the compressor interface: parameter checks,
-// handle tags, window limits and allocation failures.
+// handle tags, window limits, slide rounding and allocation failures.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -30,62 +30,48 @@ void CountingFree(void* block) {
 
 struct Created {
     int rc;
-    void* handle;
-    uint32_t blockSize;
-    uint32_t maxOutput;
+    void* handle = nullptr;
+    uint32_t blockSize = 12345;
+    uint32_t maxOutput = 0;
+    explicit Created(uint32_t window) {
+        const LzxParams params{window, 65536};
+        rc = LzxCreate(&blockSize, &params, CountingAlloc, CountingFree, &maxOutput, &handle, IgnoreFrame, nullptr);
+    }
 };
 
-Created Create(uint32_t window, uint32_t slide = 65536) {
-    Created c{0, nullptr, 12345, 0};
-    const LzxParams params{window, slide};
-    c.rc = LzxCreate(&c.blockSize, &params, CountingAlloc, CountingFree, &c.maxOutput, &c.handle, IgnoreFrame,
-                     nullptr);
-    return c;
-}
-
-// Hash of one folder's frames, encoded with the given memory functions.
 std::string EncodeHash(const std::vector<uint8_t>& data, uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
     return lzxtest::HashFrames(lzxtest::EncodeFolders({data}, 15, slide, alloc, free).at(0));
 }
 
 }  // namespace
 
-TEST(LzxInterface, WindowLimits) {
-    for (uint32_t bits : {14u, 22u}) {
-        const Created c = Create(1u << bits);
-        EXPECT_EQ(c.rc, COMPRESSOR_NO_MEMORY) << bits;
+// Windows outside 2^15..2^21 or not a power of two are refused; every
+// allocation failure (handle, record and nine buffers) releases the rest.
+TEST(LzxInterface, WindowLimitsAndAllocationFailures) {
+    for (uint32_t window : {1u << 14, 1u << 22, 50000u}) {
+        const Created c(window);
+        EXPECT_EQ(c.rc, COMPRESSOR_NO_MEMORY) << window;
         EXPECT_EQ(c.handle, nullptr);
     }
-    EXPECT_EQ(Create(50000).rc, COMPRESSOR_NO_MEMORY);  // not a power of two
     for (uint32_t bits : {15u, 21u}) {
-        const Created c = Create(1u << bits);
+        const Created c(1u << bits);
         ASSERT_EQ(c.rc, COMPRESSOR_OK);
         EXPECT_EQ(c.blockSize, 32768u);
         EXPECT_EQ(c.maxOutput, 38912u);
         EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
     }
-    EXPECT_EQ(gHeld, 0);
-}
-
-TEST(LzxInterface, EveryAllocationFailureReleasesEverything) {
-    for (int failAt = 1; failAt <= 12; ++failAt) {
+    for (gFailAt = 1; gFailAt <= 12; ++gFailAt) {
         gAllocCalls = 0;
-        gFailAt = failAt;
-        const Created c = Create(1u << 15);
-        gFailAt = -1;
-        if (c.rc == COMPRESSOR_OK) {
-            EXPECT_GT(failAt, 11);  // handle, record and nine buffers
-            LzxDestroy(c.handle);
-        } else {
-            EXPECT_EQ(c.rc, COMPRESSOR_NO_MEMORY);
-            EXPECT_EQ(c.handle, nullptr);
-        }
-        EXPECT_EQ(gHeld, 0) << "fail at " << failAt;
+        const Created c(1u << 15);
+        EXPECT_EQ(c.rc, gFailAt <= 11 ? COMPRESSOR_NO_MEMORY : COMPRESSOR_OK) << gFailAt;
+        if (c.rc == COMPRESSOR_OK) LzxDestroy(c.handle);
+        EXPECT_EQ(gHeld, 0) << "fail at " << gFailAt;
     }
+    gFailAt = -1;
 }
 
 TEST(LzxInterface, BadParametersAndForeignHandles) {
-    const Created c = Create(1u << 15);
+    const Created c(1u << 15);
     ASSERT_EQ(c.rc, COMPRESSOR_OK);
     std::vector<uint8_t> in(32769, 'a'), out(38912);
     uint32_t estimate = 7;
@@ -116,26 +102,21 @@ TEST(LzxInterface, BadParametersAndForeignHandles) {
     EXPECT_EQ(gHeld, 0);
 }
 
-// Slide amounts are rounded down to whole frames, at least one.
-TEST(LzxInterface, SlideAmountIsRounded) {
-    const auto data = testsupport::TextBytes(300000, 5);
-    auto hash = [&](uint32_t slide) { return EncodeHash(data, slide, CountingAlloc, CountingFree); };
-    EXPECT_EQ(hash(0), hash(32768));
-    EXPECT_EQ(hash(65535), hash(32768));
-    EXPECT_EQ(hash(100000), hash(98304));
-    EXPECT_EQ(gHeld, 0);
-}
-
-// The output depends on table and window contents the encoder never wrote
-// in this folder, so every allocation must start zeroed whatever the
-// allocator hands out.
-TEST(LzxInterface, OutputDoesNotDependOnAllocatorContents) {
+// Slide amounts are rounded down to whole frames, at least one. The output
+// depends on table and window contents the encoder never wrote in this
+// folder, so every allocation must start zeroed whatever the allocator
+// hands out.
+TEST(LzxInterface, SlideRoundingAndAllocatorContents) {
     const auto data = lzxtest::Concat({testsupport::TextBytes(150000, 8), lzxtest::ProseBytes(100000, 9)});
-    const std::string clean = EncodeHash(data, 65536, [](uint32_t n) { return std::calloc(1, n); }, std::free);
-    const std::string dirty = EncodeHash(data, 65536, [](uint32_t n) {
+    auto dirty = [](uint32_t n) {
         void* p = std::malloc(n);
         if (p) std::memset(p, 0xA5, n);
         return p;
-    }, std::free);
-    EXPECT_EQ(clean, dirty);
+    };
+    auto hash = [&](uint32_t slide) { return EncodeHash(data, slide, dirty, std::free); };
+    const std::string clean = EncodeHash(data, 32768, [](uint32_t n) { return std::calloc(1, n); }, std::free);
+    EXPECT_EQ(hash(32768), clean);
+    EXPECT_EQ(hash(0), clean);
+    EXPECT_EQ(hash(65535), clean);
+    EXPECT_EQ(hash(100000), hash(98304));
 }

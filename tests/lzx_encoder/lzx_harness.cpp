@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "decompress/decoder.h"
 #include "test_support.h"
@@ -11,8 +12,8 @@
 namespace lzxtest {
 namespace {
 
-void* TestAlloc(uint32_t size) { return std::malloc(size); }
-void TestFree(void* block) { std::free(block); }
+constexpr uint32_t kSlack = 4;
+int64_t g_outstanding = 0;
 
 int CollectFrame(void* context, const uint8_t* bytes, uint32_t compressedSize, uint32_t uncompressedSize) {
     auto* frames = static_cast<Frames*>(context);
@@ -21,6 +22,16 @@ int CollectFrame(void* context, const uint8_t* bytes, uint32_t compressedSize, u
 }
 
 }  // namespace
+
+void* TestAlloc(uint32_t size) {
+    ++g_outstanding;
+    return std::malloc(size);
+}
+void TestFree(void* block) {
+    if (block) --g_outstanding;
+    std::free(block);
+}
+int64_t OutstandingAllocations() { return g_outstanding; }
 
 std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits,
                                   uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
@@ -50,30 +61,46 @@ std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folde
     return result;
 }
 
-std::vector<uint8_t> DecodeFrames(const Frames& frames, uint32_t windowBits) {
-    std::vector<uint8_t> out;
-    uint32_t uncompressedMax = 32768, compressedMax = 0;
-    void* handle = nullptr;
-    const DecoderConfig config{1u << windowBits, 0};
-    EXPECT_EQ(LdiCreate(&uncompressedMax, &config, TestAlloc, TestFree, &compressedMax, &handle, nullptr),
+LdiDecoder::LdiDecoder(uint32_t windowSize) {
+    uint32_t uncompressedSize = 32768, compressedSize = 0;
+    const DecoderConfig config{windowSize, 0};
+    EXPECT_EQ(LdiCreate(&uncompressedSize, &config, TestAlloc, TestFree, &compressedSize, &handle_, nullptr),
               DECODER_OK);
-    if (!handle) return out;
-    std::vector<uint8_t> input(compressedMax + DECODER_BUFFER_SLACK);
-    std::vector<uint8_t> block(uncompressedMax + DECODER_BUFFER_SLACK);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const Frame& f = frames[i];
-        std::fill(input.begin(), input.end(), 0);
-        std::memcpy(input.data(), f.bytes.data(), f.bytes.size());
-        uint32_t size = f.uncompressedSize;
-        const int rc = LdiDecode(handle, input.data(), static_cast<uint32_t>(f.bytes.size()), block.data(), &size);
-        EXPECT_EQ(rc, DECODER_OK) << "frame " << i;
-        if (rc != DECODER_OK) break;
-        EXPECT_EQ(size, f.uncompressedSize);
-        out.insert(out.end(), block.begin(), block.begin() + size);
-    }
-    LdiDestroy(handle);
-    return out;
 }
+
+LdiDecoder::~LdiDecoder() {
+    if (handle_) {
+        EXPECT_EQ(LdiDestroy(handle_), DECODER_OK);
+    }
+}
+
+int LdiDecoder::Decode(const std::vector<uint8_t>& bytes, uint32_t uncompressedSize, std::vector<uint8_t>* out) {
+    std::unique_ptr<uint8_t[]> input(new uint8_t[bytes.size() + kSlack]());
+    if (!bytes.empty()) std::memcpy(input.get(), bytes.data(), bytes.size());
+    std::unique_ptr<uint8_t[]> output(new uint8_t[uncompressedSize + 1]);
+    uint32_t size = uncompressedSize;
+    const int status = LdiDecode(handle_, input.get(), static_cast<uint32_t>(bytes.size()), output.get(), &size);
+    if (status == DECODER_OK) {
+        EXPECT_EQ(size, uncompressedSize);
+        out->insert(out->end(), output.get(), output.get() + size);
+    }
+    return status;
+}
+
+DecodeResult LdiDecoder::DecodeAll(const Frames& frames) {
+    DecodeResult result;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const int status = Decode(frames[i].bytes, frames[i].uncompressedSize, &result.output);
+        if (status != DECODER_OK) {
+            result.status = status;
+            result.failedFrame = i;
+            break;
+        }
+    }
+    return result;
+}
+
+DecodeResult DecodeFrames(const Frames& frames, uint32_t windowSize) { return LdiDecoder(windowSize).DecodeAll(frames); }
 
 std::string HashFrames(const Frames& frames) {
     std::vector<uint8_t> all;

@@ -1,6 +1,6 @@
-// Test helpers for the LZX encoder: run folders through the compressor
-// interface collecting the frames, decode frames with the LZX decoder, and
-// the inputs of the golden vectors (never change them).
+// LZX test helpers shared by the encoder and decoder suites: folders through
+// the compressor interface, frames through the reader-facing decoder entry
+// points, and the inputs of the golden vectors (never change them).
 #pragma once
 
 #include <cstdint>
@@ -22,8 +22,35 @@ using Frames = std::vector<Frame>;
 std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits,
                                   uint32_t slide = 65536, FCIAllocFn alloc = nullptr, FCIFreeFn free = nullptr);
 
-// Decodes one folder's frames; fails the calling test on a decoder error.
-std::vector<uint8_t> DecodeFrames(const Frames& frames, uint32_t windowBits);
+struct DecodeResult {
+    int status = 0;          // first non-zero LdiDecode result, 0 when all frames decoded
+    size_t failedFrame = 0;  // index of that frame
+    std::vector<uint8_t> output;
+};
+
+// A decoder on counted malloc/free, released on scope exit. Each frame is
+// passed in a heap block of exactly its size plus the 4 bytes of slack the
+// decoder may read, so that the sanitizer build catches any read beyond.
+class LdiDecoder {
+public:
+    explicit LdiDecoder(uint32_t windowSize);
+    ~LdiDecoder();
+    LdiDecoder(const LdiDecoder&) = delete;
+    LdiDecoder& operator=(const LdiDecoder&) = delete;
+    void* handle() const { return handle_; }
+    // Decodes one frame; appends its output on success.
+    int Decode(const std::vector<uint8_t>& bytes, uint32_t uncompressedSize, std::vector<uint8_t>* out);
+    DecodeResult DecodeAll(const Frames& frames);
+
+private:
+    void* handle_ = nullptr;
+};
+
+DecodeResult DecodeFrames(const Frames& frames, uint32_t windowSize);
+// Blocks still held from the decoder's allocator.
+int64_t OutstandingAllocations();
+void* TestAlloc(uint32_t size);
+void TestFree(void* block);
 
 std::string HashFrames(const Frames& frames);
 

@@ -1,13 +1,13 @@
 // The encoder's internals at edges its golden outputs do not reach: the
-// aligned-block rule at its thresholds and an output buffer overflow.
+// 16-bit code length limit, the aligned-block rule at its thresholds and an
+// output buffer overflow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "compress/lzx/lzx_encoder.h"
 #include "test_support.h"
-
-using testsupport::RandomBytes;
 
 namespace {
 
@@ -16,27 +16,39 @@ void Free(void* p) { std::free(p); }
 int Ignore(void*, const uint8_t*, uint32_t, uint32_t) { return 0; }
 
 struct EncoderFixture {
-    lzxenc::LzxEncoder* e;
-    explicit EncoderFixture(uint32_t window) {
-        e = lzxenc::LzxEncoderCreate(window, 65536, Alloc, Free, Ignore, nullptr);
-    }
+    lzxenc::LzxEncoder* e = lzxenc::LzxEncoderCreate(1u << 15, 65536, Alloc, Free, Ignore, nullptr);
     ~EncoderFixture() { lzxenc::LzxEncoderDestroy(e); }
 };
 
 }  // namespace
 
+// Fibonacci counts would give a 24-deep tree: the limited code still fills
+// the code space exactly (a decoder refuses incomplete codes).
+TEST(LzxStream, CodeLengthsStopAtSixteenBitsAndStayComplete) {
+    static lzxenc::HuffmanScratch scratch;
+    std::vector<uint16_t> counts(50, 0);
+    counts[0] = counts[1] = 1;
+    for (size_t i = 2; i < 25; ++i) counts[i] = static_cast<uint16_t>(counts[i - 1] + counts[i - 2]);
+    std::vector<uint8_t> lengths(25);
+    std::vector<uint16_t> codes(25);
+    lzxenc::BuildCodeLengths(&scratch, 25, counts.data(), lengths.data(), codes.data(), true);
+    EXPECT_EQ(*std::max_element(lengths.begin(), lengths.end()), 16);
+    uint64_t kraft = 0;
+    for (uint8_t l : lengths) kraft += l ? uint64_t{1} << (16 - l) : 0;
+    EXPECT_EQ(kraft, 65536u);
+}
+
 TEST(LzxStream, AlignedBlocksOnlyUnderTheirRule) {
-    EncoderFixture f(1u << 15);
+    EncoderFixture f;
     ASSERT_NE(f.e, nullptr);
     auto type = [&](uint32_t matches, auto offsetOf) {
         for (uint32_t j = 0; j < matches; ++j) f.e->matchOffsets[j] = offsetOf(j);
         return lzxenc::ChooseBlockType(f.e, matches);
     };
     auto sameLowBits = [](uint32_t j) { return 16 + 8 * j; };
-    auto spreadLowBits = [](uint32_t j) { return 16 + j; };
     EXPECT_EQ(type(99, sameLowBits), LZX_BLOCK_VERBATIM);
     EXPECT_EQ(type(100, sameLowBits), LZX_BLOCK_ALIGNED);
-    EXPECT_EQ(type(400, spreadLowBits), LZX_BLOCK_VERBATIM);
+    EXPECT_EQ(type(400, [](uint32_t j) { return 16 + j; }), LZX_BLOCK_VERBATIM);
     // Offsets below 16 and repeats do not count; one value above a fifth does.
     EXPECT_EQ(type(500, [](uint32_t j) { return j % 5 == 0 ? 40u : j % 5 == 1 ? 1u : 16 + j; }), LZX_BLOCK_ALIGNED);
     EXPECT_EQ(type(500, [](uint32_t j) { return j < 450 ? 15u : 24u; }), LZX_BLOCK_ALIGNED);
@@ -47,9 +59,9 @@ TEST(LzxStream, AlignedBlocksOnlyUnderTheirRule) {
 // the buffer: by the bit writer at its safety margin and by the raw-byte
 // writer at the buffer's end.
 TEST(LzxStream, OverflowIsReportedNotWritten) {
-    EncoderFixture f(1u << 15);
+    EncoderFixture f;
     ASSERT_NE(f.e, nullptr);
-    const auto data = RandomBytes(32768, 12);
+    const auto data = testsupport::RandomBytes(32768, 12);
     uint32_t estimate = 0;
     ASSERT_EQ(lzxenc::LzxEncodeChunk(f.e, data.data(), 32768, LZX_E8_TRANSLATION_SIZE, &estimate), lzxenc::kChunkOk);
 
