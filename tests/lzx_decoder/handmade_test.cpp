@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "decoder_harness.h"
+#include "test_lzx_encoder.h"
 #include "decompress/decoder.h"
 
 namespace lzxtest {

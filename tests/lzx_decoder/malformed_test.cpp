@@ -1,13 +1,13 @@
-// Malformed streams fail with a data error and never touch memory outside
-// the frame and its 4 bytes of slack (the sanitizer build checks the
-// latter); the reader-facing entry points refuse bad handles, sizes and
-// windows.
+// Malformed streams fail with a data error that lasts until a reset and
+// never touch memory outside the frame and its 4 bytes of slack (the
+// sanitizer build checks the latter); the reader-facing entry points refuse
+// bad handles, sizes and windows and survive every allocation failure.
 #include <gtest/gtest.h>
 
 #include "cabinet/format.h"
 #include "cabinet/lzx_format.h"
-#include "decoder_harness.h"
 #include "decompress/decoder.h"
+#include "test_lzx_encoder.h"
 #include "test_support.h"
 
 namespace lzxtest {
@@ -16,78 +16,54 @@ namespace {
 std::vector<uint8_t> BlockHeaderOnly(uint32_t type, uint32_t size) {
     BitWriter w;
     w.Put(1, 0);
-    w.Put(3, type), w.Put(8, size >> 16), w.Put(8, (size >> 8) & 0xFF), w.Put(8, size & 0xFF);
+    w.Put(3, type), w.Put(24, size);
     w.Align(false);
     std::vector<uint8_t> bytes = w.Take();
     bytes.resize(64, 0);
     return bytes;
 }
 
-TEST(LzxMalformed, UnknownBlockTypesFail) {
-    for (uint32_t type : {0u, 4u, 5u, 6u, 7u}) {
-        LdiDecoder decoder(1u << 15);
-        std::vector<uint8_t> out;
-        EXPECT_EQ(decoder.Decode(BlockHeaderOnly(type, 100), 100, &out), DECODER_DATA_ERROR) << type;
-    }
-}
-
 // Trees must form complete codes: a single literal of length 1 does not.
-TEST(LzxMalformed, IncompleteTreeFails) {
+std::vector<uint8_t> IncompleteTree() {
     BitWriter w;
     w.Put(1, 0);
-    w.Put(3, 1), w.Put(8, 0), w.Put(8, 0), w.Put(8, 10);
-    for (uint32_t s = 0; s < 20; ++s) w.Put(4, s == 16 || s == 18 ? 1 : 0);
-    w.Put(1, 0);  // symbol 16: length (0 - 16) mod 17 = 1 for literal 0
-    for (int i = 0; i < 5; ++i) w.Put(1, 1), w.Put(5, 31);  // zeros up to the section's end
-    for (int section = 0; section < 2; ++section) {
+    w.Put(3, 1), w.Put(24, 10);
+    for (int section = 0; section < 3; ++section) {
         for (uint32_t s = 0; s < 20; ++s) w.Put(4, s == 16 || s == 18 ? 1 : 0);
-        for (int i = 0; i < 5; ++i) w.Put(1, 1), w.Put(5, 31);
+        if (section == 0) w.Put(1, 0);  // symbol 16: length (0 - 16) mod 17 = 1 for literal 0
+        for (int i = 0; i < 5; ++i) w.Put(1, 1), w.Put(5, 31);  // zeros up to the section's end
     }
     w.Align(false);
-    std::vector<uint8_t> bytes = w.Take();
-    LdiDecoder decoder(1u << 15);
-    std::vector<uint8_t> out;
-    EXPECT_EQ(decoder.Decode(bytes, 10, &out), DECODER_DATA_ERROR);
+    return w.Take();
 }
 
-// A frame that asks for more bytes than its bits hold, a match that would
-// pass the frame's end, and raw bytes missing from an uncompressed block.
-TEST(LzxMalformed, FramesThatRunOutFail) {
+// Unknown block types, an incomplete tree, a frame that asks for more bytes
+// than its bits hold, a match that would pass the frame's end, and raw bytes
+// missing from an uncompressed block; each failure stays until a reset.
+TEST(LzxMalformed, BadFramesFailUntilReset) {
+    const std::vector<uint8_t> text = testsupport::TextBytes(5000, 1);
+    std::vector<std::pair<std::vector<uint8_t>, uint32_t>> bad;
+    for (uint32_t type : {0u, 4u, 5u, 6u, 7u}) bad.push_back({BlockHeaderOnly(type, 100), 100});
+    bad.push_back({IncompleteTree(), 10});
     EncodeOptions o;
     o.windowSize = 1u << 15;
-    const std::vector<uint8_t> runs(5000, 'a');
-    std::vector<Frame> frames = EncodeLzx(runs, o);
-    ASSERT_EQ(frames.size(), 1u);
-    {
-        LdiDecoder decoder(o.windowSize);
-        std::vector<uint8_t> out;
-        EXPECT_EQ(decoder.Decode(frames[0].bytes, 4000, &out), DECODER_DATA_ERROR) << "match past the end";
-    }
-    const std::vector<uint8_t> text = testsupport::TextBytes(5000, 1);
+    bad.push_back({EncodeLzx(std::vector<uint8_t>(5000, 'a'), o).at(0).bytes, 4000});  // match past the end
     for (uint32_t type : {LZX_BLOCK_VERBATIM, LZX_BLOCK_UNCOMPRESSED}) {
         o.blocks = {{type, 5000}};
-        frames = EncodeLzx(text, o);
-        std::vector<uint8_t> cut = frames[0].bytes;
+        std::vector<uint8_t> cut = EncodeLzx(text, o).at(0).bytes;
         cut.resize(cut.size() / 2);
+        bad.push_back({cut, 5000});
+    }
+    o.blocks.clear();
+    const Frames good = EncodeLzx(text, o);
+    for (size_t i = 0; i < bad.size(); ++i) {
         LdiDecoder decoder(o.windowSize);
         std::vector<uint8_t> out;
-        EXPECT_EQ(decoder.Decode(cut, 5000, &out), DECODER_DATA_ERROR) << "type " << type;
+        EXPECT_EQ(decoder.Decode(bad[i].first, bad[i].second, &out), DECODER_DATA_ERROR) << "case " << i;
+        EXPECT_EQ(decoder.Decode(good[0].bytes, good[0].uncompressedSize, &out), DECODER_DATA_ERROR) << "case " << i;
+        ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
+        EXPECT_TRUE(decoder.DecodeAll(good).output == text) << "case " << i;
     }
-}
-
-TEST(LzxMalformed, FailureLastsUntilReset) {
-    LdiDecoder decoder(1u << 15);
-    std::vector<uint8_t> out;
-    EncodeOptions o;
-    o.windowSize = 1u << 15;
-    const std::vector<uint8_t> text = testsupport::TextBytes(40000, 2);
-    const std::vector<Frame> good = EncodeLzx(text, o);
-    ASSERT_EQ(decoder.Decode(BlockHeaderOnly(0, 10), 10, &out), DECODER_DATA_ERROR);
-    EXPECT_EQ(decoder.Decode(good[0].bytes, good[0].uncompressedSize, &out), DECODER_DATA_ERROR);
-    ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
-    const DecodeResult after = decoder.DecodeAll(good);
-    EXPECT_EQ(after.status, 0);
-    EXPECT_TRUE(after.output == text);
 }
 
 // Corrupted and truncated versions of valid streams: every frame either
@@ -96,17 +72,13 @@ TEST(LzxMalformed, CorruptedStreamsFailCleanly) {
     const uint64_t seed = 20261205;
     SCOPED_TRACE(seed);
     testsupport::Rng rng(seed);
-    std::vector<uint8_t> data = testsupport::TextBytes(50000, 3);
-    const std::vector<uint8_t> code = X86LikeBytes(40000, 4);
-    data.insert(data.end(), code.begin(), code.end());
     EncodeOptions o;
-    o.windowSize = 1u << 16;
     o.e8Size = LZX_E8_TRANSLATION_SIZE;
     o.blocks = {{2, 30000}, {3, 7001}, {1, 52999}};
-    const std::vector<Frame> frames = EncodeLzx(data, o);
+    const Frames frames = EncodeLzx(Concat({testsupport::TextBytes(50000, 3), X86LikeBytes(40000, 4)}), o);
     int failures = 0;
     for (int trial = 0; trial < 300; ++trial) {
-        std::vector<Frame> bad = frames;
+        Frames bad = frames;
         Frame& f = bad[rng.Below(static_cast<uint32_t>(bad.size()))];
         switch (trial % 3) {
             case 0:
@@ -127,7 +99,10 @@ TEST(LzxMalformed, CorruptedStreamsFailCleanly) {
     EXPECT_EQ(OutstandingAllocations(), 0);
 }
 
-TEST(LdiContract, SizesWindowsAndHandles) {
+int g_allocationsLeft = 0;
+void* FailingAlloc(uint32_t size) { return g_allocationsLeft-- > 0 ? TestAlloc(size) : nullptr; }
+
+TEST(LdiContract, SizesWindowsHandlesAndAllocationFailures) {
     const DecoderConfig good{1u << 15, 7};
     uint32_t uncompressed = 1000, compressed = 0;
     EXPECT_EQ(LdiCreate(&uncompressed, &good, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_OK);
@@ -139,9 +114,11 @@ TEST(LdiContract, SizesWindowsAndHandles) {
         EXPECT_EQ(LdiCreate(&uncompressed, &bad, TestAlloc, TestFree, &compressed, &handle, nullptr),
                   DECODER_BAD_PARAMETER) << window;
     }
-    LdiDecoder decoder(1u << 15);
-    std::vector<uint8_t> sink;
-    EXPECT_EQ(decoder.Decode({}, 32769, &sink), DECODER_BAD_SIZE);
+    {
+        LdiDecoder decoder(1u << 15);
+        std::vector<uint8_t> sink;
+        EXPECT_EQ(decoder.Decode({}, 32769, &sink), DECODER_BAD_SIZE);
+    }
     uint32_t wrongTag[16] = {0x12345678};
     uint32_t size = 10;
     uint8_t in[16] = {}, out[16];
@@ -150,18 +127,12 @@ TEST(LdiContract, SizesWindowsAndHandles) {
         EXPECT_EQ(LdiDestroy(handle), DECODER_BAD_HANDLE);
     }
     EXPECT_EQ(LdiReset(wrongTag), DECODER_BAD_HANDLE);
-}
 
-// Every allocation failure is reported as out of memory and frees what was
-// already taken.
-int g_allocationsLeft = 0;
-void* FailingAlloc(uint32_t size) { return g_allocationsLeft-- > 0 ? TestAlloc(size) : nullptr; }
-
-TEST(LdiContract, AllocationFailures) {
+    // Every allocation failure is out of memory and frees what was taken.
     const DecoderConfig config{1u << 16, 0};
     for (int allowed = 0; allowed < 3; ++allowed) {
         g_allocationsLeft = allowed;
-        uint32_t uncompressed = 32768, compressed = 0;
+        uncompressed = 32768;
         void* handle = nullptr;
         EXPECT_EQ(LdiCreate(&uncompressed, &config, FailingAlloc, TestFree, &compressed, &handle, nullptr),
                   DECODER_NO_MEMORY);

@@ -1,14 +1,15 @@
-// A small LZX encoder for tests only, written from the bit-stream
-// description: greedy hash-chain matching, blocks laid out by the caller,
-// plain Huffman codes limited to 16 bits. It makes streams the tool's own
-// compressor never makes (uncompressed and empty blocks anywhere, matches
-// ending exactly at a frame end, distances up to W - 3, short runs in tree
-// sections, small frames) so that the decoder can be checked against them.
+// A small LZX encoder for tests only: greedy hash-chain matching and blocks
+// laid out by the caller. It makes streams the tool's own compressor never
+// makes (uncompressed and empty blocks anywhere, matches ending exactly at a
+// frame end, distances up to W - 3, short runs in tree sections, small
+// frames) so that the decoder can be checked against them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "lzx_harness.h"
 
 namespace lzxtest {
 
@@ -19,21 +20,12 @@ struct BlockPlan {
 
 struct EncodeOptions {
     uint32_t windowSize = 1u << 16;
-    uint32_t e8Size = 0;           // 0 writes the E8 flag 0 and translates nothing
-    uint32_t frameSize = 32768;    // uncompressed bytes per frame (the last may be fewer)
-    uint32_t maxDistance = 0;      // 0: W - 3
-    bool literalsOnly = false;
-    bool treeRuns = true;          // use pretree symbols 17, 18, 19 where they fit
-    std::vector<BlockPlan> blocks; // must add up to the data size; empty: verbatim blocks of 65536
-    std::vector<uint32_t>* slotsUsed = nullptr;  // when set: matches per position slot
+    uint32_t e8Size = 0;            // 0 writes the E8 flag 0 and translates nothing
+    uint32_t frameSize = 32768;     // uncompressed bytes per frame (the last may be fewer)
+    std::vector<BlockPlan> blocks;  // must add up to the data size; empty: verbatim blocks of 65536
 };
 
-struct Frame {
-    std::vector<uint8_t> bytes;
-    uint32_t uncompressedSize;
-};
-
-std::vector<Frame> EncodeLzx(const std::vector<uint8_t>& data, const EncodeOptions& options);
+Frames EncodeLzx(const std::vector<uint8_t>& data, const EncodeOptions& options);
 
 // Bit writer of the stream: 16-bit little-endian words, bits most
 // significant first. Exposed for hand-made streams.
