@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "decompress/decoder.h"
 #include "quantum_test_encoder.h"
 #include "quantum_test_support.h"
 #include "test_support.h"
@@ -36,51 +35,41 @@ protected:
     static void ForcePaging(uint32_t bits, uint32_t buffers) {
         LimitAllocation(UINT32_MAX, uint32_t{1} << bits, HANDLE_AND_PAGE_TABLE + buffers);
     }
-    void* Create(uint32_t bits) {
-        const DecoderConfig config{bits, 0};
-        uint32_t uncompressed = 0, compressed = 0;
-        void* handle = nullptr;
-        EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, &files_), DECODER_OK);
-        return handle;
-    }
     testsupport::ScratchDir scratch_;
     DecoderFileCallbacks files_ = SpillFiles(scratch_.str());
 };
 
 TEST_F(PagedWindowTest, GivesTheSameBytesAsTheMemoryWindow) {
-    const struct { uint32_t bits, buffers; } cases[] = {{10, 3}, {11, 3}, {12, 3}, {13, 3}, {15, 3}, {15, 5}, {17, 4}, {21, 3}};
+    const struct { uint32_t bits, buffers; } cases[] = {{10, 3}, {12, 3}, {13, 3}, {15, 5}, {17, 4}, {21, 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "bits " << c.bits << ", buffers " << c.buffers);
         const size_t window = size_t{1} << c.bits;
         const std::vector<uint8_t> data = SpillHeavyData(window + 90000, c.bits);
         const auto blocks = CompressQuantum(data, c.bits);
-        const DecodeRun inMemory = DecodeFolder(c.bits, blocks);
-        ASSERT_EQ(inMemory.result, DECODER_OK);
-
         ForcePaging(c.bits, c.buffers);
-        void* handle = Create(c.bits);
-        ASSERT_NE(handle, nullptr);
-        const SpillRecord spill = LastSpill();
-        uint8_t expectedName[6] = {'*', 0};
-        std::memcpy(expectedName + 2, &window, 4);  // little-endian host
-        EXPECT_EQ(spill.nameBytes, std::vector<uint8_t>(expectedName, expectedName + 6));
-        EXPECT_EQ(spill.flags, 0x8102);
-        EXPECT_EQ(spill.mode, 0x0180);
+        {
+            Decoder paged(c.bits, &files_);
+            ASSERT_EQ(paged.created, DECODER_OK);
+            // The spill file's name is "*", its NUL and the window size.
+            uint8_t expectedName[6] = {'*', 0};
+            std::memcpy(expectedName + 2, &window, 4);  // little-endian host
+            EXPECT_EQ(LastSpill().nameBytes, std::vector<uint8_t>(expectedName, expectedName + 6));
+            EXPECT_EQ(LastSpill().flags, 0x8102);
+            EXPECT_EQ(LastSpill().mode, 0x0180);
 
-        DecodeRun paged = DecodeBlocks(handle, blocks);
-        ASSERT_EQ(paged.result, DECODER_OK) << "block " << paged.failedBlock;
-        EXPECT_TRUE(paged.output == inMemory.output);
-        EXPECT_TRUE(paged.output == data);
-        if (window / 4096 > c.buffers) {
-            EXPECT_GT(LastSpill().writes, 0u);
-            EXPECT_GT(LastSpill().reads, 0u);
+            DecodeRun run = paged.DecodeAll(blocks);
+            ASSERT_EQ(run.result, DECODER_OK) << "block " << run.failedBlock;
+            EXPECT_TRUE(run.output == data);
+            if (window / 4096 > c.buffers) {
+                EXPECT_GT(LastSpill().writes, 0u);
+                EXPECT_GT(LastSpill().reads, 0u);
+            }
+            // A reset forgets every page; the folder decodes again the same.
+            ASSERT_EQ(QdiReset(paged.handle), DECODER_OK);
+            run = paged.DecodeAll(blocks);
+            ASSERT_EQ(run.result, DECODER_OK);
+            EXPECT_TRUE(run.output == data);
         }
-        // A reset forgets every page; the folder decodes again the same.
-        ASSERT_EQ(QdiReset(handle), DECODER_OK);
-        paged = DecodeBlocks(handle, blocks);
-        ASSERT_EQ(paged.result, DECODER_OK);
-        EXPECT_TRUE(paged.output == data);
-        EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
         AllowAllAllocation();
     }
 }
@@ -95,10 +84,9 @@ TEST_F(PagedWindowTest, MatchIntoANeverWrittenPageFailsWhereMemoryGivesZeros) {
     EXPECT_EQ(inMemory.output, (std::vector<uint8_t>{'x', 0, 0, 0, 0, 0}));
 
     ForcePaging(16, 3);
-    void* handle = Create(16);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(DecodeBlocks(handle, blocks).result, DECODER_DATA_ERROR);
-    EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
+    Decoder paged(16, &files_);
+    ASSERT_EQ(paged.created, DECODER_OK);
+    EXPECT_EQ(paged.DecodeAll(blocks).result, DECODER_DATA_ERROR);
 }
 
 // The write position sits at offset 4000 of page 3, the source at offset
@@ -106,58 +94,50 @@ TEST_F(PagedWindowTest, MatchIntoANeverWrittenPageFailsWhereMemoryGivesZeros) {
 // into page 4, all within one match and with only three page buffers.
 TEST_F(PagedWindowTest, MatchCrossingSourceAndDestinationPagesFitsInThreeBuffers) {
     QuantumTestEncoder encoder(16);
-    const std::vector<uint8_t> prefix = testsupport::RandomBytes(3 * 4096 + 4000, 8);
-    std::vector<uint8_t> expected = prefix;
-    for (uint8_t b : prefix) encoder.Literal(b);
+    std::vector<uint8_t> expected = testsupport::RandomBytes(3 * 4096 + 4000, 8);
+    for (uint8_t b : expected) encoder.Literal(b);
     encoder.Match(200, 8142);
     for (int i = 0; i < 200; ++i) expected.push_back(expected[expected.size() - 8142]);
     const std::vector<EncodedBlock> blocks = {{encoder.FinishBlock(), static_cast<uint32_t>(expected.size())}};
 
     ForcePaging(16, 3);
-    void* handle = Create(16);
-    ASSERT_NE(handle, nullptr);
-    const DecodeRun run = DecodeBlocks(handle, blocks);
+    Decoder paged(16, &files_);
+    ASSERT_EQ(paged.created, DECODER_OK);
+    const DecodeRun run = paged.DecodeAll(blocks);
     EXPECT_EQ(run.result, DECODER_OK);
     EXPECT_TRUE(run.output == expected);
-    EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
 }
 
 TEST_F(PagedWindowTest, SpillFailureEndsTheBlockAndStaysUntilReset) {
     const std::vector<uint8_t> data = SpillHeavyData(300000, 3);
     const auto blocks = CompressQuantum(data, 16);
     ForcePaging(16, 3);
-    void* handle = Create(16);
-    ASSERT_NE(handle, nullptr);
+    Decoder paged(16, &files_);
+    ASSERT_EQ(paged.created, DECODER_OK);
     FailSpillIoAfter(40);
-    const DecodeRun failed = DecodeBlocks(handle, blocks);
+    const DecodeRun failed = paged.DecodeAll(blocks);
     ASSERT_EQ(failed.result, DECODER_DATA_ERROR);
     FailSpillIoAfter(UINT32_MAX);
     const std::vector<EncodedBlock> rest(blocks.begin() + static_cast<std::ptrdiff_t>(failed.failedBlock) + 1, blocks.end());
     ASSERT_FALSE(rest.empty());
-    EXPECT_EQ(DecodeBlocks(handle, rest).result, DECODER_DATA_ERROR) << "the paging error stays";
+    EXPECT_EQ(paged.DecodeAll(rest).result, DECODER_DATA_ERROR) << "the paging error stays";
 
-    ASSERT_EQ(QdiReset(handle), DECODER_OK);
-    const DecodeRun again = DecodeBlocks(handle, blocks);
+    ASSERT_EQ(QdiReset(paged.handle), DECODER_OK);
+    const DecodeRun again = paged.DecodeAll(blocks);
     ASSERT_EQ(again.result, DECODER_OK);
     EXPECT_TRUE(again.output == data);
-    EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
 }
 
 TEST_F(PagedWindowTest, CreateFailsWithTooFewBuffersOrNoSpillFile) {
-    const DecoderConfig config{16, 0};
-    uint32_t uncompressed = 0, compressed = 0;
-    void* handle = nullptr;
     ForcePaging(16, 2);
-    EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, &files_), DECODER_NO_MEMORY);
-    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(Decoder(16, &files_).created, DECODER_NO_MEMORY);
     EXPECT_EQ(OutstandingBlocks(), 0u);
     EXPECT_EQ(LastSpill().openHandles, 0) << "the spill file is closed again";
 
     DecoderFileCallbacks cannotOpen = files_;
     cannotOpen.open = [](const char*, int, int) { return -1; };
     ForcePaging(16, 3);
-    EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, &cannotOpen), DECODER_NO_MEMORY);
-    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(Decoder(16, &cannotOpen).created, DECODER_NO_MEMORY);
 }
 
 }  // namespace

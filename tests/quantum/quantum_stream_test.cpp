@@ -2,8 +2,6 @@
 // the operations' contract, and malformed input.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "decompress/decoder.h"
 #include "decompress/quantum/quantum_model.h"
 #include "quantum_test_encoder.h"
@@ -12,30 +10,6 @@
 
 namespace qtest {
 namespace {
-
-struct Decoder {
-    explicit Decoder(uint32_t bits, uint32_t bufferSize = 0) {
-        const DecoderConfig config{bits, 0};
-        uint32_t compressed = 0;
-        created = QdiCreate(&bufferSize, &config, TestAlloc, TestFree, &compressed, &handle, nullptr);
-    }
-    ~Decoder() {
-        if (handle) {
-            EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
-        }
-    }
-    // Decodes one block of `wanted` bytes from exactly `bytes`.
-    int Decode(std::vector<uint8_t> bytes, uint32_t wanted, std::vector<uint8_t>* out = nullptr) {
-        std::vector<uint8_t> buffer(wanted);
-        uint32_t size = wanted;
-        const int result = QdiDecode(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), buffer.data(), &size);
-        EXPECT_EQ(size, wanted);
-        if (out) *out = buffer;
-        return result;
-    }
-    int created = -1;
-    void* handle = nullptr;
-};
 
 // Each case in a fresh decoder with a 2^10 window.
 // - All-zero input keeps code at 0, so every symbol is the last pair of its
@@ -119,7 +93,7 @@ TEST(QuantumModel, ReciprocalDivisionIsExact) {
     }
 }
 
-TEST(QuantumContract, CreateChecksParametersSizesAndMemory) {
+TEST(QuantumContract, CreateAndDecodeCheckTheirParameters) {
     uint32_t uncompressed = 0, compressed = 0;
     void* handle = reinterpret_cast<void*>(1);
     for (uint32_t bits : {0u, 9u, 22u, 31u}) {
@@ -127,7 +101,7 @@ TEST(QuantumContract, CreateChecksParametersSizesAndMemory) {
         EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_BAD_PARAMETER);
         EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_BAD_PARAMETER);
     }
-    const struct { uint32_t asked, settled; } sizes[] = {{0, 32768}, {40000, 32768}, {32768, 32768}, {1000, 1000}};
+    const struct { uint32_t asked, settled; } sizes[] = {{0, 32768}, {40000, 32768}, {1000, 1000}};
     for (const auto& size : sizes) {
         const DecoderConfig config{21, 3};
         uncompressed = size.asked;
@@ -137,45 +111,24 @@ TEST(QuantumContract, CreateChecksParametersSizesAndMemory) {
     }
     // No memory at all; then the handle fits but the window does not, and
     // there is no spill file.
-    const DecoderConfig config{16, 0};
     for (uint32_t refuseFrom : {0u, 65536u}) {
         LimitAllocation(refuseFrom, 0, refuseFrom ? UINT32_MAX : 0);
-        EXPECT_EQ(QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, nullptr), DECODER_NO_MEMORY);
-        EXPECT_EQ(handle, nullptr);
+        EXPECT_EQ(Decoder(16).created, DECODER_NO_MEMORY);
     }
     AllowAllAllocation();
     EXPECT_EQ(OutstandingBlocks(), 0u);
-}
 
-TEST(QuantumContract, DecodeRefusesMoreThanTheBufferAndForeignHandles) {
-    Decoder decoder(12, 1000);
+    Decoder decoder(12, nullptr, 1000);
     ASSERT_EQ(decoder.created, DECODER_OK);
     EXPECT_EQ(decoder.Decode({0, 0, 0, 0, 0, 0}, 1001), DECODER_BAD_SIZE);
     uint32_t notADecoder[64] = {0x43494444};  // another kind's tag
     uint32_t size = 1;
     uint8_t byte = 0;
-    for (void* handle : {static_cast<void*>(notADecoder), static_cast<void*>(nullptr)}) {
-        EXPECT_EQ(QdiDecode(handle, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
-        EXPECT_EQ(QdiReset(handle), DECODER_BAD_HANDLE);
+    for (void* other : {static_cast<void*>(notADecoder), static_cast<void*>(nullptr)}) {
+        EXPECT_EQ(QdiDecode(other, &byte, 1, &byte, &size), DECODER_BAD_HANDLE);
+        EXPECT_EQ(QdiReset(other), DECODER_BAD_HANDLE);
     }
     EXPECT_EQ(QdiDestroy(notADecoder), DECODER_BAD_HANDLE);
-}
-
-// Two decoders decoding in turn do not disturb each other.
-TEST(QuantumContract, DecodersAreIndependent) {
-    const std::vector<uint8_t> a = testsupport::TextBytes(80000, 1), b = testsupport::RandomBytes(50000, 2);
-    const auto blocksA = CompressQuantum(a, 14), blocksB = CompressQuantum(b, 17);
-    Decoder first(14), second(17);
-    std::vector<uint8_t> outA, outB, out;
-    for (size_t i = 0; i < std::max(blocksA.size(), blocksB.size()); ++i) {
-        for (auto [decoder, blocks, total] : {std::tuple{&first, &blocksA, &outA}, std::tuple{&second, &blocksB, &outB}}) {
-            if (i >= blocks->size()) continue;
-            ASSERT_EQ(decoder->Decode((*blocks)[i].bytes, (*blocks)[i].uncompressedSize, &out), DECODER_OK);
-            total->insert(total->end(), out.begin(), out.end());
-        }
-    }
-    EXPECT_TRUE(outA == a);
-    EXPECT_TRUE(outB == b);
 }
 
 // Garbage and damaged streams must end in 0 or 4, never outside the buffers

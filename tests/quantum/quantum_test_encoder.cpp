@@ -46,7 +46,6 @@ void EncoderModel::Update(uint32_t index) {
         return;
     }
     countdown = 50;
-    ++reorders;
     std::vector<uint32_t> freq(n);
     for (size_t i = 0; i < n; ++i) freq[i] = (cum[i] - cum[i + 1] + 1) >> 1;
     for (size_t i = 0; i + 1 < n; ++i)
@@ -58,9 +57,7 @@ void EncoderModel::Update(uint32_t index) {
     for (size_t i = n; i-- > 0;) cum[i] = freq[i] + cum[i + 1];
 }
 
-QuantumTestEncoder::QuantumTestEncoder(uint32_t windowBits) : windowBits_(windowBits) { Reset(); }
-
-void QuantumTestEncoder::Reset() {
+QuantumTestEncoder::QuantumTestEncoder(uint32_t windowBits) : windowBits_(windowBits) {
     selector_.Init(7);
     for (auto& model : literal_) model.Init(64);
     length_.Init(27);
@@ -75,7 +72,6 @@ void QuantumTestEncoder::EmitCodeBit(uint32_t bit) {
 }
 
 void QuantumTestEncoder::EncodeSymbol(EncoderModel& model, uint32_t symbol) {
-    if (&model == &selector_) ++selectorUses[symbol];
     const uint32_t index = model.IndexOf(symbol);
     const uint32_t total = model.cum[0];
     const uint32_t range = high_ - low_ + 1;
@@ -201,12 +197,6 @@ struct MatchFinder {
 std::vector<EncodedBlock> CompressQuantum(const std::vector<uint8_t>& data, uint32_t windowBits,
                                           uint32_t blockSize) {
     QuantumTestEncoder encoder(windowBits);
-    return CompressQuantum(encoder, data, blockSize);
-}
-
-std::vector<EncodedBlock> CompressQuantum(QuantumTestEncoder& encoder, const std::vector<uint8_t>& data,
-                                          uint32_t blockSize) {
-    const uint32_t windowBits = encoder.windowBits();
     MatchFinder finder(data);
     const uint64_t window = uint64_t{1} << windowBits;
     const uint64_t shortLimit = std::min<uint64_t>(window, SHORT_POSITION_LIMIT);

@@ -14,7 +14,6 @@ struct EncoderModel {
     std::vector<uint32_t> cum;
     std::vector<uint32_t> sym;
     uint32_t countdown = 0;
-    uint32_t reorders = 0;
 
     void Init(uint32_t symbolCount);
     uint32_t IndexOf(uint32_t symbol) const;
@@ -29,9 +28,6 @@ struct EncodedBlock {
 class QuantumTestEncoder {
 public:
     explicit QuantumTestEncoder(uint32_t windowBits);
-
-    // Back to the first model state, as the decoder's reset does.
-    void Reset();
     void Literal(uint8_t byte);
     // Length 3 needs distance <= min(4096, window), length 4 distance <=
     // min(262144, window), lengths 5..259 any distance up to the window size.
@@ -41,12 +37,6 @@ public:
     // decoder reads them and pads to a whole byte. The coder restarts; the
     // models carry over.
     std::vector<uint8_t> FinishBlock();
-
-    uint32_t windowBits() const { return windowBits_; }
-    // How often each selector symbol was coded, and the literal models, so
-    // that tests can show what their data exercised.
-    uint64_t selectorUses[7] = {};
-    const EncoderModel& literalModel(int k) const { return literal_[k]; }
 
 private:
     struct RawInsert {
@@ -71,10 +61,6 @@ private:
 // Greedy LZ77 parse of `data` into data blocks of at most `blockSize` bytes
 // (matches never cross a block), encoded with one encoder, as one folder.
 std::vector<EncodedBlock> CompressQuantum(const std::vector<uint8_t>& data, uint32_t windowBits,
-                                          uint32_t blockSize = 32768);
-// The same with a caller's encoder, whose models carry over (for several
-// folders without a reset, or for inspecting its statistics afterwards).
-std::vector<EncodedBlock> CompressQuantum(QuantumTestEncoder& encoder, const std::vector<uint8_t>& data,
                                           uint32_t blockSize = 32768);
 
 }  // namespace qtest

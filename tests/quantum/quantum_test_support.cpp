@@ -89,37 +89,42 @@ DecoderFileCallbacks SpillFiles(const std::string& directory) {
 SpillRecord& LastSpill() { return g_spill; }
 void FailSpillIoAfter(uint32_t operations) { g_ioBudget = operations; }
 
-DecodeRun DecodeBlocks(void* handle, const std::vector<EncodedBlock>& blocks) {
+Decoder::Decoder(uint32_t windowBits, const DecoderFileCallbacks* files, uint32_t bufferSize) {
+    const DecoderConfig config{windowBits, 0};
+    uint32_t compressed = 0;
+    created = QdiCreate(&bufferSize, &config, TestAlloc, TestFree, &compressed, &handle, files);
+}
+
+Decoder::~Decoder() {
+    if (handle) {
+        EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
+    }
+}
+
+int Decoder::Decode(std::vector<uint8_t> bytes, uint32_t wanted, std::vector<uint8_t>* out) {
+    std::vector<uint8_t> buffer(wanted);
+    uint32_t size = wanted;
+    const int result = QdiDecode(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), buffer.data(), &size);
+    EXPECT_EQ(size, wanted) << "the size is left unchanged";
+    if (out) *out = std::move(buffer);
+    return result;
+}
+
+DecodeRun Decoder::DecodeAll(const std::vector<EncodedBlock>& blocks) {
     DecodeRun run;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        std::vector<uint8_t> compressed(blocks[i].bytes);
-        std::vector<uint8_t> out(blocks[i].uncompressedSize);
-        uint32_t size = blocks[i].uncompressedSize;
-        const int result = QdiDecode(handle, compressed.data(), static_cast<uint32_t>(compressed.size()), out.data(), &size);
-        EXPECT_EQ(size, blocks[i].uncompressedSize) << "the size is left unchanged";
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < blocks.size() && run.result == DECODER_OK; ++i) {
+        run.result = Decode(blocks[i].bytes, blocks[i].uncompressedSize, &out);
+        run.failedBlock = i;
         run.output.insert(run.output.end(), out.begin(), out.end());
-        if (result != DECODER_OK) {
-            run.result = result;
-            run.failedBlock = i;
-            break;
-        }
     }
     return run;
 }
 
-DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks,
-                       const DecoderFileCallbacks* files) {
-    uint32_t uncompressed = 0, compressed = 0;
-    void* handle = nullptr;
-    const DecoderConfig config{windowBits, 0};
-    const int created = QdiCreate(&uncompressed, &config, TestAlloc, TestFree, &compressed, &handle, files);
-    if (created != DECODER_OK) {
-        ADD_FAILURE() << "QdiCreate failed with " << created << " for window bits " << windowBits;
-        return DecodeRun{created, 0, {}};
-    }
-    DecodeRun run = DecodeBlocks(handle, blocks);
-    EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
-    return run;
+DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks) {
+    Decoder decoder(windowBits);
+    EXPECT_EQ(decoder.created, DECODER_OK) << "window bits " << windowBits;
+    return decoder.created == DECODER_OK ? decoder.DecodeAll(blocks) : DecodeRun{decoder.created, 0, {}};
 }
 
 }  // namespace qtest

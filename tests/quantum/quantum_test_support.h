@@ -1,6 +1,6 @@
-// Helpers for the Quantum decoder tests: client callbacks (plain, size- and
-// count-limited allocation, spill files in a scratch directory) and a driver
-// that feeds encoded blocks through the decoder's operations.
+// Helpers for the Quantum decoder tests: client callbacks (size- and
+// count-limited allocation, spill files in a scratch directory) and a
+// decoder that takes encoded blocks through the operations.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,7 @@ namespace qtest {
 // Allocation callbacks over malloc; new blocks are filled with 0xA5 so that
 // uncleared memory shows. `LimitAllocation` makes TestAlloc refuse blocks of
 // `refuseFrom` bytes or more, blocks of exactly `refuseExactly` bytes, and
-// every block once `maxBlocks` blocks are outstanding; `AllowAllAllocation`
-// lifts the limits.
+// every block once `maxBlocks` blocks are outstanding.
 void* TestAlloc(uint32_t size);
 void TestFree(void* block);
 void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBlocks);
@@ -44,15 +43,25 @@ struct DecodeRun {
     std::vector<uint8_t> output;
 };
 
-// Decodes `blocks` in order through an existing handle; stops at the first
-// failure. Each block's bytes are copied into an exactly sized buffer so that
-// the sanitizer sees any read past them.
-DecodeRun DecodeBlocks(void* handle, const std::vector<EncodedBlock>& blocks);
+// A decoder created with TestAlloc/TestFree, destroyed on scope exit.
+class Decoder {
+public:
+    explicit Decoder(uint32_t windowBits, const DecoderFileCallbacks* files = nullptr, uint32_t bufferSize = 0);
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+    // One block of `wanted` bytes from exactly `bytes` (copied to an exactly
+    // sized buffer, so that the sanitizer sees any read past them); *out gets
+    // the output buffer, failed or not.
+    int Decode(std::vector<uint8_t> bytes, uint32_t wanted, std::vector<uint8_t>* out = nullptr);
+    // The blocks in order, up to the first failure.
+    DecodeRun DecodeAll(const std::vector<EncodedBlock>& blocks);
 
-// Creates a decoder with TestAlloc/TestFree and the given files, decodes the
-// blocks as one folder and destroys it. Creation failures end in
-// ADD_FAILURE.
-DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks,
-                       const DecoderFileCallbacks* files = nullptr);
+    int created = -1;
+    void* handle = nullptr;
+};
+
+// A fresh decoder over one folder's blocks.
+DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks);
 
 }  // namespace qtest
