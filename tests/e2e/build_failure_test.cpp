@@ -46,8 +46,7 @@ TEST(BuildFailure, UnwritableCabinetPath) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.out, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n");
     EXPECT_TRUE(ws.TmpIsEmpty());
-    run = ws.Run({"-BATCH", "-NOLOGO", "-V", "src", "missing-dir/out.cab"});
-    EXPECT_TRUE(run.out.ends_with("FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\nTREEPAK failed\n"));
+    EXPECT_TRUE(ws.Run({"-BATCH", "-NOLOGO", "-V", "src", "missing-dir/out.cab"}).out.ends_with("]\nTREEPAK failed\n"));
 }
 
 TEST(BuildFailure, TooLongStoredNameIsRefusedBeforeAnythingIsWritten) {
