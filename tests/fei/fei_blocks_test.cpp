@@ -1,5 +1,6 @@
-// Data blocks of one cabinet: checksums, block and size limits, folder
-// selection over several folders, and files placed by continuation values.
+// One cabinet's header, names, folders and data blocks: what the reader
+// refuses and with which code, checksums stored as zero, and files placed
+// over several folders.
 #include <gtest/gtest.h>
 
 #include "fei_harness.h"
@@ -12,48 +13,82 @@ namespace {
 using testsupport::BuildCabinetBytes;
 using testsupport::CabLayout;
 
-TEST(FeiBlocks, ChecksumsAreVerifiedUnlessStoredAsZero) {
-    const NamedBytes files = {{"a", testsupport::RandomBytes(40000, 11)}};
-    {
-        CabLayout layout = StoredCabinet(files);
-        layout.folders[0].blocks[1].writeChecksum = false;
-        Harness h;
-        h.cabinets["x.cab"] = BuildCabinetBytes(layout);
-        ASSERT_EQ(h.Extract("x.cab"), 1);
-        EXPECT_EQ(h.extracted["a"], files[0].second);
-    }
-    // A flipped data byte, and a flipped data-reserve byte, are both caught.
-    for (size_t flipAt : {size_t{0}, size_t{5}}) {
-        CabLayout layout = StoredCabinet(files);
-        layout.reservePresent = true;
-        layout.dataReserveSize = 4;
-        auto bytes = BuildCabinetBytes(layout);
-        const size_t firstBlock = bytes.size() - (8 + 4 + 32768) - (8 + 4 + (40000 - 32768));
-        bytes[firstBlock + (flipAt == 0 ? 8 + 4 + 100 : 8 + 1)] ^= 0x01;
-        Harness h;
-        h.cabinets["x.cab"] = bytes;
-        EXPECT_EQ(h.Extract("x.cab"), 0);
-        EXPECT_EQ(h.error.errorCode, FEIERR_CORRUPT);
-    }
+// Two folders, the first with the given type word, one file each.
+CabLayout TwoFolders(uint16_t firstType) {
+    CabLayout layout = StoredCabinet({{"a", {1, 2, 3}}}, firstType);
+    CabLayout other = StoredCabinet({{"b", {4, 5}}});
+    other.files[0].folderIndex = 1;
+    layout.folders.push_back(other.folders[0]);
+    layout.files.push_back(other.files[0]);
+    return layout;
 }
 
-TEST(FeiBlocks, StoredBlockSizesMustAgreeAndFitTheBuffer) {
-    CabLayout mismatch = StoredCabinet({{"a", {1, 2, 3, 4}}});
-    mismatch.folders[0].blocks[0].uncompressedSize = 5;
-    mismatch.files[0].size = 5;
-    Harness h;
-    h.cabinets["x.cab"] = BuildCabinetBytes(mismatch);
-    EXPECT_EQ(h.Extract("x.cab"), 0);
-    EXPECT_EQ(h.error.errorCode, FEIERR_DECODE);
+TEST(FeiBlocks, BrokenCabinetsFailWithTheirCode) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int code;
+        bool reserves = false;  // the context then keeps expecting them
+    };
+    std::vector<Case> cases;
+    auto add = [&](const char* what, const CabLayout& layout, int code) {
+        cases.push_back({what, BuildCabinetBytes(layout), code});
+    };
+    CabLayout layout = StoredCabinet({{"a", {1}}});
+    layout.version = 0x0102;
+    add("old version", layout, FEIERR_VERSION);
+    add("name of 256 bytes", StoredCabinet({{std::string(256, 'n'), {1, 2}}}), FEIERR_CORRUPT);
+    cases.push_back({"name without its NUL", BuildCabinetBytes(StoredCabinet({{"abc", {}}})), FEIERR_CORRUPT});
+    cases.back().bytes.pop_back();
+    layout = StoredCabinet({{"a", {1, 2, 3, 4}}});
+    layout.folders[0].blocks[0].uncompressedSize = 5;
+    layout.files[0].size = 5;
+    add("stored sizes disagree", layout, FEIERR_DECODE);
+    layout = StoredCabinet({{"a", std::vector<uint8_t>(32769, 9)}});
+    layout.folders[0].blocks.resize(1);
+    layout.folders[0].blocks[0].data.assign(32769, 9);
+    layout.folders[0].blocks[0].uncompressedSize = 32769;
+    add("block larger than 32768", layout, FEIERR_CORRUPT);
+    layout = StoredCabinet({{"a", std::vector<uint8_t>(40000, 1)}});
+    layout.folders[0].blockCountOverride = 1;
+    add("folder runs out without a next cabinet", layout, FEIERR_CORRUPT);
+    for (uint16_t type : {0x0004, 0x000E, 0x000F}) add("unknown kind", TwoFolders(type), FEIERR_COMPRESSION_TYPE);
+    for (uint32_t bits : {9u, 22u}) add("Quantum window", TwoFolders(MakeQuantumType(bits)), FEIERR_DECODE);
+    // A flipped data byte, and a flipped data-reserve byte, both fail the checksum.
+    layout = StoredCabinet({{"a", testsupport::RandomBytes(40000, 11)}});
+    layout.reservePresent = true;
+    layout.dataReserveSize = 4;
+    const auto good = BuildCabinetBytes(layout);
+    const size_t firstBlock = good.size() - (8 + 4 + 32768) - (8 + 4 + (40000 - 32768));
+    for (size_t at : {firstBlock + 8 + 4 + 100, firstBlock + 8 + 1}) {
+        cases.push_back({"flipped checksummed byte", good, FEIERR_CORRUPT, true});
+        cases.back().bytes[at] ^= 0x01;
+    }
 
-    CabLayout large = StoredCabinet({{"a", std::vector<uint8_t>(32769, 9)}});
-    large.folders[0].blocks.resize(1);
-    large.folders[0].blocks[0].data.assign(32769, 9);
-    large.folders[0].blocks[0].uncompressedSize = 32769;
-    Harness big;
-    big.cabinets["x.cab"] = BuildCabinetBytes(large);
-    EXPECT_EQ(big.Extract("x.cab"), 0);
-    EXPECT_EQ(big.error.errorCode, FEIERR_CORRUPT);
+    for (const Case& c : cases) {
+        Harness h;
+        h.cabinets["x.cab"] = c.bytes;
+        EXPECT_EQ(h.Extract("x.cab"), 0) << c.what;
+        EXPECT_EQ(h.error.errorCode, c.code) << c.what;
+        EXPECT_TRUE(h.OfKind(FEI_NOTIFY_NEXT_CABINET).empty()) << c.what;
+        if (c.reserves) continue;
+        // The context survives the failure.
+        h.cabinets["y.cab"] = BuildCabinetBytes(StoredCabinet({{"z", {9}}}));
+        EXPECT_EQ(h.Extract("y.cab"), 1) << c.what;
+        EXPECT_EQ(h.extracted["z"], std::vector<uint8_t>{9}) << c.what;
+    }
+    Harness h;
+    EXPECT_EQ(h.Extract("none.cab"), 0);
+    EXPECT_EQ(h.error.errorCode, FEIERR_OPEN_CABINET);
+}
+
+TEST(FeiBlocks, ChecksumStoredAsZeroIsNotChecked) {
+    CabLayout layout = StoredCabinet({{"a", testsupport::RandomBytes(40000, 11)}});
+    layout.folders[0].blocks[1].writeChecksum = false;
+    Harness h;
+    h.cabinets["x.cab"] = BuildCabinetBytes(layout);
+    ASSERT_EQ(h.Extract("x.cab"), 1);
+    EXPECT_EQ(h.extracted["a"], testsupport::RandomBytes(40000, 11));
 }
 
 TEST(FeiBlocks, FilesAcrossFoldersAndLastFolderForContinuedToNext) {
