@@ -1,12 +1,15 @@
 // Streams assembled bit by bit, checked byte for byte: the canonical code
 // order, the bit order inside words, footers, repeated distances, the
 // uncompressed block header and its pad byte, a zero-run of exactly four in
-// a tree section, and matches that reach before the folder's first byte.
+// a tree section, matches that reach before the folder's first byte, and
+// call translation ending after 32768 frames.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "test_lzx_encoder.h"
+#include "cabinet/lzx_format.h"
+#include "lzx_bit_writer.h"
+#include "lzx_harness.h"
 #include "decompress/decoder.h"
 
 namespace lzxtest {
@@ -64,10 +67,7 @@ const std::vector<uint8_t> kFlatVerbatimOutput = [] {
 // leave nothing behind, so the reach before the first byte reads zeros again.
 TEST(LzxHandMade, VerbatimBlockWithFlatCodeAfterAReset) {
     LdiDecoder decoder(1u << 16);
-    EncodeOptions o;
-    o.windowSize = 1u << 16;
-    std::vector<uint8_t> junk(70000, 0x5A);
-    const DecodeResult first = decoder.DecodeAll(EncodeLzx(junk, o));
+    const DecodeResult first = decoder.DecodeAll(EncodeFolders({std::vector<uint8_t>(70000, 0x5A)}, 16).at(0));
     ASSERT_EQ(first.status, 0);
     ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
     std::vector<uint8_t> out;
@@ -124,6 +124,30 @@ TEST(LzxHandMade, UncompressedBlockThenVerbatimAcrossFrames) {
         std::vector<uint8_t> out;
         for (const auto& [bytes, size] : c.frames) ASSERT_EQ(decoder.Decode(bytes, size, &out), DECODER_OK);
         EXPECT_EQ(out, Bytes(c.output));
+    }
+}
+
+// One uncompressed block over 32769 frames of 16 bytes, each a call with
+// operand 0 at its start. Before the limit the decoder turns the absolute
+// target 0 into the relative -position; from frame 32768 on it leaves it.
+TEST(LzxHandMade, TranslationEndsAfter32768Frames) {
+    constexpr uint32_t kFrame = 16, kFrames = LZX_E8_MAX_FRAMES + 1;
+    BitWriter w;
+    w.Put(1, 1), w.Put(32, LZX_E8_TRANSLATION_SIZE);
+    w.Put(3, LZX_BLOCK_UNCOMPRESSED), w.Put(24, kFrame * kFrames);
+    w.Align(true);
+    for (int i = 0; i < 12; ++i) w.RawByte(i % 4 == 0 ? 1 : 0);  // R0, R1, R2 = 1
+    const std::vector<uint8_t> header = w.Take();
+    LdiDecoder decoder(1u << 15);
+    std::vector<uint8_t> out, frame(kFrame, 0);
+    frame[0] = 0xE8;
+    for (uint32_t i = 0; i < kFrames; ++i) {
+        std::vector<uint8_t> bytes = i == 0 ? header : std::vector<uint8_t>{};
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+        ASSERT_EQ(decoder.Decode(bytes, kFrame, &out), DECODER_OK) << "frame " << i;
+        const uint32_t expected = i < LZX_E8_MAX_FRAMES ? 0u - i * kFrame : 0;
+        const uint8_t* operand = out.data() + i * kFrame + 1;
+        ASSERT_EQ(operand[0] | operand[1] << 8 | operand[2] << 16 | uint32_t{operand[3]} << 24, expected) << "frame " << i;
     }
 }
 

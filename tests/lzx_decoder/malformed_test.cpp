@@ -7,7 +7,8 @@
 #include "cabinet/format.h"
 #include "cabinet/lzx_format.h"
 #include "decompress/decoder.h"
-#include "test_lzx_encoder.h"
+#include "lzx_bit_writer.h"
+#include "lzx_harness.h"
 #include "test_support.h"
 
 namespace lzxtest {
@@ -37,45 +38,45 @@ std::vector<uint8_t> IncompleteTree() {
     return w.Take();
 }
 
+Frame FirstFrame(const std::vector<uint8_t>& data) { return EncodeFolders({data}, 15).at(0).at(0); }
+
 // Unknown block types, an incomplete tree, a frame that asks for more bytes
-// than its bits hold, a match that would pass the frame's end, and raw bytes
-// missing from an uncompressed block; each failure stays until a reset.
+// than its bits hold, a match that would pass the frame's end, and bytes
+// missing from a compressed and from an uncompressed (random data) block;
+// each failure stays until a reset.
 TEST(LzxMalformed, BadFramesFailUntilReset) {
     const std::vector<uint8_t> text = testsupport::TextBytes(5000, 1);
     std::vector<std::pair<std::vector<uint8_t>, uint32_t>> bad;
     for (uint32_t type : {0u, 4u, 5u, 6u, 7u}) bad.push_back({BlockHeaderOnly(type, 100), 100});
     bad.push_back({IncompleteTree(), 10});
-    EncodeOptions o;
-    o.windowSize = 1u << 15;
-    bad.push_back({EncodeLzx(std::vector<uint8_t>(5000, 'a'), o).at(0).bytes, 4000});  // match past the end
-    for (uint32_t type : {LZX_BLOCK_VERBATIM, LZX_BLOCK_UNCOMPRESSED}) {
-        o.blocks = {{type, 5000}};
-        std::vector<uint8_t> cut = EncodeLzx(text, o).at(0).bytes;
+    bad.push_back({FirstFrame(std::vector<uint8_t>(5000, 'a')).bytes, 4000});  // match past the end
+    for (const auto& data : {text, testsupport::RandomBytes(5000, 2)}) {
+        std::vector<uint8_t> cut = FirstFrame(data).bytes;
         cut.resize(cut.size() / 2);
         bad.push_back({cut, 5000});
     }
-    o.blocks.clear();
-    const Frames good = EncodeLzx(text, o);
+    const Frame good = FirstFrame(text);
     for (size_t i = 0; i < bad.size(); ++i) {
-        LdiDecoder decoder(o.windowSize);
+        LdiDecoder decoder(1u << 15);
         std::vector<uint8_t> out;
         EXPECT_EQ(decoder.Decode(bad[i].first, bad[i].second, &out), DECODER_DATA_ERROR) << "case " << i;
-        EXPECT_EQ(decoder.Decode(good[0].bytes, good[0].uncompressedSize, &out), DECODER_DATA_ERROR) << "case " << i;
+        EXPECT_EQ(decoder.Decode(good.bytes, good.uncompressedSize, &out), DECODER_DATA_ERROR) << "case " << i;
         ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
-        EXPECT_TRUE(decoder.DecodeAll(good).output == text) << "case " << i;
+        out.clear();
+        EXPECT_EQ(decoder.Decode(good.bytes, good.uncompressedSize, &out), DECODER_OK) << "case " << i;
+        EXPECT_TRUE(out == text) << "case " << i;
     }
 }
 
-// Corrupted and truncated versions of valid streams: every frame either
-// decodes or fails with a data error, and nothing reads out of bounds.
+// Corrupted and truncated versions of valid streams (text, calls and random
+// bytes, so compressed and uncompressed blocks): every frame either decodes
+// or fails with a data error, and nothing reads out of bounds.
 TEST(LzxMalformed, CorruptedStreamsFailCleanly) {
     const uint64_t seed = 20261205;
     SCOPED_TRACE(seed);
     testsupport::Rng rng(seed);
-    EncodeOptions o;
-    o.e8Size = LZX_E8_TRANSLATION_SIZE;
-    o.blocks = {{2, 30000}, {3, 7001}, {1, 52999}};
-    const Frames frames = EncodeLzx(Concat({testsupport::TextBytes(50000, 3), X86LikeBytes(40000, 4)}), o);
+    const Frames frames = EncodeFolders({Concat({testsupport::TextBytes(50000, 3), X86LikeBytes(40000, 4),
+                                                 testsupport::RandomBytes(20000, 5)})}, 16).at(0);
     int failures = 0;
     for (int trial = 0; trial < 300; ++trial) {
         Frames bad = frames;
@@ -91,7 +92,7 @@ TEST(LzxMalformed, CorruptedStreamsFailCleanly) {
                 for (auto& b : f.bytes) b = static_cast<uint8_t>(rng.Next());
                 break;
         }
-        const DecodeResult r = DecodeFrames(bad, o.windowSize);
+        const DecodeResult r = DecodeFrames(bad, 1u << 16);
         ASSERT_TRUE(r.status == 0 || r.status == DECODER_DATA_ERROR) << "trial " << trial;
         failures += r.status != 0;
     }
