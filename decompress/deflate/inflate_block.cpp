@@ -9,10 +9,12 @@
 // lengths are 3 bits each.
 #include "decompress/deflate/inflate_block.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "cabinet/deflate_format.h"
 #include "decompress/deflate/bit_reader.h"
+#include "decompress/deflate/inflate_codes.h"
 #include "decompress/deflate/match_copy.h"
 
 namespace {
@@ -46,93 +48,7 @@ constexpr uint32_t kRepeatZeroLongBits = 7;
 // One code-length symbol with its extra bits.
 constexpr uint32_t kCodeLengthSymbolMaxBits = DEFLATE_MAX_CODELEN_BITS + kRepeatZeroLongBits;
 
-struct Output {
-    uint8_t* buffer;
-    uint8_t* cursor;
-    uint8_t* limit;
-    uint32_t ringSize;
-};
-
-enum class BlockEnd { EndOfBlock, OutputFull, Error };
-
-// Looks up one code; a subtable pointer takes the root bits and indexes the
-// subtable with the bits after them.
-inline uint32_t DecodeEntry(BitReader& reader, const uint32_t* table, uint32_t rootBits) {
-    uint32_t entry = table[PeekBits(reader, rootBits)];
-    if (EntryKindOf(entry) == EntryKind::Subtable) {
-        DropBits(reader, rootBits);
-        entry = table[EntryValue(entry) + PeekBits(reader, EntryExtra(entry))];
-    }
-    DropBits(reader, EntryConsume(entry));
-    return entry;
-}
-
-// The literal/length/distance loop of a fixed or dynamic block.
-//
-// Entry assumptions of the loop: none on the input beyond its own bytes (the
-// reader loads a word while kWordRefillBytes remain and single bytes after
-// that), and no output slack: every write is bounded by the room left, and a
-// match is cut short where the room ends. A refill leaves kRefillMinBits,
-// enough for two literal/length codes and a length's extra bits; the
-// distance code and its extra bits get a refill of their own when fewer than
-// kDistanceBits remain.
-constexpr uint32_t kLengthExtraMaxBits = 5;
-constexpr uint32_t kDistanceBits = DEFLATE_MAX_CODE_BITS + 13;  // code + extra bits
-static_assert(kRefillMinBits >= 2 * DEFLATE_MAX_CODE_BITS + kLengthExtraMaxBits);
-
-BlockEnd DecodeCodes(BitReader& reader, Output& output, const uint32_t* litLenTable,
-                     uint32_t litLenRootBits, const uint32_t* distTable, uint32_t distRootBits) {
-    BitReader in = reader;
-    uint8_t* const buffer = output.buffer;
-    uint8_t* cursor = output.cursor;
-    uint8_t* const limit = output.limit;
-    const uint32_t ringSize = output.ringSize;
-    BlockEnd end;
-    for (;;) {
-        if (cursor == limit) {
-            end = BlockEnd::OutputFull;
-            break;
-        }
-        Refill(in);
-        uint32_t entry = DecodeEntry(in, litLenTable, litLenRootBits);
-        if (EntryKindOf(entry) == EntryKind::Literal) {
-            // Literals come in runs: take a second one from the same refill.
-            *cursor++ = static_cast<uint8_t>(EntryValue(entry));
-            if (cursor == limit) continue;
-            entry = DecodeEntry(in, litLenTable, litLenRootBits);
-            if (EntryKindOf(entry) == EntryKind::Literal) {
-                *cursor++ = static_cast<uint8_t>(EntryValue(entry));
-                continue;
-            }
-        }
-        const EntryKind kind = EntryKindOf(entry);
-        if (kind != EntryKind::Length) {
-            end = kind == EntryKind::EndOfBlock ? BlockEnd::EndOfBlock : BlockEnd::Error;
-            break;
-        }
-        uint32_t length = EntryValue(entry) + TakeBits(in, EntryExtra(entry));
-        if (in.count < kDistanceBits) Refill(in);
-        entry = DecodeEntry(in, distTable, distRootBits);
-        if (EntryKindOf(entry) != EntryKind::Distance) {
-            end = BlockEnd::Error;
-            break;
-        }
-        const uint32_t distance = EntryValue(entry) + TakeBits(in, EntryExtra(entry));
-        if (distance > ringSize) {
-            end = BlockEnd::Error;
-            break;
-        }
-        const uint32_t room = static_cast<uint32_t>(limit - cursor);
-        if (length > room) length = room;
-        matchcopy::CopyMatch(buffer, static_cast<uint32_t>(cursor - buffer), distance, length, ringSize);
-        cursor += length;
-    }
-    reader = in;
-    output.cursor = cursor;
-    return end;
-}
-
-BlockEnd CopyStoredBlock(BitReader& reader, Output& output) {
+BlockEnd CopyStoredBlock(BitReader& reader, InflateOutput& output) {
     if (!AlignToByte(reader)) return BlockEnd::Error;
     if (static_cast<size_t>(reader.end - reader.next) < kStoredHeaderBytes) return BlockEnd::Error;
     const uint8_t* header = reader.next;
@@ -175,8 +91,9 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
     for (uint32_t i = 0; i < total;) {
         if (reader.count < kCodeLengthSymbolMaxBits) Refill(reader);
         // The code-length code is at most 7 bits: the root holds every code.
-        const uint32_t entry = DecodeEntry(reader, codeLengthTable, kCodeLengthRootBits);
-        if (EntryKindOf(entry) != EntryKind::Literal) return false;
+        const uint32_t entry = LookUpEntry(reader, codeLengthTable, kCodeLengthRootBits);
+        if (!(entry & kEntryLiteral)) return false;
+        DropBits(reader, EntryConsume(entry));
         const uint32_t symbol = EntryValue(entry);
         if (symbol < kRepeatPrevious) {
             lengths[i++] = static_cast<uint8_t>(symbol);
@@ -207,9 +124,11 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
 
 bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
                       uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced) {
+    assert(room <= ringSize && ringSize <= DEFLATE_WINDOW_SIZE);
+    std::memcpy(state.previousBlock, buffer, ringSize);
     BitReader reader;
     StartBitReader(reader, input, inputSize);
-    Output output{buffer, buffer, buffer + room, ringSize};
+    InflateOutput output{buffer, state.previousBlock, buffer, buffer + room, ringSize};
     bool lastBlock = false;
     bool ok = true;
     while (ok && !lastBlock && output.cursor != output.limit) {
@@ -221,19 +140,24 @@ bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t
             end = CopyStoredBlock(reader, output);
             break;
         case DEFLATE_BLOCK_FIXED:
-            end = DecodeCodes(reader, output, FixedLitLenTable(), kFixedLitLenRootBits, FixedDistTable(),
-                              kFixedDistRootBits);
+            end = DecodeCodes(reader, output,
+                              {FixedLitLenTable(), kFixedLitLenRootBits, FixedDistTable(), kFixedDistRootBits});
             break;
         case DEFLATE_BLOCK_DYNAMIC:
             if (ReadDynamicTables(reader, state))
-                end = DecodeCodes(reader, output, state.litLenTable, kLitLenRootBits, state.distTable,
-                                  kDistRootBits);
+                end = DecodeCodes(reader, output,
+                                  {state.litLenTable, kLitLenRootBits, state.distTable, kDistRootBits});
             break;
         default:
             break;
         }
         ok = end != BlockEnd::Error;
     }
-    *produced = static_cast<uint32_t>(output.cursor - buffer);
+    // Fast match copies may have written past the last match; the ring past
+    // the block keeps the previous block's bytes.
+    const uint32_t end = static_cast<uint32_t>(output.cursor - buffer);
+    const uint32_t overrun = ringSize - end < matchcopy::kCopyOverrunBytes ? ringSize - end : matchcopy::kCopyOverrunBytes;
+    std::memcpy(buffer + end, state.previousBlock + end, overrun);
+    *produced = end;
     return ok;
 }

@@ -6,19 +6,25 @@
 #include <cstdint>
 
 #include "decompress/deflate/inflate_tables.h"
+#include "decompress/deflate/match_copy.h"
 
-// Table storage of one decoder, allocated once when it is created. The
+// Storage of one decoder, allocated once when it is created. The
 // code-length table of a dynamic block is built in the literal/length area
 // before that block's own literal/length table replaces it.
 struct DeflateDecoderState {
     uint32_t litLenTable[kLitLenTableCapacity];
     uint32_t distTable[kDistTableCapacity];
+    // The ring as it was before the data block being decoded: the source of
+    // matches that reach into the previous block. Fast copies read whole
+    // words up to kCopyOverrunBytes past the ring.
+    uint8_t previousBlock[DEFLATE_WINDOW_SIZE + matchcopy::kCopyOverrunBytes];
 };
 
 // Decodes DEFLATE blocks from input[0, inputSize) into buffer[0, room) until
 // a block with the final bit ends or the room is used up (even inside a
 // block; the rest of the input is then ignored). The first `ringSize` bytes
-// of `buffer` are the history ring (room <= ringSize). Stores the number of
+// of `buffer` are the history ring (room <= ringSize <= DEFLATE_WINDOW_SIZE);
+// the bytes past the block are left as they were. Stores the number of
 // bytes produced, also on failure. Returns false on any data error.
 bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
                       uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced);

@@ -5,33 +5,34 @@
 // between decoders.
 #include "decompress/deflate/inflate_tables.h"
 
+#include <algorithm>
+
 #include "cabinet/deflate_format.h"
 
 namespace {
 
-constexpr uint32_t kMaxRootBits = 9;
-constexpr uint32_t kMaxRootEntries = 1u << kMaxRootBits;
 constexpr uint32_t kLengthSymbolBase = DEFLATE_END_OF_BLOCK + 1;
 constexpr uint32_t kLengthSymbolCount = sizeof(kDeflateLengthBase) / sizeof(kDeflateLengthBase[0]);
 constexpr uint32_t kDistanceSymbolCount = sizeof(kDeflateDistBase) / sizeof(kDeflateDistBase[0]);
-constexpr uint32_t kInvalidEntry = MakeEntry(EntryKind::Invalid, 0, 0, 0);
+constexpr uint32_t kInvalidEntry = MakeEntry(kEntryInvalid, 0, 0, 0);
 
-// The entry a symbol decodes to, without its consume count.
+// The entry a symbol decodes to before its code length is known: the
+// consume field holds only the extra bits.
 constexpr uint32_t SymbolEntry(Alphabet alphabet, uint32_t symbol) {
     switch (alphabet) {
     case Alphabet::CodeLength:
-        return MakeEntry(EntryKind::Literal, symbol, 0, 0);
+        return MakeEntry(kEntryLiteral, symbol, 0, 0);
     case Alphabet::LitLen:
-        if (symbol < DEFLATE_END_OF_BLOCK) return MakeEntry(EntryKind::Literal, symbol, 0, 0);
-        if (symbol == DEFLATE_END_OF_BLOCK) return MakeEntry(EntryKind::EndOfBlock, 0, 0, 0);
+        if (symbol < DEFLATE_END_OF_BLOCK) return MakeEntry(kEntryLiteral, symbol, 0, 0);
+        if (symbol == DEFLATE_END_OF_BLOCK) return MakeEntry(kEntryExceptional | kEntryEndOfBlock, 0, 0, 0);
         if (symbol - kLengthSymbolBase < kLengthSymbolCount) {
             const uint32_t index = symbol - kLengthSymbolBase;
-            return MakeEntry(EntryKind::Length, kDeflateLengthBase[index], kDeflateLengthExtra[index], 0);
+            return MakeEntry(0, kDeflateLengthBase[index], 0, kDeflateLengthExtra[index]);
         }
         return kInvalidEntry;  // 286 and 287 exist only in the fixed code
     case Alphabet::Distance:
         if (symbol < kDistanceSymbolCount)
-            return MakeEntry(EntryKind::Distance, kDeflateDistBase[symbol], kDeflateDistExtra[symbol], 0);
+            return MakeEntry(0, kDeflateDistBase[symbol], 0, kDeflateDistExtra[symbol]);
         return kInvalidEntry;  // 30 and 31 exist only in the fixed code
     }
     return kInvalidEntry;
@@ -97,6 +98,11 @@ constexpr uint32_t ReverseBits(uint32_t code, uint32_t length) {
     return reversed16 >> (16 - length);
 }
 
+// Completes a symbol's entry with the code bits it takes in its table.
+constexpr uint32_t WithCode(uint32_t symbolEntry, uint32_t codeBits) {
+    return symbolEntry + codeBits + (codeBits << kEntryCodeBitsShift);
+}
+
 constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t symbolCount,
                           uint32_t rootBits, uint32_t* table, uint32_t capacity) {
     const uint32_t rootEntries = 1u << rootBits;
@@ -128,10 +134,6 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
     }
     // Incomplete codes are refused, except a single 1-bit code.
     if (spaceLeft > 0 && longest != 1) return false;
-    // A complete code covers every root entry and every subtable entry, so
-    // only the lone 1-bit code leaves entries to mark invalid.
-    if (spaceLeft > 0)
-        for (uint32_t i = 0; i < rootEntries; ++i) table[i] = kInvalidEntry;
 
     uint32_t firstCode[DEFLATE_MAX_CODE_BITS + 1] = {};
     countOfLength[0] = 0;
@@ -140,51 +142,69 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
         firstCode[length] = code;
     }
 
-    // First pass: the widest code behind each root prefix sizes its subtable.
-    // Codes of one length are consecutive and lengths ascend, so the codes
-    // longer than the root are walked by length, one step per distinct
-    // prefix, and the last width written for a prefix is its widest.
-    const uint32_t rootMask = rootEntries - 1;
-    uint8_t subtableBits[kMaxRootEntries] = {};
-    uint32_t subtableOffset[kMaxRootEntries] = {};
-    uint32_t used = rootEntries;
-    if (longest > rootBits) {
-        for (uint32_t length = rootBits + 1; length <= longest; ++length) {
-            if (countOfLength[length] == 0) continue;
-            const uint32_t beyondRoot = length - rootBits;
-            const uint32_t firstPrefix = firstCode[length] >> beyondRoot;
-            const uint32_t lastPrefix = (firstCode[length] + countOfLength[length] - 1) >> beyondRoot;
-            for (uint32_t prefix = firstPrefix; prefix <= lastPrefix; ++prefix)
-                subtableBits[ReverseBits(prefix, rootBits)] = static_cast<uint8_t>(beyondRoot);
+    // Symbols in canonical order: by code length, then by symbol.
+    uint32_t nextSlot[DEFLATE_MAX_CODE_BITS + 1] = {};
+    for (uint32_t length = 1, slot = 0; length <= DEFLATE_MAX_CODE_BITS; ++length) {
+        nextSlot[length] = slot;
+        slot += countOfLength[length];
+    }
+    uint16_t sorted[DEFLATE_LITLEN_SYMBOLS] = {};
+    for (uint32_t symbol = 0; symbol < symbolCount; ++symbol)
+        if (lengths[symbol] != 0) sorted[nextSlot[lengths[symbol]]++] = static_cast<uint16_t>(symbol);
+
+    // Codes up to the root width, length by length. While the codes of
+    // length L are placed the table spans 2^L entries; doubling it repeats
+    // every entry over the next index bit, which is what a shorter code
+    // needs, and the codes of the next length then take the entries no
+    // shorter code covers. Only a lone 1-bit code leaves an entry unused.
+    table[0] = kInvalidEntry;
+    table[1] = kInvalidEntry;
+    uint32_t next = 0;  // position in `sorted`
+    for (uint32_t length = 1, span = 2; length <= rootBits; ++length) {
+        if (length > 1) {
+            std::copy(table, table + span, table + span);
+            span *= 2;
         }
-        for (uint32_t prefix = 0; prefix < rootEntries; ++prefix) {
-            if (subtableBits[prefix] == 0) continue;
-            const uint32_t size = 1u << subtableBits[prefix];
-            if (size > capacity - used) return false;
-            subtableOffset[prefix] = used;
-            table[prefix] = MakeEntry(EntryKind::Subtable, used, subtableBits[prefix], rootBits);
-            used += size;
+        for (uint32_t k = 0; k < countOfLength[length]; ++k)
+            table[ReverseBits(firstCode[length] + k, length)] = WithCode(symbolEntries[sorted[next++]], length);
+    }
+    if (longest <= rootBits) return true;
+
+    // Codes longer than the root go to subtables, one per root prefix. In
+    // canonical order their prefixes ascend and each prefix's codes are
+    // consecutive, its last code the longest, which sets the subtable's
+    // width: one walk finds the widths, a second places the codes.
+    uint8_t runBits[DEFLATE_LITLEN_SYMBOLS] = {};
+    uint32_t runs = 0;
+    for (uint32_t length = rootBits + 1, previous = ~0u; length <= longest; ++length) {
+        const uint32_t beyondRoot = length - rootBits;
+        for (uint32_t k = 0; k < countOfLength[length]; ++k) {
+            const uint32_t prefix = (firstCode[length] + k) >> beyondRoot;
+            if (prefix != previous) ++runs;
+            previous = prefix;
+            runBits[runs - 1] = static_cast<uint8_t>(beyondRoot);
         }
     }
-    uint32_t nextCode[DEFLATE_MAX_CODE_BITS + 1] = {};
-
-    // Second pass: replicate each code over every index whose low bits are
-    // the reversed code.
-    for (uint32_t length = 0; length <= DEFLATE_MAX_CODE_BITS; ++length) nextCode[length] = firstCode[length];
-    for (uint32_t symbol = 0; symbol < symbolCount; ++symbol) {
-        const uint32_t length = lengths[symbol];
-        if (length == 0) continue;
-        const uint32_t reversed = ReverseBits(nextCode[length]++, length);
-        if (length <= rootBits) {
-            const uint32_t entry = symbolEntries[symbol] | length;
-            for (uint32_t i = reversed; i < rootEntries; i += 1u << length) table[i] = entry;
-        } else {
-            const uint32_t prefix = reversed & rootMask;
-            const uint32_t subLength = length - rootBits;
-            const uint32_t entry = symbolEntries[symbol] | subLength;
-            const uint32_t subEntries = 1u << subtableBits[prefix];
-            for (uint32_t i = reversed >> rootBits; i < subEntries; i += 1u << subLength)
-                table[subtableOffset[prefix] + i] = entry;
+    uint32_t used = rootEntries;
+    uint32_t subtableOffset = 0;
+    for (uint32_t length = rootBits + 1, previous = ~0u, run = 0; length <= longest; ++length) {
+        const uint32_t beyondRoot = length - rootBits;
+        for (uint32_t k = 0; k < countOfLength[length]; ++k) {
+            const uint32_t code = firstCode[length] + k;
+            const uint32_t prefix = code >> beyondRoot;
+            if (prefix != previous) {
+                const uint32_t bits = runBits[run++];
+                if ((1u << bits) > capacity - used) return false;
+                subtableOffset = used;
+                table[ReverseBits(prefix, rootBits)] =
+                    MakeEntry(kEntryExceptional | kEntrySubtable, used, bits, rootBits);
+                used += 1u << bits;
+                previous = prefix;
+            }
+            const uint32_t entry = WithCode(symbolEntries[sorted[next++]], beyondRoot);
+            const uint32_t subEntries = 1u << runBits[run - 1];
+            for (uint32_t i = ReverseBits(code, length) >> rootBits; i < subEntries; i += 1u << beyondRoot)
+                table[subtableOffset + i] = entry;
         }
     }
     return true;

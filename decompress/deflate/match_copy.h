@@ -1,13 +1,17 @@
-// Match copies inside the uncompressed buffer, which is also the history: a
-// ring of `ringSize` bytes (32768 in practice) whose bytes after the output
-// cursor still hold the previous data block. A match whose distance reaches
-// before the buffer's start takes its source from that tail and continues at
-// the buffer's start when the source reaches the ring's end.
+// Match copies for the block-deflate decoder. A data block is written from
+// the start of the uncompressed buffer; back references reach into the
+// previous data block of the folder as into a ring of `ringSize` bytes
+// (32768 in practice): a match whose distance reaches before the buffer's
+// start takes its source from the previous block's tail and continues at
+// the buffer's start when the source reaches the ring's end. The decoder
+// reads that previous block from its own snapshot, taken before the data
+// block is decoded, so the buffer past the cursor is free to be overwritten.
 //
-// Copies write exactly the match's bytes and nothing after them: the bytes
-// past the cursor are history that later matches of the same block may
-// still read, so the usual trick of overwriting a few bytes beyond the match
-// is not available here (no output slack).
+// Two kinds of copy: exact ones write the match's bytes and nothing more;
+// the fast one writes whole words and may write up to kCopyOverrunBytes past
+// the match, which the bytes that follow overwrite in turn (the caller
+// leaves that much room, and puts the snapshot's bytes back over whatever
+// remains past the block's end).
 #pragma once
 
 #include <cassert>
@@ -64,24 +68,81 @@ inline void CopyBehind(uint8_t* to, uint32_t distance, uint32_t length) {
     }
 }
 
-// Copies `length` bytes to buffer[position...] from `distance` back in the
-// ring. Preconditions: 1 <= distance <= ringSize, position + length <= ringSize.
-inline void CopyMatch(uint8_t* buffer, uint32_t position, uint32_t distance, uint32_t length,
-                      uint32_t ringSize) {
-    assert(distance >= 1 && distance <= ringSize && position + length <= ringSize);
-    if (distance <= position) {
-        CopyBehind(buffer + position, distance, length);
+// The fast copy: five words cover the usual match with no length test.
+inline constexpr uint32_t kFastCopyWords = 5;
+inline constexpr uint32_t kFastCopyBytes = kFastCopyWords * kWordBytes;
+inline constexpr uint32_t kMinMatchBytes = 3;
+inline constexpr uint32_t kCopyOverrunBytes = kFastCopyBytes - kMinMatchBytes;
+inline constexpr uint64_t kByteBroadcast = 0x0101010101010101;
+
+// Copies whole words until `length` bytes are covered, reading and writing
+// up to kCopyOverrunBytes past them. The source is a separate array or lies
+// at least a word behind `to`, so every word read holds final bytes.
+// Precondition: length >= kMinMatchBytes.
+inline void CopyWordsFast(uint8_t* to, const uint8_t* from, uint32_t length) {
+    assert(length >= kMinMatchBytes);
+    uint8_t* const end = to + length;
+    for (uint32_t i = 0; i < kFastCopyWords; ++i) CopyWord(to + i * kWordBytes, from + i * kWordBytes);
+    to += kFastCopyBytes;
+    from += kFastCopyBytes;
+    while (to < end) {
+        CopyWord(to, from);
+        to += kWordBytes;
+        from += kWordBytes;
+    }
+}
+
+// As CopyBehind, but may write up to kCopyOverrunBytes past the match.
+// Precondition: length >= kMinMatchBytes.
+inline void CopyBehindFast(uint8_t* to, uint32_t distance, uint32_t length) {
+    if (distance >= kWordBytes) {
+        CopyWordsFast(to, to - distance, length);
         return;
     }
-    // Source in the previous block's tail, at or after the cursor: those
-    // bytes are read before the copy reaches them (memmove semantics).
+    uint8_t* const end = to + length;
+    if (distance == 1) {
+        // A run of one byte, the most common short distance.
+        const uint64_t run = uint64_t{to[-1]} * kByteBroadcast;
+        for (uint32_t i = 0; i < kFastCopyWords; ++i) std::memcpy(to + i * kWordBytes, &run, kWordBytes);
+        for (to += kFastCopyBytes; to < end; to += kWordBytes) std::memcpy(to, &run, kWordBytes);
+        return;
+    }
+    // A pattern of 2..7 bytes: lay down one word of it byte by byte, then
+    // repeat words from `step` back, the largest whole number of periods in
+    // a word, so each word read holds only bytes already final.
+    const uint8_t* const from = to - distance;
+    for (uint32_t i = 0; i < kWordBytes; ++i) to[i] = from[i];
+    const uint32_t step = kWordBytes / distance * distance;
+    for (to += step; to < end; to += step) CopyWord(to, to - step);
+}
+
+// Copies `length` bytes to buffer[position...] from `distance` back, where
+// the source starts in the previous block: its tail is read from
+// `previous` (the snapshot of the ring before this data block), and the rest,
+// once the source reaches the ring's end, from the buffer's start.
+// Preconditions: position < distance <= ringSize, position + length <= ringSize.
+inline void CopyFromPrevious(uint8_t* buffer, const uint8_t* previous, uint32_t position, uint32_t distance,
+                             uint32_t length, uint32_t ringSize) {
+    assert(distance > position && distance <= ringSize && position + length <= ringSize);
     const uint32_t source = position + ringSize - distance;
     const uint32_t tailRun = ringSize - source < length ? ringSize - source : length;
-    std::memmove(buffer + position, buffer + source, tailRun);
+    std::memcpy(buffer + position, previous + source, tailRun);
     if (tailRun < length) {
         // The source wrapped to the buffer's start, now exactly `distance`
         // behind the cursor.
         CopyBehind(buffer + position + tailRun, distance, length - tailRun);
+    }
+}
+
+// CopyFromPrevious, but may read and write up to kCopyOverrunBytes past the
+// match; `previous` must have that much readable room past the ring.
+inline void CopyFromPreviousFast(uint8_t* buffer, const uint8_t* previous, uint32_t position, uint32_t distance,
+                                 uint32_t length, uint32_t ringSize) {
+    const uint32_t source = position + ringSize - distance;
+    if (ringSize - source >= length) {
+        CopyWordsFast(buffer + position, previous + source, length);
+    } else {
+        CopyFromPrevious(buffer, previous, position, distance, length, ringSize);
     }
 }
 

@@ -1,0 +1,40 @@
+// The literal/length/distance loop of a fixed or dynamic DEFLATE block,
+// writing into the uncompressed buffer that doubles as the history ring.
+#pragma once
+
+#include <cstdint>
+
+#include "decompress/deflate/bit_reader.h"
+#include "decompress/deflate/inflate_tables.h"
+
+struct InflateOutput {
+    uint8_t* buffer;          // start of the ring; the block is written from here
+    const uint8_t* previous;  // the ring as it was before this data block
+    uint8_t* cursor;
+    uint8_t* limit;    // end of the room for this data block
+    uint32_t ringSize;
+};
+
+enum class BlockEnd { EndOfBlock, OutputFull, Error };
+
+struct CodeTables {
+    const uint32_t* litLen;
+    uint32_t litLenRootBits;
+    const uint32_t* dist;
+    uint32_t distRootBits;
+};
+
+// Looks up the entry for the next code without consuming it; a subtable
+// pointer consumes the root bits and the subtable entry is returned.
+inline uint32_t LookUpEntry(BitReader& reader, const uint32_t* table, uint32_t rootBits) {
+    uint32_t entry = table[PeekBits(reader, rootBits)];
+    if (entry & kEntrySubtable) {
+        DropBits(reader, rootBits);
+        entry = table[EntryValue(entry) + PeekBits(reader, EntryCodeBits(entry))];
+    }
+    return entry;
+}
+
+// Decodes codes until the end-of-block code, until the room is used up, or
+// until an error (an invalid code, or a distance beyond the ring).
+BlockEnd DecodeCodes(BitReader& reader, InflateOutput& output, const CodeTables& tables);
