@@ -40,7 +40,7 @@ testsupport::CabLayout QuantumLayout(const Folders& folders, bool truncateLastBl
         testsupport::CabFolderLayout folder;
         folder.compressionType = MakeQuantumType(folders[f].first);
         for (const EncodedBlock& block : blocks)
-            folder.blocks.push_back({block.bytes, static_cast<uint16_t>(block.uncompressedSize), true, {}, {}});
+            folder.blocks.push_back({block.bytes, static_cast<uint16_t>(block.uncompressedSize), true, {}});
         layout.folders.push_back(folder);
     }
     return layout;

@@ -72,9 +72,7 @@ std::vector<uint8_t> BuildCabinetBytes(const CabLayout& layout) {
                               block.uncompressedSize},
                        header.data());
             uint32_t checksum = 0;
-            if (block.checksumOverride) {
-                checksum = *block.checksumOverride;
-            } else if (block.writeChecksum) {
+            if (block.writeChecksum) {
                 checksum =
                     CabDataChecksum(header.data(), dataReserve, block.data.data(), size);
             }

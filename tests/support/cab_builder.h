@@ -15,7 +15,6 @@ struct CabBlockLayout {
     std::vector<uint8_t> data;  // compressed bytes of this block (or piece)
     uint16_t uncompressedSize = 0;
     bool writeChecksum = true;                // false stores 0 (no check)
-    std::optional<uint32_t> checksumOverride;  // stored as is when set
     std::optional<uint16_t> compressedSizeOverride;
 };
 

@@ -160,8 +160,8 @@ std::string InflateBlocks(const JoinedFolder& folder, std::vector<uint8_t>* stre
     return error;
 }
 
-}  // namespace
-
+// The data-block checksum written independently of the engines: XOR of
+// little-endian words, 0-3 tail bytes folded first byte highest.
 uint32_t ReferenceChecksum(const uint8_t* data, size_t size, uint32_t seed) {
     uint32_t c = seed;
     size_t i = 0;
@@ -172,6 +172,8 @@ uint32_t ReferenceChecksum(const uint8_t* data, size_t size, uint32_t seed) {
     for (; i < size; ++i) tail = (tail << 8) | data[i];
     return c ^ tail;
 }
+
+}  // namespace
 
 std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) {
     *out = ParsedCabinet{};
@@ -202,8 +204,7 @@ std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) 
         out->headerReserveSize = static_cast<uint16_t>(r.U16());
         out->folderReserveSize = static_cast<uint8_t>(r.U8());
         out->dataReserveSize = static_cast<uint8_t>(r.U8());
-        out->headerReserve = r.Bytes(out->headerReserveSize, "header reserve");
-        if (!AllZero(out->headerReserve)) return "header reserve not zero";
+        if (!AllZero(r.Bytes(out->headerReserveSize, "header reserve"))) return "header reserve not zero";
     }
     if (out->flags & kFlagPrev) {
         out->prevCabinet = r.String("prevCabinetName");
@@ -214,7 +215,6 @@ std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) 
         out->nextDisk = r.String("nextDiskName");
     }
     if (!r.error.empty()) return r.error;
-    out->headerSize = static_cast<uint32_t>(r.pos);
 
     for (uint32_t i = 0; i < out->folderCount; ++i) {
         ParsedFolder f;

@@ -52,16 +52,10 @@ struct ParsedCabinet {
     uint16_t headerReserveSize = 0;
     uint8_t folderReserveSize = 0;
     uint8_t dataReserveSize = 0;
-    std::vector<uint8_t> headerReserve;
     std::string prevCabinet, prevDisk, nextCabinet, nextDisk;
-    uint32_t headerSize = 0;  // fixed part with reserve fields and names
     std::vector<ParsedFolder> folders;
     std::vector<ParsedFile> files;
 };
-
-// Independent implementation of the data-block checksum (XOR of
-// little-endian words, 0-3 tail bytes folded first byte highest).
-uint32_t ReferenceChecksum(const uint8_t* data, size_t size, uint32_t seed);
 
 // Parses and checks one cabinet. Returns "" when every check passed, else a
 // description of the first problem found (the record is then partial).

@@ -75,19 +75,11 @@ std::vector<uint8_t> TextBytes(size_t count, uint64_t seed) {
     return out;
 }
 
-uint64_t Fnv1a64(const uint8_t* data, size_t size) {
-    uint64_t h = 0xCBF29CE484222325ull;
-    for (size_t i = 0; i < size; ++i) {
-        h ^= data[i];
-        h *= 0x100000001B3ull;
-    }
-    return h;
-}
-
 std::string HashHex(const std::vector<uint8_t>& bytes) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (uint8_t b : bytes) h = (h ^ b) * 0x100000001B3ull;
     char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx",
-                  static_cast<unsigned long long>(Fnv1a64(bytes.data(), bytes.size())));
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
     return buf;
 }
 

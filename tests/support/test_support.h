@@ -42,7 +42,6 @@ std::vector<uint8_t> RandomBytes(size_t count, uint64_t seed);
 std::vector<uint8_t> TextBytes(size_t count, uint64_t seed);
 
 // FNV-1a 64-bit, printed as 16 hex digits; used to pin compressor output.
-uint64_t Fnv1a64(const uint8_t* data, size_t size);
 std::string HashHex(const std::vector<uint8_t>& bytes);
 
 // Runs a command through /bin/sh, capturing standard output; returns the
