@@ -28,17 +28,7 @@ void FlipByte(const fs::path& path, uintmax_t offsetFromEnd) {
     file.put(static_cast<char>(c ^ 0x40));
 }
 
-// The damage a test makes between the flush and the check.
 fs::path sourceToChange;
-void FlipLastDataByte(const std::vector<std::string>& cabinets) { FlipByte(cabinets.back(), 1); }
-void TruncateCabinet(const std::vector<std::string>& cabinets) {
-    fs::resize_file(cabinets.back(), fs::file_size(cabinets.back()) - 1);
-}
-void RemoveCabinet(const std::vector<std::string>& cabinets) { fs::remove(cabinets.front()); }
-void ChangeSource(const std::vector<std::string>&) { FlipByte(sourceToChange, 1); }
-void GrowSource(const std::vector<std::string>&) {
-    std::ofstream(sourceToChange, std::ios::binary | std::ios::app) << 'x';
-}
 
 class DeleteCheck : public testing::Test {
 protected:
@@ -84,17 +74,21 @@ protected:
     }
 };
 
+// Damage made between the flush and the check, through the check's hook.
 TEST_F(DeleteCheck, DamageBetweenBuildAndCheckDeletesNothing) {
+    using Cabinets = std::vector<std::string>;
     const struct {
         const char* what;
         BeforeVerifyHook hook;
         const char* reasonPart;
     } cases[] = {
-        {"flipped data byte", FlipLastDataByte, "the reader failed"},
-        {"truncated cabinet", TruncateCabinet, "the reader failed"},
-        {"removed cabinet", RemoveCabinet, "the reader failed"},
-        {"source changed", ChangeSource, "c.txt differs from its source"},
-        {"source grown", GrowSource, "c.txt is shorter in the cabinet than its source"},
+        {"flipped data byte", [](const Cabinets& cabs) { FlipByte(cabs.back(), 1); }, "the reader failed"},
+        {"truncated cabinet", [](const Cabinets& cabs) { fs::resize_file(cabs.back(), fs::file_size(cabs.back()) - 1); },
+         "the reader failed"},
+        {"removed cabinet", [](const Cabinets& cabs) { fs::remove(cabs.front()); }, "the reader failed"},
+        {"source changed", [](const Cabinets&) { FlipByte(sourceToChange, 1); }, "c.txt differs from its source"},
+        {"source grown", [](const Cabinets&) { std::ofstream(sourceToChange, std::ios::app) << 'x'; },
+         "c.txt is shorter in the cabinet than its source"},
     };
     for (const auto& c : cases) {
         for (const char* layout : {"-R", "-X"}) {  // folder per file, one folder
