@@ -19,7 +19,6 @@ struct Event {
     int kind;  // FEI_NOTIFY_* kind, or 100 + FEI_HOOK_* kind for hook calls
     int32_t value = 0;
     std::string text1, text2, text3;
-    int32_t handle = 0;
     uint16_t date = 0, time = 0, attributes = 0, setId = 0, cabinetIndex = 0, folderIndex = 0;
     int32_t errorCode = 0;
     // Hook calls.
@@ -46,7 +45,7 @@ struct Harness {
     std::function<int(FEIHookRecord* r)> hookReply;
 
     // Counters and fault injection.
-    int opens = 0, openFailures = 0, closes = 0, allocations = 0, reads = 0;
+    int allocations = 0, reads = 0;
     std::set<int> openHandles;
     size_t liveAllocations = 0;
     int failAllocationNumber = -1;  // the n-th allocation (from 0) fails
