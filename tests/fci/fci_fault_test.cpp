@@ -176,15 +176,3 @@ TEST_F(FciFaultTest, ExistingTemporaryNameIsNotReused) {
     EXPECT_EQ(testsupport::ReadFileBytes(scratch.path() / "fcitmp0000").size(), 4u);
     std::filesystem::remove(scratch.path() / "fcitmp0000");
 }
-
-TEST_F(FciFaultTest, UnwritableCabinetPath) {
-    CabParams p = Params();
-    std::snprintf(p.cabinetPath, sizeof p.cabinetPath, "%s/missing-dir/", client.dir.c_str());
-    ASSERT_TRUE(Create(p));
-    ASSERT_EQ(Add("x", {1, 2, 3}), 1);
-    EXPECT_EQ(fcitest::FlushCabinet(context), 0);
-    EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
-    EXPECT_EQ(errors.systemError, ENOENT);
-    EXPECT_EQ(Destroy(), 1);
-}
-

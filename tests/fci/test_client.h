@@ -28,12 +28,6 @@ struct NextReport {
     uint32_t estimate;
 };
 
-struct SourceMeta {
-    uint16_t date = 0x5A85;  // 2025-04-05
-    uint16_t time = 0x6C2F;  // 13:33:30
-    uint16_t attributes = 0x20;
-};
-
 struct Client {
     std::string dir;         // temporary files and cabinets live here
     std::string nextPattern = "cab%d.cab";  // printf pattern with the cabinet number
@@ -52,7 +46,6 @@ struct Client {
     std::vector<StatusReport> status;
     std::vector<PlacedReport> placed;
     std::vector<NextReport> nexts;
-    std::map<std::string, SourceMeta> meta;  // by source path
     long liveAllocations = 0;
     std::map<int32_t, std::string> openHandles;
 };
