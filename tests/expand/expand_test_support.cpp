@@ -9,107 +9,49 @@
 
 #include "cabinet/bytes.h"
 #include "cabinet/format.h"
-#include "cabinet/records.h"
+#include "cab_builder.h"
 #include "test_support.h"
 
 namespace expandtest {
 
-namespace {
-
-constexpr uint32_t kBlockSize = 32768;
-
-std::vector<uint8_t> DeflateBlock(const uint8_t* data, uint32_t size, const uint8_t* dictionary,
-                                  const CabLayout& layout) {
-    z_stream stream{};
-    deflateInit2(&stream, layout.zlibLevel, Z_DEFLATED, -15, 8, layout.zlibStrategy);
-    if (dictionary != nullptr) deflateSetDictionary(&stream, dictionary, kBlockSize);
-    std::vector<uint8_t> out(2 + deflateBound(&stream, size));
-    out[0] = 'C';
-    out[1] = 'K';
-    stream.next_in = const_cast<uint8_t*>(data);
-    stream.avail_in = size;
-    stream.next_out = out.data() + 2;
-    stream.avail_out = static_cast<uInt>(out.size() - 2);
-    deflate(&stream, Z_FINISH);
-    out.erase(out.begin() + 2 + stream.total_out, out.end());
-    deflateEnd(&stream);
-    return out;
-}
-
-void Append(std::vector<uint8_t>& out, const uint8_t* bytes, size_t size) { out.insert(out.end(), bytes, bytes + size); }
-
-void AppendName(std::vector<uint8_t>& out, const std::string& name) {
-    out.insert(out.end(), name.begin(), name.end());
-    out.push_back(0);
-}
-
-}  // namespace
-
-std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& layout) {
+std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& options) {
+    testsupport::CabLayout layout;
+    layout.setId = options.setId;
+    layout.cabinetIndex = options.cabinetIndex;
+    layout.hasNext = !options.nextCabinet.empty();
+    layout.nextCabinet = options.nextCabinet;
+    layout.nextDisk = "DISK";
     std::vector<uint8_t> stream;
-    for (const CabFile& file : files) stream.insert(stream.end(), file.data.begin(), file.data.end());
-    std::vector<std::vector<uint8_t>> blocks;
-    std::vector<uint32_t> blockSizes;
-    for (size_t offset = 0; offset < stream.size(); offset += kBlockSize) {
-        const uint32_t size = static_cast<uint32_t>(std::min<size_t>(kBlockSize, stream.size() - offset));
-        if (layout.coding == BlockCoding::Stored) {
-            blocks.emplace_back(stream.begin() + offset, stream.begin() + offset + size);
-        } else {
-            blocks.push_back(DeflateBlock(stream.data() + offset, size,
-                                          offset == 0 ? nullptr : stream.data() + offset - kBlockSize, layout));
+    for (const CabFile& f : files) {
+        layout.files.push_back({f.name, static_cast<uint32_t>(f.data.size()), static_cast<uint32_t>(stream.size()), 0,
+                                f.date, f.time, f.attributes});
+        stream.insert(stream.end(), f.data.begin(), f.data.end());
+    }
+    testsupport::CabFolderLayout folder;
+    folder.blocks = testsupport::StoredBlocks(stream);
+    if (options.zlibLevel != 0) {
+        folder.compressionType = COMPRESS_DEFLATE;
+        size_t offset = 0;
+        for (testsupport::CabBlockLayout& block : folder.blocks) {
+            z_stream z{};
+            deflateInit2(&z, options.zlibLevel, Z_DEFLATED, -15, 8, options.zlibStrategy);
+            if (offset > 0) deflateSetDictionary(&z, stream.data() + offset - CAB_BLOCK_SIZE, CAB_BLOCK_SIZE);
+            std::vector<uint8_t> out(2 + deflateBound(&z, block.uncompressedSize));
+            out[0] = DEFLATE_BLOCK_MAGIC[0];
+            out[1] = DEFLATE_BLOCK_MAGIC[1];
+            z.next_in = block.data.data();
+            z.avail_in = block.uncompressedSize;
+            z.next_out = out.data() + 2;
+            z.avail_out = static_cast<uInt>(out.size() - 2);
+            deflate(&z, Z_FINISH);
+            out.resize(2 + z.total_out);
+            deflateEnd(&z);
+            offset += block.uncompressedSize;
+            block.data = out;
         }
-        blockSizes.push_back(size);
     }
-
-    std::vector<uint8_t> names;
-    if (!layout.nextCabinet.empty()) {
-        AppendName(names, layout.nextCabinet);
-        AppendName(names, "DISK");
-    }
-    std::vector<uint8_t> fileTable;
-    uint32_t folderOffset = 0;
-    for (const CabFile& file : files) {
-        CFFILE entry{static_cast<uint32_t>(file.data.size()), folderOffset, 0, file.date, file.time, file.attributes};
-        uint8_t raw[CFFILE_SIZE];
-        EncodeFile(entry, raw);
-        Append(fileTable, raw, sizeof(raw));
-        AppendName(fileTable, file.name);
-        folderOffset += static_cast<uint32_t>(file.data.size());
-    }
-    const uint32_t folderTableOffset = CFHEADER_SIZE + static_cast<uint32_t>(names.size());
-    const uint32_t fileTableOffset = folderTableOffset + CFFOLDER_SIZE;
-    const uint32_t dataOffset = fileTableOffset + static_cast<uint32_t>(fileTable.size());
-    std::vector<uint8_t> data;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        CFDATA header{0, static_cast<uint16_t>(blocks[i].size()), static_cast<uint16_t>(blockSizes[i])};
-        uint8_t raw[CFDATA_SIZE];
-        EncodeData(header, raw);
-        Append(data, raw, sizeof(raw));
-        data.insert(data.end(), blocks[i].begin(), blocks[i].end());
-    }
-
-    CFHEADER header{};
-    std::memcpy(header.signature, CAB_SIGNATURE, sizeof(CAB_SIGNATURE));
-    header.cabinetSize = dataOffset + static_cast<uint32_t>(data.size());
-    header.firstFileOffset = fileTableOffset;
-    header.versionMinor = CAB_VERSION & 0xFF;
-    header.versionMajor = CAB_VERSION >> 8;
-    header.folderCount = 1;
-    header.fileCount = static_cast<uint16_t>(files.size());
-    header.flags = layout.nextCabinet.empty() ? 0 : CAB_FLAG_NEXT_CABINET;
-    header.setId = layout.setId;
-    header.cabinetIndex = layout.cabinetIndex;
-    std::vector<uint8_t> cabinet(CFHEADER_SIZE);
-    EncodeHeader(header, cabinet.data());
-    cabinet.insert(cabinet.end(), names.begin(), names.end());
-    CFFOLDER folder{dataOffset, static_cast<uint16_t>(blocks.size()),
-                    layout.coding == BlockCoding::Stored ? COMPRESS_NONE : COMPRESS_DEFLATE};
-    uint8_t rawFolder[CFFOLDER_SIZE];
-    EncodeFolder(folder, rawFolder);
-    Append(cabinet, rawFolder, sizeof(rawFolder));
-    cabinet.insert(cabinet.end(), fileTable.begin(), fileTable.end());
-    cabinet.insert(cabinet.end(), data.begin(), data.end());
-    return cabinet;
+    layout.folders.push_back(folder);
+    return testsupport::BuildCabinetBytes(layout);
 }
 
 std::map<std::string, FileState> Snapshot(const std::filesystem::path& root) {

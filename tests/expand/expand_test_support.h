@@ -1,4 +1,4 @@
-// Helpers for the expand tests: cabinets assembled byte by byte (tests
+// Helpers for the expand tests: cabinets made from a file list (tests
 // control every name and field), tree snapshots, a small executable image,
 // and runs of the built binaries.
 #pragma once
@@ -19,11 +19,8 @@ struct CabFile {
     uint16_t time = 0x6000;  // 12:00:00
 };
 
-enum class BlockCoding { Stored, ZlibDeflate };
-
 struct CabLayout {
-    BlockCoding coding = BlockCoding::Stored;
-    int zlibLevel = 6;
+    int zlibLevel = 0;  // 0: stored blocks
     int zlibStrategy = 0;
     std::string nextCabinet;  // empty: last of its set
     uint16_t setId = 0;
@@ -32,7 +29,7 @@ struct CabLayout {
 
 // One folder holding all files in order, in 32768-byte blocks: stored, or
 // each a zlib raw deflate stream after "CK" with the previous block as
-// preset dictionary. Checksums are 0 (not checked).
+// preset dictionary.
 std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& layout = {});
 
 // Relative path -> contents, modification time and read-only bit.

@@ -83,7 +83,7 @@ TEST(HostileCabinet, OutputIsNeverWrittenThroughALink) {
 // destination.
 TEST(HostileCabinet, TruncatedCabinetsFail) {
     expandtest::CabLayout layout;
-    layout.coding = expandtest::BlockCoding::ZlibDeflate;
+    layout.zlibLevel = 6;
     const std::vector<uint8_t> cabinet = expandtest::BuildCabinet(
         {CabFile{"a\\one.txt", testsupport::TextBytes(70000, 3)}, CabFile{"two.bin", testsupport::RandomBytes(5000, 4)}},
         layout);

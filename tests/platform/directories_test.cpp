@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/attributes.h"
 #include "platform/directories.h"
 #include "test_support.h"
 
@@ -58,50 +57,4 @@ TEST(Directories, LinksFifosAndSocketsFollowTheTreeRules) {
     ASSERT_TRUE(platform::ListDirectory(dir.str(), "*", &entries));
     close(sock);
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"link-to-file", "real.txt", "realdir/"}));
-}
-
-TEST(Directories, UnreadableOrMissingDirectoryListsNothing) {
-    ScratchDir dir;
-    std::vector<platform::DirectoryEntry> entries = {{"stale", false}};
-    EXPECT_FALSE(platform::ListDirectory((dir.path() / "missing").string(), "*", &entries));
-    EXPECT_TRUE(entries.empty());
-    WriteFileText(dir.path() / "file", "x");
-    EXPECT_FALSE(platform::ListDirectory((dir.path() / "file").string(), "*", &entries));
-}
-
-TEST(Directories, CreateAndRemove) {
-    ScratchDir dir;
-    std::string sub = (dir.path() / "sub").string();
-    EXPECT_TRUE(platform::CreateDirectory(sub.c_str()));
-    EXPECT_FALSE(platform::CreateDirectory(sub.c_str()));
-    EXPECT_TRUE(platform::IsDirectoryPath(sub.c_str()));
-    WriteFileText(dir.path() / "sub" / "f", "x");
-    EXPECT_FALSE(platform::RemoveDirectory(sub.c_str()));  // not empty
-    fs::remove(dir.path() / "sub" / "f");
-    EXPECT_TRUE(platform::RemoveDirectory(sub.c_str()));
-    EXPECT_FALSE(platform::IsDirectoryPath(sub.c_str()));
-}
-
-TEST(Attributes, ReadOnlyFollowsOwnerWritePermission) {
-    ScratchDir dir;
-    fs::path file = dir.path() / "f";
-    WriteFileText(file, "x");
-    uint32_t attributes = 0;
-    ASSERT_TRUE(platform::GetFileAttributes(file.c_str(), &attributes));
-    EXPECT_EQ(attributes, platform::ATTRIBUTE_ARCHIVE);
-
-    ASSERT_TRUE(platform::SetFileAttributes(file.c_str(), platform::ATTRIBUTE_READONLY | 0x06));
-    EXPECT_EQ(fs::status(file).permissions() & (fs::perms::owner_write | fs::perms::group_write |
-                                                 fs::perms::others_write),
-              fs::perms::none);
-    ASSERT_TRUE(platform::GetFileAttributes(file.c_str(), &attributes));
-    EXPECT_EQ(attributes, platform::ATTRIBUTE_ARCHIVE | platform::ATTRIBUTE_READONLY);
-
-    ASSERT_TRUE(platform::SetFileAttributes(file.c_str(), platform::ATTRIBUTE_ARCHIVE));
-    ASSERT_TRUE(platform::GetFileAttributes(file.c_str(), &attributes));
-    EXPECT_EQ(attributes, platform::ATTRIBUTE_ARCHIVE);
-
-    ASSERT_TRUE(platform::GetFileAttributes(dir.str().c_str(), &attributes));
-    EXPECT_EQ(attributes, platform::ATTRIBUTE_DIRECTORY);
-    EXPECT_FALSE(platform::GetFileAttributes((dir.path() / "missing").c_str(), &attributes));
 }
