@@ -77,25 +77,6 @@ protected:
 
 }  // namespace
 
-TEST_F(FciCodecTest, DeflateFolderRoundTrips) {
-    ASSERT_TRUE(Create(Params()));
-    ASSERT_EQ(AddInOrder("text", TextBytes(100000, 1), COMPRESS_DEFLATE), 1);
-    ASSERT_EQ(AddInOrder("random", RandomBytes(40000, 2), COMPRESS_DEFLATE), 1);
-    ASSERT_EQ(AddInOrder("runs", std::vector<uint8_t>(70000, 'r'), COMPRESS_DEFLATE), 1);
-    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
-    ASSERT_EQ(Destroy(), 1);
-    ParsedCabinet cab = ParseSet({"out.cab"})[0];
-    ASSERT_EQ(cab.folders.size(), 1u);
-    EXPECT_EQ(cab.folders[0].compressionType, COMPRESS_DEFLATE);
-    // One report per block, with its compressed and uncompressed sizes.
-    auto reports = Reports(FCI_STATUS_FILE);
-    ASSERT_EQ(reports.size(), cab.folders[0].blocks.size());
-    for (size_t i = 0; i < reports.size(); ++i) {
-        EXPECT_EQ(reports[i].size1, cab.folders[0].blocks[i].compressedSize);
-        EXPECT_EQ(reports[i].size2, cab.folders[0].blocks[i].uncompressedSize);
-    }
-}
-
 TEST_F(FciCodecTest, LzxFoldersAtEveryWindow) {
     for (uint32_t bits = LZX_MIN_WINDOW_BITS; bits <= LZX_MAX_WINDOW_BITS; ++bits) {
         SCOPED_TRACE(bits);

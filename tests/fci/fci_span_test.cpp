@@ -74,26 +74,6 @@ TEST_F(FciTest, NextCabinetLimitDependsOnItsDisk) {
     }
 }
 
-TEST_F(FciTest, TinyLimitMakesALongChain) {
-    CabParams p = Params();
-    p.maxCabinetSize = 150;
-    ASSERT_TRUE(Create(p));
-    ASSERT_EQ(Add("f", RandomBytes(500, 6)), 1);
-    ASSERT_EQ(fcitest::FlushCabinet(context), 1);
-    ASSERT_EQ(Destroy(), 1);
-    std::vector<std::string> names{"out.cab"};
-    for (size_t i = 0; i < client.nexts.size(); ++i) names.push_back("cab" + std::to_string(i + 2) + ".cab");
-    ASSERT_GT(names.size(), 5u);
-    auto set = ParseSet(names);
-    for (size_t i = 0; i < set.size(); ++i) {
-        EXPECT_LE(set[i].cabinetSize, 150u);
-        EXPECT_EQ(set[i].cabinetIndex, i);
-        if (i > 0 && i + 1 < set.size()) {
-            EXPECT_EQ(set[i].files.at(0).folderIndex, FOLDER_CONTINUED_PREV_AND_NEXT);
-        }
-    }
-}
-
 TEST_F(FciTest, LimitTooSmallForAnyBlockFailsCleanly) {
     for (uint32_t limit : {1u, 60u, 90u}) {
         SCOPED_TRACE(limit);
