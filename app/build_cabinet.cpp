@@ -9,6 +9,7 @@
 // engine during the first pass.
 #include "app/build_cabinet.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -116,6 +117,16 @@ std::vector<uint16_t> PrecompressibleTypes(int count, const std::string* paths, 
     return types;
 }
 
+// True when some file of the list gets a compressed type: without one there
+// is nothing for the memo or the workers to do.
+bool AnyCompressed(int count, const std::string* paths, const int* compressFlags) {
+    for (int i = 0; i < count; ++i) {
+        const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
+        if (CompressKind(type) != COMPRESS_NONE) return true;
+    }
+    return false;
+}
+
 // One pass over the list; 1 on success. *rerun is set when the automatic
 // decision marked a file to be stored.
 int BuildPass(int count, const std::string* paths, int* compressFlags, bool autoCompress, bool* rerun,
@@ -133,8 +144,9 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
     if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo->ChainStart(), memo);
     std::unique_ptr<Precompressor> precompressor;
     if (memo != nullptr && workers > 0) {
-        precompressor = std::make_unique<Precompressor>(
-            memo, count, paths, PrecompressibleTypes(count, paths, compressFlags), workers);
+        std::vector<uint16_t> types = PrecompressibleTypes(count, paths, compressFlags);
+        if (std::any_of(types.begin(), types.end(), [](uint16_t type) { return type != 0; }))
+            precompressor = std::make_unique<Precompressor>(memo, count, paths, std::move(types), workers);
     }
     const bool added = AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun,
                                 precompressor.get());
@@ -184,7 +196,8 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
     // build that may run twice reuses blocks.
     const int workers = Options.singleFolder ? 0 : PrecompressThreads();
     BlockMemo memo;
-    BlockMemo* usedMemo = (autoCompress || workers > 0) && memo.Open() ? &memo : nullptr;
+    BlockMemo* usedMemo =
+        (autoCompress || workers > 0) && AnyCompressed(count, paths, compressFlags) && memo.Open() ? &memo : nullptr;
     // The second pass finds every block the first compressed in the memo.
     bool firstPass = true;
     // At most two passes: the second stores what the first found not worth
