@@ -48,14 +48,40 @@ def prepare(data):
     return {"include": include, "libs": libs, "random": rnd}
 
 
+class Outputs:
+    """Each expansion run writes into a directory of its own, and nothing is
+    removed until the whole comparison is done. Removing the previous run's
+    tree just before the next one makes ext4's inode allocator step over
+    thousands of just-freed inodes for every file it creates (it avoids
+    reusing recently deleted ones): seconds of system time on the header
+    tree, charged to whichever program runs next."""
+
+    def __init__(self, base):
+        self.base = base
+        self.count = 0
+
+    def next(self, create=False):
+        self.count += 1
+        path = os.path.join(self.base, f"out{self.count}")
+        if create:
+            os.makedirs(path)
+        return path
+
+
 def measure(helper, cmd, cwd, before=None, runs=3):
-    """Median wall seconds, peak RSS (MiB) and median CPU seconds of `cmd`;
-    `before` prepares a clean state for each run."""
+    """Median wall seconds, peak RSS (MiB) and median CPU seconds of `cmd`
+    (a command, or a function making one for each run); `before` prepares a
+    clean state for each run. Dirty pages are flushed
+    before each run, so that the kernel's writeback of an earlier command's
+    output (hundreds of MB for the header tree) is not charged to whichever
+    command happens to run while it goes on."""
     times, peaks, cpus = [], [], []
     for _ in range(runs):
         if before:
             before()
-        done = subprocess.run([helper] + cmd, cwd=cwd, capture_output=True, text=True)
+        os.sync()
+        done = subprocess.run([helper] + (cmd() if callable(cmd) else cmd), cwd=cwd,
+                              capture_output=True, text=True)
         if done.returncode != 0:
             raise RuntimeError(f"{cmd} failed with status {done.returncode}")
         seconds, kib, cpu = done.stdout.split()
@@ -63,15 +89,6 @@ def measure(helper, cmd, cwd, before=None, runs=3):
         peaks.append(int(kib) / 1024.0)
         cpus.append(float(cpu))
     return statistics.median(times), max(peaks), statistics.median(cpus)
-
-
-def fresh(path):
-    """Empties the directory `path` before each run."""
-    def run():
-        if os.path.isdir(path):
-            shutil.rmtree(path)
-        os.makedirs(path)
-    return run
 
 
 def clean(*paths):
@@ -97,30 +114,35 @@ def main():
     cabwrite = os.path.abspath(args.cabwrite)
     sets = prepare(args.data)
     rows = []
-    for label, src in sets.items():
-        with tempfile.TemporaryDirectory() as tmp:
+    with tempfile.TemporaryDirectory() as base:
+        for label, src in sets.items():
+            tmp = os.path.join(base, label)
+            os.makedirs(tmp)
+            outs = Outputs(tmp)
             tree = os.path.join(tmp, "tree")
             shutil.copytree(src, tree)
             cab, stored, zipf = (os.path.join(tmp, n) for n in ("t.CAB", "s.CAB", "t.zip"))
-            tarf, tgz, out = (os.path.join(tmp, n) for n in ("t.tar", "t.tgz", "out"))
+            tarf, tgz = (os.path.join(tmp, n) for n in ("t.tar", "t.tgz"))
             r = args.runs
             t_cab, m_cab, c_cab = measure(helper, [tool, "-BATCH", "tree", cab], tmp, clean(cab), r)
             t_zip, m_zip, c_zip = measure(helper, ["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), r)
             t_st, m_st, c_st = measure(helper, [tool, "-BATCH", "-NOCOMPRESS", "tree", stored], tmp, clean(stored), r)
             t_tar, m_tar, c_tar = measure(helper, ["tar", "cf", tarf, "tree"], tmp, clean(tarf), r)
             subprocess.run(["tar", "czf", tgz, "tree"], cwd=tmp, check=True)
-            t_xcab, m_xcab, c_xcab = measure(helper, [tool, "-BATCH", cab, out], tmp, clean(out), r)
-            t_unzip, m_unzip, c_unzip = measure(helper, ["unzip", "-q", "-o", zipf, "-d", out], tmp, clean(out), r)
-            t_xtgz, m_xtgz, c_xtgz = measure(helper, ["tar", "xzf", tgz, "-C", out], tmp, fresh(out), r)
-            t_xst, m_xst, c_xst = measure(helper, [tool, "-BATCH", stored, out], tmp, clean(out), r)
-            t_xtar, m_xtar, c_xtar = measure(helper, ["tar", "xf", tarf, "-C", out], tmp, fresh(out), r)
+            t_xcab, m_xcab, c_xcab = measure(helper, lambda: [tool, "-BATCH", cab, outs.next()], tmp, None, r)
+            t_unzip, m_unzip, c_unzip = measure(
+                helper, lambda: ["unzip", "-q", "-o", zipf, "-d", outs.next()], tmp, None, r)
+            t_xtgz, m_xtgz, c_xtgz = measure(helper, lambda: ["tar", "xzf", tgz, "-C", outs.next(True)], tmp, None, r)
+            t_xst, m_xst, c_xst = measure(helper, lambda: [tool, "-BATCH", stored, outs.next()], tmp, None, r)
+            t_xtar, m_xtar, c_xtar = measure(helper, lambda: ["tar", "xf", tarf, "-C", outs.next(True)], tmp, None, r)
             # LZX (window 2^21, all files in one folder) through the writer's
             # own client, against xz -6 and gzip -9 of a tar of the same tree;
-            # one run each, LZX being the slowest codec here.
+            # at most three runs each, LZX being the slowest codec here.
             lzx = os.path.join(tmp, "lzx.cab")
-            t_lzx, m_lzx, c_lzx = measure(helper, [cabwrite, "-t", "lzx:21", lzx, "tree"], tmp, clean(lzx), 1)
-            t_xz, m_xz, c_xz = measure(helper, ["xz", "-6", "-k", "-f", tarf], tmp, clean(tarf + ".xz"), 1)
-            t_gz, m_gz, c_gz = measure(helper, ["gzip", "-9", "-k", "-f", tarf], tmp, clean(tarf + ".gz"), 1)
+            rl = min(r, 3)
+            t_lzx, m_lzx, c_lzx = measure(helper, [cabwrite, "-t", "lzx:21", lzx, "tree"], tmp, clean(lzx), rl)
+            t_xz, m_xz, c_xz = measure(helper, ["xz", "-6", "-k", "-f", tarf], tmp, clean(tarf + ".xz"), rl)
+            t_gz, m_gz, c_gz = measure(helper, ["gzip", "-9", "-k", "-f", tarf], tmp, clean(tarf + ".gz"), rl)
             size_lzx = os.path.getsize(lzx)
             size_xz, size_gz = os.path.getsize(tarf + ".xz"), os.path.getsize(tarf + ".gz")
             size_cab, size_zip = os.path.getsize(cab), os.path.getsize(zipf)
