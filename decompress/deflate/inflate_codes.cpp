@@ -40,6 +40,30 @@ static_assert(kRefillMinBits >= kLiteralsPerStep * DEFLATE_MAX_CODE_BITS + kMaxR
 
 inline void Consume(BitReader& reader, uint32_t entry) { DropBits(reader, EntryConsume(entry)); }
 
+// A length or distance with its extra bits, consumed.
+inline uint32_t TakeValue(BitReader& reader, uint32_t entry) {
+    const uint32_t value = EntryDecode(entry, reader.bits);
+    Consume(reader, entry);
+    return value;
+}
+
+// The distance code and its extra bits; false for an invalid code or a
+// distance beyond the ring.
+inline bool TakeDistance(BitReader& reader, const CodeTables& tables, uint32_t ringSize, uint32_t* distance) {
+    const uint32_t entry = LookUpEntry(reader, tables.dist, tables.distRootBits);
+    if (entry & kEntryExceptional) return false;
+    *distance = TakeValue(reader, entry);
+    return *distance <= ringSize;
+}
+
+// What ends the codes at a literal/length entry that is neither a literal
+// nor a length: the end-of-block code, or an invalid one.
+inline BlockEnd EndAt(BitReader& reader, uint32_t entry) {
+    if (!(entry & kEntryEndOfBlock)) return BlockEnd::Error;
+    Consume(reader, entry);
+    return BlockEnd::EndOfBlock;
+}
+
 // Copies a match whose distance is at most the ring size, exactly.
 inline void CopyExact(const InflateOutput& output, uint8_t* cursor, uint32_t distance, uint32_t length) {
     const uint32_t position = static_cast<uint32_t>(cursor - output.buffer);
@@ -57,9 +81,7 @@ BlockEnd DecodeFast(BitReader& reader, InflateOutput& output, const CodeTables& 
     uint8_t* cursor = output.cursor;
     uint8_t* const fastLimit = output.limit - kFastOutputRoom;
     const uint32_t* const litLen = tables.litLen;
-    const uint32_t* const dist = tables.dist;
     const uint64_t litLenMask = (uint64_t{1} << tables.litLenRootBits) - 1;
-    const uint64_t distMask = (uint64_t{1} << tables.distRootBits) - 1;
     BlockEnd end = BlockEnd::OutputFull;
     if (static_cast<size_t>(in.end - in.next) < kFastInputBytes) return end;
     // The next literal/length entry is looked up as soon as its bits are in
@@ -98,35 +120,15 @@ BlockEnd DecodeFast(BitReader& reader, InflateOutput& output, const CodeTables& 
                 }
             }
             if (entry & kEntryExceptional) {
-                if (entry & kEntryEndOfBlock) {
-                    Consume(in, entry);
-                    end = BlockEnd::EndOfBlock;
-                } else {
-                    end = BlockEnd::Error;
-                }
+                end = EndAt(in, entry);
                 break;
             }
         }
-        const uint32_t length = EntryDecode(entry, in.bits);
-        Consume(in, entry);
+        const uint32_t length = TakeValue(in, entry);
 
         RefillWord(in);
-        entry = dist[in.bits & distMask];
-        if (entry & kEntryExceptional) {
-            if (!(entry & kEntrySubtable)) {
-                end = BlockEnd::Error;
-                break;
-            }
-            DropBits(in, tables.distRootBits);
-            entry = dist[EntryValue(entry) + PeekBits(in, EntryCodeBits(entry))];
-            if (entry & kEntryExceptional) {
-                end = BlockEnd::Error;
-                break;
-            }
-        }
-        const uint32_t distance = EntryDecode(entry, in.bits);
-        Consume(in, entry);
-        if (distance > output.ringSize) {
+        uint32_t distance;
+        if (!TakeDistance(in, tables, output.ringSize, &distance)) {
             end = BlockEnd::Error;
             break;
         }
@@ -167,25 +169,13 @@ BlockEnd DecodeCareful(BitReader& reader, InflateOutput& output, const CodeTable
             continue;
         }
         if (entry & kEntryExceptional) {
-            if (entry & kEntryEndOfBlock) {
-                Consume(in, entry);
-                end = BlockEnd::EndOfBlock;
-            } else {
-                end = BlockEnd::Error;
-            }
+            end = EndAt(in, entry);
             break;
         }
-        uint32_t length = EntryDecode(entry, in.bits);
-        Consume(in, entry);
+        uint32_t length = TakeValue(in, entry);
         if (in.count < kDistanceMaxBits) Refill(in);
-        entry = LookUpEntry(in, tables.dist, tables.distRootBits);
-        if (entry & kEntryExceptional) {
-            end = BlockEnd::Error;
-            break;
-        }
-        const uint32_t distance = EntryDecode(entry, in.bits);
-        Consume(in, entry);
-        if (distance > output.ringSize) {
+        uint32_t distance;
+        if (!TakeDistance(in, tables, output.ringSize, &distance)) {
             end = BlockEnd::Error;
             break;
         }
