@@ -37,61 +37,93 @@ void EndBlockEarly(DeflateState& s, const uint8_t* window) {
     s.blockStart = s.position;
 }
 
+// The match at `current` to hold instead of one of prevLength bytes,
+// kNoMatchLength if none. Chains of at most two candidates that hold no
+// match, the rule on incompressible input, are settled by a screen without
+// a branch per candidate; every other search walks the chain.
+template <bool kLonger>
+inline uint32_t Search(DeflateState& s, const uint8_t* window, const uint16_t* chain, uint32_t current,
+                       uint32_t candidate, uint32_t prevLength, uint32_t remaining, uint32_t* matchPosition) {
+    if (prevLength == kNoMatchLength) {
+        const uint32_t walked = ScreenShortChain(window, chain, current, candidate);
+        if (walked != kUnsettled) {
+            s.effort.searches += walked != 0;
+            s.effort.walked += walked;
+            if constexpr (kLonger) s.effort.threeByteWalk += walked;
+            return kNoMatchLength;
+        }
+    }
+    if (current - candidate > kMaxDistance) return kNoMatchLength;
+    const uint32_t maxLength = remaining < DEFLATE_MAX_MATCH ? remaining : DEFLATE_MAX_MATCH;
+    ++s.effort.searches;
+    uint32_t matchLength;
+    if constexpr (kLonger) {
+        matchLength = LongestMatchLonger(window, chain, s.longer, current, candidate, prevLength, maxLength,
+                                         matchPosition, &s.effort);
+    } else {
+        matchLength = LongestMatch(window, chain, current, candidate, prevLength, maxLength, matchPosition, &s.effort);
+    }
+    if (matchLength > remaining) matchLength = remaining;
+    if (matchLength == DEFLATE_MIN_MATCH && current - *matchPosition > kTooFarForMinMatch) return kNoMatchLength;
+    return matchLength;
+}
+
 // The lazy matching loop over the input at s.position .. s.end; with
-// kLonger the searches use the four-byte chains.
+// kLonger the searches use the four-byte chains. The running hash and the
+// position live in locals; s.position is kept current for the early-end
+// estimate and the block writer.
 template <bool kLonger>
 void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint16_t* chain) {
     bool literalWaiting = false;
     uint32_t matchLength = kNoMatchLength;
     uint32_t matchPosition = 0;
+    uint32_t hash = s.hash;
+    const uint32_t end = s.end;
 
-    while (s.position < s.end) {
-        const uint32_t current = s.position;
-        const uint32_t remaining = s.end - current;
+    uint32_t current = s.position;
+    while (current < end) {
+        s.position = current;
+        const uint32_t remaining = end - current;
         uint32_t candidate = kNoPosition;
-        if (remaining >= DEFLATE_MIN_MATCH) candidate = InsertPosition<kLonger>(s, window, head, chain, current);
+        if (remaining >= DEFLATE_MIN_MATCH) {
+            candidate = InsertPosition<kLonger>(s.longer, window, head, chain, hash, current, end);
+        }
 
         const uint32_t prevLength = matchLength;
         const uint32_t prevPosition = matchPosition;
         matchLength = kNoMatchLength;
 
-        if (candidate != kNoPosition && prevLength < kMaxLazyLength && current - candidate <= kMaxDistance &&
-            current < kSearchEnd) {
-            uint32_t maxLength = remaining < DEFLATE_MAX_MATCH ? remaining : DEFLATE_MAX_MATCH;
-            ++s.effort.searches;
-            if constexpr (kLonger) {
-                matchLength = LongestMatchLonger(window, chain, s.longer, current, candidate, prevLength, maxLength,
-                                                 &matchPosition, &s.effort);
-            } else {
-                matchLength =
-                    LongestMatch(window, chain, current, candidate, prevLength, maxLength, &matchPosition, &s.effort);
-            }
-            if (matchLength > remaining) matchLength = remaining;
-            if (matchLength == DEFLATE_MIN_MATCH && current - matchPosition > kTooFarForMinMatch) {
-                matchLength = kNoMatchLength;
-            }
+        if (prevLength < kMaxLazyLength && remaining >= DEFLATE_MIN_MATCH && current < kSearchEnd) {
+            matchLength = Search<kLonger>(s, window, chain, current, candidate, prevLength, remaining, &matchPosition);
         }
 
         if (prevLength >= DEFLATE_MIN_MATCH && matchLength <= prevLength) {
             // The held match wins; it began one byte back.
             bool endBlock = TallyMatch(s, current - 1 - prevPosition, prevLength);
             const uint32_t afterMatch = current - 1 + prevLength;
-            if (s.end - afterMatch >= DEFLATE_MIN_MATCH) {
-                for (uint32_t p = current + 1; p < afterMatch; ++p) InsertPosition<kLonger>(s, window, head, chain, p);
+            if (end - afterMatch >= DEFLATE_MIN_MATCH) {
+                for (uint32_t p = current + 1; p < afterMatch; ++p) {
+                    InsertPosition<kLonger>(s.longer, window, head, chain, hash, p, end);
+                }
             }
-            s.position = afterMatch;
+            current = afterMatch;
             literalWaiting = false;
             matchLength = kNoMatchLength;
-            if (endBlock) EndBlockEarly(s, window);
+            if (endBlock) {
+                s.position = current;
+                EndBlockEarly(s, window);
+            }
         } else if (literalWaiting) {
             if (TallyLiteral(s, window[current - 1])) EndBlockEarly(s, window);
-            s.position = current + 1;
+            ++current;
         } else {
             literalWaiting = true;
-            s.position = current + 1;
+            ++current;
         }
     }
+    s.position = current;
     if (literalWaiting) TallyLiteral(s, window[s.position - 1]);
+    s.hash = hash;
 }
 
 }  // namespace

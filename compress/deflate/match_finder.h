@@ -38,28 +38,30 @@ inline uint32_t Load32(const uint8_t* p) {
 
 inline uint32_t Hash4(uint32_t fourBytes) { return (fourBytes * kHash4Multiplier) >> (32 - kHash4Bits); }
 
-// Inserts position p (whose three bytes lie in the input) and returns the
-// previous position with the same hash, kNoPosition if none. With
-// kLonger the position also goes into the four-byte chains (see
-// longer_chains.h).
+// Inserts position p (whose three bytes lie in the input, which ends at
+// `end`) and returns the previous position with the same hash, kNoPosition
+// if none. `hash` is the running hash, kept by the caller so that it stays
+// in a register. With kLonger the position also goes into the four-byte
+// chains (see longer_chains.h).
 template <bool kLonger>
-inline uint32_t InsertPosition(DeflateState& s, const uint8_t* window, uint16_t* head, uint16_t* chain,
-                               uint32_t p) {
-    assert(p < kWindowSize && p + DEFLATE_MIN_MATCH <= s.end);
-    s.hash = UpdateHash(s.hash, window[p + 2]);
-    uint16_t candidate = head[s.hash];
+inline uint32_t InsertPosition(LongerChains& longer, const uint8_t* window, uint16_t* head, uint16_t* chain,
+                               uint32_t& hash, uint32_t p, uint32_t end) {
+    assert(p < kWindowSize && p + DEFLATE_MIN_MATCH <= end);
+    hash = UpdateHash(hash, window[p + 2]);
+    const uint16_t candidate = head[hash];
     chain[p & kChainMask] = candidate;
-    head[s.hash] = static_cast<uint16_t>(p);
+    head[hash] = static_cast<uint16_t>(p);
     if constexpr (kLonger) {
-        LongerChains& l = s.longer;
-        l.rank[p & kChainMask] = static_cast<uint16_t>(l.rank[candidate & kChainMask] + 1);
+        longer.rank[p & kChainMask] = static_cast<uint16_t>(longer.rank[candidate & kChainMask] + 1);
         // A position whose fourth byte is not input yet can be no candidate
         // in this call; the next call's rebuild places it.
-        if (p + kHash4Bytes <= s.end) {
+        if (p + kHash4Bytes <= end) {
             const uint32_t h4 = Hash4(Load32(window + p));
-            l.chain4[p & kChainMask] = l.head4[h4];
-            l.head4[h4] = static_cast<uint16_t>(p);
+            longer.chain4[p & kChainMask] = longer.head4[h4];
+            longer.head4[h4] = static_cast<uint16_t>(p);
         }
+    } else {
+        (void)longer;
     }
     return candidate;
 }
@@ -81,6 +83,39 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t from, 
     }
     while (len < limit && a[len] == b[len]) ++len;
     return len;
+}
+
+// Settles, without a branch per candidate, the search that incompressible
+// input asks for most: no match in hand yet, at most two candidates within
+// reach, and neither agreeing with the current string in its first three
+// bytes, so no match exists. Returns the number of candidates LongestMatch
+// would look at (0..2) when that is the case, kUnsettled otherwise. Needs
+// current >= kHalfWindow, which puts kNoPosition out of reach, and
+// current < kSearchEnd, so that the four bytes loaded at current lie in the
+// window (the fourth is masked off).
+inline constexpr uint32_t kUnsettled = ~0u;
+inline constexpr uint32_t kFirstThreeBytes = 0x00FFFFFF;  // of a little-endian 32-bit load
+
+inline uint32_t ScreenShortChain(const uint8_t* window, const uint16_t* chain, uint32_t current,
+                                 uint32_t candidate) {
+    static_assert(kHalfWindow > kMaxDistance);
+    assert(current >= kHalfWindow && current < kSearchEnd && candidate < current);
+    const uint32_t limit = current - kMaxDistance;
+    const uint32_t scan3 = Load32(window + current) & kFirstThreeBytes;
+    // The first candidate may lie at the limit, later ones must lie above
+    // it. Only a candidate in reach owns its chain entry, so the second is
+    // read through the first only when the first is in reach; the third is
+    // only compared, never dereferenced.
+    const bool firstIn = candidate >= limit;
+    // A mask rather than a condition: compilers turn the latter into the
+    // very branch this screen is there to avoid.
+    const uint32_t second = chain[candidate & kChainMask] & (0u - static_cast<uint32_t>(firstIn));
+    const bool secondIn = second > limit;
+    const bool thirdIn = chain[second & kChainMask] > limit;
+    const bool firstAgrees = (Load32(window + candidate) & kFirstThreeBytes) == scan3;
+    const bool secondAgrees = (Load32(window + second) & kFirstThreeBytes) == scan3;
+    if ((firstIn & firstAgrees) | (secondIn & (secondAgrees | thirdIn))) return kUnsettled;
+    return static_cast<uint32_t>(firstIn) + static_cast<uint32_t>(secondIn);
 }
 
 // Walks the chain from `candidate` (already known to be within
