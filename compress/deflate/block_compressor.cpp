@@ -37,19 +37,26 @@ void EndBlockEarly(DeflateState& s, const uint8_t* window) {
     s.blockStart = s.position;
 }
 
+// Searches and links of the screened searches, counted in registers and
+// added to the call's account at its end.
+struct ScreenedEffort {
+    uint64_t searches = 0;
+    uint64_t walked = 0;
+};
+
 // The match at `current` to hold instead of one of prevLength bytes,
 // kNoMatchLength if none. Chains of at most two candidates that hold no
 // match, the rule on incompressible input, are settled by a screen without
 // a branch per candidate; every other search walks the chain.
 template <bool kLonger>
 inline uint32_t Search(DeflateState& s, const uint8_t* window, const uint16_t* chain, uint32_t current,
-                       uint32_t candidate, uint32_t prevLength, uint32_t remaining, uint32_t* matchPosition) {
+                       uint32_t candidate, uint32_t prevLength, uint32_t remaining, uint32_t* matchPosition,
+                       ScreenedEffort& screened) {
     if (prevLength == kNoMatchLength) {
         const uint32_t walked = ScreenShortChain(window, chain, current, candidate);
         if (walked != kUnsettled) {
-            s.effort.searches += walked != 0;
-            s.effort.walked += walked;
-            if constexpr (kLonger) s.effort.threeByteWalk += walked;
+            screened.searches += walked != 0;
+            screened.walked += walked;
             return kNoMatchLength;
         }
     }
@@ -79,6 +86,7 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
     uint32_t matchPosition = 0;
     uint32_t hash = s.hash;
     const uint32_t end = s.end;
+    ScreenedEffort screened;
 
     uint32_t current = s.position;
     while (current < end) {
@@ -94,7 +102,8 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
         matchLength = kNoMatchLength;
 
         if (prevLength < kMaxLazyLength && remaining >= DEFLATE_MIN_MATCH && current < kSearchEnd) {
-            matchLength = Search<kLonger>(s, window, chain, current, candidate, prevLength, remaining, &matchPosition);
+            matchLength = Search<kLonger>(s, window, chain, current, candidate, prevLength, remaining, &matchPosition,
+                                          screened);
         }
 
         if (prevLength >= DEFLATE_MIN_MATCH && matchLength <= prevLength) {
@@ -122,6 +131,9 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
         }
     }
     s.position = current;
+    s.effort.searches += screened.searches;
+    s.effort.walked += screened.walked;
+    if constexpr (kLonger) s.effort.threeByteWalk += screened.walked;
     if (literalWaiting) TallyLiteral(s, window[s.position - 1]);
     s.hash = hash;
 }

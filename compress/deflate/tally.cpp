@@ -1,6 +1,8 @@
 // Counts and the early end-of-block estimate of the pending deflate block.
 #include "compress/deflate/tally.h"
 
+#include <cstring>
+
 namespace blockdeflate {
 
 inline constexpr uint32_t kEstimateLiteralBits = 8;
@@ -10,6 +12,7 @@ void ResetBlockTallies(DeflateState& s) {
     for (uint32_t n = 0; n < kDistCodes; ++n) s.distTree.freq[n] = 0;
     for (uint32_t n = 0; n < kCodeLenCodes; ++n) s.codeLenTree.freq[n] = 0;
     s.litLenTree.freq[DEFLATE_END_OF_BLOCK] = 1;
+    std::memset(s.matchFlags, 0, sizeof s.matchFlags);
     s.tallyCount = 0;
     s.distanceCount = 0;
 }

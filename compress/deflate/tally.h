@@ -28,11 +28,13 @@ inline bool TallyRequestsEnd(const DeflateState& s) {
     return s.tallyCount == kMaxTallies || s.distanceCount == kMaxDistanceTallies;
 }
 
+// A literal's flag bit is already clear: the flags are cleared with the
+// counts at the start of each block.
 inline bool TallyLiteral(DeflateState& s, uint8_t byte) {
     uint32_t t = s.tallyCount;
     assert(t < kLiteralBufferSize);
+    assert((s.matchFlags[t >> 3] & (1u << (t & 7))) == 0);
     s.literalBuffer[t] = byte;
-    s.matchFlags[t >> 3] = static_cast<uint8_t>(s.matchFlags[t >> 3] & ~(1u << (t & 7)));
     ++s.litLenTree.freq[byte];
     s.tallyCount = t + 1;
     return TallyRequestsEnd(s);
