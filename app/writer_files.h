@@ -22,8 +22,9 @@ public:
     static constexpr int32_t kFirstHandle = 0x40000000;
 
     // `poolLimit` bytes of memory for all temporary files together, at most
-    // `fileLimit` for one; real files gather writes in `writeBuffer` bytes.
-    WriterFiles(size_t poolLimit, uint32_t fileLimit, uint32_t writeBuffer);
+    // `fileLimit` for one, in huge pages when `hugePages`; real files gather
+    // writes in `writeBuffer` bytes.
+    WriterFiles(size_t poolLimit, uint32_t fileLimit, uint32_t writeBuffer, bool hugePages = false);
 
     static bool Owns(int32_t handle) { return handle >= kFirstHandle; }
 

@@ -1,7 +1,8 @@
 // The writer's file table against a real file: the same operations must give
 // the same answers and the same bytes whether a temporary file stays in
-// memory, moves to disk midway or has to move because the shared pool ran
-// dry; names behave as on disk, and nothing is left behind.
+// memory or overflows to disk midway, at its own limit or because the shared
+// pool ran dry, and when it moves to disk whole; names behave as on disk,
+// and nothing is left behind.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -25,6 +26,7 @@ struct Limits {
     size_t pool;
     uint32_t file;
     bool spills;
+    bool hugePages;
 };
 
 class SpooledAgainstRealFile : public testing::TestWithParam<Limits> {};
@@ -33,7 +35,7 @@ TEST_P(SpooledAgainstRealFile, SameAnswersAndSameBytes) {
     testsupport::ScratchDir dir;
     const std::string spooled = (dir.path() / "spooled").string();
     const std::string real = (dir.path() / "real").string();
-    WriterFiles files(GetParam().pool, GetParam().file, 4096);
+    WriterFiles files(GetParam().pool, GetParam().file, 4096, GetParam().hugePages);
     int32_t error = 0;
     ASSERT_TRUE(files.IssueTempName(spooled));
     const int32_t s = files.Open(spooled.c_str(), kTempFlags, kMode, &error);
@@ -83,9 +85,11 @@ TEST_P(SpooledAgainstRealFile, SameAnswersAndSameBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, SpooledAgainstRealFile,
-                         testing::Values(Limits{"InMemory", 64u << 20, 32u << 20, false},
-                                         Limits{"SpillsAtItsOwnLimit", 64u << 20, 150000, true},
-                                         Limits{"SpillsWhenThePoolIsDry", 3 * SpoolPool::kChunkSize, 32u << 20, true}),
+                         testing::Values(Limits{"InMemory", 64u << 20, 32u << 20, false, false},
+                                         Limits{"InHugePages", 64u << 20, 32u << 20, false, true},
+                                         Limits{"OverflowsAtItsOwnLimit", 64u << 20, 150000, true, false},
+                                         Limits{"OverflowsWhenThePoolIsDry", 3 * SpoolPool::kChunkSize, 32u << 20, true, false},
+                                         Limits{"OverflowsFromHugePages", 3 * SpoolPool::kChunkSize, 32u << 20, true, true}),
                          [](const testing::TestParamInfo<Limits>& info) { return std::string(info.param.name); });
 
 TEST(WriterFiles, NamesLiveInMemoryUntilTheFileGrowsAndAreNeverReused) {
@@ -103,11 +107,12 @@ TEST(WriterFiles, NamesLiveInMemoryUntilTheFileGrowsAndAreNeverReused) {
     EXPECT_FALSE(files.IssueTempName(name));
     EXPECT_EQ(files.Open(name.c_str(), kTempFlags, kMode, &error), -1);
     EXPECT_EQ(error, EEXIST);
-    // Past the limit the file is on disk under its name, private to the user.
+    // Past the limit the later bytes go to a file under its name, private to
+    // the user; the first stay in memory, so the name is still held.
     ASSERT_EQ(files.Write(h, bytes.data(), 60000, &error), 60000);
     ASSERT_TRUE(fs::exists(name));
     EXPECT_EQ(fs::status(name).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(files.HeldCount(), 0u);
+    EXPECT_EQ(files.HeldCount(), 1u);
     EXPECT_EQ(files.Close(h, &error), 0);
     EXPECT_EQ(fs::file_size(name), 120000u);
     EXPECT_EQ(files.Delete(name.c_str(), &error), 0);
