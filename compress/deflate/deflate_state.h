@@ -194,6 +194,7 @@ struct DeflateState {
     // Scratch of the Huffman builder.
     uint16_t heap[kHeapSize];
     uint8_t depth[kHeapSize];
+    uint32_t heapKey[kHeapSize];  // per heap slot: its node's count << 8 | depth, the order in one number
     uint16_t lengthCount[DEFLATE_MAX_CODE_BITS + 1];
     uint32_t heapLength;
     uint32_t heapMax;

@@ -18,23 +18,50 @@ namespace blockdeflate {
 
 namespace {
 
-bool Smaller(const HuffmanTree& tree, const uint8_t* depth, uint32_t n, uint32_t m) {
-    return tree.freq[n] < tree.freq[m] || (tree.freq[n] == tree.freq[m] && depth[n] <= depth[m]);
+// The heap orders nodes by count, then by depth, a node not above one it
+// equals in both: one comparison of count << 8 | depth.
+constexpr uint32_t kKeyDepthBits = 8;
+constexpr uint32_t kMaxKeyCount = (1u << (32 - kKeyDepthBits)) - 1;
+
+uint32_t HeapKey(uint32_t count, uint32_t depth) {
+    assert(count <= kMaxKeyCount && depth < (1u << kKeyDepthBits));
+    return count << kKeyDepthBits | depth;
 }
 
-// Restores the heap property from slot k down; an element equal to its
-// smaller child stays above it.
-void SiftDown(DeflateState& s, const HuffmanTree& tree, uint32_t k) {
-    uint16_t v = s.heap[k];
+// Restores the heap property from slot k down. Done bottom-up: the lesser
+// children (the right one on a tie) all move up one level along their path
+// to the bottom, then the displaced node climbs back from there while it is
+// not greater than the node above its slot. Keys never decrease along the
+// path, so it settles where the usual top-down sift would have put it (an
+// element equal to its lesser child staying above it), with one
+// hard-to-predict comparison per level fewer.
+void SiftDown(DeflateState& s, uint32_t k) {
+    uint16_t* heap = s.heap;
+    uint32_t* key = s.heapKey;
+    const uint32_t length = s.heapLength;
+    const uint16_t v = heap[k];
+    const uint32_t vKey = key[k];
+    const uint32_t top = k;
     uint32_t j = k << 1;
-    while (j <= s.heapLength) {
-        if (j < s.heapLength && Smaller(tree, s.depth, s.heap[j + 1], s.heap[j])) ++j;
-        if (Smaller(tree, s.depth, v, s.heap[j])) break;
-        s.heap[k] = s.heap[j];
+    while (j < length) {
+        j += key[j + 1] <= key[j];
+        heap[k] = heap[j];
+        key[k] = key[j];
         k = j;
         j <<= 1;
     }
-    s.heap[k] = v;
+    if (j == length) {  // a last node with only a left child
+        heap[k] = heap[j];
+        key[k] = key[j];
+        k = j;
+    }
+    while (k > top && vKey <= key[k >> 1]) {
+        heap[k] = heap[k >> 1];
+        key[k] = key[k >> 1];
+        k >>= 1;
+    }
+    heap[k] = v;
+    key[k] = vKey;
 }
 
 uint32_t ExtraBitsOf(const AlphabetInfo& alphabet, uint32_t n) {
@@ -107,6 +134,7 @@ void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& al
     for (uint32_t n = 0; n < elems; ++n) {
         if (tree.freq[n] != 0) {
             s.heap[++s.heapLength] = static_cast<uint16_t>(n);
+            s.heapKey[s.heapLength] = HeapKey(tree.freq[n], 0);
             maxCode = static_cast<int>(n);
             s.depth[n] = 0;
         } else {
@@ -119,6 +147,7 @@ void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& al
     while (s.heapLength < 2) {
         uint32_t node = maxCode < 2 ? static_cast<uint32_t>(++maxCode) : 0;
         s.heap[++s.heapLength] = static_cast<uint16_t>(node);
+        s.heapKey[s.heapLength] = HeapKey(1, 0);
         tree.freq[node] = 1;
         s.depth[node] = 0;
         s.dynamicCost -= 1;
@@ -126,13 +155,14 @@ void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& al
     }
     tree.maxCode = maxCode;
 
-    for (uint32_t n = s.heapLength / 2; n >= 1; --n) SiftDown(s, tree, n);
+    for (uint32_t n = s.heapLength / 2; n >= 1; --n) SiftDown(s, n);
 
     uint32_t node = elems;  // next internal node
     do {
         uint32_t n = s.heap[kHeapTop];
+        s.heapKey[kHeapTop] = s.heapKey[s.heapLength];
         s.heap[kHeapTop] = s.heap[s.heapLength--];
-        SiftDown(s, tree, kHeapTop);
+        SiftDown(s, kHeapTop);
         uint32_t m = s.heap[kHeapTop];
 
         // Released nodes collect at the top of the heap array, least first
@@ -143,8 +173,9 @@ void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& al
         tree.freq[node] = tree.freq[n] + tree.freq[m];
         s.depth[node] = static_cast<uint8_t>((s.depth[n] >= s.depth[m] ? s.depth[n] : s.depth[m]) + 1);
         tree.parent[n] = tree.parent[m] = static_cast<uint16_t>(node);
+        s.heapKey[kHeapTop] = HeapKey(tree.freq[node], s.depth[node]);
         s.heap[kHeapTop] = static_cast<uint16_t>(node++);
-        SiftDown(s, tree, kHeapTop);
+        SiftDown(s, kHeapTop);
     } while (s.heapLength >= 2);
     s.heap[--s.heapMax] = s.heap[kHeapTop];
 
