@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "app/block_memo.h"
 #include "app/build_callbacks.h"
@@ -128,9 +129,9 @@ bool AnyCompressed(int count, const std::string* paths, const int* compressFlags
 }
 
 // One pass over the list; 1 on success. *rerun is set when the automatic
-// decision marked a file to be stored.
-int BuildPass(int count, const std::string* paths, int* compressFlags, bool autoCompress, bool* rerun,
-              BuildClientTotals* totals, BlockMemo* memo, int workers) {
+// decision marked a file to be stored. sizes[i] is file i's size as checked.
+int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* compressFlags, bool autoCompress,
+              bool* rerun, BuildClientTotals* totals, BlockMemo* memo, int workers) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
     *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
@@ -146,7 +147,7 @@ int BuildPass(int count, const std::string* paths, int* compressFlags, bool auto
     if (memo != nullptr && workers > 0) {
         std::vector<uint16_t> types = PrecompressibleTypes(count, paths, compressFlags);
         if (std::any_of(types.begin(), types.end(), [](uint16_t type) { return type != 0; }))
-            precompressor = std::make_unique<Precompressor>(memo, count, paths, std::move(types), workers);
+            precompressor = std::make_unique<Precompressor>(memo, count, paths, sizes, std::move(types), workers);
     }
     const bool added = AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun,
                                 precompressor.get());
@@ -188,8 +189,9 @@ const std::vector<std::string>& CabinetsOfLastBuild() { return lastBuildCabinets
 
 int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress) {
     lastBuildCabinets.clear();
+    std::vector<uint64_t> sizes;
     if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||
-        !CheckSizesFit(count, paths, Options.singleFolder)) {
+        !CheckSizesFit(count, paths, Options.singleFolder, &sizes)) {
         return 0;
     }
     // Workers help only with one folder per file; without them, only a
@@ -205,7 +207,7 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        const bool passed = BuildPass(count, paths, compressFlags, decide, &rerun, &totals, usedMemo,
+        const bool passed = BuildPass(count, paths, sizes.data(), compressFlags, decide, &rerun, &totals, usedMemo,
                                       firstPass ? workers : 0);
         firstPass = false;
         if (!passed) {

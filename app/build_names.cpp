@@ -47,11 +47,13 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
     return true;
 }
 
-bool CheckSizesFit(int count, const std::string* paths, bool singleFolder) {
+bool CheckSizesFit(int count, const std::string* paths, bool singleFolder, std::vector<uint64_t>* sizes) {
     constexpr int64_t kLargestSize = UINT32_MAX;
     int64_t folderTotal = 0;
+    sizes->assign(count, 0);
     for (int i = 0; i < count; ++i) {
         int64_t size = FileSizeOf(paths[i].c_str());
+        (*sizes)[i] = static_cast<uint64_t>(size);
         if (size > kLargestSize) {
             std::printf("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());
             return false;

@@ -2,7 +2,9 @@
 // before anything is written.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Cabinets count files and folders in 16 bits; the driver makes at most one
 // folder per file.
@@ -27,5 +29,6 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
 
 // Refuses, with an error line, a source file of 4 GiB or more (a cabinet
 // records file sizes in 32 bits), and with singleFolder files that together
-// reach 4 GiB (positions inside a folder are 32-bit too).
-bool CheckSizesFit(int count, const std::string* paths, bool singleFolder);
+// reach 4 GiB (positions inside a folder are 32-bit too). *sizes gets each
+// file's size as found (0 when it cannot be opened).
+bool CheckSizesFit(int count, const std::string* paths, bool singleFolder, std::vector<uint64_t>* sizes);

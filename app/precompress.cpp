@@ -6,7 +6,6 @@
 
 #include "app/block_memo.h"
 #include "app/build_callbacks.h"
-#include "app/build_report.h"
 #include "cabinet/block_digest.h"
 #include "cabinet/format.h"
 #include "compress/compressor.h"
@@ -38,9 +37,9 @@ int PrecompressThreads() {
 
 void SetPrecompressThreads(int count) { threadsSetting.store(count < 0 ? -1 : count); }
 
-Precompressor::Precompressor(BlockMemo* memo, int count, const std::string* paths, std::vector<uint16_t> types,
-                             int threads)
-    : memo_(memo), count_(count), paths_(paths), types_(std::move(types)), claims_(count, Claim::NONE),
+Precompressor::Precompressor(BlockMemo* memo, int count, const std::string* paths, const uint64_t* sizes,
+                             std::vector<uint16_t> types, int threads)
+    : memo_(memo), count_(count), paths_(paths), sizes_(sizes), types_(std::move(types)), claims_(count, Claim::NONE),
       claimedBytes_(count, 0) {
     try {
         for (int t = 0; t < threads; ++t) workers_.emplace_back(&Precompressor::Work, this);
@@ -76,7 +75,7 @@ bool Precompressor::ClaimNext(int* file) {
     for (;;) {
         while (next_ < count_ && types_[next_] == 0) ++next_;
         if (stop_ || next_ >= count_ || platform::InterruptRequested()) return false;
-        const auto size = static_cast<uint64_t>(FileSizeOf(paths_[next_].c_str()));
+        const uint64_t size = sizes_[next_];
         if (ahead_ == 0 || ahead_ + size <= kLookaheadBytes) {
             *file = next_++;
             claims_[*file] = Claim::WORKER;

@@ -28,9 +28,10 @@ void SetPrecompressThreads(int count);
 class Precompressor {
 public:
     // types[i] is file i's type word when a worker may compress it (block
-    // deflate, in a folder of its own), else 0. Starts the workers.
-    Precompressor(BlockMemo* memo, int count, const std::string* paths, std::vector<uint16_t> types,
-                  int threads);
+    // deflate, in a folder of its own), else 0; sizes[i] its size as the
+    // build found it, which paces the workers. Starts the workers.
+    Precompressor(BlockMemo* memo, int count, const std::string* paths, const uint64_t* sizes,
+                  std::vector<uint16_t> types, int threads);
     // Stops the workers (each within one block) and waits for them.
     ~Precompressor();
     Precompressor(const Precompressor&) = delete;
@@ -51,6 +52,7 @@ private:
     BlockMemo* memo_;
     const int count_;
     const std::string* paths_;
+    const uint64_t* sizes_;
     const std::vector<uint16_t> types_;
 
     std::mutex mutex_;
