@@ -95,6 +95,12 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
         uint32_t candidate = kNoPosition;
         if (remaining >= DEFLATE_MIN_MATCH) {
             candidate = InsertPosition<kLonger>(s.longer, window, head, chain, hash, current, end);
+            // The chain entry the next position's search starts from, on its
+            // way before a mispredicted branch here can hold it up.
+            if (remaining > DEFLATE_MIN_MATCH) {
+                const uint32_t nextHash = UpdateHash(hash, window[current + DEFLATE_MIN_MATCH]);
+                __builtin_prefetch(chain + (head[nextHash] & kChainMask));
+            }
         }
 
         const uint32_t prevLength = matchLength;
