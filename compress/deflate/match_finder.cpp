@@ -1,8 +1,11 @@
 // Longest-match search over one hash chain: at most 4096 candidates, none
 // at kMaxDistance or more behind the current position after the first, and a
 // 258-byte match ends the search. A candidate is only compared in full when
-// its bytes at the length to beat and one before it, and its first two
-// bytes, agree with the current string: a longer match must pass all four.
+// a quick check finds it agreeing with the current string at the start and
+// at the length to beat, where a longer match must agree. Without a match
+// in hand that is the first two bytes and the bytes at 1..2; once a match of
+// best >= 3 bytes is in hand, the first four bytes and those at
+// best - 3 .. best, all of them input since best < maxLength.
 #include "compress/deflate/match_finder.h"
 
 namespace blockdeflate {
@@ -19,24 +22,50 @@ uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t cur
     const uint8_t* scan = window + current;
     const uint32_t limit = current > kMaxDistance ? current - kMaxDistance : 0;
     uint32_t chainLeft = kMaxChain;
-    // The four bytes of the quick check as two 16-bit words: the first two
-    // bytes, and the bytes at best - 1 and best.
-    const uint16_t scanStart = Load16(scan);
-    uint16_t scanEnd = Load16(scan + best - 1);
+    const auto nextCandidate = [&] {
+        candidate = chain[candidate & kChainMask];
+        return candidate > limit && --chainLeft != 0;
+    };
+    const auto finish = [&] {
+        effort->walked += kMaxChain + 1 - chainLeft;
+        return best;
+    };
 
+    if (best < DEFLATE_MIN_MATCH) {
+        const uint16_t scanStart = Load16(scan);
+        const uint16_t scanEnd = Load16(scan + best - 1);
+        for (;;) {
+            const uint8_t* match = window + candidate;
+            if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart) {
+                const uint32_t len = CommonLength(scan, match, kTrustedPrefix, maxLength);
+                if (len > best) {
+                    *matchPosition = candidate;
+                    best = len;
+                    if (len >= maxLength) return finish();
+                }
+            }
+            if (!nextCandidate()) return finish();
+            if (best >= DEFLATE_MIN_MATCH) break;
+        }
+    }
+
+    // The four bytes ending at offset best.
+    uint32_t endOffset = best + 1 - kQuickCheckBytes;
+    const uint32_t scanStart = Load32(scan);
+    uint32_t scanEnd = Load32(scan + endOffset);
     do {
         const uint8_t* match = window + candidate;
-        if (Load16(match + best - 1) != scanEnd || Load16(match) != scanStart) continue;
-        uint32_t len = CommonLength(scan, match, kTrustedPrefix, maxLength);
+        if (Load32(match + endOffset) != scanEnd || Load32(match) != scanStart) continue;
+        const uint32_t len = CommonLength(scan, match, kQuickCheckBytes, maxLength);
         if (len > best) {
             *matchPosition = candidate;
             best = len;
             if (len >= maxLength) break;
-            scanEnd = Load16(scan + best - 1);
+            endOffset = best + 1 - kQuickCheckBytes;
+            scanEnd = Load32(scan + endOffset);
         }
-    } while ((candidate = chain[candidate & kChainMask]) > limit && --chainLeft != 0);
-    effort->walked += kMaxChain + 1 - chainLeft;
-    return best;
+    } while (nextCandidate());
+    return finish();
 }
 
 }  // namespace blockdeflate

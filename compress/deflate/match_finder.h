@@ -23,6 +23,7 @@ inline uint32_t StartHash(const uint8_t* window, uint32_t start) {
 }
 
 inline constexpr uint32_t kTrustedPrefix = 2;  // bytes checked before the full comparison
+inline constexpr uint32_t kQuickCheckBytes = 4;  // the 32-bit quick check, once a match is in hand
 
 inline uint16_t Load16(const uint8_t* p) {
     uint16_t v;
