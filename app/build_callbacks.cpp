@@ -14,6 +14,7 @@
 #include "platform/dos_time.h"
 #include "platform/file_io.h"
 #include "platform/interrupts.h"
+#include "platform/large_blocks.h"
 #include "platform/source_files.h"
 #include "platform/temp_names.h"
 
@@ -42,9 +43,19 @@ bool Interrupted(int32_t* error) {
 
 }  // namespace
 
-void* FCIAlloc(uint32_t size) { return std::malloc(size); }
+void* FCIAlloc(uint32_t size) {
+    if (void* block = platform::AllocateLargeBlock(size, true)) return block;
+    return std::malloc(size);
+}
 
-void FCIFree(void* block) { std::free(block); }
+void* ReaderAlloc(uint32_t size) {
+    if (void* block = platform::AllocateLargeBlock(size, false)) return block;
+    return std::malloc(size);
+}
+
+void FCIFree(void* block) {
+    if (!platform::FreeLargeBlock(block)) std::free(block);
+}
 
 int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;

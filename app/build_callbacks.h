@@ -2,7 +2,7 @@
 // the platform layer (the engine's temporary and cabinet files through the
 // table of writer_files.h, which keeps small temporary files in memory and
 // buffers writes), temporary names, progress counting and the verbose
-// lines. FCIAlloc and FCIFree serve the reader engine as well. Once an
+// lines. FCIFree serves the reader engine as well, with ReaderAlloc. Once an
 // interrupt has been requested, status, placed-file and next-cabinet reports
 // answer "abort" and reads and writes fail, so the engine stops and cleans
 // up through its ordinary failure paths.
@@ -33,7 +33,11 @@ struct BuildClientTotals {
 // Prefix of the writer's temporary file names.
 inline constexpr const char* BUILD_TEMP_PREFIX = "xx";
 
+// Large blocks in huge pages (see platform/large_blocks.h): the compressors' tables
+// share regions; the reader, whose tables are small next to a region, takes
+// huge pages only for windows of a megabyte or more.
 void* FCIAlloc(uint32_t size);
+void* ReaderAlloc(uint32_t size);
 void FCIFree(void* block);
 int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context);
 int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context);

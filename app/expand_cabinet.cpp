@@ -210,7 +210,7 @@ int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandPro
 
     ErrorRecord error{};
     FEIContext* reader =
-        FEICreate(FCIAlloc, FCIFree, ExpandOpen, ExpandRead, ExpandWrite, ExpandClose, ExpandSeek, kCpuType, &error);
+        FEICreate(ReaderAlloc, FCIFree, ExpandOpen, ExpandRead, ExpandWrite, ExpandClose, ExpandSeek, kCpuType, &error);
     if (reader == nullptr) return 0;
 
     // "in/pack.cab" gives the directory "in/" (separator kept) and the name.

@@ -190,7 +190,7 @@ bool VerifyCabinetSet(const std::string& firstCabinet, int count, const std::str
     active = &state;
 
     ErrorRecord error{};
-    FEIContext* reader = FEICreate(FCIAlloc, FCIFree, VerifyOpen, VerifyRead, VerifyWrite, VerifyClose,
+    FEIContext* reader = FEICreate(ReaderAlloc, FCIFree, VerifyOpen, VerifyRead, VerifyWrite, VerifyClose,
                                    VerifySeek, kCpuType, &error);
     if (reader == nullptr) {
         Fail("the reader could not start");

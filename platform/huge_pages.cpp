@@ -1,6 +1,7 @@
 #include "platform/huge_pages.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cassert>
 #include <cstdint>
@@ -24,6 +25,11 @@ bool ReadHugePageSetting() {
     return std::strstr(text, "[always]") != nullptr || std::strstr(text, "[madvise]") != nullptr;
 }
 
+size_t WholePages(size_t bytes) {
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
 }  // namespace
 
 bool HugePagesAvailable() {
@@ -31,8 +37,9 @@ bool HugePagesAvailable() {
     return available;
 }
 
-void* AllocateHugeRegion(size_t bytes) {
-    assert(bytes > 0 && bytes % kHugePageBytes == 0);
+void* AllocateHugeRegion(size_t requested) {
+    assert(requested > 0);
+    const size_t bytes = WholePages(requested);
     // Map one huge page more than asked and trim to an aligned region: the
     // kernel only uses a huge page for an aligned 2 MiB range.
     const size_t mapped = bytes + kHugePageBytes;
@@ -51,7 +58,7 @@ void* AllocateHugeRegion(size_t bytes) {
 }
 
 void FreeHugeRegion(void* region, size_t bytes) {
-    if (region != nullptr) munmap(region, bytes);
+    if (region != nullptr) munmap(region, WholePages(bytes));
 }
 
 }  // namespace platform

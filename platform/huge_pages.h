@@ -16,9 +16,11 @@ inline constexpr size_t kHugePageBytes = size_t{2} << 20;
 // callers keep their in-memory buffers small.
 bool HugePagesAvailable();
 
-// A region of `bytes` (a multiple of kHugePageBytes) aligned to
-// kHugePageBytes and advised for huge pages; nullptr when out of memory.
+// A region of `bytes` aligned to kHugePageBytes and advised for huge pages
+// (its whole 2 MiB stretches get them, a shorter tail small pages); nullptr
+// when out of memory.
 void* AllocateHugeRegion(size_t bytes);
+// Returns a region from AllocateHugeRegion, given the same size.
 void FreeHugeRegion(void* region, size_t bytes);
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include "platform/attributes.h"
 #include "platform/dos_time.h"
 #include "platform/file_io.h"
+#include "platform/large_blocks.h"
 #include "platform/temp_names.h"
 
 namespace {
@@ -21,8 +22,15 @@ constexpr uint16_t kStoredAttributes =
 
 WriterClient* ClientOf(void* context) { return static_cast<WriterClient*>(context); }
 
-void* Alloc(uint32_t size) { return std::malloc(size == 0 ? 1 : size); }
-void Free(void* block) { std::free(block); }
+// The compressors' tables and windows in huge pages where the system offers
+// them (see platform/large_blocks.h).
+void* Alloc(uint32_t size) {
+    if (void* block = platform::AllocateLargeBlock(size, true)) return block;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void Free(void* block) {
+    if (!platform::FreeLargeBlock(block)) std::free(block);
+}
 
 int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void*) {
     return platform::OpenFile(path, flags, mode, error);
