@@ -2,9 +2,11 @@
 
 #include <cassert>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/file_io.h"
+#include "platform/large_blocks.h"
 
 namespace platform {
 
@@ -19,15 +21,21 @@ BufferedFile::~BufferedFile() {
         int32_t error = 0;
         Close(&error);
     }
+    ReleaseBuffer();
+}
+
+void BufferedFile::ReleaseBuffer() {
+    if (buffer_ != nullptr && !FreeLargeBlock(buffer_)) std::free(buffer_);
+    buffer_ = nullptr;
 }
 
 bool BufferedFile::Flush(int32_t* error) {
-    if (pending_.empty()) return true;
-    const auto count = static_cast<uint32_t>(pending_.size());
+    if (pending_ == 0) return true;
+    const uint32_t count = pending_;
     // What did not reach the file is dropped either way: retrying it later
     // would put it at the wrong place.
-    const int32_t written = WriteFile(handle_, pending_.data(), count, error);
-    pending_.clear();
+    const int32_t written = WriteFile(handle_, buffer_, count, error);
+    pending_ = 0;
     if (written == static_cast<int32_t>(count)) return true;
     // A short write without an error number means the device is full.
     if (written >= 0) *error = ENOSPC;
@@ -36,12 +44,15 @@ bool BufferedFile::Flush(int32_t* error) {
 
 int32_t BufferedFile::Write(const void* buffer, uint32_t count, int32_t* error) {
     assert(handle_ >= 0);
-    if (pending_.size() + count > capacity_ && !Flush(error)) return -1;
+    if (pending_ + count > capacity_ && !Flush(error)) return -1;
+    if (buffer_ == nullptr && count < capacity_) {
+        buffer_ = static_cast<uint8_t*>(AllocateLargeBlock(capacity_, true));
+        if (buffer_ == nullptr) buffer_ = static_cast<uint8_t*>(std::malloc(capacity_));
+    }
     // A piece as large as the buffer gains nothing from a copy.
-    if (count >= capacity_) return WriteFile(handle_, buffer, count, error);
-    if (pending_.capacity() == 0) pending_.reserve(capacity_);
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    pending_.insert(pending_.end(), bytes, bytes + count);
+    if (count >= capacity_ || buffer_ == nullptr) return WriteFile(handle_, buffer, count, error);
+    std::memcpy(buffer_ + pending_, buffer, count);
+    pending_ += count;
     return static_cast<int32_t>(count);
 }
 
@@ -63,7 +74,7 @@ int32_t BufferedFile::Close(int32_t* error) {
     const bool flushed = Flush(&flushError);
     const int32_t handle = handle_;
     handle_ = -1;
-    std::vector<uint8_t>().swap(pending_);
+    ReleaseBuffer();
     if (CloseFile(handle, error) != 0) return -1;
     if (!flushed) {
         *error = flushError;

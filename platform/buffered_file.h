@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 namespace platform {
 
@@ -29,10 +28,14 @@ public:
 
 private:
     bool Flush(int32_t* error);
+    void ReleaseBuffer();
 
     int32_t handle_;
     uint32_t capacity_;
-    std::vector<uint8_t> pending_;  // reserved on the first buffered write
+    // Taken on the first buffered write, in huge pages when large (see
+    // large_blocks.h); without memory for it, writes go straight through.
+    uint8_t* buffer_ = nullptr;
+    uint32_t pending_ = 0;
 };
 
 }  // namespace platform
