@@ -1,10 +1,9 @@
-// Hand-made streams checked bit by bit, the model's rescale and reorder,
+// Hand-made streams checked bit by bit, the division by a model's total,
 // the operations' contract, and malformed input.
 #include <gtest/gtest.h>
 
 #include "decompress/decoder.h"
 #include "decompress/quantum/quantum_model.h"
-#include "quantum_test_encoder.h"
 #include "quantum_test_support.h"
 #include "test_support.h"
 
@@ -51,31 +50,6 @@ TEST(QuantumHandMade, StreamsDecodeOrFailBitExactly) {
             EXPECT_EQ(out, cases[i].output) << "case " << i;
         }
     }
-}
-
-// Crediting the last of 7 symbols (frequency 1) 8 at a time: the total
-// passes 3800 on updates 475, 712 and 950 (halving: the intervals are kept
-// non-empty, so the others stay 1 wide) and 1187, which reorders. The
-// exchange sort swaps pair 0 with pair 6 and then finds nothing strictly
-// more frequent, so symbol 0 ends up last: not the stable order 6,0,1,...
-TEST(QuantumModel, RescalesHalveThenTheFourthReordersWithTheExchangeSort) {
-    quantum::QuantumModel model;
-    quantum::InitModel(&model, 7);
-    auto update = [&](int times) {
-        for (int i = 0; i < times; ++i) quantum::UpdateModel(&model, 6);
-    };
-    auto cum = [&] { return std::vector<uint16_t>(model.cum, model.cum + 8); };
-    update(474);
-    EXPECT_EQ(cum(), (std::vector<uint16_t>{3799, 3798, 3797, 3796, 3795, 3794, 3793, 0}));
-    update(1);
-    EXPECT_EQ(cum(), (std::vector<uint16_t>{1906, 1905, 1904, 1903, 1902, 1901, 1900, 0}));
-    update(237 + 238);
-    EXPECT_EQ(cum(), (std::vector<uint16_t>{1907, 1906, 1905, 1904, 1903, 1902, 1901, 0}));
-    EXPECT_EQ(model.reorderCountdown, 1u);
-    update(237);
-    EXPECT_EQ(std::vector<uint16_t>(model.sym, model.sym + 7), (std::vector<uint16_t>{6, 1, 2, 3, 4, 5, 0}));
-    EXPECT_EQ(cum(), (std::vector<uint16_t>{1905, 6, 5, 4, 3, 2, 1, 0}));
-    EXPECT_EQ(model.reorderCountdown, 50u);
 }
 
 // The decoder divides by a model's total through a multiply; it must agree
@@ -137,7 +111,7 @@ TEST(QuantumMalformed, RandomAndCorruptedInputFailsCleanly) {
             EXPECT_TRUE(result == DECODER_OK || result == DECODER_DATA_ERROR) << result;
         }
     }
-    const auto blocks = CompressQuantum(testsupport::TextBytes(200000, 10), 13);
+    const auto blocks = LoadStream("mixed13");
     for (uint32_t round = 0; round < 40; ++round) {
         Decoder decoder(13);
         for (const EncodedBlock& block : blocks) {

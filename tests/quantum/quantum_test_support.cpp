@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace qtest {
 namespace {
 
@@ -59,6 +61,30 @@ int32_t SpillSeek(int handle, int32_t offset, int origin) {
 }
 
 }  // namespace
+
+// Hashes recorded when the streams were made.
+const CommittedStream kStreams[] = {
+    {"mixed10", 10, "f5c392aa770c8d3b"}, {"mixed13", 13, "c48dc7b485e1a4d3"},
+    {"mixed16", 16, "c456c529a4ff605d"}, {"blocks12", 12, "126639ca860ffeac"},  // blocks of 7 bytes
+    {"edges10", 10, "a36b64cf67d25402"},  {"edges19", 19, "145b7d4146dd8f8b"},
+    {"edges21", 21, "758afed63f57c6db"},
+};
+const size_t kStreamCount = std::size(kStreams);
+
+std::vector<EncodedBlock> LoadStream(const char* name) {
+    const std::vector<uint8_t> file =
+        testsupport::ReadFileBytes(std::filesystem::path(TREEPAK_SOURCE_DIR) / "tests/quantum/streams" / name);
+    auto u32 = [&](size_t at) { return uint32_t{file[at]} | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24; };
+    std::vector<EncodedBlock> blocks;
+    for (size_t at = 0; at + 8 <= file.size();) {
+        const uint32_t compressed = u32(at + 4);
+        blocks.push_back({{file.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                           file.begin() + static_cast<std::ptrdiff_t>(at + 8 + compressed)}, u32(at)});
+        at += 8 + compressed;
+    }
+    EXPECT_FALSE(blocks.empty()) << name;
+    return blocks;
+}
 
 void* TestAlloc(uint32_t size) {
     if (size >= g_refuseFrom || size == g_refuseExactly || g_outstanding >= g_maxBlocks) return nullptr;

@@ -1,6 +1,6 @@
-// Helpers for the Quantum decoder tests: client callbacks (size- and
-// count-limited allocation, spill files in a scratch directory) and a
-// decoder that takes encoded blocks through the operations.
+// Helpers for the Quantum decoder tests: the committed streams, client
+// callbacks (size- and count-limited allocation, spill files in a scratch
+// directory) and a decoder that takes encoded blocks through the operations.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,29 @@
 #include <vector>
 
 #include "decompress/decoder.h"
-#include "quantum_test_encoder.h"
 
 namespace qtest {
+
+struct EncodedBlock {
+    std::vector<uint8_t> bytes;
+    uint32_t uncompressedSize = 0;
+};
+
+// Nothing in the product writes Quantum data: the folders under streams/
+// were made once by an encoder written for the tests alone (the exact
+// inverse of the decoder's models and coder), which parsed each greedily
+// with matches of every length class at every distance up to the window,
+// or placed matches at the edges of each class by hand. A file is a list of
+// blocks, each [u32 uncompressed size][u32 compressed size][bytes], little-
+// endian; `hash` is that of the folder's output.
+struct CommittedStream {
+    const char* name;
+    uint32_t windowBits;
+    const char* hash;
+};
+extern const CommittedStream kStreams[];
+extern const size_t kStreamCount;
+std::vector<EncodedBlock> LoadStream(const char* name);
 
 // Allocation callbacks over malloc; new blocks are filled with 0xA5 so that
 // uncleared memory shows. `LimitAllocation` makes TestAlloc refuse blocks of
