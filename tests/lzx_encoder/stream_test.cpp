@@ -1,6 +1,5 @@
 // The encoder's internals at edges its golden outputs do not reach: the
-// 16-bit code length limit, the aligned-block rule at its thresholds and an
-// output buffer overflow.
+// 16-bit code length limit and an output buffer overflow.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,23 +35,6 @@ TEST(LzxStream, CodeLengthsStopAtSixteenBitsAndStayComplete) {
     uint64_t kraft = 0;
     for (uint8_t l : lengths) kraft += l ? uint64_t{1} << (16 - l) : 0;
     EXPECT_EQ(kraft, 65536u);
-}
-
-TEST(LzxStream, AlignedBlocksOnlyUnderTheirRule) {
-    EncoderFixture f;
-    ASSERT_NE(f.e, nullptr);
-    auto type = [&](uint32_t matches, auto offsetOf) {
-        for (uint32_t j = 0; j < matches; ++j) f.e->matchOffsets[j] = offsetOf(j);
-        return lzxenc::ChooseBlockType(f.e, matches);
-    };
-    auto sameLowBits = [](uint32_t j) { return 16 + 8 * j; };
-    EXPECT_EQ(type(99, sameLowBits), LZX_BLOCK_VERBATIM);
-    EXPECT_EQ(type(100, sameLowBits), LZX_BLOCK_ALIGNED);
-    EXPECT_EQ(type(400, [](uint32_t j) { return 16 + j; }), LZX_BLOCK_VERBATIM);
-    // Offsets below 16 and repeats do not count; one value above a fifth does.
-    EXPECT_EQ(type(500, [](uint32_t j) { return j % 5 == 0 ? 40u : j % 5 == 1 ? 1u : 16 + j; }), LZX_BLOCK_ALIGNED);
-    EXPECT_EQ(type(500, [](uint32_t j) { return j < 450 ? 15u : 24u; }), LZX_BLOCK_ALIGNED);
-    EXPECT_EQ(type(500, [](uint32_t j) { return j < 450 ? 15u : 16 + j; }), LZX_BLOCK_VERBATIM);
 }
 
 // A frame that outgrows the output buffer is reported, never written past
