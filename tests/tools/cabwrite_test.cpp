@@ -145,24 +145,6 @@ TEST_F(CabwriteTest, EveryParameterInASpanningSet) {
     EXPECT_EQ(set[1].files[1].attributes & 0x40, 0);
 }
 
-TEST_F(CabwriteTest, LzxSetWithAFileAcrossThreeCabinets) {
-    fs::remove_all(in);
-    sources.clear();
-    Put("noise", "noise", testsupport::RandomBytes(100000, 9));
-    std::string text;
-    ASSERT_EQ(Run("-t lzx:21 -m 40000 -X " + Q(out / "data.cab") + " " + Q(in / "noise"), &text), 0)
-        << text;
-    auto set = ParseSet({"data.cab", "data2.cab", "data3.cab"});
-    std::vector<testsupport::JoinedFolder> folders;
-    ASSERT_EQ(testsupport::JoinSet(set, &folders), "");
-    ASSERT_EQ(folders.size(), 1u);
-    EXPECT_EQ(folders[0].compressionType, 0x1503);
-    EXPECT_EQ(set[0].files.at(0).folderIndex, 0xFFFE);
-    EXPECT_EQ(set[1].files.at(0).folderIndex, 0xFFFF);
-    EXPECT_EQ(set[2].files.at(0).folderIndex, 0xFFFD);
-    EXPECT_EQ(set[2].files.at(0).attributes & 0x40, 0x40);
-}
-
 TEST_F(CabwriteTest, FailuresLeaveNoCabinet) {
     std::string text;
     EXPECT_EQ(Run(Q(out / "missing-dir" / "x.cab") + " " + Q(in), &text), 1);
