@@ -3,8 +3,8 @@
 // the system's library directory), 4 MiB each with generated stand-ins when
 // absent, and on incompressible bytes (nearly all literals, the slowest case
 // per byte); the text also through the paged window. The system writes no
-// Quantum, so the streams come from the test encoder of tests/quantum,
-// compiled into this program.
+// Quantum, so the streams come from the benchmark's own encoder
+// (quantum_bench_encoder.h).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -18,7 +18,7 @@
 
 #include "bench_corpus.h"
 #include "decompress/decoder.h"
-#include "tests/quantum/quantum_test_encoder.h"
+#include "quantum_bench_encoder.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ std::vector<uint8_t> Noise() {
 
 struct Corpus {
     std::vector<uint8_t> data;
-    std::vector<qtest::EncodedBlock> blocks;
-    explicit Corpus(std::vector<uint8_t> bytes) : data(std::move(bytes)), blocks(qtest::CompressQuantum(data, kWindowBits)) {}
+    std::vector<qbench::EncodedBlock> blocks;
+    explicit Corpus(std::vector<uint8_t> bytes) : data(std::move(bytes)), blocks(qbench::CompressQuantum(data, kWindowBits)) {}
 };
 
 const Corpus& TextCorpus() {
