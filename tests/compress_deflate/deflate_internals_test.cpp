@@ -1,9 +1,12 @@
-// The repair of over-long Huffman codes, which ordinary inputs rarely reach.
+// Parts that ordinary inputs rarely reach: the repair of over-long Huffman
+// codes, and the bit writer at its capacity.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "compress/deflate/bit_writer.h"
 #include "compress/deflate/huffman_builder.h"
 
 namespace blockdeflate {
@@ -39,6 +42,23 @@ TEST(DeflateHuffman, CodesAreLimitedAndComplete) {
     for (const auto& few : {std::vector<uint32_t>{}, {9}, {0, 4}, {0, 0, 0, 5}}) {
         ExpectLimitedCompleteCode(few, kCodeLenCodes, 7);
     }
+}
+
+TEST(DeflateBitWriter, BytesBeyondCapacityAreDroppedAndFlagged) {
+    uint8_t out[8] = {};
+    BitWriter w{};
+    StartBitWriter(w, out, 5);
+    SendBits(w, 0x1234, 16);
+    SendBits(w, 0x5678, 16);
+    SendBits(w, 0x5, 3);
+    SendBits(w, 0x1F, 5);
+    EXPECT_FALSE(w.overflow);
+    SendBits(w, 0x1, 1);
+    AlignToByte(w);
+    EXPECT_TRUE(w.overflow);
+    const uint8_t expected[6] = {0x34, 0x12, 0x78, 0x56, 0xFD, 0};
+    EXPECT_EQ(w.count, 5u);
+    EXPECT_EQ(0, std::memcmp(out, expected, 6));
 }
 
 }  // namespace
