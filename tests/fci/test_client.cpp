@@ -1,6 +1,5 @@
 #include "test_client.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 
 namespace fcitest {
 namespace {
@@ -38,13 +37,8 @@ void Free(void* p) {
     std::free(p);
 }
 
-int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void* ctx) {
-    Client* c = static_cast<Client*>(ctx);
+int32_t OpenPosix(Client* c, const char* path, int posix, int32_t mode, int32_t* error) {
     if (Fails(c, OP_OPEN, error)) return -1;
-    int posix = (flags & FCI_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
-    if (flags & FCI_OPEN_CREATE) posix |= O_CREAT;
-    if (flags & FCI_OPEN_TRUNCATE) posix |= O_TRUNC;
-    if (flags & FCI_OPEN_EXCLUSIVE) posix |= O_EXCL;
     int fd = ::open(path, posix, mode);
     if (fd < 0) {
         *error = errno;
@@ -52,6 +46,14 @@ int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void
     }
     c->openHandles[fd] = path;
     return fd;
+}
+
+int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void* ctx) {
+    int posix = (flags & FCI_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
+    if (flags & FCI_OPEN_CREATE) posix |= O_CREAT;
+    if (flags & FCI_OPEN_TRUNCATE) posix |= O_TRUNC;
+    if (flags & FCI_OPEN_EXCLUSIVE) posix |= O_EXCL;
+    return OpenPosix(static_cast<Client*>(ctx), path, posix, mode, error);
 }
 
 int32_t Read(int32_t h, void* buffer, uint32_t count, int32_t* error, void* ctx) {
@@ -140,20 +142,12 @@ int32_t Status(uint32_t kind, uint32_t size1, uint32_t size2, void* ctx) {
 
 int32_t GetOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes,
                     int32_t* error, void* ctx) {
-    Client* c = static_cast<Client*>(ctx);
-    if (Fails(c, OP_OPEN, error)) return -1;
-    int fd = ::open(path, O_RDONLY);
-    if (fd < 0) {
-        *error = errno;
-        return -1;
-    }
     // Every source has the same time stamp and attributes, so that the
     // golden cabinets do not depend on the files' real ones.
     *date = 0x5A85;  // 2025-04-05
     *time = 0x6C2F;  // 13:33:30
     *attributes = 0x20;
-    c->openHandles[fd] = path;
-    return fd;
+    return OpenPosix(static_cast<Client*>(ctx), path, O_RDONLY, 0, error);
 }
 
 }  // namespace
@@ -191,12 +185,8 @@ CabParams DefaultParams(const std::string& dir, const std::string& cabinetName) 
 
 std::vector<std::string> TempFilesLeft(const std::string& dir) {
     std::vector<std::string> left;
-    DIR* d = opendir(dir.c_str());
-    if (d == nullptr) return left;
-    while (dirent* e = readdir(d))
-        if (std::strncmp(e->d_name, kTempPrefix, std::strlen(kTempPrefix)) == 0)
-            left.push_back(e->d_name);
-    closedir(d);
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().starts_with(kTempPrefix)) left.push_back(e.path().filename());
     return left;
 }
 
