@@ -94,12 +94,10 @@ Event Record(int kind, const FEINotification* n) {
     e.text2 = text(n->text2);
     e.text3 = text(n->text3);
     e.date = n->date;
-    e.time = n->time;
     e.attributes = n->attributes;
     e.setId = n->setId;
     e.cabinetIndex = n->cabinetIndex;
     e.folderIndex = n->folderIndex;
-    e.errorCode = n->errorCode;
     return e;
 }
 

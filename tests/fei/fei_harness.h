@@ -1,7 +1,8 @@
 // A reader client for tests: cabinets served from memory through the
 // engine's callbacks, output files collected in memory, every notification
 // and hook call recorded, and hooks for changing the client's replies. The
-// callbacks carry no context, so one harness is current at a time.
+// callbacks carry no context, so one harness is current at a time. Also the
+// stored one-folder cabinet the reader tests start from.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,11 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "cab_builder.h"
+#include "cabinet/format.h"
 #include "fei/fei.h"
 
 namespace feitest {
@@ -19,8 +23,7 @@ struct Event {
     int kind;  // FEI_NOTIFY_* kind, or 100 + FEI_HOOK_* kind for hook calls
     int32_t value = 0;
     std::string text1, text2, text3;
-    uint16_t date = 0, time = 0, attributes = 0, setId = 0, cabinetIndex = 0, folderIndex = 0;
-    int32_t errorCode = 0;
+    uint16_t date = 0, attributes = 0, setId = 0, cabinetIndex = 0, folderIndex = 0;
     // Hook calls.
     std::vector<uint8_t> reserve;
     bool reserveNull = false;
@@ -77,5 +80,26 @@ private:
 };
 
 extern Harness* current;
+
+using NamedBytes = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
+
+// One stored folder holding the given files back to back.
+inline testsupport::CabLayout StoredCabinet(const NamedBytes& files, uint16_t type = COMPRESS_NONE) {
+    testsupport::CabLayout layout;
+    std::vector<uint8_t> stream;
+    for (const auto& [name, bytes] : files) {
+        testsupport::CabFileLayout f;
+        f.name = name;
+        f.size = static_cast<uint32_t>(bytes.size());
+        f.folderOffset = static_cast<uint32_t>(stream.size());
+        layout.files.push_back(f);
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    testsupport::CabFolderLayout folder;
+    folder.compressionType = type;
+    folder.blocks = testsupport::StoredBlocks(stream);
+    layout.folders.push_back(folder);
+    return layout;
+}
 
 }  // namespace feitest

@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "fei_harness.h"
-#include "fei_test_cabinets.h"
 #include "test_support.h"
 
 namespace feitest {
