@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -29,27 +28,6 @@ std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLa
     }
     testsupport::CabFolderLayout folder;
     folder.blocks = testsupport::StoredBlocks(stream);
-    if (options.zlibLevel != 0) {
-        folder.compressionType = COMPRESS_DEFLATE;
-        size_t offset = 0;
-        for (testsupport::CabBlockLayout& block : folder.blocks) {
-            z_stream z{};
-            deflateInit2(&z, options.zlibLevel, Z_DEFLATED, -15, 8, options.zlibStrategy);
-            if (offset > 0) deflateSetDictionary(&z, stream.data() + offset - CAB_BLOCK_SIZE, CAB_BLOCK_SIZE);
-            std::vector<uint8_t> out(2 + deflateBound(&z, block.uncompressedSize));
-            out[0] = DEFLATE_BLOCK_MAGIC[0];
-            out[1] = DEFLATE_BLOCK_MAGIC[1];
-            z.next_in = block.data.data();
-            z.avail_in = block.uncompressedSize;
-            z.next_out = out.data() + 2;
-            z.avail_out = static_cast<uInt>(out.size() - 2);
-            deflate(&z, Z_FINISH);
-            out.resize(2 + z.total_out);
-            deflateEnd(&z);
-            offset += block.uncompressedSize;
-            block.data = out;
-        }
-    }
     layout.folders.push_back(folder);
     return testsupport::BuildCabinetBytes(layout);
 }

@@ -20,16 +20,12 @@ struct CabFile {
 };
 
 struct CabLayout {
-    int zlibLevel = 0;  // 0: stored blocks
-    int zlibStrategy = 0;
     std::string nextCabinet;  // empty: last of its set
     uint16_t setId = 0;
     uint16_t cabinetIndex = 0;
 };
 
-// One folder holding all files in order, in 32768-byte blocks: stored, or
-// each a zlib raw deflate stream after "CK" with the previous block as
-// preset dictionary.
+// One stored folder holding all files in order, in 32768-byte blocks.
 std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& layout = {});
 
 // Relative path -> contents, modification time and read-only bit.
