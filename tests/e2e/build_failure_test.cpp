@@ -39,41 +39,33 @@ TEST(BuildFailure, SourceRemovedAfterTheWalk) {
     unsetenv("TMP");
 }
 
-TEST(BuildFailure, UnwritableCabinetPath) {
+// Refused or failed through the binary: the message, status 255, no
+// cabinet, no temporary file, and with -D no source deleted.
+TEST(BuildFailure, RefusedBuildsLeaveNothing) {
     Workspace ws;
-    WriteFileText(ws.dir() / "src" / "a.txt", "a");
-    ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "src", "missing-dir/out.cab"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n");
-    EXPECT_TRUE(ws.TmpIsEmpty());
-    EXPECT_TRUE(ws.Run({"-BATCH", "-NOLOGO", "-V", "src", "missing-dir/out.cab"}).out.ends_with("]\nTREEPAK failed\n"));
-}
-
-TEST(BuildFailure, TooLongStoredNameIsRefusedBeforeAnythingIsWritten) {
-    Workspace ws;
-    std::string longName(250, 'n');
+    const std::string longName(250, 'n'), longCabinet(256, 'c');
     WriteFileText(ws.dir() / "src" / "subdirectory" / longName, "x");
-    WriteFileText(ws.dir() / "src" / "a.txt", "a");
-    ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-D", "src", "out.cab"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, "Name too long to store in a cabinet (more than 255 bytes): subdirectory\\" + longName + "\n");
-    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
-    EXPECT_TRUE(fs::exists(ws.dir() / "src" / "a.txt"));  // -D deletes nothing after a failure
-    EXPECT_TRUE(ws.TmpIsEmpty());
-    // Flattened, the same name fits.
-    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-F", "src", "out.cab"}).status, 0);
-}
-
-TEST(BuildFailure, TooManyFilesIsRefused) {
-    Workspace ws;
-    fs::path src = ws.dir() / "src";
-    fs::create_directories(src);
-    for (int i = 0; i <= 0xFFFF; ++i) {
-        std::ofstream(src / std::to_string(i));
+    WriteFileText(ws.dir() / "ok" / "a.txt", "a");
+    fs::create_directories(ws.dir() / "many");
+    for (int i = 0; i <= 0xFFFF; ++i) std::ofstream(ws.dir() / "many" / std::to_string(i));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"ok", "missing-dir/out.cab"}, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n"},
+        {{"-D", "src", "out.cab"},
+         "Name too long to store in a cabinet (more than 255 bytes): subdirectory\\" + longName + "\n"},
+        {{"-D", "ok", longCabinet}, "Cabinet name or directory too long (more than 255 bytes): " + longCabinet + "\n"},
+        {{"many", "out.cab"}, "Too many files for one cabinet: 65536 (at most 65535)\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> all = {"-BATCH", "-NOLOGO"};
+        all.insert(all.end(), args.begin(), args.end());
+        ToolRun run = ws.Run(all);
+        EXPECT_EQ(run.status, 255) << message;
+        EXPECT_EQ(run.out, message);
+        EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+        EXPECT_TRUE(fs::exists(ws.dir() / "ok" / "a.txt") && fs::exists(ws.dir() / "src" / "subdirectory" / longName));
+        EXPECT_TRUE(ws.TmpIsEmpty());
     }
-    ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, "Too many files for one cabinet: 65536 (at most 65535)\n");
-    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
-    EXPECT_TRUE(ws.TmpIsEmpty());
+    EXPECT_TRUE(ws.Run({"-BATCH", "-NOLOGO", "-V", "ok", "missing-dir/out.cab"}).out.ends_with("]\nTREEPAK failed\n"));
+    // Flattened, the long name fits.
+    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-F", "src", "out.cab"}).status, 0);
 }

@@ -35,30 +35,26 @@ TEST(FrontEnd, UnusableSourceExits255) {
     EXPECT_TRUE(ws.TmpIsEmpty());
 }
 
-TEST(FrontEnd, ExpandModeIsChosenByTheCabExtension) {
-    Workspace ws;
-    // A directory named like a cabinet is built from, not expanded.
-    WriteFileText(ws.dir() / "dir.cab" / "a.txt", "hello");
-    ToolRun run = ws.Run({"-NOLOGO", "-V", "-NOCOMPRESS", "dir.cab", "out.cab"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("CABing...\n"), std::string::npos);
-    // A missing file ending in .CAB goes to expand mode, prints nothing by
-    // default and fails with 255.
-    run = ws.Run({"missing.CAB"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, "");
-    run = ws.Run({"-V", "missing.cab", "dest"});
-    EXPECT_EQ(run.out, "TREEPAK failed\n");
-}
-
+// Selection: cabinets and KVF files marked compressed (byte 125 >= 0x80)
+// are refused with an error line; the skip list goes by whole name in any
+// directory and any case, and speaks only under -V.
 TEST(FrontEnd, CreatingLineAndSelectionMessages) {
     Workspace ws;
-    std::vector<uint8_t> zipped(128, 0);
-    zipped[125] = 0x80;
-    WriteFileBytes(ws.dir() / "src" / "sub" / "z.kvf", zipped);
-    WriteFileText(ws.dir() / "src" / "old.cab", "previous run");
-    WriteFileText(ws.dir() / "src" / "sub" / "FOLDVIEW.INI", "skip me");
-    WriteFileText(ws.dir() / "src" / "keep.txt", "keep");
+    const fs::path src = ws.dir() / "src";
+    auto kvf = [](size_t size, uint8_t byte125) {
+        std::vector<uint8_t> bytes(size, 0x11);
+        if (size > 125) bytes[125] = byte125;
+        return bytes;
+    };
+    WriteFileBytes(src / "sub" / "z.kvf", kvf(128, 0x80));
+    WriteFileBytes(src / "sub" / "plain.kvf", kvf(200, 0x7F));
+    WriteFileBytes(src / "readme.KVF", kvf(200, 0xFF));
+    WriteFileBytes(src / "short.kvf", kvf(100, 0));
+    WriteFileText(src / "old.cab", "previous run");
+    for (const char* skipped : {"sub/FOLDVIEW.INI", "RollCall.dat", "skinset.DAT", "veldmap.dat", "qrt.ini", "Glimpse.db"})
+        WriteFileText(src / skipped, "skip me");
+    WriteFileText(src / "foldview.ini.bak", "bak");
+    WriteFileText(src / "keep.txt", "keep");
 
     ToolRun run = ws.Run({"-BATCH", "-NOCOMPRESS", "src"});
     uintmax_t size = fs::file_size(ws.dir() / "src.CAB");
@@ -66,9 +62,10 @@ TEST(FrontEnd, CreatingLineAndSelectionMessages) {
                            "Creating src.CAB from src\\*.*\n"
                            "***** ERROR: trying to add KVFZIPed file to CAB: z.kvf\n"
                            "***** ERROR: trying to add CAB file to CAB: old.cab\n"
+                           "***** ERROR: trying to add KVFZIPed file to CAB: readme.KVF\n"
                            "\n"
-                           "Stored 1 files (4 bytes) in " +
-                           std::to_string(size) + " bytes (" + std::to_string(size * 100 / 4) + "%)\n");
+                           "Stored 4 files (307 bytes) in " +
+                           std::to_string(size) + " bytes (" + std::to_string(size * 100 / 307) + "%)\n");
 
     // Verbose: the walk's lines in walk order, the writer's progress (its
     // exact sequence is the engine's), the cleared line and the end.
@@ -77,14 +74,20 @@ TEST(FrontEnd, CreatingLineAndSelectionMessages) {
         "Walking...\n"
         "skiping file: FOLDVIEW.INI\n"
         "***** ERROR: trying to add KVFZIPed file to CAB: z.kvf\n"
+        "skiping file: Glimpse.db\n"
+        "skiping file: RollCall.dat\n"
         "***** ERROR: trying to add CAB file to CAB: old.cab\n"
+        "skiping file: qrt.ini\n"
+        "***** ERROR: trying to add KVFZIPed file to CAB: readme.KVF\n"
+        "skiping file: skinset.DAT\n"
+        "skiping file: veldmap.dat\n"
         "CABing...\n";
     EXPECT_TRUE(run.out.starts_with(walk)) << run.out;
     EXPECT_NE(run.out.find("   placed file 'keep.txt' (size 4) on cabinet 'out.cab'\n"), std::string::npos);
-    EXPECT_NE(run.out.find("   Compressing:         4 ->         4             \r"), std::string::npos);
+    EXPECT_NE(run.out.find("   Compressing:       307 ->       307             \r"), std::string::npos);
     EXPECT_TRUE(run.out.ends_with("\r" + std::string(49, ' ') + "\rTREEPAK Done!\n")) << run.out;
     // No build progress line under -V: the only newlines are the lines above.
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 7);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 16);
 }
 
 TEST(FrontEnd, WildcardSourceAndTrailingSeparator) {
@@ -141,24 +144,31 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     EXPECT_EQ(terminal, "");
 }
 
-TEST(FrontEnd, ExpandModeNamesTheDestinationAndDeletesWithD) {
+// A name ending in .cab that is a file chooses expand mode; a directory of
+// that name is built from. Expand mode prints nothing by default, names the
+// destination after the cabinet when none is given, and deletes the
+// cabinet with -D after success.
+TEST(FrontEnd, ExpandModeIsChosenByTheCabExtension) {
     Workspace ws;
-    WriteFileText(ws.dir() / "pack" / "a.txt", "alpha");
-    WriteFileText(ws.dir() / "pack" / "sub" / "b.txt", "beta");
-    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "pack"}).status, 0);
-    fs::rename(ws.dir() / "pack", ws.dir() / "original");
+    WriteFileText(ws.dir() / "pack.cab" / "a.txt", "alpha");
+    WriteFileText(ws.dir() / "pack.cab" / "sub" / "b.txt", "beta");
+    ToolRun run = ws.Run({"-NOLOGO", "-V", "-NOCOMPRESS", "pack.cab", "pack.CAB"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("CABing...\n"), std::string::npos);
+    fs::rename(ws.dir() / "pack.cab", ws.dir() / "original");
 
-    // Without a destination "pack.CAB" expands into "pack"; nothing is
-    // printed by default.
-    ToolRun run = ws.Run({"-BATCH", "pack.CAB"});
+    run = ws.Run({"-BATCH", "pack.CAB"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(fs::exists(ws.dir() / "pack" / "sub" / "b.txt"));
-    EXPECT_TRUE(fs::exists(ws.dir() / "pack.CAB"));
-
     run = ws.Run({"-BATCH", "-V", "-D", "pack.CAB", "elsewhere"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "TREEPAK Done!\n");
     EXPECT_TRUE(fs::exists(ws.dir() / "elsewhere" / "a.txt"));
     EXPECT_FALSE(fs::exists(ws.dir() / "pack.CAB"));
+    // A missing cabinet fails with 255, silently unless verbose.
+    run = ws.Run({"missing.CAB"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(ws.Run({"-V", "missing.cab", "dest"}).out, "TREEPAK failed\n");
 }
