@@ -94,6 +94,7 @@ private:
     }
 
     void* OwnRegion(size_t bytes) {
+        used_.reserve(used_.size() + 1);  // so that recording the region cannot throw after it is mapped
         uint8_t* region = NewRegion(bytes, false);
         if (region == nullptr) return nullptr;
         used_.push_back({region, bytes});
