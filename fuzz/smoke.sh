@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for a while (FUZZ_SECONDS, default 60) from its seed
-# corpus in fuzz/seeds/<target>/; any crash, leak or timeout fails the run.
+# Runs every fuzz target for a while (FUZZ_SECONDS, default 60) from its seeds
+# in fuzz/seeds/<target>/ and the minimised corpus that longer runs grew in
+# fuzz/corpus/<target>/; any crash, leak or timeout fails the run.
 # Findings are left as crash-* files in the target's work directory.
 set -euo pipefail
 build=${1:-build-fuzz}
@@ -13,7 +14,9 @@ for exe in "$build"/fuzz/*_fuzz; do
   [ -x "$exe" ] || continue
   name=$(basename "$exe")
   mkdir -p "$work/$name/corpus"
-  if [ -d "$root/fuzz/seeds/$name" ]; then cp -r "$root/fuzz/seeds/$name/." "$work/$name/corpus/"; fi
+  for source in "$root/fuzz/seeds/$name" "$root/fuzz/corpus/$name"; do
+    if [ -d "$source" ]; then cp -r "$source/." "$work/$name/corpus/"; fi
+  done
   echo "== $name: ${seconds}s"
   if ! (cd "$work/$name" && "$OLDPWD/$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
           -print_final_stats=1 corpus >log.txt 2>&1); then
