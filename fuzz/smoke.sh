@@ -13,12 +13,13 @@ status=0
 for exe in "$build"/fuzz/*_fuzz; do
   [ -x "$exe" ] || continue
   name=$(basename "$exe")
+  exe=$(cd "$(dirname "$exe")" && pwd)/$name  # the run below changes directory
   mkdir -p "$work/$name/corpus"
   for source in "$root/fuzz/seeds/$name" "$root/fuzz/corpus/$name"; do
     if [ -d "$source" ]; then cp -r "$source/." "$work/$name/corpus/"; fi
   done
   echo "== $name: ${seconds}s"
-  if ! (cd "$work/$name" && "$OLDPWD/$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! (cd "$work/$name" && "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
           -print_final_stats=1 corpus >log.txt 2>&1); then
     echo "FAILED: $name"; tail -40 "$work/$name/log.txt"
     mkdir -p "$root/fuzz/findings"; cp "$work/$name"/crash-* "$work/$name"/timeout-* "$work/$name"/leak-* "$root/fuzz/findings/" 2>/dev/null || true
