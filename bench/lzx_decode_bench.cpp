@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "child_cpu_time.h"
-#include "cabinet/lzx_format.h"
-#include "compress/compressor.h"
 #include "bench_corpus.h"
+#include "cabinet/lzx_format.h"
+#include "child_cpu_time.h"
+#include "compress/compressor.h"
 #include "decompress/decoder.h"
 
 namespace {

@@ -90,7 +90,7 @@ inline constexpr int FCI_SEEK_SET = 0;
 inline constexpr int FCI_SEEK_CUR = 1;
 inline constexpr int FCI_SEEK_END = 2;
 
-// Client callbacks. FCIAlloc and FCIFree are FCIAllocFn and FCIFreeFn of
+// Client callbacks. The allocator and its release are FCIAllocFn and FCIFreeFn of
 // compress/compressor.h (they take no context). Callbacks that can fail get
 // an error out-parameter (a system error value the engine copies into
 // systemError) just before the context. Handles are signed 32-bit; -1 is

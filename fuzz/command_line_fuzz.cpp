@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/expand_names.h"
-#include "app/options.h"
-#include "app/path_helpers.h"
-#include "app/split_command_line.h"
+#include "app/cli/options.h"
+#include "app/cli/split_command_line.h"
+#include "app/common/path_helpers.h"
+#include "app/expand/expand_names.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/expand_files.h"
+#include "app/expand/expand_files.h"
 #include "cabinet/format.h"
 #include "cabinet/records.h"
 

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/build_cabinet.h"
-#include "app/file_list.h"
-#include "app/options.h"
-#include "app/run_tool.h"
+#include "app/build/build_cabinet.h"
+#include "app/build/file_selection.h"
+#include "app/cli/options.h"
+#include "app/cli/run_tool.h"
 #include "e2e_support.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/console.h"
+#include "app/cli/console.h"
 #include "e2e_support.h"
 
 namespace fs = std::filesystem;

@@ -9,9 +9,9 @@
 #include <map>
 #include <set>
 
-#include "app/build_callbacks.h"
-#include "app/cab_params.h"
-#include "app/options.h"
+#include "app/build/build_callbacks.h"
+#include "app/build/cab_params.h"
+#include "app/cli/options.h"
 #include "fci/fci.h"
 #include "fei/fei.h"
 #include "platform/file_io.h"
@@ -43,7 +43,7 @@ bool Hit(Op op) {
     return true;
 }
 
-void* Alloc(uint32_t size) { return Hit(OP_ALLOC) ? nullptr : FCIAlloc(size); }
+void* Alloc(uint32_t size) { return Hit(OP_ALLOC) ? nullptr : WriterAlloc(size); }
 
 int32_t Track(int32_t handle) {
     if (handle >= 0) faults.openHandles.insert(handle);
@@ -181,7 +181,7 @@ protected:
         params.maxCabinetSize = 15000;
         BuildClientTotals totals{0, 0, "job.cab", BUILD_FIRST_CABINET_NUMBER, {}};
         ErrorRecord error{};
-        FCIContext* context = FCICreate(&error, FCIFilePlaced, Alloc, FCIFree, WOpen, WRead, WWrite, WClose, WSeek,
+        FCIContext* context = FCICreate(&error, FCIFilePlaced, Alloc, EngineFree, WOpen, WRead, WWrite, WClose, WSeek,
                                         WDelete, FCIGetTempFile, &params, &totals);
         *code = 0;
         if (context == nullptr) {
@@ -201,7 +201,7 @@ protected:
     // Extracts both cabinets of the set; *code gets the failure's code.
     bool ReadJob(int32_t* code) {
         ErrorRecord error{};
-        FEIContext* context = FEICreate(Alloc, FCIFree, ROpen, RRead, RWrite, RClose, RSeek, 1, &error);
+        FEIContext* context = FEICreate(Alloc, EngineFree, ROpen, RRead, RWrite, RClose, RSeek, 1, &error);
         bool ok = context != nullptr;
         const std::string path = cabs.string() + "/";
         for (const char* name : {"job.cab", "job2.cab"}) {

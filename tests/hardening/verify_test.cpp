@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/options.h"
-#include "app/run_tool.h"
-#include "app/verify_cabinet.h"
+#include "app/build/verify_cabinet.h"
+#include "app/cli/options.h"
+#include "app/cli/run_tool.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -1,0 +1,224 @@
+// The build driver: every listed file goes into the cabinet through the
+// writer engine, in list order, one folder per file (random access to each
+// file) or, with -X, all in one folder (the compressor's history runs on
+// across files). With the automatic decision, a file whose compressed size
+// came to more than 90% of its size is stored in a second pass. Both passes
+// share a memo of compressed blocks: in the second, every file whose folder
+// comes out the same costs a read and a copy instead of its compression.
+// With one folder per file, worker threads fill the memo ahead of the
+// engine during the first pass.
+#include "app/build/build_cabinet.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "app/build/block_memo.h"
+#include "app/build/build_callbacks.h"
+#include "app/build/build_names.h"
+#include "app/build/build_report.h"
+#include "app/build/cab_params.h"
+#include "app/build/precompress.h"
+#include "app/cli/console.h"
+#include "app/cli/options.h"
+#include "app/cli/progress_display.h"
+#include "app/common/name_encoding.h"
+#include "app/common/path_helpers.h"
+#include "platform/file_io.h"
+#include "platform/interrupts.h"
+
+namespace {
+
+// A file whose compressed share of its own bytes is above this is stored.
+constexpr double kWorthCompressingRatio = 0.9;
+// Steps of the progress display over one pass.
+constexpr int kProgressSteps = 79;
+
+constexpr std::string_view kKvfExtension = ".kvf";
+
+std::vector<std::string> lastBuildCabinets;
+
+void PrintFailure(const char* operation, const ErrorRecord& error) {
+    std::printf("%s() failed: code %d [%s]\n", operation, error.errorCode, FciErrorText(error.errorCode));
+}
+
+// Advances the display when the file index crosses one of the steps; the
+// last file ends the console's progress line.
+void ProgressStep(int i, int n) {
+    if (n > 1 && (kProgressSteps * i) / (n - 1) != (kProgressSteps * i - kProgressSteps) / (n - 1)) {
+        StepProgressDisplay();
+    }
+    if (i == n - 1) std::printf("\n");
+}
+
+uint16_t TypeFor(const std::string& storedName, int compressFlag) {
+    if (!compressFlag) return COMPRESS_NONE;
+    return EndsWithIgnoreCase(storedName, kKvfExtension) ? Options.kvfCompressType : Options.compressType;
+}
+
+void DeleteCabinets(const BuildClientTotals& totals) {
+    int32_t error = 0;
+    platform::DeleteFile(Paths.cabinetPath.c_str(), &error);
+    std::string directory = CabinetDirectoryOf(Paths.cabinetPath);
+    for (int32_t number = BUILD_FIRST_CABINET_NUMBER + 1; number <= totals.lastCabinetNumber; ++number) {
+        std::string path = directory + NextCabinetName(totals.firstCabinetName, number);
+        platform::DeleteFile(path.c_str(), &error);
+    }
+}
+
+// Adds every file; false after printing the failure (the context is then
+// fit only for FCIDestroy).
+bool AddFiles(FCIContext* context, int count, const std::string* paths, int* compressFlags, bool autoCompress,
+              BuildClientTotals* totals, const ErrorRecord& error, bool* rerun, Precompressor* precompressor) {
+    uint32_t previousCompressed = 0, previousUncompressed = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool newFolder = i > 0 && i < BUILD_MAX_FOLDERS && !Options.singleFolder;
+        if (newFolder && !FCIFlushFolder(context, FCIGetNextCabinet, FCIStatus)) {
+            PrintFailure("FCIFlushFolder", error);
+            return false;
+        }
+        std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
+        if (!Options.verbose && Options.showLogo) ProgressStep(i, count);
+        uint16_t type = TypeFor(storedName, compressFlags[i]);
+        totals->storedNameIsUtf8 = HasNonAsciiByte(storedName);
+        if (precompressor != nullptr) precompressor->BeforeFile(i);
+        if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, FCIGetNextCabinet, FCIStatus,
+                        FCIGetOpenInfo, type)) {
+            PrintFailure("FCIAddFile", error);
+            return false;
+        }
+        if (autoCompress) {
+            // Everything reported since the previous file's end, the folder
+            // flush included. 0/0 is NaN and keeps the flag; a positive
+            // count over 0 is infinite and clears it.
+            auto dc = static_cast<int32_t>(totals->compressedTotal - previousCompressed);
+            auto du = static_cast<int32_t>(totals->uncompressedTotal - previousUncompressed);
+            if (static_cast<double>(dc) / static_cast<double>(du) > kWorthCompressingRatio) {
+                compressFlags[i] = 0;
+                *rerun = true;
+            }
+            previousCompressed = totals->compressedTotal;
+            previousUncompressed = totals->uncompressedTotal;
+        }
+    }
+    return true;
+}
+
+// Type words of the files a worker may compress: block deflate in a folder
+// that holds that file alone (from BUILD_MAX_FOLDERS on, files share the
+// last folder); 0 for the others.
+std::vector<uint16_t> PrecompressibleTypes(int count, const std::string* paths, const int* compressFlags) {
+    std::vector<uint16_t> types(count, 0);
+    for (int i = 0; i < count && (i + 1 < BUILD_MAX_FOLDERS || i + 1 == count); ++i) {
+        const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
+        if (CompressKind(type) == COMPRESS_DEFLATE) types[i] = type;
+    }
+    return types;
+}
+
+// True when some file of the list gets a compressed type: without one there
+// is nothing for the memo or the workers to do.
+bool AnyCompressed(int count, const std::string* paths, const int* compressFlags) {
+    for (int i = 0; i < count; ++i) {
+        const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
+        if (CompressKind(type) != COMPRESS_NONE) return true;
+    }
+    return false;
+}
+
+// One pass over the list; 1 on success. *rerun is set when the automatic
+// decision marked a file to be stored. sizes[i] is file i's size as checked.
+int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* compressFlags, bool autoCompress,
+              bool* rerun, BuildClientTotals* totals, BlockMemo* memo, int workers) {
+    CabParams params;
+    FillCabParams(&params, Paths.cabinetPath);
+    *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
+    ErrorRecord error = {};
+    FCIContext* context = FCICreate(&error, FCIFilePlaced, WriterAlloc, EngineFree, FCIOpen, FCIRead, FCIWrite, FCIClose,
+                                    FCISeek, FCIDelete, FCIGetTempFile, &params, totals);
+    if (context == nullptr) {
+        PrintFailure("FCICreate", error);
+        return 0;
+    }
+    if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo->ChainStart(), memo);
+    std::unique_ptr<Precompressor> precompressor;
+    if (memo != nullptr && workers > 0) {
+        std::vector<uint16_t> types = PrecompressibleTypes(count, paths, compressFlags);
+        if (std::any_of(types.begin(), types.end(), [](uint16_t type) { return type != 0; }))
+            precompressor = std::make_unique<Precompressor>(memo, count, paths, sizes, std::move(types), workers);
+    }
+    const bool added = AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun,
+                                precompressor.get());
+    precompressor.reset();
+    if (!added) {
+        FCIDestroy(context);
+        return 0;
+    }
+    if (!FCIFlushCabinet(context, 0, FCIGetNextCabinet, FCIStatus)) {
+        PrintFailure("FCIFlushCabinet", error);
+        FCIDestroy(context);
+        return 0;
+    }
+    if (FCIDestroy(context) != 1) {
+        PrintFailure("FCIDestroy", error);
+        return 0;
+    }
+    PrintVerbose("                                                 \r");
+    if (Options.showLogo) {
+        auto size = static_cast<uint32_t>(FileSizeOf(Paths.cabinetPath.c_str()));
+        std::printf("Stored %d files (%s bytes) in %s bytes (%d%%)\n", count,
+                    FormatNumber(static_cast<int32_t>(totals->uncompressedTotal)).c_str(),
+                    FormatNumber(static_cast<int32_t>(size)).c_str(),
+                    static_cast<int>(PercentOf(size, totals->uncompressedTotal)));
+    }
+    return 1;
+}
+
+}  // namespace
+
+void DeleteFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        int32_t error = 0;
+        platform::DeleteFile(path.c_str(), &error);
+    }
+}
+
+const std::vector<std::string>& CabinetsOfLastBuild() { return lastBuildCabinets; }
+
+int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress) {
+    lastBuildCabinets.clear();
+    std::vector<uint64_t> sizes;
+    if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||
+        !CheckSizesFit(count, paths, Options.singleFolder, &sizes)) {
+        return 0;
+    }
+    // Workers help only with one folder per file; without them, only a
+    // build that may run twice reuses blocks.
+    const int workers = Options.singleFolder ? 0 : PrecompressThreads();
+    BlockMemo memo;
+    BlockMemo* usedMemo =
+        (autoCompress || workers > 0) && AnyCompressed(count, paths, compressFlags) && memo.Open() ? &memo : nullptr;
+    // The second pass finds every block the first compressed in the memo.
+    bool firstPass = true;
+    // At most two passes: the second stores what the first found not worth
+    // compressing, and runs no decision of its own.
+    for (bool decide = autoCompress;; decide = false) {
+        bool rerun = false;
+        BuildClientTotals totals;
+        const bool passed = BuildPass(count, paths, sizes.data(), compressFlags, decide, &rerun, &totals, usedMemo,
+                                      firstPass ? workers : 0);
+        firstPass = false;
+        if (!passed) {
+            // A failed pass leaves its cabinets for inspection, except after
+            // an interrupt: the user asked for the run to leave nothing.
+            if (platform::InterruptRequested()) DeleteFiles(totals.cabinetsCreated);
+            return 0;
+        }
+        if (!rerun) {
+            lastBuildCabinets = totals.cabinetsCreated;
+            return 1;
+        }
+        DeleteCabinets(totals);
+    }
+}

@@ -1,0 +1,159 @@
+#include "app/build/build_callbacks.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/build/build_report.h"
+#include "app/build/cab_params.h"
+#include "app/cli/console.h"
+#include "app/temp_store/writer_files.h"
+#include "cabinet/format.h"
+#include "platform/dos_time.h"
+#include "platform/file_io.h"
+#include "platform/interrupts.h"
+#include "platform/source_files.h"
+#include "platform/temp_names.h"
+
+namespace {
+
+// The attribute bits a source file may bring into the cabinet.
+constexpr uint16_t kStoredAttributeMask = FILE_ATTR_READONLY | FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM | FILE_ATTR_ARCHIVE;
+
+constexpr int32_t kAbort = -1;
+
+constexpr int kTempNameAttempts = 8;
+
+BuildClientTotals* TotalsOf(void* context) { return static_cast<BuildClientTotals*>(context); }
+
+// The engine opens its temporary files exclusively and the cabinet file with
+// truncation; only the latter is a cabinet of this pass.
+bool IsCabinetOpen(int32_t openFlags) {
+    return (openFlags & platform::OPEN_TRUNCATE) && !(openFlags & platform::OPEN_EXCLUSIVE);
+}
+
+bool Interrupted(int32_t* error) {
+    if (!platform::InterruptRequested()) return false;
+    *error = EINTR;
+    return true;
+}
+
+}  // namespace
+
+int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
+    if (Interrupted(error)) return -1;
+    int32_t handle = BuildWriterFiles().Open(path, openFlags, mode, error);
+    if (handle >= 0 && IsCabinetOpen(openFlags) && context != nullptr) {
+        std::vector<std::string>& created = TotalsOf(context)->cabinetsCreated;
+        if (created.empty() || created.back() != path) created.emplace_back(path);
+    }
+    return handle;
+}
+
+// Handles of the writer's own files come from the table; the others are
+// source files opened by FCIGetOpenInfo.
+int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void*) {
+    if (Interrupted(error)) return -1;
+    if (WriterFiles::Owns(handle)) return BuildWriterFiles().Read(handle, buffer, count, error);
+    // The engine reads a source until a read returns nothing, so a short
+    // read needs no second host read to find the end.
+    return platform::ReadSome(handle, buffer, count, error);
+}
+
+int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void*) {
+    if (Interrupted(error)) return -1;
+    int32_t written = WriterFiles::Owns(handle) ? BuildWriterFiles().Write(handle, buffer, count, error)
+                                                : platform::WriteFile(handle, buffer, count, error);
+    // A short write without an error number means the device is full.
+    if (written >= 0 && static_cast<uint32_t>(written) != count) *error = ENOSPC;
+    return written;
+}
+
+int32_t FCIClose(int32_t handle, int32_t* error, void*) {
+    if (WriterFiles::Owns(handle)) return BuildWriterFiles().Close(handle, error);
+    return platform::CloseFile(handle, error);
+}
+
+int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void*) {
+    int64_t position = WriterFiles::Owns(handle) ? BuildWriterFiles().Seek(handle, offset, origin, error)
+                                                 : platform::SeekFile(handle, offset, origin, error);
+    if (position > INT32_MAX) {
+        *error = EOVERFLOW;
+        return -1;
+    }
+    return static_cast<int32_t>(position);
+}
+
+int32_t FCIDelete(const char* path, int32_t* error, void*) { return BuildWriterFiles().Delete(path, error); }
+
+// The name is not looked up on disk: a temporary file is created in memory,
+// and on disk only exclusively, should it ever move there.
+int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void*) {
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        const std::string name = platform::UncheckedTempName(BUILD_TEMP_PREFIX);
+        if (bufferSize <= 0 || name.size() >= static_cast<size_t>(bufferSize)) return 0;
+        // An in-memory file may have the name already.
+        if (!BuildWriterFiles().IssueTempName(name)) continue;
+        std::memcpy(buffer, name.c_str(), name.size() + 1);
+        return 1;
+    }
+    return 0;
+}
+
+int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
+                      void*) {
+    if (platform::InterruptRequested()) return kAbort;
+    PrintVerbose("   placed file '%s' (size %d) on cabinet '%s'\n", nameInCabinet, static_cast<int>(fileSize),
+                 current->cabinetName);
+    if (continuation) PrintVerbose("      (Above file is a later segment of a continued file)\n");
+    return 0;
+}
+
+// A build past the largest cabinet size goes on in cabinets named after the
+// first with their number before the extension.
+int32_t FCIGetNextCabinet(CabParams* next, uint32_t, void* context) {
+    if (platform::InterruptRequested()) return kAbort;
+    BuildClientTotals* totals = TotalsOf(context);
+    std::string name = NextCabinetName(totals->firstCabinetName, next->cabinetNumber);
+    if (name.size() >= FCI_NAME_SIZE) return kAbort;
+    std::memcpy(next->cabinetName, name.c_str(), name.size() + 1);
+    if (next->cabinetNumber > totals->lastCabinetNumber) totals->lastCabinetNumber = next->cabinetNumber;
+    return 1;
+}
+
+int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
+    if (platform::InterruptRequested()) return kAbort;
+    BuildClientTotals* totals = TotalsOf(context);
+    if (kind == FCI_STATUS_FILE) {
+        totals->compressedTotal += size1;
+        totals->uncompressedTotal += size2;
+        PrintVerbose("   Compressing: %9ld -> %9ld             \r", static_cast<long>(totals->uncompressedTotal),
+                     static_cast<long>(totals->compressedTotal));
+        std::fflush(stdout);
+    } else if (kind == FCI_STATUS_FOLDER) {
+        PrintVerbose("Copying folder to cabinet: %d%%      \r", static_cast<int>(PercentOf(size1, size2)));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
+                       void* context) {
+    // The error output stays untouched on both failure paths.
+    platform::SourceFileInfo info;
+    int32_t openError = 0;
+    const int32_t handle = platform::OpenSourceFile(sourcePath, &info, &openError);
+    if (handle < 0) return -1;
+    // A host handle in the table's range could not be told from its own.
+    if (WriterFiles::Owns(handle)) {
+        platform::CloseFile(handle, &openError);
+        return -1;
+    }
+    *date = info.date;
+    *time = info.time;
+    *attributes = static_cast<uint16_t>(info.attributes & kStoredAttributeMask);
+    if (TotalsOf(context)->storedNameIsUtf8) *attributes |= FILE_ATTR_NAME_IS_UTF8;
+    return handle;
+}

@@ -1,0 +1,49 @@
+// The build driver's callbacks for the writer engine: file access through
+// the platform layer (the engine's temporary and cabinet files through the
+// table of writer_files.h, which keeps small temporary files in memory and
+// buffers writes), temporary names, progress counting and the verbose
+// lines. EngineFree serves the reader engine as well, with ReaderAlloc. Once an
+// interrupt has been requested, status, placed-file and next-cabinet reports
+// answer "abort" and reads and writes fail, so the engine stops and cleans
+// up through its ordinary failure paths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/common/engine_memory.h"
+#include "fci/fci.h"
+
+// The client context of one build pass. The totals advance on every
+// file-progress report, whatever the options; the automatic store-or-
+// compress decision and the statistics line read them.
+struct BuildClientTotals {
+    uint32_t compressedTotal;
+    uint32_t uncompressedTotal;
+    std::string firstCabinetName;  // further cabinets of a set are named after it
+    int32_t lastCabinetNumber;     // highest cabinet number handed out
+    // Every cabinet file the engine created in this pass, in order: what an
+    // interrupted build removes and what a finished one flushes and checks.
+    std::vector<std::string> cabinetsCreated = {};
+    // Set by the driver before each FCIAddFile: the name being stored has a
+    // byte of 0x80 or more, so its entry is marked as a UTF-8 name.
+    bool storedNameIsUtf8 = false;
+};
+
+// Prefix of the writer's temporary file names.
+inline constexpr const char* BUILD_TEMP_PREFIX = "xx";
+
+int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context);
+int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context);
+int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context);
+int32_t FCIClose(int32_t handle, int32_t* error, void* context);
+int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context);
+int32_t FCIDelete(const char* path, int32_t* error, void* context);
+int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void* context);
+int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
+                      void* context);
+int32_t FCIGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* context);
+int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
+int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
+                       int32_t* error, void* context);

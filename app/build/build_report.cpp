@@ -1,0 +1,62 @@
+#include "app/build/build_report.h"
+
+#include <cstdio>
+
+#include "fci/fci.h"
+#include "platform/file_io.h"
+#include "platform/number_format.h"
+
+namespace {
+
+constexpr uint32_t kLargestUnscaledPart = 10000000;
+constexpr int kScaleShift = 3;
+constexpr uint32_t kPercent = 100;
+
+constexpr const char* kErrorTexts[] = {
+    "No error",                                      // FCIERR_NONE
+    "Failure opening file to be stored in cabinet",  // FCIERR_OPEN_SOURCE
+    "Failure reading file to be stored in cabinet",  // FCIERR_READ_SOURCE
+    "Insufficient memory in FCI",                    // FCIERR_NO_MEMORY
+    "Could not create a temporary file",             // FCIERR_TEMP_FILE
+    "Unknown compression type",                      // FCIERR_COMPRESSION_TYPE
+    "Could not create cabinet file",                 // FCIERR_CABINET_FILE
+    "Client requested abort",                        // FCIERR_ABORT
+    "Failure compressing data",                      // FCIERR_COMPRESS
+};
+static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == FCIERR_COMPRESS + 1);
+
+}  // namespace
+
+uint32_t PercentOf(uint32_t part, uint32_t whole) {
+    while (part > kLargestUnscaledPart) {
+        part >>= kScaleShift;
+        whole >>= kScaleShift;
+    }
+    return whole == 0 ? 0 : part * kPercent / whole;
+}
+
+const char* FciErrorText(int32_t code) {
+    if (code < FCIERR_NONE || code > FCIERR_COMPRESS) return "Unknown error";
+    return kErrorTexts[code];
+}
+
+std::string FormatNumber(int32_t n) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%d", n);
+    platform::NumberFormat format = platform::UserNumberFormat();
+    std::string text = platform::GroupDigits(digits, format);
+    if (!format.decimalSeparator.empty()) {
+        size_t cut = text.find(format.decimalSeparator[0]);
+        if (cut != std::string::npos) text.resize(cut);
+    }
+    return text;
+}
+
+int64_t FileSizeOf(const char* path) {
+    int32_t error = 0;
+    int32_t handle = platform::OpenFile(path, platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &error);
+    if (handle < 0) return 0;
+    int64_t size = platform::SeekFile(handle, 0, platform::SEEK_FROM_END, &error);
+    platform::CloseFile(handle, &error);
+    return size < 0 ? 0 : size;
+}

@@ -1,0 +1,150 @@
+#include "app/cli/run_tool.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/build/build_cabinet.h"
+#include "app/build/build_names.h"
+#include "app/build/file_selection.h"
+#include "app/build/verify_cabinet.h"
+#include "app/cli/console.h"
+#include "app/cli/options.h"
+#include "app/cli/progress_display.h"
+#include "app/common/path_helpers.h"
+#include "app/expand/expand_cabinet.h"
+#include "platform/directories.h"
+#include "platform/file_io.h"
+#include "platform/interrupts.h"
+
+namespace {
+
+constexpr const char* kDefaultPattern = "*.*";
+constexpr const char* kCabinetSuffix = ".CAB";
+constexpr std::string_view kCabExtension = ".cab";
+
+int Interrupted() {
+    std::printf("TREEPAK interrupted\n");
+    return EXIT_STATUS_FAILURE;
+}
+
+int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
+    Paths.destination = hasDestination ? destinationArgument
+                                       : Paths.source.substr(0, Paths.source.size() - kCabExtension.size());
+    const bool expanded = ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr);
+    // Interrupted, the cabinet stays even under -D.
+    if (platform::InterruptRequested()) return Interrupted();
+    if (!expanded) {
+        PrintVerbose("TREEPAK failed\n");
+        return EXIT_STATUS_FAILURE;
+    }
+    PrintVerbose("TREEPAK Done!\n");
+    if (Options.deleteSource) {
+        int32_t error = 0;
+        platform::DeleteFile(Paths.source.c_str(), &error);
+    }
+    return EXIT_STATUS_SUCCESS;
+}
+
+// Deletes every listed file and tries to remove its directory at once: the
+// walk listed subdirectories' files before their parent's, so a directory
+// empties out before its parent's last file is reached. An interrupt stops
+// the deletion; the cabinet holds every file, deleted or not.
+void DeleteListedFiles(FileList* list) {
+    for (std::string& path : list->paths) {
+        if (platform::InterruptRequested()) return;
+        int32_t error = 0;
+        platform::DeleteFile(path.c_str(), &error);
+        CutToDirectory(&path);
+        platform::RemoveDirectory(path.c_str());
+    }
+}
+
+// Before a single source goes, the cabinets must be on disk for good and
+// must give back every listed file byte for byte.
+bool CabinetsHoldTheSources(const FileList& list) {
+    const std::vector<std::string>& cabinets = CabinetsOfLastBuild();
+    std::string reason;
+    bool ok = !cabinets.empty() && FlushCabinets(cabinets, &reason);
+    if (ok) {
+        if (BeforeVerifyHook hook = GetBeforeVerifyHook()) hook(cabinets);
+        std::vector<std::string> storedNames;
+        storedNames.reserve(list.paths.size());
+        for (const std::string& path : list.paths) {
+            storedNames.push_back(StoredNameFor(path, Paths.source, Options.flatten));
+        }
+        ok = VerifyCabinetSet(cabinets.front(), list.count(), list.paths.data(), storedNames.data(), &reason);
+    } else if (cabinets.empty()) {
+        reason = "no cabinet file was written";
+    }
+    if (!ok) std::printf("Cabinet check failed, nothing deleted: %s\n", reason.c_str());
+    return ok;
+}
+
+int BuildMode(const std::string& destinationArgument, bool hasDestination) {
+    SelectedFiles = FileList{};
+    Paths.cabinetPath = hasDestination ? destinationArgument : Paths.source + kCabinetSuffix;
+    if (Options.showLogo) {
+        PrintBanner();
+        std::printf("Creating %s from %s\\%s\n", Paths.cabinetPath.c_str(), Paths.source.c_str(),
+                    Paths.pattern.c_str());
+    }
+    PrintVerbose("Walking...\n");
+    WalkDirectory(Paths.source, Paths.pattern, CollectFile, &SelectedFiles, Options.recurse);
+    if (platform::InterruptRequested()) return Interrupted();
+    PrintVerbose("CABing...\n");
+    if (!BuildCabinet(SelectedFiles.count(), SelectedFiles.paths.data(), SelectedFiles.compressFlags.data(),
+                      Options.autoCompress)) {
+        if (platform::InterruptRequested()) return Interrupted();
+        PrintVerbose("TREEPAK failed\n");
+        return EXIT_STATUS_FAILURE;
+    }
+    const bool checked = !Options.deleteSource || CabinetsHoldTheSources(SelectedFiles);
+    // Until deletion starts, an interrupted run leaves the tree as it was.
+    if (platform::InterruptRequested()) {
+        DeleteFiles(CabinetsOfLastBuild());
+        return Interrupted();
+    }
+    if (!checked) {
+        PrintVerbose("TREEPAK failed\n");
+        return EXIT_STATUS_FAILURE;
+    }
+    if (Options.deleteSource) {
+        PrintVerbose("DELETING...\n");
+        DeleteListedFiles(&SelectedFiles);
+        if (platform::InterruptRequested()) return Interrupted();
+    }
+    PrintVerbose("TREEPAK Done!\n");
+    return EXIT_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+int RunToolStatus(int argc, const char* const* argv) {
+    int first = ParseOptions(argc, argv, &Options);
+    if (first >= argc) {
+        PrintBanner();
+        PrintUsage();
+        return EXIT_STATUS_SUCCESS;
+    }
+    Paths.source = argv[first];
+    if (HasWildcard(Paths.source)) {
+        Paths.pattern = std::string(FileNamePart(Paths.source));
+        CutToDirectory(&Paths.source);
+    } else {
+        Paths.pattern = kDefaultPattern;
+    }
+    bool hasDestination = first + 1 < argc;
+    std::string destination = hasDestination ? argv[first + 1] : "";
+
+    if (Options.showProgressWindow) CreateProgressDisplay();
+
+    if (IsDirectory(Paths.source)) return BuildMode(destination, hasDestination);
+    if (EndsWithIgnoreCase(Paths.source, kCabExtension)) return ExpandMode(destination, hasDestination);
+    std::printf("Must specify a wild card, directory or cab file with destination\n");
+    return EXIT_STATUS_FAILURE;
+}
+
+void RunTool(int argc, const char* const* argv) {
+    platform::InstallInterruptHandlers();
+    std::exit(RunToolStatus(argc, argv));
+}

@@ -1,0 +1,13 @@
+// The tool's main routine: options, source and pattern, progress display,
+// run mode, exit status.
+#pragma once
+
+#include "app/cli/options.h"
+
+inline constexpr int EXIT_STATUS_SUCCESS = 0;
+inline constexpr int EXIT_STATUS_FAILURE = -1;  // 255 as the shell sees it
+
+// Runs the tool and returns its exit status.
+int RunToolStatus(int argc, const char* const* argv);
+// Runs the tool and ends the process with its exit status.
+[[noreturn]] void RunTool(int argc, const char* const* argv);

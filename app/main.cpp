@@ -1,5 +1,0 @@
-// Process entry. The shell has already split the command line, so argv goes
-// to RunTool as given; RunTool ends the process.
-#include "app/run_tool.h"
-
-int main(int argc, char** argv) { RunTool(argc, argv); }

@@ -1,0 +1,168 @@
+// Hostile cabinets and executables: unsafe names, links planted at output
+// paths, broken sets and PE headers pointing anywhere all
+// end with a failure status and leave nothing outside the destination.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/expand/expand_cabinet.h"
+#include "app/expand/expand_files.h"
+#include "cabinet/bytes.h"
+#include "expand_test_support.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using expandtest::CabFile;
+using expandtest::CabLayout;
+
+CabLayout InSet(uint16_t setId, uint16_t index, const std::string& next = "") {
+    CabLayout layout;
+    layout.setId = setId;
+    layout.cabinetIndex = index;
+    layout.nextCabinet = next;
+    return layout;
+}
+using expandtest::RunIn;
+
+std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+void IgnoreProgress(void*, const char*, int32_t, int32_t) {}
+
+// Everything below `root` except the destination directory `destination`.
+std::vector<std::string> EntriesOutsideDestination(const fs::path& root, const std::string& destination = "out") {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).generic_string();
+        if (relative != destination && relative.rfind(destination + "/", 0) != 0) entries.push_back(relative);
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+TEST(HostileCabinet, UnsafeNamesAreSkippedAndFailTheRun) {
+    const std::vector<std::string> unsafe = {"..\\escape.txt", "\\rooted.txt", "/rooted.txt", "C:drive.txt",
+                                             "a\\..\\..\\up.txt", "a\\\\b.txt", ".\\dot.txt", "a\\.\\b.txt",
+                                             "trailing\\", ".."};
+    testsupport::ScratchDir scratch;
+    const fs::path work = scratch.path() / "work";
+    fs::create_directories(work);
+    std::vector<CabFile> files = {CabFile{"safe\\first.txt", Bytes("first")}};
+    for (const std::string& name : unsafe) files.push_back(CabFile{name, Bytes("evil")});
+    files.push_back(CabFile{"last.txt", Bytes("last")});
+    testsupport::WriteFileBytes(work / "evil.cab", expandtest::BuildCabinet(files));
+
+    std::string output;
+    EXPECT_EQ(RunIn(work, expandtest::TreepakBinary() + " evil.cab out", &output), 255);
+    for (const std::string& name : unsafe)
+        EXPECT_NE(output.find("***** ERROR: unsafe file name in cabinet: " + name + "\n"), std::string::npos) << name;
+    EXPECT_EQ(testsupport::ReadFileBytes(work / "out/safe/first.txt"), Bytes("first"));
+    EXPECT_EQ(testsupport::ReadFileBytes(work / "out/last.txt"), Bytes("last"));
+    EXPECT_EQ(EntriesOutsideDestination(scratch.path(), "work/out"),
+              (std::vector<std::string>{"work", "work/evil.cab"}));
+    EXPECT_FALSE(fs::exists("/rooted.txt"));
+}
+
+TEST(HostileCabinet, OutputIsNeverWrittenThroughALink) {
+    testsupport::ScratchDir scratch;
+    const fs::path out = scratch.path() / "out";
+    fs::create_directories(out);
+    testsupport::WriteFileBytes(scratch.path() / "victim.txt", Bytes("untouched"));
+    fs::create_symlink(scratch.path() / "victim.txt", out / "link.txt");
+    testsupport::WriteFileBytes(scratch.path() / "pack.cab",
+                                expandtest::BuildCabinet({CabFile{"link.txt", Bytes("overwritten")}}));
+    EXPECT_EQ(ExpandCabinet((scratch.path() / "pack.cab").c_str(), out.c_str(), IgnoreProgress, nullptr), 0);
+    EXPECT_EQ(testsupport::ReadFileBytes(scratch.path() / "victim.txt"), Bytes("untouched"));
+}
+
+// A missing or wrong next cabinet ends the run instead of asking forever;
+// the files wholly in the first cabinet are complete.
+TEST(HostileCabinet, BrokenSetsEndTheRun) {
+    testsupport::ScratchDir scratch;
+    expandtest::MakeSampleTree(scratch.path() / "src", 47);
+    ASSERT_EQ(RunIn(scratch.path(), expandtest::CabwriteBinary() + " -t none -m 200000 set.cab src"), 0);
+    ASSERT_TRUE(fs::exists(scratch.path() / "set2.cab"));
+    fs::rename(scratch.path() / "set2.cab", scratch.path() / "moved.cab");
+    EXPECT_EQ(RunIn(scratch.path(), "timeout 60 " + expandtest::TreepakBinary() + " set.cab out"), 255);
+    const auto original = expandtest::Snapshot(scratch.path() / "src");
+    size_t complete = 0;
+    for (const auto& [name, state] : expandtest::Snapshot(scratch.path() / "out")) {
+        ASSERT_TRUE(original.count(name)) << name;
+        if (state.bytes == original.at(name).bytes) ++complete;
+    }
+    EXPECT_GT(complete, 0u);
+
+    // A next cabinet of another set.
+    testsupport::WriteFileBytes(scratch.path() / "set2.cab",
+                                expandtest::BuildCabinet({CabFile{"x", Bytes("x")}}, InSet(999, 1)));
+    EXPECT_EQ(RunIn(scratch.path(), "timeout 60 " + expandtest::TreepakBinary() + " set.cab out2"), 255);
+
+    // Two cabinets naming each other.
+    testsupport::WriteFileBytes(scratch.path() / "ring1.cab",
+                                expandtest::BuildCabinet({CabFile{"r1", Bytes("1")}}, InSet(0, 0, "ring2.cab")));
+    testsupport::WriteFileBytes(
+        scratch.path() / "ring2.cab",
+        expandtest::BuildCabinet({CabFile{"r2", Bytes("2")}}, InSet(0, 1, "ring1.cab")));
+    EXPECT_EQ(RunIn(scratch.path(), "timeout 60 " + expandtest::TreepakBinary() + " ring1.cab out3"), 255);
+}
+
+int OpenForReading(const fs::path& path) { return ::open(path.c_str(), O_RDONLY); }
+
+int64_t OverlayOf(const fs::path& path) {
+    const int handle = OpenForReading(path);
+    const int64_t offset = FindOverlayOffset(handle);
+    ::close(handle);
+    return offset;
+}
+
+TEST(Overlay, HeaderFieldsPointingAnywhereGiveNoOffset) {
+    testsupport::ScratchDir scratch;
+    const std::vector<uint8_t> cabinet = expandtest::BuildCabinet({CabFile{"f.txt", Bytes("payload")}});
+    const std::vector<uint8_t> image = expandtest::MakeExecutable(2);
+    std::vector<uint8_t> good = image;
+    good.insert(good.end(), cabinet.begin(), cabinet.end());
+    testsupport::WriteFileBytes(scratch.path() / "good.exe", good);
+    EXPECT_EQ(OverlayOf(scratch.path() / "good.exe"), static_cast<int64_t>(image.size()));
+    testsupport::WriteFileBytes(scratch.path() / "plain.cab", cabinet);
+    EXPECT_EQ(OverlayOf(scratch.path() / "plain.cab"), 0);
+
+    constexpr uint32_t kPe = 0x80;
+    constexpr uint32_t kLastSection = kPe + 24 + 224 + 40;
+    struct Damage {
+        const char* what;
+        uint32_t at;
+        uint32_t value;
+        bool wide;
+    };
+    const Damage damages[] = {
+        {"PE offset past the end", 60, 0xFFFFFFF0u, true},
+        {"PE offset near the end", 60, static_cast<uint32_t>(good.size() - 100), true},
+        {"no PE signature", kPe, 0x12345678u, true},
+        {"no sections", kPe + 6, 0, false},
+        {"too many sections", kPe + 6, 0xFFFF, false},
+        {"huge optional header", kPe + 20, 0xFFFF, false},
+        {"raw data far away", kLastSection + 20, 0x7FFFFFF0u, true},
+        {"raw size overflowing", kLastSection + 16, 0xFFFFFFFFu, true},
+        {"raw end inside the image", kLastSection + 16, 0x10, true},
+    };
+    for (const Damage& damage : damages) {
+        std::vector<uint8_t> bad = good;
+        if (damage.wide) cab::StoreLe32(bad.data() + damage.at, damage.value);
+        else cab::StoreLe16(bad.data() + damage.at, static_cast<uint16_t>(damage.value));
+        testsupport::WriteFileBytes(scratch.path() / "bad.cab", bad);
+        EXPECT_EQ(OverlayOf(scratch.path() / "bad.cab"), 0) << damage.what;
+        EXPECT_EQ(ExpandCabinet((scratch.path() / "bad.cab").c_str(), (scratch.path() / "out").c_str(), IgnoreProgress,
+                                nullptr),
+                  0)
+            << damage.what;
+    }
+    // A file too short for its DOS header.
+    testsupport::WriteFileBytes(scratch.path() / "short.cab", {'M', 'Z', 0});
+    EXPECT_EQ(OverlayOf(scratch.path() / "short.cab"), 0);
+}
+
+}  // namespace

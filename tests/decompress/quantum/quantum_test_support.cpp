@@ -1,0 +1,156 @@
+#include "quantum_test_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace qtest {
+namespace {
+
+uint32_t g_refuseFrom = UINT32_MAX;
+uint32_t g_refuseExactly = 0;
+uint32_t g_maxBlocks = UINT32_MAX;
+uint32_t g_outstanding = 0;
+
+std::string g_spillDirectory;
+SpillRecord g_spill;
+uint32_t g_ioBudget = UINT32_MAX;
+uint32_t g_spillCounter = 0;
+
+bool SpendIo() {
+    if (g_ioBudget == 0) return false;
+    if (g_ioBudget != UINT32_MAX) --g_ioBudget;
+    return true;
+}
+
+int SpillOpen(const char* name, int flags, int mode) {
+    g_spill = SpillRecord{};
+    g_spill.nameBytes.assign(name, name + 6);
+    g_spill.flags = flags;
+    g_spill.mode = mode;
+    const std::string path = g_spillDirectory + "/spill" + std::to_string(g_spillCounter++);
+    // The client maps the runtime's flag values onto this platform's.
+    const int handle = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+    if (handle >= 0) ++g_spill.openHandles;
+    return handle;
+}
+int32_t SpillRead(int handle, void* buffer, uint32_t count) {
+    if (!SpendIo()) return -1;
+    ++g_spill.reads;
+    return static_cast<int32_t>(::read(handle, buffer, count));
+}
+int32_t SpillWrite(int handle, const void* buffer, uint32_t count) {
+    if (!SpendIo()) return -1;
+    ++g_spill.writes;
+    return static_cast<int32_t>(::write(handle, buffer, count));
+}
+int SpillClose(int handle) {
+    --g_spill.openHandles;
+    return ::close(handle);
+}
+int32_t SpillSeek(int handle, int32_t offset, int origin) {
+    if (!SpendIo()) return -1;
+    return static_cast<int32_t>(::lseek(handle, offset, origin));
+}
+
+}  // namespace
+
+// Hashes recorded when the streams were made.
+const CommittedStream kStreams[] = {
+    {"mixed10", 10, "f5c392aa770c8d3b"}, {"mixed13", 13, "c48dc7b485e1a4d3"},
+    {"mixed16", 16, "c456c529a4ff605d"}, {"blocks12", 12, "126639ca860ffeac"},  // blocks of 7 bytes
+    {"edges10", 10, "a36b64cf67d25402"},  {"edges19", 19, "145b7d4146dd8f8b"},
+    {"edges21", 21, "758afed63f57c6db"},
+};
+const size_t kStreamCount = std::size(kStreams);
+
+std::vector<EncodedBlock> LoadStream(const char* name) {
+    const std::vector<uint8_t> file =
+        testsupport::ReadFileBytes(std::filesystem::path(TREEPAK_SOURCE_DIR) / "tests/decompress/quantum/streams" / name);
+    auto u32 = [&](size_t at) { return uint32_t{file[at]} | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24; };
+    std::vector<EncodedBlock> blocks;
+    for (size_t at = 0; at + 8 <= file.size();) {
+        const uint32_t compressed = u32(at + 4);
+        blocks.push_back({{file.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                           file.begin() + static_cast<std::ptrdiff_t>(at + 8 + compressed)}, u32(at)});
+        at += 8 + compressed;
+    }
+    EXPECT_FALSE(blocks.empty()) << name;
+    return blocks;
+}
+
+void* TestAlloc(uint32_t size) {
+    if (size >= g_refuseFrom || size == g_refuseExactly || g_outstanding >= g_maxBlocks) return nullptr;
+    void* block = std::malloc(size);
+    if (!block) return nullptr;
+    ++g_outstanding;
+    std::memset(block, 0xA5, size);
+    return block;
+}
+void TestFree(void* block) {
+    if (!block) return;
+    --g_outstanding;
+    std::free(block);
+}
+void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBlocks) {
+    g_refuseFrom = refuseFrom;
+    g_refuseExactly = refuseExactly;
+    g_maxBlocks = maxBlocks;
+}
+void AllowAllAllocation() { LimitAllocation(UINT32_MAX, 0, UINT32_MAX); }
+uint32_t OutstandingBlocks() { return g_outstanding; }
+
+DecoderFileCallbacks SpillFiles(const std::string& directory) {
+    g_spillDirectory = directory;
+    g_ioBudget = UINT32_MAX;
+    return DecoderFileCallbacks{SpillOpen, SpillRead, SpillWrite, SpillClose, SpillSeek};
+}
+SpillRecord& LastSpill() { return g_spill; }
+void FailSpillIoAfter(uint32_t operations) { g_ioBudget = operations; }
+
+Decoder::Decoder(uint32_t windowBits, const DecoderFileCallbacks* files, uint32_t bufferSize) {
+    const DecoderConfig config{windowBits, 0};
+    uint32_t compressed = 0;
+    created = QdiCreate(&bufferSize, &config, TestAlloc, TestFree, &compressed, &handle, files);
+}
+
+Decoder::~Decoder() {
+    if (handle) {
+        EXPECT_EQ(QdiDestroy(handle), DECODER_OK);
+    }
+}
+
+int Decoder::Decode(std::vector<uint8_t> bytes, uint32_t wanted, std::vector<uint8_t>* out) {
+    std::vector<uint8_t> buffer(wanted);
+    uint32_t size = wanted;
+    const int result = QdiDecode(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), buffer.data(), &size);
+    EXPECT_EQ(size, wanted) << "the size is left unchanged";
+    if (out) *out = std::move(buffer);
+    return result;
+}
+
+DecodeRun Decoder::DecodeAll(const std::vector<EncodedBlock>& blocks) {
+    DecodeRun run;
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < blocks.size() && run.result == DECODER_OK; ++i) {
+        run.result = Decode(blocks[i].bytes, blocks[i].uncompressedSize, &out);
+        run.failedBlock = i;
+        run.output.insert(run.output.end(), out.begin(), out.end());
+    }
+    return run;
+}
+
+DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks) {
+    Decoder decoder(windowBits);
+    EXPECT_EQ(decoder.created, DECODER_OK) << "window bits " << windowBits;
+    return decoder.created == DECODER_OK ? decoder.DecodeAll(blocks) : DecodeRun{decoder.created, 0, {}};
+}
+
+}  // namespace qtest
