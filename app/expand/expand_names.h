@@ -5,10 +5,7 @@
 #include <string>
 #include <string_view>
 
-// A stored name that could land outside the destination directory: empty,
-// absolute ('\' or '/' first), with a drive prefix ("C:"), or with an
-// empty, "." or ".." component ('\' and '/' both separate components).
-bool IsUnsafeStoredName(std::string_view storedName);
+#include "app/common/stored_names.h"
 
 // The destination joined with the stored name, its '\' separators turned
 // into the native '/'.
