@@ -74,7 +74,7 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
     uint32_t previousCompressed = 0, previousUncompressed = 0;
     for (int i = 0; i < count; ++i) {
         const bool newFolder = i > 0 && i < BUILD_MAX_FOLDERS && !Options.singleFolder;
-        if (newFolder && !FCIFlushFolder(context, FCIGetNextCabinet, FCIStatus)) {
+        if (newFolder && !FCIFlushFolder(context, BuildGetNextCabinet, BuildStatus)) {
             PrintFailure("FCIFlushFolder", error);
             return false;
         }
@@ -83,8 +83,8 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
         uint16_t type = TypeFor(storedName, compressFlags[i]);
         totals->storedNameIsUtf8 = HasNonAsciiByte(storedName);
         if (precompressor != nullptr) precompressor->BeforeFile(i);
-        if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, FCIGetNextCabinet, FCIStatus,
-                        FCIGetOpenInfo, type)) {
+        if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, BuildGetNextCabinet, BuildStatus,
+                        BuildGetOpenInfo, type)) {
             PrintFailure("FCIAddFile", error);
             return false;
         }
@@ -135,8 +135,8 @@ int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* c
     FillCabParams(&params, Paths.cabinetPath);
     *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
     ErrorRecord error = {};
-    FCIContext* context = FCICreate(&error, FCIFilePlaced, WriterAlloc, EngineFree, FCIOpen, FCIRead, FCIWrite, FCIClose,
-                                    FCISeek, FCIDelete, FCIGetTempFile, &params, totals);
+    FCIContext* context = FCICreate(&error, BuildFilePlaced, WriterAlloc, EngineFree, BuildOpen, BuildRead,
+                                    BuildWrite, BuildClose, BuildSeek, BuildDelete, BuildGetTempFile, &params, totals);
     if (context == nullptr) {
         PrintFailure("FCICreate", error);
         return 0;
@@ -155,7 +155,7 @@ int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* c
         FCIDestroy(context);
         return 0;
     }
-    if (!FCIFlushCabinet(context, 0, FCIGetNextCabinet, FCIStatus)) {
+    if (!FCIFlushCabinet(context, 0, BuildGetNextCabinet, BuildStatus)) {
         PrintFailure("FCIFlushCabinet", error);
         FCIDestroy(context);
         return 0;

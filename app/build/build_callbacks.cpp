@@ -42,7 +42,7 @@ bool Interrupted(int32_t* error) {
 
 }  // namespace
 
-int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
+int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
     int32_t handle = BuildWriterFiles().Open(path, openFlags, mode, error);
     if (handle >= 0 && IsCabinetOpen(openFlags) && context != nullptr) {
@@ -53,8 +53,8 @@ int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* erro
 }
 
 // Handles of the writer's own files come from the table; the others are
-// source files opened by FCIGetOpenInfo.
-int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void*) {
+// source files opened by BuildGetOpenInfo.
+int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void*) {
     if (Interrupted(error)) return -1;
     if (WriterFiles::Owns(handle)) return BuildWriterFiles().Read(handle, buffer, count, error);
     // The engine reads a source until a read returns nothing, so a short
@@ -62,7 +62,7 @@ int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, vo
     return platform::ReadSome(handle, buffer, count, error);
 }
 
-int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void*) {
+int32_t BuildWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void*) {
     if (Interrupted(error)) return -1;
     int32_t written = WriterFiles::Owns(handle) ? BuildWriterFiles().Write(handle, buffer, count, error)
                                                 : platform::WriteFile(handle, buffer, count, error);
@@ -71,12 +71,12 @@ int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* er
     return written;
 }
 
-int32_t FCIClose(int32_t handle, int32_t* error, void*) {
+int32_t BuildClose(int32_t handle, int32_t* error, void*) {
     if (WriterFiles::Owns(handle)) return BuildWriterFiles().Close(handle, error);
     return platform::CloseFile(handle, error);
 }
 
-int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void*) {
+int32_t BuildSeek(int32_t handle, int32_t offset, int origin, int32_t* error, void*) {
     int64_t position = WriterFiles::Owns(handle) ? BuildWriterFiles().Seek(handle, offset, origin, error)
                                                  : platform::SeekFile(handle, offset, origin, error);
     if (position > INT32_MAX) {
@@ -86,11 +86,11 @@ int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void
     return static_cast<int32_t>(position);
 }
 
-int32_t FCIDelete(const char* path, int32_t* error, void*) { return BuildWriterFiles().Delete(path, error); }
+int32_t BuildDelete(const char* path, int32_t* error, void*) { return BuildWriterFiles().Delete(path, error); }
 
 // The name is not looked up on disk: a temporary file is created in memory,
 // and on disk only exclusively, should it ever move there.
-int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void*) {
+int32_t BuildGetTempFile(char* buffer, int32_t bufferSize, void*) {
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         const std::string name = platform::UncheckedTempName(BUILD_TEMP_PREFIX);
         if (bufferSize <= 0 || name.size() >= static_cast<size_t>(bufferSize)) return 0;
@@ -102,7 +102,7 @@ int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void*) {
     return 0;
 }
 
-int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
+int32_t BuildFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
                       void*) {
     if (platform::InterruptRequested()) return kAbort;
     PrintVerbose("   placed file '%s' (size %d) on cabinet '%s'\n", nameInCabinet, static_cast<int>(fileSize),
@@ -113,7 +113,7 @@ int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fi
 
 // A build past the largest cabinet size goes on in cabinets named after the
 // first with their number before the extension.
-int32_t FCIGetNextCabinet(CabParams* next, uint32_t, void* context) {
+int32_t BuildGetNextCabinet(CabParams* next, uint32_t, void* context) {
     if (platform::InterruptRequested()) return kAbort;
     BuildClientTotals* totals = TotalsOf(context);
     std::string name = NextCabinetName(totals->firstCabinetName, next->cabinetNumber);
@@ -123,7 +123,7 @@ int32_t FCIGetNextCabinet(CabParams* next, uint32_t, void* context) {
     return 1;
 }
 
-int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
+int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
     if (platform::InterruptRequested()) return kAbort;
     BuildClientTotals* totals = TotalsOf(context);
     if (kind == FCI_STATUS_FILE) {
@@ -139,7 +139,7 @@ int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context) 
     return 0;
 }
 
-int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
+int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
                        void* context) {
     // The error output stays untouched on both failure paths.
     platform::SourceFileInfo info;

@@ -34,16 +34,16 @@ struct BuildClientTotals {
 // Prefix of the writer's temporary file names.
 inline constexpr const char* BUILD_TEMP_PREFIX = "xx";
 
-int32_t FCIOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context);
-int32_t FCIRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context);
-int32_t FCIWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context);
-int32_t FCIClose(int32_t handle, int32_t* error, void* context);
-int32_t FCISeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context);
-int32_t FCIDelete(const char* path, int32_t* error, void* context);
-int32_t FCIGetTempFile(char* buffer, int32_t bufferSize, void* context);
-int32_t FCIFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
+int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context);
+int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context);
+int32_t BuildWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context);
+int32_t BuildClose(int32_t handle, int32_t* error, void* context);
+int32_t BuildSeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context);
+int32_t BuildDelete(const char* path, int32_t* error, void* context);
+int32_t BuildGetTempFile(char* buffer, int32_t bufferSize, void* context);
+int32_t BuildFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
                       void* context);
-int32_t FCIGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* context);
-int32_t FCIStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
-int32_t FCIGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
+int32_t BuildGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* context);
+int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
+int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
                        int32_t* error, void* context);

@@ -58,7 +58,7 @@ bool Fails(Op op, int32_t* error, int32_t code) {
 }
 int32_t WOpen(const char* path, int32_t flags, int32_t mode, int32_t* error, void* context) {
     if (Fails(OP_OPEN, error, EACCES)) return -1;
-    int32_t handle = Track(FCIOpen(path, flags, mode, error, context));
+    int32_t handle = Track(BuildOpen(path, flags, mode, error, context));
     if (handle >= 0 && flags == FCI_OPEN_CABINET_FLAGS) {
         faults.cabinetOpens[handle] = path;
         faults.cabinetsUnclosed.insert(path);
@@ -66,19 +66,19 @@ int32_t WOpen(const char* path, int32_t flags, int32_t mode, int32_t* error, voi
     return handle;
 }
 int32_t WRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context) {
-    return Fails(OP_READ, error, EIO) ? -1 : FCIRead(handle, buffer, count, error, context);
+    return Fails(OP_READ, error, EIO) ? -1 : BuildRead(handle, buffer, count, error, context);
 }
 int32_t WWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context) {
-    return Fails(OP_WRITE, error, ENOSPC) ? -1 : FCIWrite(handle, buffer, count, error, context);
+    return Fails(OP_WRITE, error, ENOSPC) ? -1 : BuildWrite(handle, buffer, count, error, context);
 }
 int32_t WSeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context) {
-    return Fails(OP_SEEK, error, EIO) ? -1 : FCISeek(handle, offset, origin, error, context);
+    return Fails(OP_SEEK, error, EIO) ? -1 : BuildSeek(handle, offset, origin, error, context);
 }
 int32_t WClose(int32_t handle, int32_t* error, void* context) {
     // A failed close still releases the handle, as on the host.
     faults.openHandles.erase(handle);
     const bool fail = Hit(OP_CLOSE);
-    int32_t result = FCIClose(handle, error, context);
+    int32_t result = BuildClose(handle, error, context);
     auto cabinet = faults.cabinetOpens.find(handle);
     if (cabinet != faults.cabinetOpens.end()) {
         if (!fail && result == 0) faults.cabinetsUnclosed.erase(cabinet->second);
@@ -91,14 +91,14 @@ int32_t WClose(int32_t handle, int32_t* error, void* context) {
     return result;
 }
 int32_t WDelete(const char* path, int32_t* error, void* context) {
-    if (!Fails(OP_DELETE, error, EACCES)) return FCIDelete(path, error, context);
+    if (!Fails(OP_DELETE, error, EACCES)) return BuildDelete(path, error, context);
     faults.undeleted.insert(path);
     return -1;
 }
 int32_t WOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t* error,
                   void* context) {
     if (Hit(OP_OPEN)) return -1;
-    return Track(FCIGetOpenInfo(path, date, time, attributes, error, context));
+    return Track(BuildGetOpenInfo(path, date, time, attributes, error, context));
 }
 
 // The reader's callbacks over the platform layer.
@@ -181,19 +181,20 @@ protected:
         params.maxCabinetSize = 15000;
         BuildClientTotals totals{0, 0, "job.cab", BUILD_FIRST_CABINET_NUMBER, {}};
         ErrorRecord error{};
-        FCIContext* context = FCICreate(&error, FCIFilePlaced, Alloc, EngineFree, WOpen, WRead, WWrite, WClose, WSeek,
-                                        WDelete, FCIGetTempFile, &params, &totals);
+        FCIContext* context = FCICreate(&error, BuildFilePlaced, Alloc, EngineFree, WOpen, WRead, WWrite, WClose, WSeek,
+                                        WDelete, BuildGetTempFile, &params, &totals);
         *code = 0;
         if (context == nullptr) {
             *code = error.errorCode;
             return false;
         }
         auto add = [&](const char* name, uint16_t type) {
-            return FCIAddFile(context, (src / name).c_str(), name, 0, FCIGetNextCabinet, FCIStatus, WOpenInfo, type);
+            return FCIAddFile(context, (src / name).c_str(), name, 0, BuildGetNextCabinet, BuildStatus, WOpenInfo,
+                              type);
         };
-        bool ok = add("a.txt", COMPRESS_DEFLATE) && FCIFlushFolder(context, FCIGetNextCabinet, FCIStatus) &&
+        bool ok = add("a.txt", COMPRESS_DEFLATE) && FCIFlushFolder(context, BuildGetNextCabinet, BuildStatus) &&
                   add("b.bin", COMPRESS_NONE) && add("c.txt", COMPRESS_DEFLATE) && add("d.empty", COMPRESS_DEFLATE) &&
-                  FCIFlushCabinet(context, 0, FCIGetNextCabinet, FCIStatus);
+                  FCIFlushCabinet(context, 0, BuildGetNextCabinet, BuildStatus);
         if (!ok) *code = error.errorCode;
         return FCIDestroy(context) == 1 && ok;
     }

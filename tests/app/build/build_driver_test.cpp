@@ -25,7 +25,7 @@ TEST(CabParamsTest, ContinuationCabinetNames) {
     CabParams next;
     FillCabParams(&next, "dir/pack.cab");
     next.cabinetNumber = 3;
-    EXPECT_EQ(FCIGetNextCabinet(&next, 0, &totals), 1);
+    EXPECT_EQ(BuildGetNextCabinet(&next, 0, &totals), 1);
     EXPECT_STREQ(next.cabinetName, "pack3.cab");
     EXPECT_STREQ(next.cabinetPath, "dir/");
     EXPECT_EQ(totals.lastCabinetNumber, 3);
@@ -40,20 +40,20 @@ TEST(StoredNames, RelativeToTheSourceWithBackslashes) {
 TEST(BuildCallbacks, StatusCountsTotalsWhateverTheOptions) {
     BuildClientTotals totals{0, 0, "x.cab", 1};
     Options.verbose = false;
-    EXPECT_EQ(FCIStatus(FCI_STATUS_FILE, 100, 32768, &totals), 0);
-    EXPECT_EQ(FCIStatus(FCI_STATUS_FILE, 50, 1000, &totals), 0);
-    EXPECT_EQ(FCIStatus(FCI_STATUS_FOLDER, 5, 10, &totals), 0);
-    EXPECT_EQ(FCIStatus(FCI_STATUS_CABINET, 5, 10, &totals), 0);
+    EXPECT_EQ(BuildStatus(FCI_STATUS_FILE, 100, 32768, &totals), 0);
+    EXPECT_EQ(BuildStatus(FCI_STATUS_FILE, 50, 1000, &totals), 0);
+    EXPECT_EQ(BuildStatus(FCI_STATUS_FOLDER, 5, 10, &totals), 0);
+    EXPECT_EQ(BuildStatus(FCI_STATUS_CABINET, 5, 10, &totals), 0);
     EXPECT_EQ(totals.compressedTotal, 150u);
     EXPECT_EQ(totals.uncompressedTotal, 33768u);
 
     Options.verbose = true;
     testing::internal::CaptureStdout();
-    FCIStatus(FCI_STATUS_FILE, 1, 2, &totals);
-    FCIStatus(FCI_STATUS_FOLDER, 400000, 1000000, &totals);
+    BuildStatus(FCI_STATUS_FILE, 1, 2, &totals);
+    BuildStatus(FCI_STATUS_FOLDER, 400000, 1000000, &totals);
     CabParams params;
     FillCabParams(&params, "p.cab");
-    FCIFilePlaced(&params, "sub\\a.txt", 77, 1, &totals);
+    BuildFilePlaced(&params, "sub\\a.txt", 77, 1, &totals);
     Options.verbose = false;
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "   Compressing:     33770 ->       151             \r"
