@@ -1,6 +1,9 @@
 #include "platform/attributes.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include "platform/long_paths.h"
 
 namespace platform {
 
@@ -15,8 +18,9 @@ mode_t ModeWithAttributes(mode_t mode, uint32_t attributes) {
 }  // namespace
 
 bool GetFileAttributes(const char* path, uint32_t* attributes) {
+    const AnchoredPath at(path);
     struct stat info;
-    if (::stat(path, &info) != 0) return false;
+    if (!at.ok() || ::fstatat(at.directory(), at.name(), &info, 0) != 0) return false;
     if (S_ISDIR(info.st_mode)) {
         *attributes = ATTRIBUTE_DIRECTORY;
     } else {

@@ -1,12 +1,14 @@
 #include "platform/directories.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/long_paths.h"
 #include "platform/wildcard.h"
 
 namespace platform {
@@ -16,11 +18,13 @@ namespace {
 // Newly created directories get every permission the umask allows.
 constexpr mode_t kDirectoryMode = 0777;
 
-enum class EntryKind { File, Directory, Never };
+enum class EntryKind { File, Directory, Never, Unreadable };
 
 EntryKind KindOf(int directoryFd, const char* name) {
     struct stat info;
-    if (fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::Never;
+    // An entry removed since it was read is simply gone.
+    if (fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? EntryKind::Never : EntryKind::Unreadable;
     if (S_ISDIR(info.st_mode)) return EntryKind::Directory;
     if (S_ISREG(info.st_mode)) return EntryKind::File;
     if (S_ISLNK(info.st_mode) && fstatat(directoryFd, name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
@@ -32,20 +36,43 @@ EntryKind KindOf(int directoryFd, const char* name) {
 }  // namespace
 
 bool ListDirectory(const std::string& directory, const std::string& pattern,
-                   std::vector<DirectoryEntry>* entries) {
+                   std::vector<DirectoryEntry>* entries, int32_t* error) {
+    int32_t ignored = 0;
+    if (error == nullptr) error = &ignored;
     entries->clear();
-    DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
-    if (dir == nullptr) return false;
-    int fd = dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
+    const AnchoredPath at(directory.empty() ? "." : directory.c_str());
+    const int fd = at.ok() ? ::openat(at.directory(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        *error = at.ok() ? errno : at.error();
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    int32_t failure = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0) failure = errno;
+            break;
+        }
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if (!MatchesWildcard(pattern, name)) continue;
-        EntryKind kind = KindOf(fd, name);
+        const EntryKind kind = KindOf(fd, name);
+        if (kind == EntryKind::Unreadable) {
+            failure = errno;
+            break;
+        }
         if (kind == EntryKind::Never) continue;
         entries->push_back({name, kind == EntryKind::Directory});
     }
     closedir(dir);
+    if (failure != 0) {
+        entries->clear();
+        *error = failure;
+        return false;
+    }
     std::sort(entries->begin(), entries->end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
     return true;
@@ -53,6 +80,9 @@ bool ListDirectory(const std::string& directory, const std::string& pattern,
 
 bool CreateDirectory(const char* path) { return ::mkdir(path, kDirectoryMode) == 0; }
 
-bool RemoveDirectory(const char* path) { return ::rmdir(path) == 0; }
+bool RemoveDirectory(const char* path) {
+    const AnchoredPath at(path);
+    return at.ok() && ::unlinkat(at.directory(), at.name(), AT_REMOVEDIR) == 0;
+}
 
 }  // namespace platform

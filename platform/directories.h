@@ -6,6 +6,7 @@
 // make a cycle, and reading a FIFO could hang). "." and ".." are not listed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,12 @@ struct DirectoryEntry {
 };
 
 // Entries of `directory` whose names match the wildcard `pattern`; false
-// (and no entries) when the directory cannot be read. An empty directory
-// text means the current directory.
+// (no entries, errno in *error when error is given) when the directory cannot be read, or the
+// status of one of its entries cannot (a directory that may be read but not
+// searched). An empty directory text means the current directory; the path
+// may be of any length.
 bool ListDirectory(const std::string& directory, const std::string& pattern,
-                   std::vector<DirectoryEntry>* entries);
+                   std::vector<DirectoryEntry>* entries, int32_t* error = nullptr);
 
 // True when the directory was created.
 bool CreateDirectory(const char* path);

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/long_paths.h"
+
 namespace platform {
 
 namespace {
@@ -38,9 +40,14 @@ mode_t HostMode(int32_t flags, int32_t mode) {
 }  // namespace
 
 int32_t OpenFile(const char* path, int32_t flags, int32_t mode, int32_t* error) {
+    const AnchoredPath at(path);
+    if (!at.ok()) {
+        *error = at.error();
+        return -1;
+    }
     int fd;
     do {
-        fd = ::open(path, HostOpenFlags(flags), HostMode(flags, mode));
+        fd = ::openat(at.directory(), at.name(), HostOpenFlags(flags), HostMode(flags, mode));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         *error = errno;
@@ -107,7 +114,12 @@ int64_t SeekFile(int32_t handle, int64_t offset, int origin, int32_t* error) {
 }
 
 int32_t DeleteFile(const char* path, int32_t* error) {
-    if (::unlink(path) != 0) {
+    const AnchoredPath at(path);
+    if (!at.ok()) {
+        *error = at.error();
+        return -1;
+    }
+    if (::unlinkat(at.directory(), at.name(), 0) != 0) {
         *error = errno;
         return -1;
     }

@@ -2,7 +2,7 @@
 // handles. Open flags and permission modes are the C runtime's values (as the
 // engines pass them); they are translated to the host's own here. Every call
 // that can fail stores the host's error number (errno) in *error and leaves
-// it untouched on success.
+// it untouched on success. Paths may be of any length (see long_paths.h).
 #pragma once
 
 #include <cstdint>

@@ -27,4 +27,6 @@ bool InterruptRequested() { return interruptFlag != 0; }
 
 void SetInterruptRequested(bool requested) { interruptFlag = requested ? 1 : 0; }
 
+void IgnoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
 }  // namespace platform

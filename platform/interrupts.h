@@ -13,4 +13,9 @@ bool InterruptRequested();
 // Sets or clears the flag as a signal would (tests; a new run in-process).
 void SetInterruptRequested(bool requested);
 
+// Ignores SIGXFSZ: a write past the file-size limit then fails with EFBIG
+// like any other write failure, instead of killing the process before it
+// can remove its temporary files.
+void IgnoreFileSizeLimitSignal();
+
 }  // namespace platform

@@ -6,13 +6,29 @@
 #include <unistd.h>
 
 #include "platform/attributes.h"
+#include "platform/long_paths.h"
 
 namespace platform {
 
-int32_t OpenSourceFile(const char* path, SourceFileInfo* info, int32_t* error) {
+namespace {
+
+void StampOf(const struct stat& status, FileStamp* stamp) {
+    stamp->size = static_cast<int64_t>(status.st_size);
+    stamp->modifiedSeconds = static_cast<int64_t>(status.st_mtim.tv_sec);
+    stamp->modifiedNanoseconds = static_cast<int64_t>(status.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+int32_t OpenSourceFile(const char* path, SourceFileInfo* info, FileStamp* stamp, int32_t* error) {
+    const AnchoredPath at(path);
+    if (!at.ok()) {
+        *error = at.error();
+        return -1;
+    }
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        fd = ::openat(at.directory(), at.name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         *error = errno;
@@ -26,7 +42,15 @@ int32_t OpenSourceFile(const char* path, SourceFileInfo* info, int32_t* error) {
     }
     UnixTimeToDosDateTime(static_cast<int64_t>(status.st_mtim.tv_sec), &info->date, &info->time);
     info->attributes = ATTRIBUTE_ARCHIVE | ((status.st_mode & S_IWUSR) ? 0 : ATTRIBUTE_READONLY);
+    StampOf(status, stamp);
     return fd;
+}
+
+bool GetFileStamp(int32_t handle, FileStamp* stamp) {
+    struct stat status;
+    if (fstat(handle, &status) != 0) return false;
+    StampOf(status, stamp);
+    return true;
 }
 
 int32_t ReadSome(int32_t handle, void* buffer, uint32_t count, int32_t* error) {

@@ -10,11 +10,24 @@
 
 namespace platform {
 
-// A read-only handle on the regular file at `path` with its facts in *info,
-// or -1 (errno in *error) when it cannot be opened or is no regular file.
+// What shows that a file changed while it was read: its size and its
+// modification time to the nanosecond.
+struct FileStamp {
+    int64_t size;
+    int64_t modifiedSeconds;
+    int64_t modifiedNanoseconds;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A read-only handle on the regular file at `path` with its facts in *info
+// and *stamp, or -1 (errno in *error) when it cannot be opened or is no
+// regular file. The path may be of any length.
 // The open does not block, so a FIFO put in place of a listed file cannot
 // stall it; regular files read the same either way.
-int32_t OpenSourceFile(const char* path, SourceFileInfo* info, int32_t* error);
+int32_t OpenSourceFile(const char* path, SourceFileInfo* info, FileStamp* stamp, int32_t* error);
+
+// The stamp of the file open on `handle` now; false when it cannot be read.
+bool GetFileStamp(int32_t handle, FileStamp* stamp);
 
 // At most `count` bytes in one host read: fewer than asked does not mean
 // the end of the file, 0 does. Or -1.

@@ -2,7 +2,9 @@
 // writer engine, in list order, one folder per file (random access to each
 // file) or, with -X, all in one folder (the compressor's history runs on
 // across files). With the automatic decision, a file whose compressed size
-// came to more than 90% of its size is stored in a second pass. Both passes
+// came to more than 90% of its size is stored in a second pass: with a
+// folder per file, each folder is flushed right after its file is added, so
+// the totals of that flush cover exactly the file's own blocks. Both passes
 // share a memo of compressed blocks: in the second, every file whose folder
 // comes out the same costs a read and a copy instead of its compression.
 // With one folder per file, worker threads fill the memo ahead of the
@@ -10,7 +12,9 @@
 #include "app/build/build_cabinet.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -23,6 +27,7 @@
 #include "app/cli/console.h"
 #include "app/cli/options.h"
 #include "app/cli/progress_display.h"
+#include "app/common/diagnostics.h"
 #include "app/common/name_encoding.h"
 #include "app/common/path_helpers.h"
 #include "platform/file_io.h"
@@ -40,7 +45,7 @@ constexpr std::string_view kKvfExtension = ".kvf";
 std::vector<std::string> lastBuildCabinets;
 
 void PrintFailure(const char* operation, const ErrorRecord& error) {
-    std::printf("%s() failed: code %d [%s]\n", operation, error.errorCode, FciErrorText(error.errorCode));
+    PrintLine("%s() failed: code %d [%s]\n", operation, error.errorCode, FciErrorText(error.errorCode));
 }
 
 // Advances the display when the file index crosses one of the steps; the
@@ -49,7 +54,7 @@ void ProgressStep(int i, int n) {
     if (n > 1 && (kProgressSteps * i) / (n - 1) != (kProgressSteps * i - kProgressSteps) / (n - 1)) {
         StepProgressDisplay();
     }
-    if (i == n - 1) std::printf("\n");
+    if (i == n - 1) PrintLine("\n");
 }
 
 uint16_t TypeFor(const std::string& storedName, int compressFlag) {
@@ -67,17 +72,35 @@ void DeleteCabinets(const BuildClientTotals& totals) {
     }
 }
 
+// The engine creates the cabinet only when a pass ends. A location it could
+// not write fails the build the same way, but before anything is compressed:
+// an existing file is opened for writing (not truncated), a missing one is
+// created and removed again.
+bool CabinetCanBeCreated() {
+    const char* path = Paths.cabinetPath.c_str();
+    int32_t error = 0;
+    int32_t handle = platform::OpenFile(
+        path, platform::OPEN_BINARY | platform::OPEN_WRITE_ONLY | platform::OPEN_CREATE | platform::OPEN_EXCLUSIVE,
+        platform::MODE_READ | platform::MODE_WRITE, &error);
+    const bool created = handle >= 0;
+    if (!created && error == EEXIST)
+        handle = platform::OpenFile(path, platform::OPEN_BINARY | platform::OPEN_WRITE_ONLY, 0, &error);
+    if (handle >= 0) {
+        platform::CloseFile(handle, &error);
+        if (created) platform::DeleteFile(path, &error);
+        return true;
+    }
+    ReportFailure("%s: cannot create the cabinet: %s", path, std::strerror(error));
+    PrintFailure("FCIFlushCabinet", ErrorRecord{FCIERR_CABINET_FILE, error, 1});
+    return false;
+}
+
 // Adds every file; false after printing the failure (the context is then
 // fit only for FCIDestroy).
 bool AddFiles(FCIContext* context, int count, const std::string* paths, int* compressFlags, bool autoCompress,
               BuildClientTotals* totals, const ErrorRecord& error, bool* rerun, Precompressor* precompressor) {
     uint32_t previousCompressed = 0, previousUncompressed = 0;
     for (int i = 0; i < count; ++i) {
-        const bool newFolder = i > 0 && i < BUILD_MAX_FOLDERS && !Options.singleFolder;
-        if (newFolder && !FCIFlushFolder(context, BuildGetNextCabinet, BuildStatus)) {
-            PrintFailure("FCIFlushFolder", error);
-            return false;
-        }
         std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
         if (!Options.verbose && Options.showLogo) ProgressStep(i, count);
         uint16_t type = TypeFor(storedName, compressFlags[i]);
@@ -88,10 +111,17 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
             PrintFailure("FCIAddFile", error);
             return false;
         }
+        // Files from BUILD_MAX_FOLDERS on share the last folder.
+        const bool endsFolder = !Options.singleFolder && (i + 1 < BUILD_MAX_FOLDERS || i == count - 1);
+        if (endsFolder && !FCIFlushFolder(context, BuildGetNextCabinet, BuildStatus)) {
+            PrintFailure("FCIFlushFolder", error);
+            return false;
+        }
         if (autoCompress) {
-            // Everything reported since the previous file's end, the folder
-            // flush included. 0/0 is NaN and keeps the flag; a positive
-            // count over 0 is infinite and clears it.
+            // Everything reported since the previous file was judged: its own
+            // folder's blocks, or with -X what its add reported. 0/0 is NaN
+            // and keeps the flag; a positive count over 0 is infinite and
+            // clears it.
             auto dc = static_cast<int32_t>(totals->compressedTotal - previousCompressed);
             auto du = static_cast<int32_t>(totals->uncompressedTotal - previousUncompressed);
             if (static_cast<double>(dc) / static_cast<double>(du) > kWorthCompressingRatio) {
@@ -167,10 +197,10 @@ int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* c
     PrintVerbose("                                                 \r");
     if (Options.showLogo) {
         auto size = static_cast<uint32_t>(FileSizeOf(Paths.cabinetPath.c_str()));
-        std::printf("Stored %d files (%s bytes) in %s bytes (%d%%)\n", count,
-                    FormatNumber(static_cast<int32_t>(totals->uncompressedTotal)).c_str(),
-                    FormatNumber(static_cast<int32_t>(size)).c_str(),
-                    static_cast<int>(PercentOf(size, totals->uncompressedTotal)));
+        PrintLine("Stored %d files (%s bytes) in %s bytes (%d%%)\n", count,
+                  FormatNumber(static_cast<int32_t>(totals->uncompressedTotal)).c_str(),
+                  FormatNumber(static_cast<int32_t>(size)).c_str(),
+                  static_cast<int>(PercentOf(size, totals->uncompressedTotal)));
     }
     return 1;
 }
@@ -190,7 +220,7 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
     lastBuildCabinets.clear();
     std::vector<uint64_t> sizes;
     if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||
-        !CheckSizesFit(count, paths, Options.singleFolder, &sizes)) {
+        !CheckSizesFit(count, paths, Options.singleFolder, &sizes) || !CabinetCanBeCreated()) {
         return 0;
     }
     // Workers help only with one folder per file; without them, only a

@@ -9,6 +9,7 @@
 #include "app/build/build_report.h"
 #include "app/build/cab_params.h"
 #include "app/cli/console.h"
+#include "app/common/diagnostics.h"
 #include "app/temp_store/writer_files.h"
 #include "cabinet/format.h"
 #include "platform/dos_time.h"
@@ -40,13 +41,41 @@ bool Interrupted(int32_t* error) {
     return true;
 }
 
+// An interrupt makes the callbacks fail on purpose; that needs no report.
+void ReportWriteFailure(BuildClientTotals* totals, int32_t handle, int32_t error) {
+    if (totals == nullptr || totals->writeFailureReported || platform::InterruptRequested()) return;
+    const auto found = totals->writerPaths.find(handle);
+    if (found == totals->writerPaths.end()) return;
+    totals->writeFailureReported = true;
+    ReportFailure("%s: cannot write: %s", found->second.c_str(), std::strerror(error));
+}
+
+// A source the engine stopped reading before its end went no further.
+void CheckSourceUnchanged(SourceBeingRead* source) {
+    platform::FileStamp now{};
+    const bool known = platform::GetFileStamp(source->handle, &now);
+    if (source->atEnd && (!known || now != source->stamp ||
+                          source->bytesRead != static_cast<uint64_t>(source->stamp.size))) {
+        ReportProblem("%s: changed while it was read; the cabinet holds the %llu bytes read", source->path.c_str(),
+                      static_cast<unsigned long long>(source->bytesRead));
+    }
+    source->handle = -1;
+}
+
 }  // namespace
 
 int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
     int32_t handle = BuildWriterFiles().Open(path, openFlags, mode, error);
-    if (handle >= 0 && IsCabinetOpen(openFlags) && context != nullptr) {
-        std::vector<std::string>& created = TotalsOf(context)->cabinetsCreated;
+    if (context == nullptr) return handle;
+    BuildClientTotals* totals = TotalsOf(context);
+    if (handle < 0) {
+        if (IsCabinetOpen(openFlags)) ReportFailure("%s: cannot create the cabinet: %s", path, std::strerror(*error));
+        return handle;
+    }
+    totals->writerPaths[handle] = path;
+    if (IsCabinetOpen(openFlags)) {
+        std::vector<std::string>& created = totals->cabinetsCreated;
         if (created.empty() || created.back() != path) created.emplace_back(path);
     }
     return handle;
@@ -54,25 +83,40 @@ int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* er
 
 // Handles of the writer's own files come from the table; the others are
 // source files opened by BuildGetOpenInfo.
-int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void*) {
+int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
     if (WriterFiles::Owns(handle)) return BuildWriterFiles().Read(handle, buffer, count, error);
     // The engine reads a source until a read returns nothing, so a short
     // read needs no second host read to find the end.
-    return platform::ReadSome(handle, buffer, count, error);
+    const int32_t got = platform::ReadSome(handle, buffer, count, error);
+    SourceBeingRead* source = context != nullptr ? &TotalsOf(context)->source : nullptr;
+    if (source == nullptr || source->handle != handle) return got;
+    if (got < 0) ReportFailure("%s: cannot read: %s", source->path.c_str(), std::strerror(*error));
+    if (got == 0) source->atEnd = true;
+    if (got > 0) source->bytesRead += static_cast<uint32_t>(got);
+    return got;
 }
 
-int32_t BuildWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void*) {
+int32_t BuildWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
     int32_t written = WriterFiles::Owns(handle) ? BuildWriterFiles().Write(handle, buffer, count, error)
                                                 : platform::WriteFile(handle, buffer, count, error);
     // A short write without an error number means the device is full.
     if (written >= 0 && static_cast<uint32_t>(written) != count) *error = ENOSPC;
+    if (written < 0 || static_cast<uint32_t>(written) != count) ReportWriteFailure(TotalsOf(context), handle, *error);
     return written;
 }
 
-int32_t BuildClose(int32_t handle, int32_t* error, void*) {
-    if (WriterFiles::Owns(handle)) return BuildWriterFiles().Close(handle, error);
+int32_t BuildClose(int32_t handle, int32_t* error, void* context) {
+    BuildClientTotals* totals = TotalsOf(context);
+    if (WriterFiles::Owns(handle)) {
+        // Buffered bytes reach the disk here.
+        const int32_t result = BuildWriterFiles().Close(handle, error);
+        if (result != 0) ReportWriteFailure(totals, handle, *error);
+        if (totals != nullptr) totals->writerPaths.erase(handle);
+        return result;
+    }
+    if (totals != nullptr && totals->source.handle == handle) CheckSourceUnchanged(&totals->source);
     return platform::CloseFile(handle, error);
 }
 
@@ -143,14 +187,19 @@ int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time,
                        void* context) {
     // The error output stays untouched on both failure paths.
     platform::SourceFileInfo info;
+    platform::FileStamp stamp;
     int32_t openError = 0;
-    const int32_t handle = platform::OpenSourceFile(sourcePath, &info, &openError);
-    if (handle < 0) return -1;
+    const int32_t handle = platform::OpenSourceFile(sourcePath, &info, &stamp, &openError);
+    if (handle < 0) {
+        ReportFailure("%s: cannot open: %s", sourcePath, std::strerror(openError));
+        return -1;
+    }
     // A host handle in the table's range could not be told from its own.
     if (WriterFiles::Owns(handle)) {
         platform::CloseFile(handle, &openError);
         return -1;
     }
+    TotalsOf(context)->source = SourceBeingRead{sourcePath, handle, stamp, 0, false};
     *date = info.date;
     *time = info.time;
     *attributes = static_cast<uint16_t>(info.attributes & kStoredAttributeMask);

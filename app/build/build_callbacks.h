@@ -5,15 +5,31 @@
 // lines. EngineFree serves the reader engine as well, with ReaderAlloc. Once an
 // interrupt has been requested, status, placed-file and next-cabinet reports
 // answer "abort" and reads and writes fail, so the engine stops and cleans
-// up through its ordinary failure paths.
+// up through its ordinary failure paths. A source file that cannot be opened
+// or read, and an engine file that cannot be created or written, are named
+// on standard error with the system's reason.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/common/engine_memory.h"
 #include "fci/fci.h"
+#include "platform/source_files.h"
+
+// The source file the engine is reading: what it was when opened, and what
+// has been read of it since. At its close after a read found its end, a
+// different stamp, or a count other than the size it had, is reported: the
+// cabinet holds what was read.
+struct SourceBeingRead {
+    std::string path;
+    int32_t handle = -1;
+    platform::FileStamp stamp = {};
+    uint64_t bytesRead = 0;
+    bool atEnd = false;
+};
 
 // The client context of one build pass. The totals advance on every
 // file-progress report, whatever the options; the automatic store-or-
@@ -29,6 +45,11 @@ struct BuildClientTotals {
     // Set by the driver before each FCIAddFile: the name being stored has a
     // byte of 0x80 or more, so its entry is marked as a UTF-8 name.
     bool storedNameIsUtf8 = false;
+    SourceBeingRead source = {};
+    // Paths of the engine's open files by handle, to name the one a write
+    // fails on; one such failure is reported per pass.
+    std::map<int32_t, std::string> writerPaths = {};
+    bool writeFailureReported = false;
 };
 
 // Prefix of the writer's temporary file names.

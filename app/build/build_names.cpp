@@ -3,44 +3,66 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/cli/console.h"
+
 #include "app/build/build_report.h"
 #include "app/build/cab_params.h"
 #include "app/common/path_helpers.h"
+#include "app/common/stored_names.h"
 #include "fci/fci.h"
 
-std::string StoredNameFor(const std::string& listedPath, const std::string& sourceDir, bool flatten) {
-    std::string name;
-    if (flatten) {
-        name = std::string(FileNamePart(listedPath));
-    } else {
-        // The walk put exactly one separator after the source text, unless
-        // that text already ended with one.
-        size_t skip = sourceDir.size();
-        if (!sourceDir.empty() && !IsPathSeparator(sourceDir.back())) ++skip;
-        name = skip < listedPath.size() ? listedPath.substr(skip) : std::string();
-    }
+namespace {
+
+// The path below the source directory text: the walk put exactly one
+// separator after that text, unless it already ended with one.
+std::string PathBelowSource(const std::string& listedPath, const std::string& sourceDir) {
+    size_t skip = sourceDir.size();
+    if (!sourceDir.empty() && !IsPathSeparator(sourceDir.back())) ++skip;
+    return skip < listedPath.size() ? listedPath.substr(skip) : std::string();
+}
+
+std::string WithCabinetSeparators(std::string name) {
     for (char& c : name) {
         if (c == NATIVE_SEPARATOR) c = CABINET_SEPARATOR;
     }
     return name;
 }
 
+}  // namespace
+
+std::string StoredNameFor(const std::string& listedPath, const std::string& sourceDir, bool flatten) {
+    return WithCabinetSeparators(flatten ? std::string(FileNamePart(listedPath))
+                                         : PathBelowSource(listedPath, sourceDir));
+}
+
+bool StoresUnchanged(const std::string& listedPath, const std::string& sourceDir, bool flatten) {
+    // The host's own name of the file: below the source, or with flatten
+    // everything after the last native separator (the stored name cuts at
+    // '\' and ':' as well).
+    const std::string hostName = flatten ? listedPath.substr(listedPath.rfind(NATIVE_SEPARATOR) + 1)
+                                         : PathBelowSource(listedPath, sourceDir);
+    const std::string storedName = StoredNameFor(listedPath, sourceDir, flatten);
+    // A '\' of the host name would come back as a directory separator.
+    return hostName.find(CABINET_SEPARATOR) == std::string::npos &&
+           storedName == WithCabinetSeparators(hostName) && !IsUnsafeStoredName(storedName);
+}
+
 bool CheckBuildFits(int count, const std::string* paths, const std::string& sourceDir,
                     const std::string& cabinetPath, bool flatten) {
     if (count > BUILD_MAX_FILES) {
-        std::printf("Too many files for one cabinet: %d (at most %d)\n", count, BUILD_MAX_FILES);
+        PrintLine("Too many files for one cabinet: %d (at most %d)\n", count, BUILD_MAX_FILES);
         return false;
     }
     for (int i = 0; i < count; ++i) {
         std::string name = StoredNameFor(paths[i], sourceDir, flatten);
         if (name.size() >= FCI_NAME_SIZE) {
-            std::printf("Name too long to store in a cabinet (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
+            PrintLine("Name too long to store in a cabinet (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                         name.c_str());
             return false;
         }
     }
     if (!CabinetPathFits(cabinetPath)) {
-        std::printf("Cabinet name or directory too long (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
+        PrintLine("Cabinet name or directory too long (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                     cabinetPath.c_str());
         return false;
     }
@@ -55,13 +77,13 @@ bool CheckSizesFit(int count, const std::string* paths, bool singleFolder, std::
         int64_t size = FileSizeOf(paths[i].c_str());
         (*sizes)[i] = static_cast<uint64_t>(size);
         if (size > kLargestSize) {
-            std::printf("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());
+            PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());
             return false;
         }
         folderTotal += size;
     }
     if (singleFolder && folderTotal > kLargestSize) {
-        std::printf("Files too large together for one folder (4 GiB or more); build without -X\n");
+        PrintLine("Files too large together for one folder (4 GiB or more); build without -X\n");
         return false;
     }
     return true;

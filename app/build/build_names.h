@@ -21,6 +21,12 @@ inline constexpr char CABINET_SEPARATOR = '\\';
 // become '\'.
 std::string StoredNameFor(const std::string& listedPath, const std::string& sourceDir, bool flatten);
 
+// True when the stored name brings the file back under its own name: the
+// host name has no '\' of its own, flatten cut nothing but directories, and
+// the expand side would not refuse the name as unsafe (a drive prefix such
+// as "c:d.txt" first, say).
+bool StoresUnchanged(const std::string& listedPath, const std::string& sourceDir, bool flatten);
+
 // Refuses, with an error line, a build that cannot be written: too many
 // files, a stored name longer than 255 bytes, or a cabinet path whose name
 // or directory does not fit the cabinet parameters.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Parallel tables; entries are only appended. A compress flag of 1 means
@@ -12,6 +13,10 @@ struct FileList {
     std::vector<std::string> paths;
     std::vector<int> compressFlags;
     int count() const { return static_cast<int>(paths.size()); }
+    // Files the walk reported, listed or not.
+    int found = 0;
+    // With flatten: each stored name, and the listed path stored under it.
+    std::unordered_map<std::string, std::string> flatNames = {};
 };
 
 extern FileList SelectedFiles;
@@ -22,11 +27,16 @@ using WalkCallback = void (*)(const std::string& path, void* context);
 // With recurse, every subdirectory (whatever the pattern) is walked
 // completely before the directory's own files are reported, so the files of
 // subdirectories come first, depth first. Entries come in byte order of
-// their names; a directory that cannot be read adds nothing.
+// their names; a directory that cannot be read adds nothing and is reported
+// on standard error. Paths may grow past any length limit of the host.
 void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallback callback,
                    void* context, bool recurse);
 
 // Selection: compressed KVF files and cabinets are refused with an error
 // line, the housekeeping names of the skip list are left out (a verbose
-// line), everything else is appended to *list with compress flag 1.
+// line); so are, each with a diagnostic, a file that cannot be opened, one
+// whose name would not come back the same from the cabinet, and with
+// flatten one whose stored name an earlier file has. Everything else is
+// appended to *list with compress flag 1. Stored names follow Paths.source
+// and Options.flatten.
 void CollectFile(const std::string& path, void* list);

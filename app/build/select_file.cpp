@@ -1,10 +1,14 @@
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "app/build/build_names.h"
 #include "app/build/file_selection.h"
 #include "app/cli/console.h"
+#include "app/cli/options.h"
+#include "app/common/diagnostics.h"
 #include "app/common/path_helpers.h"
 #include "platform/file_io.h"
 
@@ -26,17 +30,30 @@ constexpr std::string_view kSkipList[] = {
     "ROLLCALL.DAT", "SKINSET.DAT", "VELDMAP.DAT", "FOLDVIEW.INI", "QRT.INI", "GLIMPSE.DB",
 };
 
-// An unreadable or short file leaves the header zero, so it counts as not
-// compressed; the build reports it if it cannot be opened then.
-bool IsCompressedKvf(const std::string& path) {
-    uint8_t header[kKvfHeaderSize] = {};
+// One open per file shows that it can be read, and gives a KVF file's
+// header. A short file leaves the header zero, so it counts as not
+// compressed.
+struct Probe {
+    bool opened = false;
     int32_t error = 0;
-    int32_t handle = platform::OpenFile(path.c_str(), platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &error);
-    if (handle >= 0) {
+    bool compressedKvf = false;
+};
+
+Probe ProbeFile(const std::string& path, bool readKvfHeader) {
+    Probe probe;
+    const int32_t handle =
+        platform::OpenFile(path.c_str(), platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &probe.error);
+    if (handle < 0) return probe;
+    probe.opened = true;
+    if (readKvfHeader) {
+        uint8_t header[kKvfHeaderSize] = {};
+        int32_t error = 0;
         platform::ReadFile(handle, header, sizeof header, &error);
-        platform::CloseFile(handle, &error);
+        probe.compressedKvf = (header[kKvfCompressedByte] & kKvfCompressedBit) != 0;
     }
-    return (header[kKvfCompressedByte] & kKvfCompressedBit) != 0;
+    int32_t error = 0;
+    platform::CloseFile(handle, &error);
+    return probe;
 }
 
 bool OnSkipList(std::string_view name) {
@@ -46,24 +63,52 @@ bool OnSkipList(std::string_view name) {
     return false;
 }
 
+// With flatten, the first file of a stored name keeps it.
+bool ClaimFlatName(FileList* list, const std::string& path) {
+    const std::string storedName = StoredNameFor(path, Paths.source, true);
+    const auto [claimed, isNew] = list->flatNames.try_emplace(storedName, path);
+    if (!isNew) {
+        ReportProblem("%s: left out: %s is stored under the same name %s", path.c_str(), claimed->second.c_str(),
+                      storedName.c_str());
+    }
+    return isNew;
+}
+
 }  // namespace
 
 void CollectFile(const std::string& path, void* context) {
     auto* list = static_cast<FileList*>(context);
+    ++list->found;
     std::string name(FileNamePart(path));
     std::string_view extension = FileExtension(name);
-    if (EqualsIgnoreCase(extension, kKvfExtension) && IsCompressedKvf(path)) {
-        std::printf("***** ERROR: trying to add KVFZIPed file to CAB: %s\n", name.c_str());
+    // An unreadable KVF file counts as not compressed here and is reported
+    // below like any other.
+    const bool isKvf = EqualsIgnoreCase(extension, kKvfExtension);
+    Probe probe = isKvf ? ProbeFile(path, true) : Probe{};
+    if (probe.compressedKvf) {
+        PrintLine("***** ERROR: trying to add KVFZIPed file to CAB: %s\n", name.c_str());
+        ReportProblem("%s: left out: a compressed KVF file", path.c_str());
         return;
     }
     if (EqualsIgnoreCase(extension, kCabExtension)) {
-        std::printf("***** ERROR: trying to add CAB file to CAB: %s\n", name.c_str());
+        PrintLine("***** ERROR: trying to add CAB file to CAB: %s\n", name.c_str());
+        ReportProblem("%s: left out: a cabinet file", path.c_str());
         return;
     }
     if (OnSkipList(name)) {
         PrintVerbose("skiping file: %s\n", name.c_str());
         return;
     }
+    if (!isKvf) probe = ProbeFile(path, false);
+    if (!probe.opened) {
+        ReportProblem("%s: cannot open: %s (not in the cabinet)", path.c_str(), std::strerror(probe.error));
+        return;
+    }
+    if (!StoresUnchanged(path, Paths.source, Options.flatten)) {
+        ReportProblem("%s: left out: its name would not come back the same from a cabinet", path.c_str());
+        return;
+    }
+    if (Options.flatten && !ClaimFlatName(list, path)) return;
     list->paths.push_back(path);
     list->compressFlags.push_back(1);
 }

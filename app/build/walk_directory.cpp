@@ -1,5 +1,8 @@
 #include "app/build/file_selection.h"
 
+#include <cstring>
+
+#include "app/common/diagnostics.h"
 #include "app/common/path_helpers.h"
 #include "platform/directories.h"
 #include "platform/interrupts.h"
@@ -18,15 +21,19 @@ void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallb
     // Subdirectories first, then the files that match; a recursing walk
     // lists the directory once for both.
     std::vector<platform::DirectoryEntry> entries;
-    const bool listed = platform::ListDirectory(dir, recurse ? kEveryName : pattern, &entries);
-    if (recurse && listed) {
+    int32_t error = 0;
+    if (!platform::ListDirectory(dir, recurse ? kEveryName : pattern, &entries, &error)) {
+        ReportProblem("%s: cannot list directory: %s (its files are not in the cabinet)", dir.c_str(),
+                      std::strerror(error));
+        return;
+    }
+    if (recurse) {
         for (const auto& entry : entries) {
             if (entry.isDirectory && entry.name != "." && entry.name != "..") {
                 WalkDirectory(JoinPath(dir, entry.name), pattern, callback, context, recurse);
             }
         }
     }
-    if (!listed) return;
     for (const auto& entry : entries) {
         if (!entry.isDirectory && (!recurse || platform::MatchesWildcard(pattern, entry.name))) {
             callback(JoinPath(dir, entry.name), context);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/cli/options.h"
+#include "app/common/status_line.h"
 
 const char* const BANNER_TEXT =
     "TREEPAK - Cabinet File Creator, TREEPAK version 1.0\n"
@@ -46,14 +47,23 @@ const char* const USAGE_TEXT =
     "      this option is not recomended for normal use\n"
     "\n";
 
-void PrintVerbose(const char* format, ...) {
-    if (!Options.verbose) return;
+void PrintLine(const char* format, ...) {
+    ClearStatusLine();
     va_list args;
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
 }
 
-void PrintBanner() { std::fputs(BANNER_TEXT, stdout); }
+void PrintVerbose(const char* format, ...) {
+    if (!Options.verbose) return;
+    ClearStatusLine();
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+}
 
-void PrintUsage() { std::fputs(USAGE_TEXT, stdout); }
+void PrintBanner() { PrintLine("%s", BANNER_TEXT); }
+
+void PrintUsage() { PrintLine("%s", USAGE_TEXT); }

@@ -1,8 +1,8 @@
 #include "app/cli/progress_display.h"
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "app/common/status_line.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -25,13 +25,8 @@ int Clamp(int position) {
 void Draw() {
     char line[kLineSize];
     FormatProgressLine(Display.position, line, sizeof line);
-    std::fputs(line, stderr);
-    std::fflush(stderr);
+    DrawStatusLine(line);
 }
-
-// The display has no window to close: the line is ended when the process
-// ends, so the shell prompt starts on a fresh line.
-void EndLine() { std::fputc('\n', stderr); }
 
 }  // namespace
 
@@ -46,10 +41,10 @@ void FormatProgressLine(int position, char* out, int outSize) {
 
 void CreateProgressDisplay() {
     if (!platform::IsTerminal(platform::STANDARD_ERROR)) return;
+    // Nothing is drawn before the work moves the bar: a run that never
+    // moves it (-NOLOGO, -V) shows no bar at all.
     Display.active = true;
     Display.position = 0;
-    std::atexit(EndLine);
-    Draw();
 }
 
 void StepProgressDisplay() {

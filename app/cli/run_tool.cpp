@@ -10,7 +10,9 @@
 #include "app/cli/console.h"
 #include "app/cli/options.h"
 #include "app/cli/progress_display.h"
+#include "app/common/diagnostics.h"
 #include "app/common/path_helpers.h"
+#include "app/common/status_line.h"
 #include "app/expand/expand_cabinet.h"
 #include "platform/directories.h"
 #include "platform/file_io.h"
@@ -23,7 +25,7 @@ constexpr const char* kCabinetSuffix = ".CAB";
 constexpr std::string_view kCabExtension = ".cab";
 
 int Interrupted() {
-    std::printf("TREEPAK interrupted\n");
+    PrintLine("TREEPAK interrupted\n");
     return EXIT_STATUS_FAILURE;
 }
 
@@ -76,21 +78,31 @@ bool CabinetsHoldTheSources(const FileList& list) {
     } else if (cabinets.empty()) {
         reason = "no cabinet file was written";
     }
-    if (!ok) std::printf("Cabinet check failed, nothing deleted: %s\n", reason.c_str());
+    if (!ok) PrintLine("Cabinet check failed, nothing deleted: %s\n", reason.c_str());
     return ok;
 }
 
-int BuildMode(const std::string& destinationArgument, bool hasDestination) {
+// The cabinet beside the source directory: "dir", "dir/" and "dir//" all
+// name "dir.CAB", never a file inside the tree.
+std::string DefaultCabinetPath(const std::string& source) {
+    size_t end = source.size();
+    while (end > 1 && IsPathSeparator(source[end - 1])) --end;
+    return source.substr(0, end) + kCabinetSuffix;
+}
+
+int BuildMode(const std::string& sourceArgument, const std::string& destinationArgument, bool hasDestination) {
     SelectedFiles = FileList{};
-    Paths.cabinetPath = hasDestination ? destinationArgument : Paths.source + kCabinetSuffix;
+    Paths.cabinetPath = hasDestination ? destinationArgument : DefaultCabinetPath(Paths.source);
     if (Options.showLogo) {
         PrintBanner();
-        std::printf("Creating %s from %s\\%s\n", Paths.cabinetPath.c_str(), Paths.source.c_str(),
-                    Paths.pattern.c_str());
+        PrintLine("Creating %s from %s\\%s\n", Paths.cabinetPath.c_str(), Paths.source.c_str(),
+              Paths.pattern.c_str());
     }
     PrintVerbose("Walking...\n");
     WalkDirectory(Paths.source, Paths.pattern, CollectFile, &SelectedFiles, Options.recurse);
     if (platform::InterruptRequested()) return Interrupted();
+    if (SelectedFiles.found == 0 && HasWildcard(sourceArgument))
+        ReportProblem("%s: no file matches the pattern (the cabinet is empty)", sourceArgument.c_str());
     PrintVerbose("CABing...\n");
     if (!BuildCabinet(SelectedFiles.count(), SelectedFiles.paths.data(), SelectedFiles.compressFlags.data(),
                       Options.autoCompress)) {
@@ -117,9 +129,15 @@ int BuildMode(const std::string& destinationArgument, bool hasDestination) {
     return EXIT_STATUS_SUCCESS;
 }
 
+// A finished run that left something out ends with 1.
+int WithProblems(int status) {
+    return status == EXIT_STATUS_SUCCESS && ProblemCount() > 0 ? EXIT_STATUS_INCOMPLETE : status;
+}
+
 }  // namespace
 
 int RunToolStatus(int argc, const char* const* argv) {
+    ResetDiagnostics();
     int first = ParseOptions(argc, argv, &Options);
     if (first >= argc) {
         PrintBanner();
@@ -138,13 +156,17 @@ int RunToolStatus(int argc, const char* const* argv) {
 
     if (Options.showProgressWindow) CreateProgressDisplay();
 
-    if (IsDirectory(Paths.source)) return BuildMode(destination, hasDestination);
-    if (EndsWithIgnoreCase(Paths.source, kCabExtension)) return ExpandMode(destination, hasDestination);
-    std::printf("Must specify a wild card, directory or cab file with destination\n");
+    if (IsDirectory(Paths.source)) return WithProblems(BuildMode(argv[first], destination, hasDestination));
+    if (EndsWithIgnoreCase(Paths.source, kCabExtension))
+        return WithProblems(ExpandMode(destination, hasDestination));
+    PrintLine("Must specify a wild card, directory or cab file with destination\n");
     return EXIT_STATUS_FAILURE;
 }
 
 void RunTool(int argc, const char* const* argv) {
     platform::InstallInterruptHandlers();
-    std::exit(RunToolStatus(argc, argv));
+    platform::IgnoreFileSizeLimitSignal();
+    const int status = RunToolStatus(argc, argv);
+    ClearStatusLine();
+    std::exit(status);
 }
