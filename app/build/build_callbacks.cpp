@@ -99,11 +99,15 @@ int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, 
 
 int32_t BuildWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
-    int32_t written = WriterFiles::Owns(handle) ? BuildWriterFiles().Write(handle, buffer, count, error)
-                                                : platform::WriteFile(handle, buffer, count, error);
+    int32_t failure = 0;
+    const int32_t written = WriterFiles::Owns(handle) ? BuildWriterFiles().Write(handle, buffer, count, &failure)
+                                                      : platform::WriteFile(handle, buffer, count, &failure);
     // A short write without an error number means the device is full.
-    if (written >= 0 && static_cast<uint32_t>(written) != count) *error = ENOSPC;
-    if (written < 0 || static_cast<uint32_t>(written) != count) ReportWriteFailure(TotalsOf(context), handle, *error);
+    if (written >= 0 && static_cast<uint32_t>(written) != count && failure == 0) failure = ENOSPC;
+    if (failure != 0) {
+        *error = failure;
+        ReportWriteFailure(TotalsOf(context), handle, failure);
+    }
     return written;
 }
 
