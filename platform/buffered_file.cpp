@@ -34,11 +34,13 @@ bool BufferedFile::Flush(int32_t* error) {
     const uint32_t count = pending_;
     // What did not reach the file is dropped either way: retrying it later
     // would put it at the wrong place.
-    const int32_t written = WriteFile(handle_, buffer_, count, error);
+    int32_t failure = 0;
+    const int32_t written = WriteFile(handle_, buffer_, count, &failure);
     pending_ = 0;
     if (written == static_cast<int32_t>(count)) return true;
-    // A short write without an error number means the device is full.
-    if (written >= 0) *error = ENOSPC;
+    // A short write keeps the reason that stopped it (EFBIG past a file-size
+    // limit, say); without one it means the device is full.
+    *error = failure != 0 ? failure : ENOSPC;
     return false;
 }
 

@@ -1,18 +1,48 @@
-// Builds that fail: each ends with its message, status 255 and no
-// temporary file; a refused build leaves no cabinet either.
+// Builds that leave something out or fail. A finished build that left
+// something out names each on standard error and ends with status 1; a
+// failed one ends with its message, status 255 and no temporary file, and a
+// refused build leaves no cabinet either.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <thread>
+#include <unistd.h>
 
 #include "app/build/build_cabinet.h"
 #include "app/build/file_selection.h"
 #include "app/cli/options.h"
 #include "app/cli/run_tool.h"
+#include "cab_parser.h"
 #include "e2e_support.h"
 
 namespace fs = std::filesystem;
 using testsupport::WriteFileText;
+using Contents = std::map<std::string, std::vector<uint8_t>>;
+
+namespace {
+
+// The files of the cabinet at path by stored name; empty without a cabinet.
+Contents CabinetContents(const fs::path& path) {
+    Contents files;
+    testsupport::ParsedCabinet parsed;
+    if (!fs::exists(path)) return files;
+    EXPECT_EQ(testsupport::ParseCabinet(testsupport::ReadFileBytes(path), &parsed), "");
+    EXPECT_EQ(testsupport::ExtractSet({parsed}, &files), "");
+    return files;
+}
+
+Contents Bytes(std::initializer_list<std::pair<const char*, const char*>> files) {
+    Contents out;
+    for (const auto& [name, text] : files) out[name] = std::vector<uint8_t>(text, text + std::strlen(text));
+    return out;
+}
+
+}  // namespace
 
 TEST(BuildFailure, SourceRemovedAfterTheWalk) {
     // In process: walk, remove a listed file, then build.
@@ -30,9 +60,12 @@ TEST(BuildFailure, SourceRemovedAfterTheWalk) {
     ASSERT_EQ(list.count(), 2);
     fs::remove(src / "b.txt");
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     int ok = BuildCabinet(list.count(), list.paths.data(), list.compressFlags.data(), true);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "FCIAddFile() failed: code 1 [Failure opening file to be stored in cabinet]\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "treepak: " + (src / "b.txt").string() + ": cannot open: No such file or directory\n");
     EXPECT_EQ(ok, 0);
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
     EXPECT_TRUE(ws.TmpIsEmpty());
@@ -50,6 +83,7 @@ TEST(BuildFailure, RefusedBuildsLeaveNothing) {
     for (int i = 0; i <= 0xFFFF; ++i) std::ofstream(ws.dir() / "many" / std::to_string(i));
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"ok", "missing-dir/out.cab"}, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n"},
+        {{"ok", "ok"}, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n"},
         {{"-D", "src", "out.cab"},
          "Name too long to store in a cabinet (more than 255 bytes): subdirectory\\" + longName + "\n"},
         {{"-D", "ok", longCabinet}, "Cabinet name or directory too long (more than 255 bytes): " + longCabinet + "\n"},
@@ -61,6 +95,9 @@ TEST(BuildFailure, RefusedBuildsLeaveNothing) {
         ToolRun run = ws.Run(all);
         EXPECT_EQ(run.status, 255) << message;
         EXPECT_EQ(run.out, message);
+        if (message.starts_with("FCIFlushCabinet")) {
+            EXPECT_TRUE(run.err.starts_with("treepak: " + args.back() + ": cannot create the cabinet: ")) << run.err;
+        }
         EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
         EXPECT_TRUE(fs::exists(ws.dir() / "ok" / "a.txt") && fs::exists(ws.dir() / "src" / "subdirectory" / longName));
         EXPECT_TRUE(ws.TmpIsEmpty());
@@ -68,4 +105,121 @@ TEST(BuildFailure, RefusedBuildsLeaveNothing) {
     EXPECT_TRUE(ws.Run({"-BATCH", "-NOLOGO", "-V", "ok", "missing-dir/out.cab"}).out.ends_with("]\nTREEPAK failed\n"));
     // Flattened, the long name fits.
     EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-F", "src", "out.cab"}).status, 0);
+}
+
+// Names a cabinet cannot give back as they are, a second file under a
+// flattened name and a pattern that matches nothing: the cabinet holds
+// everything else, each left-out file is named, and the status is 1.
+TEST(BuildDiagnostics, LeftOutNamesEndWithStatusOne) {
+    Workspace ws;
+    const fs::path src = ws.dir() / "src";
+    WriteFileText(src / "keep.txt", "top");
+    WriteFileText(src / "sub" / "keep.txt", "sub");
+    WriteFileText(src / "back\\slash.txt", "b");
+    WriteFileText(src / "c:d.txt", "c");
+    WriteFileText(src / "sub" / "e:f.txt", "e");
+    const std::string unstorable =
+        "treepak: src/back\\slash.txt: left out: its name would not come back the same from a cabinet\n"
+        "treepak: src/c:d.txt: left out: its name would not come back the same from a cabinet\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+        Contents cabinet;
+    };
+    const Case cases[] = {
+        // Below the top a colon is an ordinary character.
+        {{"src"}, unstorable, Bytes({{"sub\\e:f.txt", "e"}, {"sub\\keep.txt", "sub"}, {"keep.txt", "top"}})},
+        // Flattened, the bare name is cut at the colon; the first keep.txt in
+        // walk order keeps the name.
+        {{"-F", "src"},
+         "treepak: src/sub/e:f.txt: left out: its name would not come back the same from a cabinet\n" + unstorable +
+             "treepak: src/keep.txt: left out: src/sub/keep.txt is stored under the same name keep.txt\n",
+         Bytes({{"keep.txt", "sub"}})},
+        {{"src/*.zz"}, "treepak: src/*.zz: no file matches the pattern (the cabinet is empty)\n", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        std::vector<std::string> args = {"-BATCH", "-NOLOGO", "-NOCOMPRESS"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back("out.cab");
+        const ToolRun run = ws.Run(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(CabinetContents(ws.dir() / "out.cab"), c.cabinet);
+        EXPECT_TRUE(ws.TmpIsEmpty());
+    }
+}
+
+// Run as an unprivileged user, so that permissions hold: an unreadable
+// directory and file are left out (status 1); a cabinet location that
+// cannot be written fails before anything is read or compressed (-V shows
+// no writer progress), exactly as a cabinet that cannot be created.
+TEST(BuildDiagnostics, UnreadableSourcesAndAnUnwritableLocation) {
+    if (geteuid() != 0 || testsupport::RunCommand("command -v setpriv >/dev/null", nullptr) != 0)
+        GTEST_SKIP() << "running the tool as another user needs root and setpriv(1)";
+    Workspace ws;
+    const fs::path src = ws.dir() / "src";
+    WriteFileText(src / "open" / "a.txt", "a");
+    WriteFileText(src / "open" / "secret.txt", "s");
+    WriteFileText(src / "locked" / "l.txt", "l");
+    fs::create_directories(ws.dir() / "ro");
+    ASSERT_EQ(testsupport::RunCommand("chown -R nobody:nogroup " + ShellQuote(ws.root.path().string()), nullptr), 0);
+    fs::permissions(src / "locked", fs::perms::none);
+    fs::permissions(src / "open" / "secret.txt", fs::perms::none);
+    fs::permissions(ws.dir() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string asNobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups env";
+
+    ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"}, asNobody);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "treepak: src/locked: cannot list directory: Permission denied (its files are not in the cabinet)\n"
+              "treepak: src/open/secret.txt: cannot open: Permission denied (not in the cabinet)\n");
+    EXPECT_EQ(CabinetContents(ws.dir() / "out.cab"), Bytes({{"open\\a.txt", "a"}}));
+
+    run = ws.Run({"-BATCH", "-NOLOGO", "-V", "src/open", "ro/out.cab"}, asNobody);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out,
+              "Walking...\nCABing...\nFCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n"
+              "TREEPAK failed\n");
+    EXPECT_TRUE(run.err.ends_with("treepak: ro/out.cab: cannot create the cabinet: Permission denied\n")) << run.err;
+    EXPECT_TRUE(fs::is_empty(ws.dir() / "ro"));
+    EXPECT_TRUE(ws.TmpIsEmpty());
+}
+
+// A file-size limit is an ordinary write failure: the writer's line, the
+// cabinet named with the system's reason, status 255 and nothing left.
+TEST(BuildDiagnostics, FileSizeLimitFailsTheWrite) {
+    Workspace ws;
+    testsupport::WriteFileBytes(ws.dir() / "src" / "r.bin", testsupport::RandomBytes(3 << 20, 5));
+    const ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, "ulimit -f 2048 &&");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n");
+    EXPECT_EQ(run.err, "treepak: out.cab: cannot write: File too large\n");
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+    EXPECT_TRUE(ws.TmpIsEmpty());
+}
+
+// A file that grows while it is read: the cabinet holds what was read, and
+// the diagnostic says how much.
+TEST(BuildDiagnostics, FileChangedWhileReadIsNamed) {
+    Workspace ws;
+    const fs::path growing = ws.dir() / "src" / "grow.bin";
+    testsupport::WriteFileBytes(growing, std::vector<uint8_t>(16 << 20, 'x'));
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        while (!stop) std::ofstream(growing, std::ios::app) << "more";
+    });
+    const ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"});
+    stop = true;
+    writer.join();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    std::smatch read;
+    ASSERT_TRUE(std::regex_match(run.err, read,
+                                 std::regex("treepak: src/grow.bin: changed while it was read; the cabinet holds "
+                                            "the ([0-9]+) bytes read\n")))
+        << run.err;
+    EXPECT_EQ(CabinetContents(ws.dir() / "out.cab").at("grow.bin").size(), std::stoul(read[1]));
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/cli/console.h"
+#include "app/cli/progress_display.h"
 #include "e2e_support.h"
 
 namespace fs = std::filesystem;
@@ -36,8 +38,9 @@ TEST(FrontEnd, UnusableSourceExits255) {
 }
 
 // Selection: cabinets and KVF files marked compressed (byte 125 >= 0x80)
-// are refused with an error line; the skip list goes by whole name in any
-// directory and any case, and speaks only under -V.
+// are refused with an error line, named on standard error too, and end the
+// run with status 1; the skip list goes by whole name in any directory and
+// any case, and speaks only under -V.
 TEST(FrontEnd, CreatingLineAndSelectionMessages) {
     Workspace ws;
     const fs::path src = ws.dir() / "src";
@@ -66,6 +69,11 @@ TEST(FrontEnd, CreatingLineAndSelectionMessages) {
                            "\n"
                            "Stored 4 files (307 bytes) in " +
                            std::to_string(size) + " bytes (" + std::to_string(size * 100 / 307) + "%)\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "treepak: src/sub/z.kvf: left out: a compressed KVF file\n"
+              "treepak: src/old.cab: left out: a cabinet file\n"
+              "treepak: src/readme.KVF: left out: a compressed KVF file\n");
 
     // Verbose: the walk's lines in walk order, the writer's progress (its
     // exact sequence is the engine's), the cleared line and the end.
@@ -102,12 +110,14 @@ TEST(FrontEnd, WildcardSourceAndTrailingSeparator) {
     EXPECT_NE(run.out.find("placed file 'a.kvf'"), std::string::npos);
     EXPECT_EQ(run.out.find("b.txt"), std::string::npos);
 
-    // With a trailing separator the cabinet lands inside the source.
-    ASSERT_EQ(ws.Run({"-BATCH", "-NOCOMPRESS", "-NOLOGO", "data/"}).status, 0);
-    EXPECT_TRUE(fs::exists(ws.dir() / "data" / ".CAB"));
-    // ...and the next run refuses it as a cabinet inside the tree.
-    run = ws.Run({"-BATCH", "-NOCOMPRESS", "-NOLOGO", "data", "again.cab"});
-    EXPECT_EQ(run.out, "***** ERROR: trying to add CAB file to CAB: .CAB\n");
+    // Trailing separators name the cabinet beside the source, never inside.
+    for (const char* source : {"data/", "data//"}) {
+        run = ws.Run({"-BATCH", "-NOCOMPRESS", source});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(run.out.starts_with(Banner() + "Creating data.CAB from " + source + "\\*.*\n")) << run.out;
+        EXPECT_TRUE(fs::exists(ws.dir() / "data.CAB"));
+        EXPECT_EQ(fs::remove(ws.dir() / "data.CAB") && !fs::exists(ws.dir() / "data" / ".CAB"), true);
+    }
 }
 
 TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
@@ -134,10 +144,25 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     // Five files, five steps of 2: the bar ends at 10.
     EXPECT_NE(terminal.find("[#####.....", 0), std::string::npos);
     EXPECT_NE(terminal.find(" 10%"), std::string::npos);
+    // The line is erased at the end: nothing of it stays on the screen.
+    char last[128];
+    FormatProgressLine(10, last, sizeof last);
+    const std::string erased = std::string(last) + "\r" + std::string(std::strlen(last) - 1, ' ') + "\r";
+    EXPECT_TRUE(terminal.ends_with(erased));
     auto out = testsupport::ReadFileBytes(outFile);
     std::string expected = plain.out;
     expected.replace(expected.find("a.cab"), 5, "b.cab");
     EXPECT_EQ(std::string(out.begin(), out.end()), expected);
+
+    // Both streams on the terminal: every console line starts on a line of
+    // its own. -NOLOGO never moves the bar, so none is drawn.
+    std::string both;
+    const std::string command =
+        "cd " + ShellQuote(ws.dir().string()) + " && " + ShellQuote(ToolBinary()) + " -NOCOMPRESS src d.cab";
+    ASSERT_EQ(testsupport::RunCommand("script -qec " + ShellQuote(command) + " /dev/null", &both), 0);
+    EXPECT_NE(both.find(erased + "\r\nStored 5 files"), std::string::npos) << both;
+    ASSERT_EQ(onTerminal("-NOCOMPRESS -NOLOGO", "e.cab", &terminal), 0);
+    EXPECT_EQ(terminal, "");
 
     // -BATCH: no display even on a terminal.
     ASSERT_EQ(onTerminal("-NOCOMPRESS -BATCH", "c.cab", &terminal), 0);

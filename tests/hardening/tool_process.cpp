@@ -39,8 +39,9 @@ constexpr int kPermissionBypasses[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CA
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (options.fileSizeLimit >= 0) {
-        // Past the limit a write fails with EFBIG instead of killing the tool.
-        signal(SIGXFSZ, SIG_IGN);
+        // The tool itself must turn the signal of a write past the limit
+        // into an ordinary failure.
+        signal(SIGXFSZ, SIG_DFL);
         rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) ChildSetupFailed();
     }
