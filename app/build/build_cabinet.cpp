@@ -216,11 +216,11 @@ void DeleteFiles(const std::vector<std::string>& paths) {
 
 const std::vector<std::string>& CabinetsOfLastBuild() { return lastBuildCabinets; }
 
-int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress) {
+int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress, const uint64_t* knownSizes) {
     lastBuildCabinets.clear();
     std::vector<uint64_t> sizes;
     if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||
-        !CheckSizesFit(count, paths, Options.singleFolder, &sizes) || !CabinetCanBeCreated()) {
+        !CheckSizesFit(count, paths, knownSizes, Options.singleFolder, &sizes) || !CabinetCanBeCreated()) {
         return 0;
     }
     // Workers help only with one folder per file; without them, only a

@@ -69,12 +69,13 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
     return true;
 }
 
-bool CheckSizesFit(int count, const std::string* paths, bool singleFolder, std::vector<uint64_t>* sizes) {
+bool CheckSizesFit(int count, const std::string* paths, const uint64_t* knownSizes, bool singleFolder,
+                   std::vector<uint64_t>* sizes) {
     constexpr int64_t kLargestSize = UINT32_MAX;
     int64_t folderTotal = 0;
     sizes->assign(count, 0);
     for (int i = 0; i < count; ++i) {
-        int64_t size = FileSizeOf(paths[i].c_str());
+        const int64_t size = knownSizes != nullptr ? static_cast<int64_t>(knownSizes[i]) : FileSizeOf(paths[i].c_str());
         (*sizes)[i] = static_cast<uint64_t>(size);
         if (size > kLargestSize) {
             PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());

@@ -2,6 +2,7 @@
 // that fills it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -12,6 +13,7 @@
 struct FileList {
     std::vector<std::string> paths;
     std::vector<int> compressFlags;
+    std::vector<uint64_t> sizes;  // as the selection found them
     int count() const { return static_cast<int>(paths.size()); }
     // Files the walk reported, listed or not.
     int found = 0;

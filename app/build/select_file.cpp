@@ -30,12 +30,13 @@ constexpr std::string_view kSkipList[] = {
     "ROLLCALL.DAT", "SKINSET.DAT", "VELDMAP.DAT", "FOLDVIEW.INI", "QRT.INI", "GLIMPSE.DB",
 };
 
-// One open per file shows that it can be read, and gives a KVF file's
-// header. A short file leaves the header zero, so it counts as not
+// One open per file shows that it can be read and gives its size (the
+// build needs no open of its own for that), and a KVF file's header. A short file leaves the header zero, so it counts as not
 // compressed.
 struct Probe {
     bool opened = false;
     int32_t error = 0;
+    uint64_t size = 0;
     bool compressedKvf = false;
 };
 
@@ -52,6 +53,8 @@ Probe ProbeFile(const std::string& path, bool readKvfHeader) {
         probe.compressedKvf = (header[kKvfCompressedByte] & kKvfCompressedBit) != 0;
     }
     int32_t error = 0;
+    const int64_t end = platform::SeekFile(handle, 0, platform::SEEK_FROM_END, &error);
+    probe.size = end < 0 ? 0 : static_cast<uint64_t>(end);
     platform::CloseFile(handle, &error);
     return probe;
 }
@@ -111,4 +114,5 @@ void CollectFile(const std::string& path, void* context) {
     if (Options.flatten && !ClaimFlatName(list, path)) return;
     list->paths.push_back(path);
     list->compressFlags.push_back(1);
+    list->sizes.push_back(probe.size);
 }

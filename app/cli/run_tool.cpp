@@ -105,7 +105,7 @@ int BuildMode(const std::string& sourceArgument, const std::string& destinationA
         ReportProblem("%s: no file matches the pattern (the cabinet is empty)", sourceArgument.c_str());
     PrintVerbose("CABing...\n");
     if (!BuildCabinet(SelectedFiles.count(), SelectedFiles.paths.data(), SelectedFiles.compressFlags.data(),
-                      Options.autoCompress)) {
+                      Options.autoCompress, SelectedFiles.sizes.data())) {
         if (platform::InterruptRequested()) return Interrupted();
         PrintVerbose("TREEPAK failed\n");
         return EXIT_STATUS_FAILURE;
