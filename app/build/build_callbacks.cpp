@@ -151,7 +151,7 @@ int32_t BuildGetTempFile(char* buffer, int32_t bufferSize, void*) {
 }
 
 int32_t BuildFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
-                      void*) {
+                        void*) {
     if (platform::InterruptRequested()) return kAbort;
     PrintVerbose("   placed file '%s' (size %d) on cabinet '%s'\n", nameInCabinet, static_cast<int>(fileSize),
                  current->cabinetName);
@@ -188,7 +188,7 @@ int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context
 }
 
 int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
-                       void* context) {
+                         void* context) {
     // The error output stays untouched on both failure paths.
     platform::SourceFileInfo info;
     platform::FileStamp stamp;

@@ -63,8 +63,8 @@ int32_t BuildSeek(int32_t handle, int32_t offset, int origin, int32_t* error, vo
 int32_t BuildDelete(const char* path, int32_t* error, void* context);
 int32_t BuildGetTempFile(char* buffer, int32_t bufferSize, void* context);
 int32_t BuildFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
-                      void* context);
+                        void* context);
 int32_t BuildGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* context);
 int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
 int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
-                       int32_t* error, void* context);
+                         int32_t* error, void* context);

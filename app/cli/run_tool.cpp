@@ -96,7 +96,7 @@ int BuildMode(const std::string& sourceArgument, const std::string& destinationA
     if (Options.showLogo) {
         PrintBanner();
         PrintLine("Creating %s from %s\\%s\n", Paths.cabinetPath.c_str(), Paths.source.c_str(),
-              Paths.pattern.c_str());
+                  Paths.pattern.c_str());
     }
     PrintVerbose("Walking...\n");
     WalkDirectory(Paths.source, Paths.pattern, CollectFile, &SelectedFiles, Options.recurse);
