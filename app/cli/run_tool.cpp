@@ -26,6 +26,7 @@ constexpr std::string_view kCabExtension = ".cab";
 
 int Interrupted() {
     PrintLine("TREEPAK interrupted\n");
+    ReportFailure("interrupted by a signal");
     return EXIT_STATUS_FAILURE;
 }
 
@@ -78,7 +79,11 @@ bool CabinetsHoldTheSources(const FileList& list) {
     } else if (cabinets.empty()) {
         reason = "no cabinet file was written";
     }
-    if (!ok) PrintLine("Cabinet check failed, nothing deleted: %s\n", reason.c_str());
+    if (!ok) {
+        PrintLine("Cabinet check failed, nothing deleted: %s\n", reason.c_str());
+        ReportFailure("%s: the check before deleting the sources failed: %s", Paths.cabinetPath.c_str(),
+                      reason.c_str());
+    }
     return ok;
 }
 
@@ -160,6 +165,7 @@ int RunToolStatus(int argc, const char* const* argv) {
     if (EndsWithIgnoreCase(Paths.source, kCabExtension))
         return WithProblems(ExpandMode(destination, hasDestination));
     PrintLine("Must specify a wild card, directory or cab file with destination\n");
+    ReportFailure("%s: neither a directory nor a cabinet file (.cab)", argv[first]);
     return EXIT_STATUS_FAILURE;
 }
 

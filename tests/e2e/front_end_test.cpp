@@ -33,6 +33,7 @@ TEST(FrontEnd, UnusableSourceExits255) {
         ToolRun run = ws.Run({"-BATCH", source});
         EXPECT_EQ(run.status, 255) << source;
         EXPECT_EQ(run.out, message) << source;
+        EXPECT_EQ(run.err, "treepak: " + std::string(source) + ": neither a directory nor a cabinet file (.cab)\n");
     }
     EXPECT_TRUE(ws.TmpIsEmpty());
 }
