@@ -58,6 +58,9 @@ inline constexpr int32_t FCIERR_CABINET_FILE = 6;
 inline constexpr int32_t FCIERR_ABORT = 7;
 inline constexpr int32_t FCIERR_COMPRESS = 8;
 
+// The console text of an error code; "Unknown error" for any other value.
+const char* FCIErrorText(int32_t code);
+
 // Kinds of FCIStatus reports.
 //   FCI_STATUS_FILE:    size1 = compressed bytes produced, size2 = uncompressed
 //                       bytes consumed, since the previous report.

@@ -26,25 +26,54 @@ uint16_t PackTime(int hour, int minute, int second) {
     return static_cast<uint16_t>((hour << kHourShift) | (minute << kMinuteShift) | (second / 2));
 }
 
-}  // namespace
-
-void UnixTimeToDosDateTime(int64_t unixTime, uint16_t* date, uint16_t* time) {
-    time_t t = static_cast<time_t>(unixTime);
-    struct tm local;
-    if (localtime_r(&t, &local) == nullptr || local.tm_year + kTmYearBase < kDosEpochYear) {
+// Packs a broken-down time, clamped to what the packed form holds.
+void PackCalendarTime(const struct tm* calendar, uint16_t* date, uint16_t* time) {
+    if (calendar == nullptr || calendar->tm_year + kTmYearBase < kDosEpochYear) {
         *date = PackDate(kDosEpochYear, 1, 1);
         *time = PackTime(0, 0, 0);
         return;
     }
-    if (local.tm_year + kTmYearBase > kDosLastYear) {
+    if (calendar->tm_year + kTmYearBase > kDosLastYear) {
         *date = PackDate(kDosLastYear, 12, 31);
         *time = PackTime(23, 59, 58);
         return;
     }
     // A leap second (tm_sec 60) packs as 58 rather than overflowing.
-    int second = local.tm_sec > 59 ? 59 : local.tm_sec;
-    *date = PackDate(local.tm_year + kTmYearBase, local.tm_mon + 1, local.tm_mday);
-    *time = PackTime(local.tm_hour, local.tm_min, second);
+    int second = calendar->tm_sec > 59 ? 59 : calendar->tm_sec;
+    *date = PackDate(calendar->tm_year + kTmYearBase, calendar->tm_mon + 1, calendar->tm_mday);
+    *time = PackTime(calendar->tm_hour, calendar->tm_min, second);
+}
+
+}  // namespace
+
+void UnixTimeToDosDateTime(int64_t unixTime, uint16_t* date, uint16_t* time) {
+    time_t t = static_cast<time_t>(unixTime);
+    struct tm local;
+    PackCalendarTime(localtime_r(&t, &local), date, time);
+}
+
+void UnixTimeToUtcDosDateTime(int64_t unixTime, uint16_t* date, uint16_t* time) {
+    time_t t = static_cast<time_t>(unixTime);
+    struct tm utc;
+    PackCalendarTime(gmtime_r(&t, &utc), date, time);
+}
+
+bool UtcCalendarToUnixTime(int year, int month, int day, int hour, int minute, int second, int64_t* unixTime) {
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59)
+        return false;
+    struct tm utc = {};
+    utc.tm_year = year - kTmYearBase;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    const time_t t = timegm(&utc);
+    // timegm normalises days past the month's end as mktime does.
+    if (utc.tm_mday != day) return false;
+    *unixTime = static_cast<int64_t>(t);
+    return true;
 }
 
 bool DosDateTimeToUnixTime(uint16_t date, uint16_t time, int64_t* unixTime) {

@@ -10,6 +10,11 @@ namespace platform {
 // Times outside what the packed form holds (1980-01-01 00:00:00 to
 // 2107-12-31 23:59:58) are clamped to its ends; odd seconds round down.
 void UnixTimeToDosDateTime(int64_t unixTime, uint16_t* date, uint16_t* time);
+// The same with the UTC calendar time, whatever the local zone.
+void UnixTimeToUtcDosDateTime(int64_t unixTime, uint16_t* date, uint16_t* time);
+// The moment a UTC calendar time names; false for no real date or time
+// (month 13, February 30, hour 24...).
+bool UtcCalendarToUnixTime(int year, int month, int day, int hour, int minute, int second, int64_t* unixTime);
 // False for a packed value that names no real moment (month 0, hour 24...).
 bool DosDateTimeToUnixTime(uint16_t date, uint16_t time, int64_t* unixTime);
 

@@ -45,7 +45,7 @@ constexpr std::string_view kKvfExtension = ".kvf";
 std::vector<std::string> lastBuildCabinets;
 
 void PrintFailure(const char* operation, const ErrorRecord& error) {
-    PrintLine("%s() failed: code %d [%s]\n", operation, error.errorCode, FciErrorText(error.errorCode));
+    PrintLine("%s() failed: code %d [%s]\n", operation, error.errorCode, FCIErrorText(error.errorCode));
 }
 
 // Advances the display when the file index crosses one of the steps; the

@@ -10,6 +10,7 @@
 #include "app/build/cab_params.h"
 #include "app/cli/console.h"
 #include "app/common/diagnostics.h"
+#include "app/common/writer_callbacks.h"
 #include "app/temp_store/writer_files.h"
 #include "cabinet/format.h"
 #include "platform/dos_time.h"
@@ -20,20 +21,9 @@
 
 namespace {
 
-// The attribute bits a source file may bring into the cabinet.
-constexpr uint16_t kStoredAttributeMask = FILE_ATTR_READONLY | FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM | FILE_ATTR_ARCHIVE;
-
 constexpr int32_t kAbort = -1;
 
-constexpr int kTempNameAttempts = 8;
-
 BuildClientTotals* TotalsOf(void* context) { return static_cast<BuildClientTotals*>(context); }
-
-// The engine opens its temporary files exclusively and the cabinet file with
-// truncation; only the latter is a cabinet of this pass.
-bool IsCabinetOpen(int32_t openFlags) {
-    return (openFlags & platform::OPEN_TRUNCATE) && !(openFlags & platform::OPEN_EXCLUSIVE);
-}
 
 bool Interrupted(int32_t* error) {
     if (!platform::InterruptRequested()) return false;
@@ -66,7 +56,7 @@ void CheckSourceUnchanged(SourceBeingRead* source) {
 
 int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
-    int32_t handle = BuildWriterFiles().Open(path, openFlags, mode, error);
+    int32_t handle = WriterOpen(path, openFlags, mode, error, context);
     if (context == nullptr) return handle;
     BuildClientTotals* totals = TotalsOf(context);
     if (handle < 0) {
@@ -81,14 +71,10 @@ int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* er
     return handle;
 }
 
-// Handles of the writer's own files come from the table; the others are
-// source files opened by BuildGetOpenInfo.
+// The source being read is followed: its failures reported, its end noted.
 int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
-    if (WriterFiles::Owns(handle)) return BuildWriterFiles().Read(handle, buffer, count, error);
-    // The engine reads a source until a read returns nothing, so a short
-    // read needs no second host read to find the end.
-    const int32_t got = platform::ReadSome(handle, buffer, count, error);
+    const int32_t got = WriterRead(handle, buffer, count, error, context);
     SourceBeingRead* source = context != nullptr ? &TotalsOf(context)->source : nullptr;
     if (source == nullptr || source->handle != handle) return got;
     if (got < 0) ReportFailure("%s: cannot read: %s", source->path.c_str(), std::strerror(*error));
@@ -100,10 +86,7 @@ int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, 
 int32_t BuildWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
     int32_t failure = 0;
-    const int32_t written = WriterFiles::Owns(handle) ? BuildWriterFiles().Write(handle, buffer, count, &failure)
-                                                      : platform::WriteFile(handle, buffer, count, &failure);
-    // A short write without an error number means the device is full.
-    if (written >= 0 && static_cast<uint32_t>(written) != count && failure == 0) failure = ENOSPC;
+    const int32_t written = WriterWrite(handle, buffer, count, &failure, context);
     if (failure != 0) {
         *error = failure;
         ReportWriteFailure(TotalsOf(context), handle, failure);
@@ -115,39 +98,23 @@ int32_t BuildClose(int32_t handle, int32_t* error, void* context) {
     BuildClientTotals* totals = TotalsOf(context);
     if (WriterFiles::Owns(handle)) {
         // Buffered bytes reach the disk here.
-        const int32_t result = BuildWriterFiles().Close(handle, error);
+        const int32_t result = WriterClose(handle, error, context);
         if (result != 0) ReportWriteFailure(totals, handle, *error);
         if (totals != nullptr) totals->writerPaths.erase(handle);
         return result;
     }
     if (totals != nullptr && totals->source.handle == handle) CheckSourceUnchanged(&totals->source);
-    return platform::CloseFile(handle, error);
+    return WriterClose(handle, error, context);
 }
 
-int32_t BuildSeek(int32_t handle, int32_t offset, int origin, int32_t* error, void*) {
-    int64_t position = WriterFiles::Owns(handle) ? BuildWriterFiles().Seek(handle, offset, origin, error)
-                                                 : platform::SeekFile(handle, offset, origin, error);
-    if (position > INT32_MAX) {
-        *error = EOVERFLOW;
-        return -1;
-    }
-    return static_cast<int32_t>(position);
+int32_t BuildSeek(int32_t handle, int32_t offset, int origin, int32_t* error, void* context) {
+    return WriterSeek(handle, offset, origin, error, context);
 }
 
-int32_t BuildDelete(const char* path, int32_t* error, void*) { return BuildWriterFiles().Delete(path, error); }
+int32_t BuildDelete(const char* path, int32_t* error, void* context) { return WriterDelete(path, error, context); }
 
-// The name is not looked up on disk: a temporary file is created in memory,
-// and on disk only exclusively, should it ever move there.
 int32_t BuildGetTempFile(char* buffer, int32_t bufferSize, void*) {
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        const std::string name = platform::UncheckedTempName(BUILD_TEMP_PREFIX);
-        if (bufferSize <= 0 || name.size() >= static_cast<size_t>(bufferSize)) return 0;
-        // An in-memory file may have the name already.
-        if (!BuildWriterFiles().IssueTempName(name)) continue;
-        std::memcpy(buffer, name.c_str(), name.size() + 1);
-        return 1;
-    }
-    return 0;
+    return WriterTempName(BUILD_TEMP_PREFIX, buffer, bufferSize);
 }
 
 int32_t BuildFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t fileSize, int32_t continuation,
@@ -190,23 +157,14 @@ int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context
 int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
                          void* context) {
     // The error output stays untouched on both failure paths.
-    platform::SourceFileInfo info;
     platform::FileStamp stamp;
     int32_t openError = 0;
-    const int32_t handle = platform::OpenSourceFile(sourcePath, &info, &stamp, &openError);
+    const int32_t handle = WriterOpenSource(sourcePath, date, time, attributes, TotalsOf(context)->storedNameIsUtf8,
+                                            &stamp, &openError);
     if (handle < 0) {
-        ReportFailure("%s: cannot open: %s", sourcePath, std::strerror(openError));
-        return -1;
-    }
-    // A host handle in the table's range could not be told from its own.
-    if (WriterFiles::Owns(handle)) {
-        platform::CloseFile(handle, &openError);
+        if (openError != 0) ReportFailure("%s: cannot open: %s", sourcePath, std::strerror(openError));
         return -1;
     }
     TotalsOf(context)->source = SourceBeingRead{sourcePath, handle, stamp, 0, false};
-    *date = info.date;
-    *time = info.time;
-    *attributes = static_cast<uint16_t>(info.attributes & kStoredAttributeMask);
-    if (TotalsOf(context)->storedNameIsUtf8) *attributes |= FILE_ATTR_NAME_IS_UTF8;
     return handle;
 }

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "fci/fci.h"
 #include "platform/file_io.h"
 #include "platform/number_format.h"
 
@@ -12,19 +11,6 @@ constexpr uint32_t kLargestUnscaledPart = 10000000;
 constexpr int kScaleShift = 3;
 constexpr uint32_t kPercent = 100;
 
-constexpr const char* kErrorTexts[] = {
-    "No error",                                      // FCIERR_NONE
-    "Failure opening file to be stored in cabinet",  // FCIERR_OPEN_SOURCE
-    "Failure reading file to be stored in cabinet",  // FCIERR_READ_SOURCE
-    "Insufficient memory in FCI",                    // FCIERR_NO_MEMORY
-    "Could not create a temporary file",             // FCIERR_TEMP_FILE
-    "Unknown compression type",                      // FCIERR_COMPRESSION_TYPE
-    "Could not create cabinet file",                 // FCIERR_CABINET_FILE
-    "Client requested abort",                        // FCIERR_ABORT
-    "Failure compressing data",                      // FCIERR_COMPRESS
-};
-static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == FCIERR_COMPRESS + 1);
-
 }  // namespace
 
 uint32_t PercentOf(uint32_t part, uint32_t whole) {
@@ -33,11 +19,6 @@ uint32_t PercentOf(uint32_t part, uint32_t whole) {
         whole >>= kScaleShift;
     }
     return whole == 0 ? 0 : part * kPercent / whole;
-}
-
-const char* FciErrorText(int32_t code) {
-    if (code < FCIERR_NONE || code > FCIERR_COMPRESS) return "Unknown error";
-    return kErrorTexts[code];
 }
 
 std::string FormatNumber(int32_t n) {

@@ -8,8 +8,6 @@
 // 10000000 both are divided by 8 (only part is tested) so the product cannot
 // overflow; 0 when whole ends up 0.
 uint32_t PercentOf(uint32_t part, uint32_t whole);
-// The text for a writer error code; "Unknown error" for any other value.
-const char* FciErrorText(int32_t code);
 // n with the digit grouping of the user's locale, decimals cut off.
 std::string FormatNumber(int32_t n);
 // Size of a file in bytes, 0 if it cannot be opened.

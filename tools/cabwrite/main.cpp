@@ -1,15 +1,16 @@
 // cabwrite: writes files and directory trees into a cabinet, or a set of
 // cabinets, through the writer engine, with every cabinet parameter, the
 // compression type, folder breaks and the execute flag set from the command
-// line.
-#include <algorithm>
+// line. Everything that can be refused is refused before the first byte is
+// written: unusable parameters, unreadable inputs, names an expansion would
+// refuse or two files would share, and outputs that hold something else.
 #include <cstdio>
-#include <cstring>
 
-#include "fci/fci.h"
+#include "file_list.h"
 #include "inputs.h"
 #include "options.h"
-#include "platform/file_io.h"
+#include "name_checks.h"
+#include "write_cabinets.h"
 #include "writer_client.h"
 
 namespace {
@@ -17,118 +18,64 @@ namespace {
 constexpr int EXIT_WRITE_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
-void ReportFailure(const char* operation, const std::string& subject, const ErrorRecord& errors,
-                   const WriterClient& client) {
-    std::fprintf(stderr, "cabwrite: %s failed%s%s: code %d [%s]", operation,
-                 subject.empty() ? "" : " for ", subject.c_str(), errors.errorCode,
-                 WriterErrorText(errors.errorCode));
-    if (errors.systemError != 0) std::fprintf(stderr, " (%s)", std::strerror(errors.systemError));
-    if (!client.failure.empty()) std::fprintf(stderr, " (%s)", client.failure.c_str());
-    std::fputc('\n', stderr);
+int Fail(int status, const std::string& message) {
+    std::fprintf(stderr, "cabwrite: %s\n", message.c_str());
+    return status;
 }
 
-// A failed run leaves no part of a set behind.
-void RemoveWrittenCabinets(const WriterClient& client) {
-    for (size_t i = 0; i < client.cabinetsWritten && i < client.cabinetNames.size(); ++i) {
-        int32_t error = 0;
-        platform::DeleteFile((client.directory + client.cabinetNames[i]).c_str(), &error);
-    }
+void SetUpClient(const CabwriteOptions& o, WriterClient* client) {
+    const size_t slash = o.output.rfind('/');
+    client->directory = slash == std::string::npos ? "" : o.output.substr(0, slash + 1);
+    client->cabinetNames.push_back(slash == std::string::npos ? o.output : o.output.substr(slash + 1));
+    client->nextPattern = o.nextPattern.empty() ? DefaultNextPattern(client->cabinetNames[0]) : o.nextPattern;
+    client->diskPattern = o.diskPattern;
+    client->verbose = o.verbose;
+    client->dryRun = o.dryRun;
+    client->outputRules.force = o.force;
+    client->attributes = o.attributes;
+    client->times.fixed = o.hasMtime;
+    client->times.fixedTime = o.mtime;
 }
 
-bool CopyField(char* field, const std::string& value, const char* what) {
-    if (value.size() >= FCI_NAME_SIZE) {
-        std::fprintf(stderr, "cabwrite: %s '%s' is longer than 255 bytes\n", what, value.c_str());
-        return false;
-    }
-    std::memcpy(field, value.c_str(), value.size() + 1);
-    return true;
-}
-
-bool FillParams(const CabwriteOptions& o, const WriterClient& client, CabParams* p) {
-    *p = CabParams{};
-    p->maxCabinetSize = o.maxCabinetSize;
-    p->folderThreshold = o.folderThreshold;
-    p->headerReserveSize = o.headerReserveSize;
-    p->folderReserveSize = o.folderReserveSize;
-    p->dataReserveSize = o.dataReserveSize;
-    p->cabinetNumber = 1;
-    p->setId = o.setId;
-    return CopyField(p->diskName, o.diskName, "disk name") &&
-           CopyField(p->cabinetName, client.cabinetNames[0], "cabinet name") &&
-           CopyField(p->cabinetPath, client.directory, "cabinet directory");
+void PrintSummary(const std::vector<InputFile>& files, const WriterClient& client) {
+    uint64_t bytesIn = 0;
+    for (const InputFile& f : files) bytesIn += static_cast<uint64_t>(f.status.size);
+    std::printf("%zu cabinet%s, %u folder%s, %zu file%s, %llu bytes in, %llu bytes out\n", client.cabinetsWritten,
+                client.cabinetsWritten == 1 ? "" : "s", client.folders, client.folders == 1 ? "" : "s", files.size(),
+                files.size() == 1 ? "" : "s", static_cast<unsigned long long>(bytesIn),
+                static_cast<unsigned long long>(client.bytesOut));
 }
 
 int Run(const CabwriteOptions& o) {
-    std::vector<InputFile> files;
-    std::string error;
-    if (!CollectInputs(o.inputs, &files, &error)) {
-        std::fprintf(stderr, "cabwrite: %s\n", error.c_str());
-        return EXIT_WRITE_FAILED;
-    }
-    for (const InputFile& f : files) {
-        if (f.nameInCabinet.size() >= FCI_NAME_SIZE) {
-            std::fprintf(stderr, "cabwrite: name '%s' is longer than 255 bytes\n",
-                         f.nameInCabinet.c_str());
-            return EXIT_WRITE_FAILED;
-        }
-    }
-
     WriterClient client;
-    const size_t slash = o.output.rfind('/');
-    client.directory = slash == std::string::npos ? "" : o.output.substr(0, slash + 1);
-    client.cabinetNames.push_back(slash == std::string::npos ? o.output : o.output.substr(slash + 1));
-    client.nextPattern =
-        o.nextPattern.empty() ? DefaultNextPattern(client.cabinetNames[0]) : o.nextPattern;
-    client.diskPattern = o.diskPattern;
-    client.verbose = o.verbose;
-    CabParams params;
-    if (client.cabinetNames[0].empty()) {
-        std::fprintf(stderr, "cabwrite: '%s' names no file\n", o.output.c_str());
-        return EXIT_USAGE;
-    }
-    if (!FillParams(o, client, &params)) return EXIT_WRITE_FAILED;
+    SetUpClient(o, &client);
+    std::string error;
+    if (client.cabinetNames[0].empty()) return Fail(EXIT_USAGE, "'" + o.output + "' names no file");
+    if (!ReadSourceDateEpoch(&client.times, &error)) return Fail(EXIT_USAGE, error);
 
-    const WriterCallbacks& cb = CabwriteCallbacks();
-    ErrorRecord errors{};
-    FCIContext* context =
-        FCICreate(&errors, cb.filePlaced, cb.alloc, cb.free, cb.open, cb.read, cb.write, cb.close,
-                  cb.seek, cb.remove, cb.getTempFile, &params, &client);
-    if (context == nullptr) {
-        ReportFailure("FCICreate()", "", errors, client);
-        return EXIT_WRITE_FAILED;
+    std::vector<ListEntry> listed;
+    for (const std::string& list : o.fileLists) {
+        if (!ReadFileList(list, &listed, &error)) return Fail(EXIT_WRITE_FAILED, error);
+        platform::FileStatus status;
+        int32_t code = 0;
+        if (list != "-" && platform::GetFileStatus(list.c_str(), &status, &code))
+            client.outputRules.inputs.push_back(status);
     }
-    bool ok = true;
-    for (size_t i = 0; ok && i < files.size(); ++i) {
-        const InputFile& f = files[i];
-        if (o.folderPerFile && i > 0 && !FCIFlushFolder(context, cb.getNextCabinet, cb.status)) {
-            ReportFailure("FCIFlushFolder()", "", errors, client);
-            ok = false;
-            break;
-        }
-        const bool execute = o.executeAll || o.executeNames.count(f.nameInCabinet) != 0;
-        client.storedNameIsUtf8 = std::any_of(f.nameInCabinet.begin(), f.nameInCabinet.end(),
-                                              [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-        if (!FCIAddFile(context, f.path.c_str(), f.nameInCabinet.c_str(), execute ? 1 : 0,
-                        cb.getNextCabinet, cb.status, cb.getOpenInfo, o.compressionType)) {
-            ReportFailure("FCIAddFile()", f.path, errors, client);
-            ok = false;
-        }
-    }
-    if (ok && !FCIFlushCabinet(context, 0, cb.getNextCabinet, cb.status)) {
-        ReportFailure("FCIFlushCabinet()", "", errors, client);
-        ok = false;
-    }
-    if (!FCIDestroy(context) && ok) {
-        ReportFailure("FCIDestroy()", "", errors, client);
-        ok = false;
-    }
-    if (!ok) {
-        RemoveWrittenCabinets(client);
-        return EXIT_WRITE_FAILED;
-    }
-    if (o.verbose)
-        std::printf("%zu files in %zu cabinet%s\n", files.size(), client.cabinetsWritten,
-                    client.cabinetsWritten == 1 ? "" : "s");
+    std::vector<InputFile> files;
+    if (!CollectInputs(listed, o.inputs, o.stripDirs, &files, &error) || !CheckStoredNames(files, &error))
+        return Fail(EXIT_WRITE_FAILED, error);
+    if (files.empty()) return Fail(EXIT_WRITE_FAILED, "no file to store");
+    for (const InputFile& f : files) client.outputRules.inputs.push_back(f.status);
+
+    const uint32_t smallest = SmallestUsefulCabinet(o, files[0].nameInCabinet);
+    if (o.maxCabinetSize != 0 && o.maxCabinetSize < smallest)
+        return Fail(EXIT_USAGE, "--max-size " + std::to_string(o.maxCabinetSize) +
+                                    " is too small to hold one data block: with these reserve sizes and names a "
+                                    "cabinet needs at least " + std::to_string(smallest) + " bytes");
+    if (!MayWriteCabinet(o.output, client.outputRules, &error)) return Fail(EXIT_WRITE_FAILED, error);
+
+    if (!WriteCabinets(o, files, &client)) return EXIT_WRITE_FAILED;
+    if (o.verbose) PrintSummary(files, client);
     return 0;
 }
 
@@ -138,12 +85,15 @@ int main(int argc, char** argv) {
     CabwriteOptions options;
     std::string error;
     if (!ParseCabwriteOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "cabwrite: %s\nTry 'cabwrite --help' for more information.\n",
-                     error.c_str());
+        std::fprintf(stderr, "cabwrite: %s\nTry 'cabwrite --help' for more information.\n", error.c_str());
         return EXIT_USAGE;
     }
     if (options.help) {
         std::fputs(CabwriteUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(CabwriteVersion(), stdout);
         return 0;
     }
     return Run(options);

@@ -10,13 +10,19 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: cabwrite [options] OUTPUT.cab INPUT...\n"
+    "Usage: cabwrite [options] OUTPUT.cab [INPUT...]\n"
     "\n"
-    "Writes the INPUT files, and every file below the INPUT directories, into the\n"
-    "cabinet OUTPUT; a cabinet that would pass --max-size is continued in further\n"
-    "cabinets of the same set.\n"
+    "Writes the files named in the file lists, then the INPUT files and every\n"
+    "file below the INPUT directories, into the cabinet OUTPUT; a cabinet that\n"
+    "would pass --max-size is continued in further cabinets of the same set.\n"
     "\n"
     "Options:\n"
+    "  -L, --files-from FILE        store the files FILE lists ('-': standard\n"
+    "                               input), one per line: SOURCE, or SOURCE, a tab\n"
+    "                               and the NAME it gets in the cabinet; blank lines\n"
+    "                               and lines starting with '#' are skipped\n"
+    "      --strip-dirs             store file arguments under their bare names\n"
+    "                               instead of their relative paths\n"
     "  -t, --type TYPE              compression: none, deflate (default), or lzx:N\n"
     "                               with a window of 2^N bytes, N from 15 to 21\n"
     "  -m, --max-size BYTES         largest size of one cabinet file\n"
@@ -27,6 +33,10 @@ const char kUsage[] =
     "  -x, --execute NAME           mark the file stored as NAME to be run after\n"
     "                               extraction (may be repeated)\n"
     "  -X, --execute-all            mark every file to be run after extraction\n"
+    "      --mtime WHEN             store WHEN as every file's time: YYYY-MM-DD,\n"
+    "                               'YYYY-MM-DD HH:MM:SS' (UTC) or @SECONDS\n"
+    "      --attributes MODE        keep (default: the files' own), archive (the\n"
+    "                               archive bit only) or none\n"
     "      --header-reserve BYTES   reserve area in every cabinet header (0-65535)\n"
     "      --folder-reserve BYTES   reserve area in every folder record (0-255)\n"
     "      --data-reserve BYTES     reserve area in every data block (0-255)\n"
@@ -38,13 +48,26 @@ const char kUsage[] =
     "                               the cabinet's number, 2 for the second (default:\n"
     "                               the number before OUTPUT's extension, as in\n"
     "                               data2.cab); they are written beside OUTPUT\n"
-    "  -v, --verbose                list every file placed and cabinet written\n"
+    "      --force                  replace an existing OUTPUT that is no cabinet\n"
+    "      --dry-run                list what would be stored (name, size, folder,\n"
+    "                               cabinet) and write nothing\n"
+    "  -v, --verbose                list every file placed and cabinet written, and\n"
+    "                               end with a summary\n"
     "  -h, --help                   show this text\n"
+    "      --version                show the version\n"
     "\n"
-    "A file argument is stored under its own name; files found below a directory\n"
-    "argument are stored under their path relative to it, with '\\' separators.\n"
-    "Exit status: 0 when the cabinets were written, 1 when writing failed (no\n"
-    "cabinet is left then), 2 on bad usage.\n";
+    "A relative file argument is stored under its path ('/' becomes '\\'); files\n"
+    "below a directory are stored under their path relative to it, directories\n"
+    "walked in byte order of names. Names that an expansion would refuse\n"
+    "(absolute, '..', '.' or empty parts, a drive prefix) and names two files\n"
+    "would share (case ignored) stop the run before anything is written.\n"
+    "With SOURCE_DATE_EPOCH set, no stored time is later than that moment, and\n"
+    "stored times are UTC, as with --mtime.\n"
+    "Exit status: 0 when the cabinets were written, 1 when writing failed or an\n"
+    "input or output was refused (no cabinet is left then), 2 on bad usage or\n"
+    "impossible parameters.\n";
+
+const char kVersion[] = "cabwrite (treepak) " TREEPAK_VERSION "\n";
 
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
@@ -56,7 +79,8 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
     return true;
 }
 
-bool ParseType(const std::string& text, uint16_t* type) {
+// False with a message for an unknown type or a window outside 15 to 21.
+bool ParseType(const std::string& option, const std::string& text, uint16_t* type, std::string* error) {
     if (text == "none") {
         *type = COMPRESS_NONE;
         return true;
@@ -67,18 +91,43 @@ bool ParseType(const std::string& text, uint16_t* type) {
     }
     const std::string lzx = "lzx:";
     uint64_t bits = 0;
-    if (text.compare(0, lzx.size(), lzx) == 0 &&
-        ParseNumber(text.substr(lzx.size()), LZX_MAX_WINDOW_BITS, &bits) &&
-        bits >= LZX_MIN_WINDOW_BITS) {
-        *type = MakeLzxType(static_cast<uint32_t>(bits));
-        return true;
+    if (text.compare(0, lzx.size(), lzx) != 0 || !ParseNumber(text.substr(lzx.size()), UINT32_MAX, &bits)) {
+        *error = "unknown compression type '" + text + "' (use none, deflate or lzx:15 to lzx:21)";
+        return false;
     }
-    return false;
+    if (bits < LZX_MIN_WINDOW_BITS || bits > LZX_MAX_WINDOW_BITS) {
+        *error = option + " " + text + ": the LZX window must be 2^15 to 2^21 bytes (lzx:15 to lzx:21)";
+        return false;
+    }
+    *type = MakeLzxType(static_cast<uint32_t>(bits));
+    return true;
 }
+
+// The options whose values have a field of limited width; a value past it is
+// an impossible parameter with a message of its own.
+struct BoundedOption {
+    const char* shortName;  // may be empty
+    const char* longName;
+    uint64_t max;
+    const char* limit;  // why max is the most
+    uint32_t CabwriteOptions::*field;
+};
+constexpr BoundedOption kBounded[] = {
+    {"-m", "--max-size", UINT32_MAX, "cabinet sizes are 32-bit numbers", &CabwriteOptions::maxCabinetSize},
+    {"-T", "--folder-threshold", UINT32_MAX, "folder sizes are 32-bit numbers", &CabwriteOptions::folderThreshold},
+    {"", "--header-reserve", 0xFFFF, "the cabinet header's 16-bit reserve size field holds 0 to 65535",
+     &CabwriteOptions::headerReserveSize},
+    {"", "--folder-reserve", 0xFF, "the 8-bit reserve size field of a folder record holds 0 to 255",
+     &CabwriteOptions::folderReserveSize},
+    {"", "--data-reserve", 0xFF, "the 8-bit reserve size field of a data block holds 0 to 255",
+     &CabwriteOptions::dataReserveSize},
+    {"-s", "--set-id", 0xFFFF, "set ids are 16-bit, 0 to 65535", &CabwriteOptions::setId},
+};
 
 }  // namespace
 
 const char* CabwriteUsage() { return kUsage; }
+const char* CabwriteVersion() { return kVersion; }
 
 bool ExpandNamePattern(const std::string& pattern, int32_t number, std::string* name) {
     name->clear();
@@ -148,54 +197,59 @@ bool ParseCabwriteOptions(int argc, char** argv, CabwriteOptions* options, std::
             *out = argv[++i];
             return true;
         };
-        auto number = [&](uint64_t max, uint64_t* out) {
-            std::string text;
+        std::string text;
+        const BoundedOption* bounded = nullptr;
+        for (const BoundedOption& b : kBounded)
+            if (arg == b.longName || (b.shortName[0] != '\0' && arg == b.shortName)) bounded = &b;
+        if (bounded != nullptr) {
+            uint64_t n = 0;
             if (!value(&text)) return false;
-            if (!ParseNumber(text, max, out)) {
-                *error = "option " + arg + ": '" + text + "' is not a number from 0 to " +
-                         std::to_string(max);
+            if (!ParseNumber(text, UINT64_MAX, &n)) {
+                *error = "option " + arg + ": '" + text + "' is not a number";
                 return false;
             }
-            return true;
-        };
-        uint64_t n = 0;
-        std::string text;
-        if (arg == "-h" || arg == "--help") {
+            if (n > bounded->max) {
+                *error = arg + " " + text + " is out of range: " + bounded->limit;
+                return false;
+            }
+            options->*(bounded->field) = static_cast<uint32_t>(n);
+        } else if (arg == "-h" || arg == "--help") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "-v" || arg == "--verbose") {
             options->verbose = true;
         } else if (arg == "-f" || arg == "--folder-per-file") {
             options->folderPerFile = true;
         } else if (arg == "-X" || arg == "--execute-all") {
             options->executeAll = true;
+        } else if (arg == "--strip-dirs") {
+            options->stripDirs = true;
+        } else if (arg == "--force") {
+            options->force = true;
+        } else if (arg == "--dry-run") {
+            options->dryRun = true;
+        } else if (arg == "-L" || arg == "--files-from") {
+            if (!value(&text)) return false;
+            options->fileLists.push_back(text);
         } else if (arg == "-x" || arg == "--execute") {
             if (!value(&text)) return false;
             options->executeNames.insert(text);
         } else if (arg == "-t" || arg == "--type") {
+            if (!value(&text) || !ParseType(arg, text, &options->compressionType, error)) return false;
+        } else if (arg == "--mtime") {
             if (!value(&text)) return false;
-            if (!ParseType(text, &options->compressionType)) {
-                *error = "unknown compression type '" + text +
-                         "' (use none, deflate or lzx:15 to lzx:21)";
+            if (!ParseTimeText(text, &options->mtime)) {
+                *error = "--mtime '" + text + "' is no time (use YYYY-MM-DD, 'YYYY-MM-DD HH:MM:SS' or @SECONDS)";
                 return false;
             }
-        } else if (arg == "-m" || arg == "--max-size") {
-            if (!number(UINT32_MAX, &n)) return false;
-            options->maxCabinetSize = static_cast<uint32_t>(n);
-        } else if (arg == "-T" || arg == "--folder-threshold") {
-            if (!number(UINT32_MAX, &n)) return false;
-            options->folderThreshold = static_cast<uint32_t>(n);
-        } else if (arg == "--header-reserve") {
-            if (!number(0xFFFF, &n)) return false;
-            options->headerReserveSize = static_cast<uint32_t>(n);
-        } else if (arg == "--folder-reserve") {
-            if (!number(0xFF, &n)) return false;
-            options->folderReserveSize = static_cast<uint32_t>(n);
-        } else if (arg == "--data-reserve") {
-            if (!number(0xFF, &n)) return false;
-            options->dataReserveSize = static_cast<uint32_t>(n);
-        } else if (arg == "-s" || arg == "--set-id") {
-            if (!number(0xFFFF, &n)) return false;
-            options->setId = static_cast<uint16_t>(n);
+            options->hasMtime = true;
+        } else if (arg == "--attributes") {
+            if (!value(&text)) return false;
+            if (!ParseAttributeMode(text, &options->attributes)) {
+                *error = "--attributes '" + text + "' is none of keep, archive or none";
+                return false;
+            }
         } else if (arg == "-d" || arg == "--disk") {
             if (!value(&options->diskName)) return false;
         } else if (arg == "-D" || arg == "--disk-pattern") {
@@ -207,8 +261,8 @@ bool ParseCabwriteOptions(int argc, char** argv, CabwriteOptions* options, std::
             return false;
         }
     }
-    if (options->help) return true;
-    if (positional.size() < 2) {
+    if (options->help || options->version) return true;
+    if (positional.empty() || (positional.size() < 2 && options->fileLists.empty())) {
         *error = positional.empty() ? "no output cabinet given" : "no input given";
         return false;
     }

@@ -1,5 +1,8 @@
-// cabwrite's side of the writer engine: the client callbacks (through the
-// platform layer) and what they keep track of.
+// cabwrite's side of the writer engine: what its callbacks keep track of,
+// and the callback table. File access is the shared one of
+// app/common/writer_callbacks.h; what is cabwrite's own is the naming and
+// checking of further cabinets, the stored times and attributes, the
+// verbose and dry-run lines, and the counts of the summary.
 #pragma once
 
 #include <cstdint>
@@ -7,18 +10,31 @@
 #include <vector>
 
 #include "fci/fci.h"
+#include "inputs.h"
+#include "output_safety.h"
+#include "stored_times.h"
 
 struct WriterClient {
     std::string directory;    // where the cabinets go, with its trailing '/'
     std::string nextPattern;  // file names of further cabinets
     std::string diskPattern;  // disk names of further cabinets
     bool verbose = false;
-    std::vector<std::string> cabinetNames;  // every cabinet named so far, in order
+    bool dryRun = false;  // cabinets go to nameless scratch files
+    OutputRules outputRules;
+    TimePolicy times;
+    AttributeMode attributes = AttributeMode::Keep;
+    const InputFile* current = nullptr;  // the file being added
+
+    std::vector<std::string> cabinetNames;     // every cabinet named so far, in order
+    std::vector<std::string> cabinetsCreated;  // paths opened as cabinets: a failed run removes them
     size_t cabinetsWritten = 0;
+    uint64_t bytesOut = 0;
+    // Folders of the set so far. A folder is placed in passes, one per
+    // cabinet it reaches; a pass whose first entry is not continued from
+    // the previous cabinet starts a new folder.
+    uint32_t folders = 0;
+    bool passStarted = false;
     std::string failure;  // set by a callback that refuses to go on
-    // Set before each file is added: its stored name has bytes of 0x80 or
-    // more, so its entry carries the attribute bit that marks UTF-8 names.
-    bool storedNameIsUtf8 = false;
 };
 
 struct WriterCallbacks {
@@ -38,6 +54,3 @@ struct WriterCallbacks {
 };
 
 const WriterCallbacks& CabwriteCallbacks();
-
-// The text of a writer error code.
-const char* WriterErrorText(int32_t code);

@@ -1,0 +1,14 @@
+#include "platform/environment.h"
+
+#include <cstdlib>
+
+namespace platform {
+
+bool GetEnvironmentValue(const char* name, std::string* value) {
+    const char* text = std::getenv(name);
+    if (text == nullptr) return false;
+    *value = text;
+    return true;
+}
+
+}  // namespace platform

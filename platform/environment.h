@@ -1,0 +1,11 @@
+// Reading the process environment.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// False when the variable is not set.
+bool GetEnvironmentValue(const char* name, std::string* value);
+
+}  // namespace platform
