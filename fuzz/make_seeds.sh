@@ -54,7 +54,7 @@ fi
 # An executable image with a cabinet after its last section: DOS header,
 # PE header, an empty optional header, one section header and its raw data.
 rm -f "$work"/out*.cab
-"$cabwrite" -t deflate "$work/out.cab" "$work/tree/prose.txt" >/dev/null
+"$cabwrite" -t deflate --strip-dirs "$work/out.cab" "$work/tree/prose.txt" >/dev/null
 python3 - "$work/out.cab" "$seeds/overlay_fuzz/executable_with_cabinet" <<'EOF'
 import struct, sys
 cabinet = open(sys.argv[1], 'rb').read()

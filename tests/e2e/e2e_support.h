@@ -35,11 +35,17 @@ struct Workspace {
     bool TmpIsEmpty() const { return std::filesystem::is_empty(tmp()); }
 
     ToolRun Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+        return RunProgram(ToolBinary(), args, prefix);
+    }
+    // Any program of the build, with `prefix` (environment settings) before
+    // it and standard input from `input`.
+    ToolRun RunProgram(const std::string& binary, const std::vector<std::string>& args, const std::string& prefix = "",
+                       const std::string& input = "/dev/null") const {
         std::string errPath = (root.path() / "stderr.txt").string();
         std::string command = "cd " + ShellQuote(dir().string()) + " && " + prefix + " LC_ALL=C TMP=" +
-                              ShellQuote(tmp().string()) + " " + ShellQuote(ToolBinary());
+                              ShellQuote(tmp().string()) + " " + ShellQuote(binary);
         for (const auto& a : args) command += " " + ShellQuote(a);
-        command += " 2>" + ShellQuote(errPath) + " </dev/null";
+        command += " 2>" + ShellQuote(errPath) + " <" + ShellQuote(input);
         ToolRun run;
         run.status = testsupport::RunCommand(command, &run.out);
         auto err = testsupport::ReadFileBytes(errPath);

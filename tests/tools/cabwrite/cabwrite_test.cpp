@@ -1,60 +1,66 @@
-// cabwrite end to end: the binary is run on real trees and its cabinets are
-// checked with the test-side parser.
+// cabwrite end to end: the binary is run on real trees; its cabinets are
+// checked with the test-side parser and expanded again with treepak.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utime.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include "cab_parser.h"
 #include "cabinet/format.h"
+#include "e2e_support.h"
 #include "test_support.h"
+#include "tool_process.h"
 
 namespace fs = std::filesystem;
 using testsupport::ParsedCabinet;
+using Contents = std::map<std::string, std::vector<uint8_t>>;
 
 namespace {
 
 class CabwriteTest : public ::testing::Test {
 protected:
-    testsupport::ScratchDir scratch;
-    fs::path in, out, tmp;
-    std::map<std::string, std::vector<uint8_t>> sources;  // by stored name
+    Workspace ws;
+    fs::path in = ws.dir() / "in", out = ws.dir() / "out";
+    Contents sources;  // by stored name
+    int expansions = 0;
 
     void SetUp() override {
-        in = scratch.path() / "in";
-        out = scratch.path() / "out";
-        tmp = scratch.path() / "tmp";
         fs::create_directories(in / "sub" / "deeper");
         fs::create_directories(out);
-        fs::create_directories(tmp);
         Put("alpha.txt", "alpha.txt", testsupport::TextBytes(70000, 1));
         Put("random.bin", "random.bin", testsupport::RandomBytes(45000, 2));
         Put("sub/empty", "sub\\empty", {});
         Put("sub/deeper/run.dat", "sub\\deeper\\run.dat", std::vector<uint8_t>(90000, 'z'));
     }
-    void TearDown() override {
-        // The engine's temporary files go to TMP and must all be gone.
-        EXPECT_TRUE(fs::is_empty(tmp));
-    }
+    // The engine's temporary files go to TMP and must all be gone.
+    void TearDown() override { EXPECT_TRUE(ws.TmpIsEmpty()); }
 
     void Put(const std::string& path, const std::string& stored, const std::vector<uint8_t>& bytes) {
         testsupport::WriteFileBytes(in / path, bytes);
         sources[stored] = bytes;
     }
+    std::vector<uint8_t> Bytes(const std::string& path) { return testsupport::ReadFileBytes(ws.dir() / path); }
 
-    // Runs cabwrite with TMP pointing into the scratch directory; stderr is
-    // captured with stdout.
-    int Run(const std::string& args, std::string* output = nullptr) {
-        const std::string command = "TMP='" + tmp.string() + "' '" TREEPAK_BINARY_DIR
-                                    "/tools/cabwrite' " + args + " 2>&1";
-        std::string captured;
-        const int status = testsupport::RunCommand(command, &captured);
-        if (output != nullptr) *output = captured;
-        return status;
+    ToolRun Cab(const std::vector<std::string>& args, const std::string& prefix = "",
+                const std::string& input = "/dev/null") {
+        return ws.RunProgram(TREEPAK_BINARY_DIR "/tools/cabwrite", args, prefix, input);
     }
-
+    // What treepak expands from the cabinet (a set from its first), by
+    // stored name.
+    Contents Expand(const std::string& cabinet) {
+        const fs::path destination = ws.root.path() / ("expanded" + std::to_string(++expansions));
+        const ToolRun run = ws.Run({cabinet, destination.string()});
+        EXPECT_EQ(run.status, 0) << cabinet << run.out << run.err;
+        Contents files;
+        for (auto& [path, bytes] : TreeContents(destination)) {
+            std::string name = path;
+            for (char& c : name) c = c == '/' ? '\\' : c;
+            files[name] = bytes;
+        }
+        return files;
+    }
     std::vector<ParsedCabinet> ParseSet(const std::vector<std::string>& names) {
         std::vector<ParsedCabinet> set;
         for (const std::string& n : names) {
@@ -64,30 +70,59 @@ protected:
         }
         return set;
     }
-    void ExpectSources(const std::vector<ParsedCabinet>& set) {
-        std::map<std::string, std::vector<uint8_t>> files;
-        ASSERT_EQ(testsupport::ExtractSet(set, &files), "");
-        EXPECT_EQ(files.size(), sources.size());
-        for (const auto& [name, bytes] : sources) EXPECT_TRUE(files[name] == bytes) << name;
-    }
-    std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
 };
 
 }  // namespace
 
-TEST_F(CabwriteTest, HelpAndUsageErrors) {
-    std::string text;
-    EXPECT_EQ(Run("--help", &text), 0);
-    EXPECT_NE(text.find("Usage: cabwrite"), std::string::npos);
-    for (const char* bad : {"", "only.cab", "-t lzx:14 a.cab x", "-t lzx:22 a.cab x",
-                            "-t quantum a.cab x", "-m -5 a.cab x", "-m 12k a.cab x",
-                            "--data-reserve 256 a.cab x", "--header-reserve 65536 a.cab x",
-                            "-s 70000 a.cab x", "-n part.cab a.cab x", "-D 'V%s%d' a.cab x",
-                            "--bogus a.cab x", "-t"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_EQ(Run(bad, &text), 2);
-        EXPECT_NE(text.find("cabwrite: "), std::string::npos);
+// Bad usage and parameters no cabinet can have: exit 2, a message naming
+// the option, and nothing written.
+TEST_F(CabwriteTest, UsageAndImpossibleParameters) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string prefix, message;
+    };
+    const std::vector<std::string> io = {"out/x.cab", "in/alpha.txt"};
+    auto with = [&](std::vector<std::string> a) { return a.insert(a.end(), io.begin(), io.end()), a; };
+    const Case cases[] = {
+        {{}, "", "no output cabinet given"},
+        {{"only.cab"}, "", "no input given"},
+        {with({"-t", "quantum"}), "", "unknown compression type 'quantum'"},
+        {with({"-m", "12k"}), "", "option -m: '12k' is not a number"},
+        {with({"-n", "part.cab"}), "", "--next pattern 'part.cab' needs exactly one %d"},
+        {with({"-D", "V%s%d"}), "", "--disk-pattern 'V%s%d' needs exactly one %d"},
+        {with({"--bogus"}), "", "unknown option --bogus"},
+        {{"-t"}, "", "option -t needs a value"},
+        {with({"-t", "lzx:14"}), "", "-t lzx:14: the LZX window must be 2^15 to 2^21 bytes"},
+        {with({"--type=lzx:22"}), "", "--type lzx:22: the LZX window"},
+        {with({"--header-reserve", "65536"}), "", "--header-reserve 65536 is out of range: the cabinet header's 16-bit"},
+        {with({"--folder-reserve", "256"}), "", "--folder-reserve 256 is out of range: the 8-bit reserve size field of a folder"},
+        {with({"--data-reserve", "256"}), "", "--data-reserve 256 is out of range: the 8-bit reserve size field of a data"},
+        {with({"-s", "65536"}), "", "-s 65536 is out of range: set ids are 16-bit"},
+        // Header 36, folder 8, entry 16 + "in\alpha.txt" + NUL, block header 8, one byte.
+        {with({"-m", "81"}), "", "--max-size 81 is too small to hold one data block: with these reserve sizes and "
+                                 "names a cabinet needs at least 82 bytes"},
+        {with({"-m", "100", "--header-reserve", "10", "--data-reserve", "5"}), "", "needs at least 101 bytes"},
+        {with({"--mtime", "2021-02-29"}), "", "--mtime '2021-02-29' is no time"},
+        {with({"--mtime", "2021-01-01 12:00"}), "", "--mtime '2021-01-01 12:00' is no time"},
+        {with({"--attributes", "hidden"}), "", "--attributes 'hidden' is none of keep, archive or none"},
+        {io, "SOURCE_DATE_EPOCH=yesterday", "SOURCE_DATE_EPOCH 'yesterday' is not a number of seconds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const ToolRun run = Cab(c.args, c.prefix);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind("cabwrite: ", 0), 0u);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(fs::is_empty(out));
     }
+    EXPECT_EQ(Cab({"-m", "82", "out/x.cab", "in/alpha.txt"}).status, 1) << "the set fails later, in the engine";
+    EXPECT_TRUE(fs::is_empty(out));
+    ToolRun run = Cab({"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("Usage: cabwrite [options] OUTPUT.cab [INPUT...]\n", 0), 0u);
+    run = Cab({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("cabwrite (treepak) ", 0), 0u);
 }
 
 // Names in walk order (sorted by bytes), attributes from the files; a name
@@ -95,10 +130,9 @@ TEST_F(CabwriteTest, HelpAndUsageErrors) {
 TEST_F(CabwriteTest, TreeIntoOneDeflateCabinet) {
     chmod((in / "random.bin").c_str(), 0444);
     Put("sub/gr\xC3\xBC\xC3\x9F" "e.txt", "sub\\gr\xC3\xBC\xC3\x9F" "e.txt", testsupport::TextBytes(500, 3));
-    ASSERT_EQ(Run(Q(out / "tree.cab") + " " + Q(in)), 0);
-    auto set = ParseSet({"tree.cab"});
-    ExpectSources(set);
-    const ParsedCabinet& cab = set[0];
+    ASSERT_EQ(Cab({"out/tree.cab", "in"}).status, 0);
+    EXPECT_EQ(Expand("out/tree.cab"), sources);
+    const ParsedCabinet cab = ParseSet({"tree.cab"})[0];
     ASSERT_EQ(cab.folders.size(), 1u);
     EXPECT_EQ(cab.folders[0].compressionType, 1);
     std::vector<std::string> names;
@@ -111,13 +145,13 @@ TEST_F(CabwriteTest, TreeIntoOneDeflateCabinet) {
 }
 
 TEST_F(CabwriteTest, EveryParameterInASpanningSet) {
-    const std::string args = "-t none -m 60000 -f --header-reserve 20 --folder-reserve 3 "
-                             "--data-reserve 2 -s 777 -d FIRST -D 'VOL%d' -n 'part%d.cab' "
-                             "-x alpha.txt " + Q(out / "set.cab") + " " + Q(in);
-    std::string text;
-    ASSERT_EQ(Run(args, &text), 0) << text;
+    const ToolRun run = Cab({"-t", "none", "-m", "60000", "-f", "--header-reserve", "20", "--folder-reserve", "3",
+                             "--data-reserve", "2", "-s", "777", "-d", "FIRST", "-D", "VOL%d", "-n", "part%d.cab",
+                             "-x", "alpha.txt", "-v", "out/set.cab", "in"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\n4 cabinets, 4 folders, 4 files, 205000 bytes in, "), std::string::npos) << run.out;
     auto set = ParseSet({"set.cab", "part2.cab", "part3.cab", "part4.cab"});
-    ExpectSources(set);
+    EXPECT_EQ(Expand("out/set.cab"), sources);
     EXPECT_FALSE(fs::exists(out / "part5.cab"));
     for (size_t i = 0; i < set.size(); ++i) {
         const ParsedCabinet& cab = set[i];
@@ -145,14 +179,165 @@ TEST_F(CabwriteTest, EveryParameterInASpanningSet) {
     EXPECT_EQ(set[1].files[1].attributes & 0x40, 0);
 }
 
+// Lists with comments, blank lines, CR LF ends and tab-separated names,
+// read from a file or standard input; relative arguments keep their path,
+// --strip-dirs drops it; a dry run shows the plan and writes nothing.
+TEST_F(CabwriteTest, FileListsAndStoredNames) {
+    testsupport::WriteFileText(ws.dir() / "list.txt",
+                               "# packaging list\n\nin/alpha.txt\tdocs/Alpha.txt\r\n \t \n"
+                               "in/sub\tpayload\n#in/random.bin\nin/random.bin\n");
+    const std::vector<std::string> args = {"-L", "list.txt", "out/list.cab", "./in/sub/deeper/run.dat"};
+    ASSERT_EQ(Cab(args).status, 0);
+    const Contents expected = {{"docs\\Alpha.txt", sources["alpha.txt"]},
+                               {"payload\\deeper\\run.dat", sources["sub\\deeper\\run.dat"]},
+                               {"payload\\empty", {}},
+                               {"in\\random.bin", sources["random.bin"]},
+                               {"in\\sub\\deeper\\run.dat", sources["sub\\deeper\\run.dat"]}};
+    EXPECT_EQ(Expand("out/list.cab"), expected);
+
+    const ToolRun fromStdin = Cab({"-L", "-", "out/stdin.cab", "./in/sub/deeper/run.dat"}, "", "list.txt");
+    ASSERT_EQ(fromStdin.status, 0) << fromStdin.err;
+    EXPECT_EQ(Bytes("out/stdin.cab"), Bytes("out/list.cab"));
+
+    const ToolRun plan = Cab({"--dry-run", "-t", "none", "-m", "100000", "-f", "-L", "list.txt", "out/plan.cab"});
+    ASSERT_EQ(plan.status, 0) << plan.err;
+    EXPECT_EQ(plan.out, "docs\\Alpha.txt\t70000\t1\tplan.cab\n"
+                        "payload\\deeper\\run.dat\t90000\t2\tplan.cab\n"
+                        "payload\\deeper\\run.dat\t90000\t2\tplan2.cab\n"
+                        "payload\\empty\t0\t3\tplan2.cab\n"
+                        "in\\random.bin\t45000\t4\tplan2.cab\n"
+                        "in\\random.bin\t45000\t4\tplan3.cab\n");
+    EXPECT_FALSE(fs::exists(out / "plan.cab") || fs::exists(out / "plan2.cab"));
+
+    ASSERT_EQ(Cab({"--strip-dirs", "out/strip.cab", "in/sub/deeper/run.dat", "./in/alpha.txt"}).status, 0);
+    EXPECT_EQ(Expand("out/strip.cab"),
+              (Contents{{"run.dat", sources["sub\\deeper\\run.dat"]}, {"alpha.txt", sources["alpha.txt"]}}));
+}
+
+// Every refusal happens before anything is written: the working directory
+// holds the same files with the same bytes afterwards.
+TEST_F(CabwriteTest, RefusalsWriteNothing) {
+    testsupport::WriteFileText(ws.dir() / "notes.txt", "my notes\n");
+    testsupport::WriteFileText(ws.dir() / "other" / "alpha.txt", "another alpha\n");
+    testsupport::WriteFileText(ws.dir() / "odd" / "back\\slash.txt", "x");
+    testsupport::WriteFileText(out / "part2.cab", "not a cabinet");
+    testsupport::WriteFileText(out / "notes.cab", "not a cabinet either");
+    ASSERT_EQ(Cab({"out/old.cab", "in/alpha.txt"}).status, 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string list, message;
+    };
+    const std::string absolute = (in / "alpha.txt").string();
+    const Case cases[] = {
+        {{"--strip-dirs", "out/d.cab", "in/alpha.txt", "other/alpha.txt"}, "",
+         "in/alpha.txt and other/alpha.txt would both be stored as 'alpha.txt'"},
+        {{"-L", "bad.txt", "out/d.cab", "in/alpha.txt"}, "in/random.bin\tIN/ALPHA.TXT\n",
+         "in/random.bin (bad.txt:1) and in/alpha.txt would both be stored as 'IN\\ALPHA.TXT' (names are compared "
+         "without regard to case)"},
+        {{"out/d.cab", "../work/in/alpha.txt"}, "", "the name '..\\work\\in\\alpha.txt' would be refused on expansion"},
+        {{"out/d.cab", absolute}, "", absolute + ": the name '\\"},
+        {{"-L", "bad.txt", "out/d.cab"}, "in/alpha.txt\tC:/evil.txt\n", "(bad.txt:1): the name 'C:\\evil.txt' would"},
+        {{"-L", "bad.txt", "out/d.cab"}, "\nin/alpha.txt\tdocs//a.txt\n", "(bad.txt:2): the name 'docs\\\\a.txt'"},
+        {{"-L", "bad.txt", "out/d.cab"}, "in/alpha.txt\tdocs/./a.txt\n", "the name 'docs\\.\\a.txt' would"},
+        {{"out/d.cab", "odd"}, "", "'odd/back\\slash.txt' has a '\\' in its name"},
+        {{"-L", "bad.txt", "out/d.cab"}, "in/alpha.txt\t\n", "bad.txt:1: empty name after the tab"},
+        {{"-L", "bad.txt", "out/d.cab"}, "# none\nnothing-here\n", "bad.txt:2: cannot read nothing-here"},
+        {{"notes.txt", "out/old.cab"}, "",
+         "refusing to replace notes.txt: it exists and is not a cabinet (use --force to replace it)"},
+        {{"--force", "notes.txt", "in/alpha.txt", "notes.txt"}, "", "refusing to write the cabinet notes.txt: it is also an input"},
+        {{"--force", "-L", "bad.txt", "bad.txt"}, "in/alpha.txt\n", "the cabinet bad.txt: it is also an input"},
+        {{"out", "in"}, "", "cannot write the cabinet out: it is a directory"},
+        {{"-t", "none", "-m", "40000", "out/part.cab", "in"}, "", "refusing to replace out/part2.cab: it exists and is not"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        fs::remove(ws.dir() / "bad.txt");
+        if (!c.list.empty()) testsupport::WriteFileText(ws.dir() / "bad.txt", c.list);
+        const Contents before = TreeContents(ws.dir());
+        const ToolRun run = Cab(c.args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("cabwrite: ", 0), 0u);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(TreeContents(ws.dir()) == before);
+    }
+    // An existing cabinet is replaced as before, anything else with --force.
+    ASSERT_EQ(Cab({"out/old.cab", "in/random.bin"}).status, 0);
+    EXPECT_EQ(Expand("out/old.cab"), (Contents{{"in\\random.bin", sources["random.bin"]}}));
+    ASSERT_EQ(Cab({"--force", "out/notes.cab", "in/alpha.txt"}).status, 0);
+    EXPECT_EQ(Expand("out/notes.cab"), (Contents{{"in\\alpha.txt", sources["alpha.txt"]}}));
+}
+
+// Two copies of a tree with other file times and permissions, written under
+// other time zones and umasks, give the same bytes; the stored times are
+// UTC calendar times, clamped to SOURCE_DATE_EPOCH or set by --mtime.
+TEST_F(CabwriteTest, ReproducibleAcrossTreesZonesAndModes) {
+    constexpr int64_t kEpoch = 1700000000;         // 2023-11-14 22:13:20 UTC
+    constexpr int64_t kOld = 978310861;            // 2001-01-01 01:01:01 UTC, kept (rounded down)
+    struct Copy {
+        const char* dir;
+        int64_t later;  // seconds after kEpoch of the new files' times
+        fs::perms fileMode;
+        const char* prefix;
+    };
+    const Copy copies[] = {{"t1", 1000, fs::perms(0644), "umask 022; TZ=UTC0"},
+                           {"t2", 900000, fs::perms(0600), "umask 077; TZ=XYZ-13:45"}};
+    for (const Copy& c : copies) {
+        const fs::path root = ws.dir() / c.dir;
+        for (const char* name : {"d/e/c.txt", "a.txt", "d/b.bin", "old.txt"}) {
+            testsupport::WriteFileText(root / name, std::string(name) + " contents\n");
+            fs::permissions(root / name, c.fileMode);
+            const int64_t when = std::string(name) == "old.txt" ? kOld : kEpoch + c.later;
+            const struct utimbuf times = {static_cast<time_t>(when), static_cast<time_t>(when)};
+            ASSERT_EQ(utime((root / name).c_str(), &times), 0);
+        }
+    }
+    struct Variant {
+        std::vector<std::string> options;
+        std::string environment;
+        uint16_t date, time, attributes;  // of d/b.bin, stored as b.bin
+    };
+    const Variant variants[] = {
+        {{}, "SOURCE_DATE_EPOCH=1700000000", (43 << 9) | (11 << 5) | 14, (22 << 11) | (13 << 5) | 10, 0x20},
+        {{"--mtime=2024-02-29 23:59:58"}, "", (44 << 9) | (2 << 5) | 29, (23 << 11) | (59 << 5) | 29, 0x20},
+        {{"--mtime=@1700000000", "--attributes=none"}, "", (43 << 9) | (11 << 5) | 14, (22 << 11) | (13 << 5) | 10, 0},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.options.empty() ? v.environment : v.options[0]);
+        std::vector<std::vector<uint8_t>> results;
+        for (const Copy& c : copies) {
+            std::vector<std::string> args = v.options;
+            args.insert(args.end(), {"../out/" + std::string(c.dir) + ".cab", "a.txt", "d", "old.txt"});
+            const ToolRun run = ws.RunProgram(TREEPAK_BINARY_DIR "/tools/cabwrite", args,
+                                              "cd " + std::string(c.dir) + " && " + c.prefix + " " + v.environment);
+            ASSERT_EQ(run.status, 0) << run.err;
+            results.push_back(testsupport::ReadFileBytes(out / (std::string(c.dir) + ".cab")));
+        }
+        EXPECT_TRUE(results[0] == results[1]);
+        const ParsedCabinet cab = ParseSet({"t1.cab"})[0];
+        ASSERT_EQ(cab.files.size(), 4u);
+        EXPECT_EQ(cab.files[1].name, "b.bin");
+        EXPECT_EQ(cab.files[1].date, v.date);
+        EXPECT_EQ(cab.files[1].time, v.time);
+        EXPECT_EQ(cab.files[1].attributes, v.attributes);
+        if (v.options.empty()) {
+            EXPECT_EQ(cab.files[3].date, (21 << 9) | (1 << 5) | 1);
+            EXPECT_EQ(cab.files[3].time, (1 << 11) | (1 << 5) | 0);
+        }
+        const Contents expanded = Expand("out/t2.cab");
+        EXPECT_EQ(expanded.size(), 4u);
+        EXPECT_EQ(expanded.at("e\\c.txt"), testsupport::ReadFileBytes(ws.dir() / "t1/d/e/c.txt"));
+    }
+}
+
 TEST_F(CabwriteTest, FailuresLeaveNoCabinet) {
-    std::string text;
-    EXPECT_EQ(Run(Q(out / "missing-dir" / "x.cab") + " " + Q(in), &text), 1);
-    EXPECT_NE(text.find("code 6 [Could not create cabinet file]"), std::string::npos) << text;
+    ToolRun run = Cab({"out/missing-dir/x.cab", "in"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("code 6 [Could not create cabinet file]"), std::string::npos) << run.err;
     // A limit too small for the second cabinet fails after the first was
     // written; the partial set is removed again.
-    EXPECT_EQ(Run("-t none -m 90 " + Q(out / "tiny.cab") + " " + Q(in / "alpha.txt"), &text), 1);
-    EXPECT_TRUE(fs::is_empty(out)) << text;
-    EXPECT_EQ(Run(Q(out / "x.cab") + " " + Q(in / "nothing-here"), &text), 1);
+    run = Cab({"-t", "none", "-m", "90", "--strip-dirs", "out/tiny.cab", "in/alpha.txt"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(fs::is_empty(out)) << run.err;
+    EXPECT_EQ(Cab({"out/x.cab", "in/nothing-here"}).status, 1);
     EXPECT_TRUE(fs::is_empty(out));
 }
