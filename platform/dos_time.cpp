@@ -26,6 +26,18 @@ uint16_t PackTime(int hour, int minute, int second) {
     return static_cast<uint16_t>((hour << kHourShift) | (minute << kMinuteShift) | (second / 2));
 }
 
+// A broken-down time with the fields a calendar date and clock time name.
+struct tm CalendarTime(int year, int month, int day, int hour, int minute, int second) {
+    struct tm calendar = {};
+    calendar.tm_year = year - kTmYearBase;
+    calendar.tm_mon = month - 1;
+    calendar.tm_mday = day;
+    calendar.tm_hour = hour;
+    calendar.tm_min = minute;
+    calendar.tm_sec = second;
+    return calendar;
+}
+
 // Packs a broken-down time, clamped to what the packed form holds.
 void PackCalendarTime(const struct tm* calendar, uint16_t* date, uint16_t* time) {
     if (calendar == nullptr || calendar->tm_year + kTmYearBase < kDosEpochYear) {
@@ -62,13 +74,7 @@ bool UtcCalendarToUnixTime(int year, int month, int day, int hour, int minute, i
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
         second < 0 || second > 59)
         return false;
-    struct tm utc = {};
-    utc.tm_year = year - kTmYearBase;
-    utc.tm_mon = month - 1;
-    utc.tm_mday = day;
-    utc.tm_hour = hour;
-    utc.tm_min = minute;
-    utc.tm_sec = second;
+    struct tm utc = CalendarTime(year, month, day, hour, minute, second);
     const time_t t = timegm(&utc);
     // timegm normalises days past the month's end as mktime does.
     if (utc.tm_mday != day) return false;
@@ -84,13 +90,7 @@ bool DosDateTimeToUnixTime(uint16_t date, uint16_t time, int64_t* unixTime) {
     int minute = (time >> kMinuteShift) & kSixBits;
     int second = (time & kFiveBits) * 2;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return false;
-    struct tm local = {};
-    local.tm_year = year - kTmYearBase;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
+    struct tm local = CalendarTime(year, month, day, hour, minute, second);
     local.tm_isdst = -1;  // let the zone rules decide, as the wall clock shows it
     time_t t = mktime(&local);
     // mktime normalises days past the month's end (February 31); such a

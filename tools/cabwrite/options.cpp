@@ -124,6 +124,31 @@ constexpr BoundedOption kBounded[] = {
     {"-s", "--set-id", 0xFFFF, "set ids are 16-bit, 0 to 65535", &CabwriteOptions::setId},
 };
 
+// Options without a value: each sets its flag.
+struct FlagOption {
+    const char* shortName;  // may be empty
+    const char* longName;
+    bool CabwriteOptions::*flag;
+};
+constexpr FlagOption kFlags[] = {
+    {"-h", "--help", &CabwriteOptions::help},
+    {"", "--version", &CabwriteOptions::version},
+    {"-v", "--verbose", &CabwriteOptions::verbose},
+    {"-f", "--folder-per-file", &CabwriteOptions::folderPerFile},
+    {"-X", "--execute-all", &CabwriteOptions::executeAll},
+    {"", "--strip-dirs", &CabwriteOptions::stripDirs},
+    {"", "--force", &CabwriteOptions::force},
+    {"", "--dry-run", &CabwriteOptions::dryRun},
+};
+
+// The entry of `table` the argument names, or null.
+template <typename Table>
+auto Find(const Table& table, const std::string& arg) -> decltype(&table[0]) {
+    for (const auto& option : table)
+        if (arg == option.longName || (option.shortName[0] != '\0' && arg == option.shortName)) return &option;
+    return nullptr;
+}
+
 }  // namespace
 
 const char* CabwriteUsage() { return kUsage; }
@@ -198,10 +223,13 @@ bool ParseCabwriteOptions(int argc, char** argv, CabwriteOptions* options, std::
             return true;
         };
         std::string text;
-        const BoundedOption* bounded = nullptr;
-        for (const BoundedOption& b : kBounded)
-            if (arg == b.longName || (b.shortName[0] != '\0' && arg == b.shortName)) bounded = &b;
-        if (bounded != nullptr) {
+        if (const FlagOption* flag = Find(kFlags, arg)) {
+            if (hasInline) {
+                *error = "option " + arg + " takes no value";
+                return false;
+            }
+            options->*(flag->flag) = true;
+        } else if (const BoundedOption* bounded = Find(kBounded, arg)) {
             uint64_t n = 0;
             if (!value(&text)) return false;
             if (!ParseNumber(text, UINT64_MAX, &n)) {
@@ -213,22 +241,6 @@ bool ParseCabwriteOptions(int argc, char** argv, CabwriteOptions* options, std::
                 return false;
             }
             options->*(bounded->field) = static_cast<uint32_t>(n);
-        } else if (arg == "-h" || arg == "--help") {
-            options->help = true;
-        } else if (arg == "--version") {
-            options->version = true;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options->verbose = true;
-        } else if (arg == "-f" || arg == "--folder-per-file") {
-            options->folderPerFile = true;
-        } else if (arg == "-X" || arg == "--execute-all") {
-            options->executeAll = true;
-        } else if (arg == "--strip-dirs") {
-            options->stripDirs = true;
-        } else if (arg == "--force") {
-            options->force = true;
-        } else if (arg == "--dry-run") {
-            options->dryRun = true;
         } else if (arg == "-L" || arg == "--files-from") {
             if (!value(&text)) return false;
             options->fileLists.push_back(text);
