@@ -52,6 +52,9 @@ int Run(const CabwriteOptions& o) {
     std::string error;
     if (client.cabinetNames[0].empty()) return Fail(EXIT_USAGE, "'" + o.output + "' names no file");
     if (!ReadSourceDateEpoch(&client.times, &error)) return Fail(EXIT_USAGE, error);
+    // Arguments given the wrong way round name an existing file first: say
+    // so before anything else about them.
+    if (!MayWriteCabinet(o.output, client.outputRules, &error)) return Fail(EXIT_WRITE_FAILED, error);
 
     std::vector<ListEntry> listed;
     for (const std::string& list : o.fileLists) {
@@ -72,7 +75,7 @@ int Run(const CabwriteOptions& o) {
         return Fail(EXIT_USAGE, "--max-size " + std::to_string(o.maxCabinetSize) +
                                     " is too small to hold one data block: with these reserve sizes and names a "
                                     "cabinet needs at least " + std::to_string(smallest) + " bytes");
-    if (!MayWriteCabinet(o.output, client.outputRules, &error)) return Fail(EXIT_WRITE_FAILED, error);
+    if (!MayWriteCabinet(o.output, client.outputRules, &error)) return Fail(EXIT_WRITE_FAILED, error);  // now with the inputs
 
     if (!WriteCabinets(o, files, &client)) return EXIT_WRITE_FAILED;
     if (o.verbose) PrintSummary(files, client);

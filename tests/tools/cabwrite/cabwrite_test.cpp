@@ -242,7 +242,7 @@ TEST_F(CabwriteTest, RefusalsWriteNothing) {
         {{"out/d.cab", "odd"}, "", "'odd/back\\slash.txt' has a '\\' in its name"},
         {{"-L", "bad.txt", "out/d.cab"}, "in/alpha.txt\t\n", "bad.txt:1: empty name after the tab"},
         {{"-L", "bad.txt", "out/d.cab"}, "# none\nnothing-here\n", "bad.txt:2: cannot read nothing-here"},
-        {{"notes.txt", "out/old.cab"}, "",
+        {{"notes.txt", "out/old.cab", "out/never.cab"}, "",
          "refusing to replace notes.txt: it exists and is not a cabinet (use --force to replace it)"},
         {{"--force", "notes.txt", "in/alpha.txt", "notes.txt"}, "", "refusing to write the cabinet notes.txt: it is also an input"},
         {{"--force", "-L", "bad.txt", "bad.txt"}, "in/alpha.txt\n", "the cabinet bad.txt: it is also an input"},
