@@ -75,7 +75,8 @@ int Run(const CabwriteOptions& o) {
         return Fail(EXIT_USAGE, "--max-size " + std::to_string(o.maxCabinetSize) +
                                     " is too small to hold one data block: with these reserve sizes and names a "
                                     "cabinet needs at least " + std::to_string(smallest) + " bytes");
-    if (!MayWriteCabinet(o.output, client.outputRules, &error)) return Fail(EXIT_WRITE_FAILED, error);  // now with the inputs
+    // Again, now that the inputs are known.
+    if (!MayWriteCabinet(o.output, client.outputRules, &error)) return Fail(EXIT_WRITE_FAILED, error);
 
     if (!WriteCabinets(o, files, &client)) return EXIT_WRITE_FAILED;
     if (o.verbose) PrintSummary(files, client);

@@ -10,7 +10,8 @@ namespace {
 
 bool StartsWithSignature(const std::string& path) {
     int32_t error = 0;
-    const int32_t handle = platform::OpenFile(path.c_str(), platform::OPEN_READ_ONLY | platform::OPEN_BINARY, 0, &error);
+    const int32_t handle =
+        platform::OpenFile(path.c_str(), platform::OPEN_READ_ONLY | platform::OPEN_BINARY, 0, &error);
     if (handle < 0) return false;
     uint8_t head[sizeof CAB_SIGNATURE] = {};
     const int32_t got = platform::ReadFile(handle, head, sizeof head, &error);

