@@ -47,13 +47,14 @@ void UnixTimeToDosDateTime(int64_t unixTime, uint16_t* date, uint16_t* time) {
     *time = PackTime(local.tm_hour, local.tm_min, second);
 }
 
+DosDateTimeFields UnpackDosDateTime(uint16_t date, uint16_t time) {
+    return DosDateTimeFields{kDosEpochYear + ((date >> kYearShift) & kSevenBits), (date >> kMonthShift) & kFourBits,
+                             date & kFiveBits, (time >> kHourShift) & kFiveBits, (time >> kMinuteShift) & kSixBits,
+                             (time & kFiveBits) * 2};
+}
+
 bool DosDateTimeToUnixTime(uint16_t date, uint16_t time, int64_t* unixTime) {
-    int year = kDosEpochYear + ((date >> kYearShift) & kSevenBits);
-    int month = (date >> kMonthShift) & kFourBits;
-    int day = date & kFiveBits;
-    int hour = (time >> kHourShift) & kFiveBits;
-    int minute = (time >> kMinuteShift) & kSixBits;
-    int second = (time & kFiveBits) * 2;
+    const auto [year, month, day, hour, minute, second] = UnpackDosDateTime(date, time);
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return false;
     struct tm local = {};
     local.tm_year = year - kTmYearBase;
