@@ -1,6 +1,6 @@
-// Runs the built treepak binary in a scratch directory, with a private TMP
-// and the C locale, capturing standard output, standard error and the exit
-// status.
+// Runs the built treepak (or another built tool) in a scratch directory,
+// with a private TMP and the C locale, capturing standard output, standard
+// error and the exit status.
 #pragma once
 
 #include <filesystem>
@@ -35,11 +35,16 @@ struct Workspace {
     bool TmpIsEmpty() const { return std::filesystem::is_empty(tmp()); }
 
     ToolRun Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+        return RunProgram(ToolBinary(), args, prefix);
+    }
+    // `input` is the file standard input reads.
+    ToolRun RunProgram(const std::string& binary, const std::vector<std::string>& args, const std::string& prefix = "",
+                       const std::string& input = "/dev/null") const {
         std::string errPath = (root.path() / "stderr.txt").string();
         std::string command = "cd " + ShellQuote(dir().string()) + " && " + prefix + " LC_ALL=C TMP=" +
-                              ShellQuote(tmp().string()) + " " + ShellQuote(ToolBinary());
+                              ShellQuote(tmp().string()) + " " + ShellQuote(binary);
         for (const auto& a : args) command += " " + ShellQuote(a);
-        command += " 2>" + ShellQuote(errPath) + " </dev/null";
+        command += " 2>" + ShellQuote(errPath) + " <" + ShellQuote(input);
         ToolRun run;
         run.status = testsupport::RunCommand(command, &run.out);
         auto err = testsupport::ReadFileBytes(errPath);
