@@ -21,6 +21,7 @@ struct ListWalk {
     CabinetListing* listing = nullptr;
     bool first = false;
     size_t cabinet = 0;
+    size_t firstFolderRecord = 0;  // of this cabinet, in the listing's folders
     uint16_t folderCount = 0;
     ReaderPlace place;
 };
@@ -71,6 +72,7 @@ int ListNotify(int kind, FEINotification* n) {
             file.entry.attributes = n->attributes;
             file.cabinet = walk.cabinet;
             file.folder = FolderOf(n->folderIndex, walk.folderCount);
+            if (file.folder < walk.folderCount) file.folderRecord = walk.firstFolderRecord + file.folder;
             file.continued = n->folderIndex >= FOLDER_CONTINUED_FROM_PREV;
             listing.files.push_back(std::move(file));
         }
@@ -121,8 +123,7 @@ bool ListCabinetSet(const std::string& cabinetPath, const std::string& shownPath
             std::string reason;
             const std::string found = FindNextCabinet(directory, name, &reason);
             if (found.empty()) {
-                report(reportContext, shown(name) + ": cannot open the next cabinet of the set: " + reason +
-                                          " (looked in " + (directory.empty() ? "." : directory) + ")");
+                report(reportContext, shown(name) + ": " + reason);
                 break;
             }
             name = found;
@@ -133,6 +134,7 @@ bool ListCabinetSet(const std::string& cabinetPath, const std::string& shownPath
         }
         walk.cabinet = listing->cabinets.size();
         walk.folderCount = 0;
+        walk.firstFolderRecord = listing->folders.size();
         walk.place = ReaderPlace{};
         listing->cabinets.emplace_back();
         listing->cabinets.back().name = name;

@@ -34,6 +34,7 @@ struct ListedFile {
     ReaderEntry entry;
     size_t cabinet = 0;  // where its entry (and its data) begin
     uint16_t folder = 0;  // its folder in that cabinet
+    size_t folderRecord = SIZE_MAX;  // that folder in CabinetListing::folders, if listed
     bool continued = false;  // its data go on into, or come from, another cabinet
 };
 

@@ -12,12 +12,14 @@ namespace {
 constexpr const char* kEveryName = "*";
 }  // namespace
 
-std::string FindNextCabinet(const std::string& directory, const std::string& storedName, std::string* reason) {
+std::string FindNextCabinet(const std::string& directory, const std::string& storedName, std::string* problem) {
+    const std::string lookedIn = " (looked in " + (directory.empty() ? std::string(".") : directory) + ")";
+    const std::string cannot = "cannot open the next cabinet of the set: ";
     uint32_t attributes = 0;
     if (platform::GetFileAttributes((directory + storedName).c_str(), &attributes)) return storedName;
     std::vector<platform::DirectoryEntry> entries;
     if (!platform::ListDirectory(directory, kEveryName, &entries)) {
-        *reason = std::strerror(ENOENT);
+        *problem = cannot + std::strerror(ENOENT) + lookedIn;
         return "";
     }
     std::string found;
@@ -29,6 +31,6 @@ std::string FindNextCabinet(const std::string& directory, const std::string& sto
         }
     }
     if (matches == 1) return found;
-    *reason = matches == 0 ? std::strerror(ENOENT) : "several files match it when case is ignored";
+    *problem = cannot + (matches == 0 ? std::strerror(ENOENT) : "several files match it when case is ignored") + lookedIn;
     return "";
 }

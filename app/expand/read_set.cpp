@@ -105,10 +105,9 @@ std::string Shown(const Walk& walk, const std::string& name) {
     return !walk.request->shownPath.empty() && path == walk.request->cabinetPath ? walk.request->shownPath : path;
 }
 
-std::string MissingNext(Walk& walk, const std::string& name, const std::string& reason) {
+std::string MissingNext(Walk& walk, const std::string& name, const std::string& problem) {
     walk.missingNamed = name;
-    return Shown(walk, name) + ": cannot open the next cabinet of the set: " + reason + " (looked in " +
-           (walk.directory.empty() ? "." : walk.directory) + ")";
+    return Shown(walk, name) + ": " + problem;
 }
 
 void Report(const Walk& walk, const std::string& message) {
@@ -280,7 +279,7 @@ int NextCabinet(Walk& walk, FEINotification& n) {
     std::string reason;
     const std::string stored = n.text1 ? n.text1 : "";
     const std::string found = FindNextCabinet(walk.directory, stored, &reason);
-    if (found.empty() || found.size() >= FEI_NAME_BUFFER_SIZE) {
+    if (found.empty()) {
         walk.abortReason = MissingNext(walk, stored, reason);
         return FEI_REPLY_ABORT;
     }

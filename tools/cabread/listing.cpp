@@ -25,9 +25,8 @@ std::string AttributeText(uint16_t attributes) {
 }
 
 std::string FolderCompression(const CabinetListing& listing, const ListedFile& file) {
-    for (const ListedFolder& folder : listing.folders)
-        if (folder.cabinet == file.cabinet && folder.index == file.folder) return CompressionName(folder.compression);
-    return "?";
+    return file.folderRecord < listing.folders.size() ? CompressionName(listing.folders[file.folderRecord].compression)
+                                                      : "?";
 }
 
 }  // namespace
