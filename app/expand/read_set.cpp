@@ -45,7 +45,6 @@ constexpr uint32_t kLastCabinetIndex = 0xFFFF;
 constexpr int kNotifyContinue = 0;
 constexpr int kCloseFileDone = 1;
 constexpr int kCloseFileFailed = 0;
-constexpr int kNoOutput = -1;
 
 // A file entry as the next cabinet repeats it: name and size (counting), or
 // name, size and offset (the files decided in the taking pass).
@@ -335,6 +334,8 @@ bool AfterFailure(Walk& walk) {
         int32_t error = 0;
         platform::DeleteFile(walk.outputPath.c_str(), &error);
     }
+    // A signal also shows as a failed write: no words for it, no second try.
+    if (platform::InterruptRequested()) walk.outcome->interrupted = true;
     if (walk.outcome->interrupted) return false;
     std::string reason = walk.abortReason;
     if (reason.empty()) reason = Shown(walk, walk.inUse) + ": " + DescribeReaderFailure(walk.error, walk.place, LastCabinetAccess());
