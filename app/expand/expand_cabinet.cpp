@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/common/diagnostics.h"
+#include "app/common/status_line.h"
+
 namespace {
 
 struct ExpandCalls {
@@ -12,12 +15,16 @@ struct ExpandCalls {
     void* progressContext;
 };
 
-void ReportProblem(void*, const std::string& message) { std::fprintf(stderr, "treepak: %s\n", message.c_str()); }
+// What ends the run, or a note that is no file's.
+void ReportReaderProblem(void*, const std::string& message) { ReportFailure("%s", message.c_str()); }
 
 void FileDone(void*, const ReaderEntry& entry, const ReaderFailure* failure) {
     if (failure == nullptr) return;
-    if (failure->unsafeName) std::printf("***** ERROR: unsafe file name in cabinet: %s\n", entry.name.c_str());
-    std::fprintf(stderr, "treepak: %s; %s not extracted\n", failure->text.c_str(), entry.name.c_str());
+    if (failure->unsafeName) {
+        ClearStatusLine();
+        std::printf("***** ERROR: unsafe file name in cabinet: %s\n", entry.name.c_str());
+    }
+    ReportProblem("%s; %s not extracted", failure->text.c_str(), entry.name.c_str());
 }
 
 void Progress(void* context, const char* fileName, int32_t value, int32_t scale) {
@@ -33,7 +40,7 @@ int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandPro
     ReaderRequest request;
     request.cabinetPath = cabinetPath;
     request.destination = destinationDir;
-    request.report = ReportProblem;
+    request.report = ReportReaderProblem;
     request.fileDone = FileDone;
     request.progress = progress ? Progress : nullptr;
     request.context = &calls;

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         int32_t spoolError = 0;
         const int32_t spooled = platform::SpoolStandardInput(&spoolError);
         if (spooled < 0) {
-            ReportProblem(std::string("standard input: ") + std::strerror(spoolError));
+            ReportReadProblem(std::string("standard input: ") + std::strerror(spoolError));
             return CABREAD_EXIT_NOTHING_READ;
         }
         path = "/dev/fd/" + std::to_string(spooled);

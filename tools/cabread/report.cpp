@@ -2,6 +2,6 @@
 
 #include <cstdio>
 
-void ReportProblem(const std::string& message) { std::fprintf(stderr, "cabread: %s\n", message.c_str()); }
+void ReportReadProblem(const std::string& message) { std::fprintf(stderr, "cabread: %s\n", message.c_str()); }
 
-void ReportToStandardError(void*, const std::string& message) { ReportProblem(message); }
+void ReportToStandardError(void*, const std::string& message) { ReportReadProblem(message); }

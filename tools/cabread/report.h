@@ -3,6 +3,6 @@
 
 #include <string>
 
-void ReportProblem(const std::string& message);
+void ReportReadProblem(const std::string& message);
 // The same, shaped as the reader client's report callback.
 void ReportToStandardError(void* context, const std::string& message);

@@ -42,7 +42,7 @@ size_t ReportUnmatched(const Selection& selection) {
     size_t unmatched = 0;
     for (size_t i = 0; i < selection.patterns.size(); ++i) {
         if (selection.matched[i]) continue;
-        ReportProblem(selection.typed[i] + ": no file in the cabinet matches");
+        ReportReadProblem(selection.typed[i] + ": no file in the cabinet matches");
         ++unmatched;
     }
     return unmatched;

@@ -27,7 +27,7 @@ void FileDone(void* context, const ReaderEntry& entry, const ReaderFailure* fail
     const bool testing = run.options->mode == CabreadMode::Test;
     if (failure) {
         if (testing) std::printf("%s: FAILED: %s\n", name.c_str(), failure->text.c_str());
-        else ReportProblem(failure->text + "; " + name + " not extracted");
+        else ReportReadProblem(failure->text + "; " + name + " not extracted");
         return;
     }
     run.bytes += entry.size;
