@@ -337,8 +337,13 @@ bool AfterFailure(Walk& walk) {
     // A signal also shows as a failed write: no words for it, no second try.
     if (platform::InterruptRequested()) walk.outcome->interrupted = true;
     if (walk.outcome->interrupted) return false;
+    // A write that failed is the output's fault, not the cabinet's.
+    const bool outputFailed = walk.abortReason.empty() && walk.error.errorCode == FEIERR_TARGET_FILE;
+    const std::string subject = !outputFailed                                 ? Shown(walk, walk.inUse)
+                                : walk.request->sink == ReaderSink::Files ? walk.outputPath
+                                                                          : std::string("standard output");
     std::string reason = walk.abortReason;
-    if (reason.empty()) reason = Shown(walk, walk.inUse) + ": " + DescribeReaderFailure(walk.error, walk.place, LastCabinetAccess());
+    if (reason.empty()) reason = subject + ": " + DescribeReaderFailure(walk.error, walk.place, LastCabinetAccess());
     if (walk.abortReported) return false;
     if (!wasWriting) {
         Report(walk, reason);
@@ -346,6 +351,7 @@ bool AfterFailure(Walk& walk) {
     }
     FileFailed(walk, walk.current, reason);
     if (!walk.request->goOnAfterDamage || walk.error.errorCode == FEIERR_NO_MEMORY) return false;
+    if (outputFailed) return true;
     walk.damagedFolders.insert(walk.current.folder);
     if (ContinuesToNext(walk.current.folder) || walk.inUse != walk.calledOn || !walk.abortReason.empty())
         walk.continuationDamaged = true;

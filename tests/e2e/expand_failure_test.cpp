@@ -51,6 +51,7 @@ TEST_F(ExpandFailureTest, EachFailureIsNamedAndLeavesNoPartialFile) {
         const char* cabinet;
         int status;
         std::string diagnostic;
+        const char* prefix = "";
     };
     const std::vector<Case> cases = {
         {"not a cabinet", [](const ExpandFailureTest& t) { testsupport::WriteFileText(t.ws.dir() / "one.cab", std::string(100, 'x')); },
@@ -70,11 +71,13 @@ TEST_F(ExpandFailureTest, EachFailureIsNamedAndLeavesNoPartialFile) {
          "treepak: set2.cab: its data begin in the earlier cabinet set.cab (start from the first cabinet of the set); "},
         {"output blocked", [](const ExpandFailureTest& t) { fs::create_directories(t.ws.dir() / "out" / "bin" / "file15.dat"); },
          "set.cab", 255, "/file15.dat: cannot create: Is a directory; "},
+        {"disk full", [](const ExpandFailureTest&) {}, "one.cab", 255, ": cannot write: File too large; ",
+         "ulimit -f 40;"},
     };
     for (const Case& c : cases) {
         SetUp();
         c.damage(*this);
-        const ToolRun run = ws.Run({"-BATCH", c.cabinet, "out"});
+        const ToolRun run = ws.Run({"-BATCH", c.cabinet, "out"}, c.prefix);
         EXPECT_EQ(run.status, c.status) << c.what << ": " << run.err;
         EXPECT_EQ(run.out, "") << c.what;
         EXPECT_TRUE(c.diagnostic.empty() ? run.err.empty() : run.err.find(c.diagnostic) != std::string::npos)

@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
         return CABREAD_EXIT_DONE;
     }
     platform::InstallInterruptHandlers();
+    // A file-size limit is then an ordinary write failure: the file is named
+    // and removed instead of the process dying with it half-written.
+    platform::IgnoreFileSizeLimitSignal();
     std::string path = options.cabinet;
     std::string shown;
     // The reader seeks, so standard input is read into a nameless file first

@@ -188,6 +188,14 @@ TEST_F(CabreadTest, PipeAndStandardInput) {
     EXPECT_EQ(fromInput.out, fromFile.out);
     const ToolRun testInput = Read({"-t", "-"}, (ws.dir() / "one.CAB").string());
     EXPECT_EQ(testInput.status, kDone) << testInput.err;
+
+    // --keep leaves an existing file alone and says so; the rest is extracted.
+    testsupport::WriteFileText(ws.dir() / "out" / name, "mine");
+    const ToolRun keep = Read({"-x", "-q", "--keep", "-d", "out", "one.CAB"});
+    EXPECT_EQ(keep.status, kDone);
+    EXPECT_EQ(keep.err, "cabread: out/" + name + ": exists, left alone\n");
+    EXPECT_EQ(expandtest::Snapshot(ws.dir() / "out").size(), tree.size());
+    EXPECT_EQ(ReadFileBytes(ws.dir() / "out" / name), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
 }
 
 TEST_F(CabreadTest, ExitStatusesAndMessages) {
