@@ -1,6 +1,6 @@
 // The JSON listing. Names are UTF-8 after the name conversion extraction
 // applies; a name marked UTF-8 whose bytes are not shows U+FFFD for them,
-// so that the document stays valid.
+// so that the JSON stays valid.
 #include <cinttypes>
 #include <cstdio>
 

@@ -224,6 +224,17 @@ TEST_F(CabreadTest, ExitStatusesAndMessages) {
                   c.err);
     }
     EXPECT_EQ(Read({"--help"}).status, kDone);
+
+    // Listing reads no data block: the tables alone list in full.
+    std::vector<uint8_t> bytes = ReadFileBytes(ws.dir() / "one.CAB");
+    testsupport::ParsedCabinet parsed;
+    ASSERT_EQ(testsupport::ParseCabinet(bytes, &parsed), "");
+    bytes.resize(parsed.folders[0].firstDataOffset);
+    WriteFileBytes(ws.dir() / "tables.cab", bytes);
+    EXPECT_EQ(Read({"-l", "tables.cab"}).out, Read({"-l", "one.CAB"}).out);
+    const ToolRun test = Read({"-t", "-q", "tables.cab"});
+    EXPECT_EQ(test.status, kPartly);
+    EXPECT_NE(test.out.find(": FAILED: tables.cab: truncated: the file ends at byte "), std::string::npos) << test.out;
 }
 
 }  // namespace
