@@ -121,10 +121,12 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--measure", required=True, help="the measure_command helper")
     ap.add_argument("--cabwrite", required=True, help="the cabwrite tool, for the LZX rows")
+    ap.add_argument("--cabread", required=True, help="the cabread tool, for the test and extract rows")
     args = ap.parse_args()
     tool = os.path.abspath(args.tool)
     helper = os.path.abspath(args.measure)
     cabwrite = os.path.abspath(args.cabwrite)
+    cabread = os.path.abspath(args.cabread)
     sets = prepare(args.data)
     rows = []
     with tempfile.TemporaryDirectory() as base:
@@ -147,6 +149,11 @@ def main():
             t_unzip, m_unzip, c_unzip = measure(
                 helper, lambda: ["unzip", "-q", "-o", zipf, "-d", outs.next()], tmp, None, r)
             t_xtgz, m_xtgz, c_xtgz = measure(helper, lambda: ["tar", "xzf", tgz, "-C", outs.next(True)], tmp, None, r)
+            # cabread tests by decoding into nothing; extracts like expand.
+            t_rt, m_rt, c_rt = measure(helper, [cabread, "-t", "-q", cab], tmp, None, r)
+            t_ut, m_ut, c_ut = measure(helper, ["unzip", "-tq", zipf], tmp, None, r)
+            t_gt, m_gt, c_gt = measure(helper, ["gzip", "-t", tgz], tmp, None, r)
+            t_rx, m_rx, c_rx = measure(helper, lambda: [cabread, "-x", "-q", "-d", outs.next(), cab], tmp, None, r)
             t_xst, m_xst, c_xst = measure(helper, lambda: [tool, "-BATCH", stored, outs.next()], tmp, None, r)
             t_xtar, m_xtar, c_xtar = measure(helper, lambda: ["tar", "xf", tarf, "-C", outs.next(True)], tmp, None, r)
             # LZX (window 2^21, all files in one folder) through the writer's
@@ -167,6 +174,9 @@ def main():
                 ("expand vs unzip", t_xcab, t_unzip, c_xcab / c_unzip, m_xcab, m_unzip, ""),
                 ("expand vs tar xzf", t_xcab, t_xtgz, c_xcab / c_xtgz, m_xcab, m_xtgz, ""),
                 ("stored expand vs tar xf", t_xst, t_xtar, c_xst / c_xtar, m_xst, m_xtar, ""),
+                ("cabread -t vs unzip -tq", t_rt, t_ut, c_rt / c_ut, m_rt, m_ut, ""),
+                ("cabread -t vs gzip -t of the tar.gz", t_rt, t_gt, c_rt / c_gt, m_rt, m_gt, ""),
+                ("cabread -x vs unzip", t_rx, t_unzip, c_rx / c_unzip, m_rx, m_unzip, ""),
                 ("LZX 2^21 one folder vs xz -6 of the tar", t_lzx, t_xz, c_lzx / c_xz, m_lzx, m_xz,
                  f"size {size_lzx / size_xz:.3f}x"),
                 ("LZX 2^21 one folder vs gzip -9 of the tar", t_lzx, t_gz, c_lzx / c_gz, m_lzx, m_gz,

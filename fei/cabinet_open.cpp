@@ -99,6 +99,12 @@ int AnnounceCabinet(FEIContext* context) {
     n.userContext = context->userContext;
     n.setId = context->cabinet.setId;
     n.cabinetIndex = context->cabinet.cabinetIndex;
+    n.text4 = context->prevCabinetName;
+    n.offset = context->cabinet.cabinetSize;
+    n.flags = context->cabinet.flags;
+    n.headerReserveSize = static_cast<uint16_t>(context->cabinetHasReserve ? context->headerReserveSize : 0);
+    n.folderReserveSize = static_cast<uint8_t>(context->folderEntrySize - CFFOLDER_SIZE);
+    n.dataReserveSize = static_cast<uint8_t>(context->dataHeaderSize - CFDATA_SIZE);
     if (!FeiNotify(context, FEI_NOTIFY_CABINET_INFO, nullptr)) return 0;
 
     FEIHookRecord& h = context->hookRecord;

@@ -109,5 +109,10 @@ int FeiMoveToNextCabinet(FEIContext* context);
 // file-table handle.
 int FeiReadFileEntry(FEIContext* context, CFFILE* file, char* name);
 
+// Copies a cabinet path into a name buffer; false when it does not fit.
+bool FeiCopyPath(char* buffer, const char* path);
+// Fills the notification with the current file entry (extract.cpp).
+void FeiFillFileNotification(FEIContext* context);
+
 // Closes both cabinet handles without judging the result (end of FEIExtract).
 void FeiReleaseCabinet(FEIContext* context);

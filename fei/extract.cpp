@@ -26,13 +26,6 @@ bool ContinuesToNext(uint16_t folderIndex) {
            folderIndex == FOLDER_CONTINUED_PREV_AND_NEXT;
 }
 
-bool CopyPath(char* buffer, const char* path) {
-    const size_t length = strnlen(path, FEI_NAME_BUFFER_SIZE);
-    if (length >= FEI_NAME_BUFFER_SIZE) return false;
-    std::memcpy(buffer, path, length + 1);
-    return true;
-}
-
 // Tells the client where the walk stands; it may end the walk, lengthen it
 // or move it to another position of the file table.
 int SendFileTable(FEIContext* context) {
@@ -120,25 +113,11 @@ int ExtractFile(FEIContext* context) {
     return 0;
 }
 
-void FillFileNotification(FEIContext* context) {
-    const CFFILE& file = context->file;
-    FEINotification& n = context->notification;
-    n.value = static_cast<int32_t>(file.fileSize);
-    n.text1 = context->fileName;
-    n.text2 = context->prevCabinetName;
-    n.text3 = context->prevDiskName;
-    n.date = file.date;
-    n.time = file.time;
-    n.attributes = file.attributes;
-    n.userContext = context->userContext;
-    n.folderIndex = file.folderIndex;
-}
-
 // Handles one file entry; the walk of this cabinet ends when it leaves
 // filesLeft at 0.
 int VisitEntry(FEIContext* context) {
     const uint16_t folderIndex = context->file.folderIndex;
-    FillFileNotification(context);
+    FeiFillFileNotification(context);
     if (ContinuedFromPrevious(folderIndex) && !context->continuing) {
         return FeiNotify(context, FEI_NOTIFY_CONTINUED_FILE, nullptr);
     }
@@ -163,7 +142,7 @@ int WalkCabinet(FEIContext* context, const char* cabinetName, const char* cabine
     context->continuing = 0;
     context->currentFolder = FEI_NO_FOLDER;
     // Drops any change the client made to the path during the cabinet notice.
-    CopyPath(context->cabinetPath, cabinetPath);
+    FeiCopyPath(context->cabinetPath, cabinetPath);
     if (!SendFileTable(context)) return 0;
     while (context->filesLeft != 0) {
         --context->filesLeft;
@@ -178,6 +157,28 @@ int WalkCabinet(FEIContext* context, const char* cabinetName, const char* cabine
 
 }  // namespace
 
+bool FeiCopyPath(char* buffer, const char* path) {
+    const size_t length = strnlen(path, FEI_NAME_BUFFER_SIZE);
+    if (length >= FEI_NAME_BUFFER_SIZE) return false;
+    std::memcpy(buffer, path, length + 1);
+    return true;
+}
+
+void FeiFillFileNotification(FEIContext* context) {
+    const CFFILE& file = context->file;
+    FEINotification& n = context->notification;
+    n.value = static_cast<int32_t>(file.fileSize);
+    n.text1 = context->fileName;
+    n.text2 = context->prevCabinetName;
+    n.text3 = context->prevDiskName;
+    n.date = file.date;
+    n.time = file.time;
+    n.attributes = file.attributes;
+    n.userContext = context->userContext;
+    n.folderIndex = file.folderIndex;
+    n.offset = file.folderOffset;
+}
+
 int FEIExtract(FEIContext* context, const char* cabinetName, const char* cabinetPath, int flags,
                FEINotifyFn notify, FEIHookFn hook, void* userContext) {
     (void)flags;
@@ -185,7 +186,7 @@ int FEIExtract(FEIContext* context, const char* cabinetName, const char* cabinet
     context->hook = hook;
     context->userContext = userContext;
     context->continuedFilesPassed = 0;
-    if (!CopyPath(context->cabinetPath, cabinetPath)) {
+    if (!FeiCopyPath(context->cabinetPath, cabinetPath)) {
         return FeiFail(context, FEIERR_OPEN_CABINET);
     }
     const int result = WalkCabinet(context, cabinetName, cabinetPath);

@@ -35,6 +35,9 @@ inline constexpr int FEI_NOTIFY_COPY_FILE = 2;
 inline constexpr int FEI_NOTIFY_CLOSE_FILE = 3;
 inline constexpr int FEI_NOTIFY_NEXT_CABINET = 4;
 inline constexpr int FEI_NOTIFY_FILE_TABLE = 5;
+// Sent only by FEIList.
+inline constexpr int FEI_NOTIFY_FOLDER_ENTRY = 6;
+inline constexpr int FEI_NOTIFY_FILE_ENTRY = 7;
 
 // Hook kinds stored in FEIHookRecord::kind.
 inline constexpr int FEI_HOOK_CABINET = 0;
@@ -68,6 +71,12 @@ inline constexpr uint32_t FEI_NAME_BUFFER_SIZE = 256;
 //                  cabinetIndex (wanted), errorCode (0, else the failed try)
 //   FILE_TABLE     value position of the next entry, folderIndex entries
 //                  left, setId, userContext; both may be rewritten
+// CABINET_INFO also describes the header: text4 previous cabinet name,
+// offset the cabinet size field, flags, and the three reserve sizes.
+//   FOLDER_ENTRY   folderIndex, offset of its first data block, blockCount,
+//                  compressionType (FEIList only)
+//   FILE_ENTRY     as CONTINUED_FILE plus offset, the file's place in its
+//                  folder (FEIList only)
 struct FEINotification {
     int32_t value;
     char* text1;
@@ -82,6 +91,14 @@ struct FEINotification {
     uint16_t cabinetIndex;
     uint16_t folderIndex;
     int32_t errorCode;
+    char* text4;
+    uint32_t offset;
+    uint16_t flags;
+    uint16_t compressionType;
+    uint16_t blockCount;
+    uint16_t headerReserveSize;
+    uint8_t folderReserveSize;
+    uint8_t dataReserveSize;
 };
 
 // Passed to the hook; the fields after reserveSize depend on the kind.
@@ -117,6 +134,14 @@ FEIContext* FEICreate(FEIAllocFn alloc, FEIFreeFn free, FEIOpenFn open, FEIReadF
 // may be null. Returns 1 on success, 0 on failure.
 int FEIExtract(FEIContext* context, const char* cabinetName, const char* cabinetPath, int flags,
                FEINotifyFn notify, FEIHookFn hook, void* userContext);
+
+// Reads one cabinet's header, folder table and file table, and nothing
+// else: no data block is read and no decoder made. Sends CABINET_INFO (and
+// the cabinet hook), then FOLDER_ENTRY for each folder and FILE_ENTRY for
+// each file, in table order; -1 from either aborts. Same path rules and
+// result as FEIExtract.
+int FEIList(FEIContext* context, const char* cabinetName, const char* cabinetPath, FEINotifyFn notify,
+            FEIHookFn hook, void* userContext);
 
 // Releases the decoder, the buffers and any open cabinet handle, then the
 // context. Returns 1.

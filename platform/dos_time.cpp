@@ -82,13 +82,14 @@ bool UtcCalendarToUnixTime(int year, int month, int day, int hour, int minute, i
     return true;
 }
 
+DosDateTimeFields UnpackDosDateTime(uint16_t date, uint16_t time) {
+    return DosDateTimeFields{kDosEpochYear + ((date >> kYearShift) & kSevenBits), (date >> kMonthShift) & kFourBits,
+                             date & kFiveBits, (time >> kHourShift) & kFiveBits, (time >> kMinuteShift) & kSixBits,
+                             (time & kFiveBits) * 2};
+}
+
 bool DosDateTimeToUnixTime(uint16_t date, uint16_t time, int64_t* unixTime) {
-    int year = kDosEpochYear + ((date >> kYearShift) & kSevenBits);
-    int month = (date >> kMonthShift) & kFourBits;
-    int day = date & kFiveBits;
-    int hour = (time >> kHourShift) & kFiveBits;
-    int minute = (time >> kMinuteShift) & kSixBits;
-    int second = (time & kFiveBits) * 2;
+    const auto [year, month, day, hour, minute, second] = UnpackDosDateTime(date, time);
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return false;
     struct tm local = CalendarTime(year, month, day, hour, minute, second);
     local.tm_isdst = -1;  // let the zone rules decide, as the wall clock shows it

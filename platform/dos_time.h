@@ -18,6 +18,12 @@ bool UtcCalendarToUnixTime(int year, int month, int day, int hour, int minute, i
 // False for a packed value that names no real moment (month 0, hour 24...).
 bool DosDateTimeToUnixTime(uint16_t date, uint16_t time, int64_t* unixTime);
 
+// The fields of a packed date and time as they stand (not checked).
+struct DosDateTimeFields {
+    int year, month, day, hour, minute, second;
+};
+DosDateTimeFields UnpackDosDateTime(uint16_t date, uint16_t time);
+
 // Modification time of an open file.
 bool GetFileDosDateTime(int32_t handle, uint16_t* date, uint16_t* time);
 // Sets the modification time of an open file; the access time stays.

@@ -28,10 +28,8 @@ int OpenRetrying(const char* path, int flags, mode_t mode) {
     return fd;
 }
 
-}  // namespace
-
-int32_t CreateOutputFile(const char* path, int32_t* error) {
-    const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kOutputFileMode);
+int32_t OpenOutput(const char* path, int flags, int32_t* error) {
+    const int fd = OpenRetrying(path, flags | O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kOutputFileMode);
     if (fd < 0) {
         *error = errno;
         return -1;
@@ -43,6 +41,18 @@ int32_t CreateOutputFile(const char* path, int32_t* error) {
         ::close(fd);
         return -1;
     }
+    return fd;
+}
+
+}  // namespace
+
+int32_t CreateOutputFile(const char* path, int32_t* error) { return OpenOutput(path, O_TRUNC, error); }
+
+int32_t CreateNewOutputFile(const char* path, int32_t* error) { return OpenOutput(path, O_EXCL, error); }
+
+int32_t DuplicateStandardOutput(int32_t* error) {
+    const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) *error = errno;
     return fd;
 }
 
@@ -60,6 +70,29 @@ int32_t OpenAnonymousTempFile(int32_t* error) {
         return -1;
     }
     ::unlink(pattern.data());
+    return fd;
+}
+
+int32_t SpoolStandardInput(int32_t* error) {
+    const int32_t fd = OpenAnonymousTempFile(error);
+    if (fd < 0) return -1;
+    static constexpr size_t kPiece = 1 << 16;
+    std::vector<char> buffer(kPiece);
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 || (got > 0 && ::write(fd, buffer.data(), static_cast<size_t>(got)) != got)) {
+            *error = errno;
+            ::close(fd);
+            return -1;
+        }
+        if (got == 0) break;
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        *error = errno;
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 

@@ -12,9 +12,20 @@ namespace platform {
 // follows nothing, when the last component of the path is a symbolic link.
 // Handle, or -1 with errno in *error.
 int32_t CreateOutputFile(const char* path, int32_t* error);
+// The same, but an existing file (or link) at the path is left alone and
+// the call fails with EEXIST.
+int32_t CreateNewOutputFile(const char* path, int32_t* error);
+
+// A second handle on standard output, so that closing it leaves standard
+// output open. Handle, or -1 with errno in *error.
+int32_t DuplicateStandardOutput(int32_t* error);
 
 // A read-write file in the temporary directory that has no name and is gone
 // once closed. Handle, or -1 with errno in *error.
 int32_t OpenAnonymousTempFile(int32_t* error);
+
+// Copies standard input into a new anonymous temporary file (see above) and
+// returns its handle, positioned at the start, or -1 with errno in *error.
+int32_t SpoolStandardInput(int32_t* error);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Packs the bundled sample tree into a cabinet, expands it into a new
-# directory and shows that the two trees are equal.
+# Packs the bundled sample tree into a cabinet, lists and tests it with
+# cabread, expands it into a new directory and shows that the two trees are
+# equal.
 set -euo pipefail
 build=${1:-build}
 tool="$build/app/treepak"
@@ -9,6 +10,12 @@ trap 'rm -rf "$work"' EXIT
 cp -a samples/tree "$work/tree"
 echo "\$ treepak tree tree.CAB"
 (cd "$work" && "$OLDPWD/$tool" -BATCH tree tree.CAB)
+echo
+echo "\$ cabread -l tree.CAB"
+(cd "$work" && "$OLDPWD/$build/tools/cabread" -l tree.CAB)
+echo
+echo "\$ cabread -t tree.CAB"
+(cd "$work" && "$OLDPWD/$build/tools/cabread" -t tree.CAB)
 echo
 echo "\$ treepak tree.CAB out"
 (cd "$work" && "$OLDPWD/$tool" -BATCH tree.CAB out)

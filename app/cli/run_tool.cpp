@@ -33,17 +33,23 @@ int Interrupted() {
 int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
     Paths.destination = hasDestination ? destinationArgument
                                        : Paths.source.substr(0, Paths.source.size() - kCabExtension.size());
-    const bool expanded = ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr);
-    // Interrupted, the cabinet stays even under -D.
+    ReaderOutcome outcome;
+    const bool expanded =
+        ExpandCabinet(Paths.source.c_str(), Paths.destination.c_str(), ExpandProgress, nullptr, &outcome);
+    // Interrupted, the cabinets stay even under -D.
     if (platform::InterruptRequested()) return Interrupted();
-    if (!expanded) {
+    if (!outcome.opened || outcome.stopped) {
         PrintVerbose("TREEPAK failed\n");
         return EXIT_STATUS_FAILURE;
     }
     PrintVerbose("TREEPAK Done!\n");
+    if (!expanded) return EXIT_STATUS_INCOMPLETE;
+    // Every cabinet of the set that was read goes, once all of it is out.
     if (Options.deleteSource) {
-        int32_t error = 0;
-        platform::DeleteFile(Paths.source.c_str(), &error);
+        for (const std::string& cabinet : outcome.cabinets) {
+            int32_t error = 0;
+            platform::DeleteFile(cabinet.c_str(), &error);
+        }
     }
     return EXIT_STATUS_SUCCESS;
 }

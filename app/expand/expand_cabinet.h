@@ -4,10 +4,15 @@
 
 #include <cstdint>
 
+#include "app/expand/reader_client.h"
+
 // Called with the file's stored name and the share of bytes offered so far
 // in thousandths (value, scale 1000).
-using ExpandProgressFn = void (*)(void* context, const char* fileName, int32_t value, int32_t scale);
+using ExpandProgressFn = ReaderProgressFn;
 
-// Returns nonzero on success; prints nothing.
+// Returns nonzero when every file was extracted. Problems go to standard
+// error, one line each; an unsafe name also gets its line on standard
+// output. *outcome, when given, says what was done and which cabinets were
+// read.
 int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandProgressFn progress,
-                  void* progressContext);
+                  void* progressContext, ReaderOutcome* outcome = nullptr);

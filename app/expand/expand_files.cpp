@@ -42,11 +42,13 @@ constexpr int kMaxCabinetHandles = 4;
 struct CabinetHandle {
     ReadAheadFile file;
     int64_t overlay = 0;
+    int64_t size = 0;
 };
 
 struct NamedCabinetState {
     std::string path;
     std::array<CabinetHandle, kMaxCabinetHandles> cabinets;
+    CabinetAccessNote note;
 };
 
 NamedCabinetState& State() {
@@ -78,6 +80,9 @@ bool ReadAt(int32_t handle, int64_t position, uint8_t* buffer, uint32_t count) {
 }
 
 }  // namespace
+
+const CabinetAccessNote& LastCabinetAccess() { return State().note; }
+void ForgetCabinetAccess() { State().note = CabinetAccessNote{}; }
 
 void SetNamedCabinet(const char* path) {
     State().path = path;
@@ -127,11 +132,15 @@ int ExpandOpen(const char* path, int flags, int /*mode: output files get the usu
         return platform::CreateOutputFile(path, &error);
     }
     const int handle = platform::OpenFile(path, platform::OPEN_READ_ONLY, 0, &error);
-    if (handle < 0) return handle;
+    if (handle < 0) {
+        State().note.openError = error;
+        return handle;
+    }
     const int64_t overlay = EqualsIgnoreCase(path, State().path) ? FindOverlayOffset(handle) : 0;
     if (CabinetHandle* slot = FreeCabinetSlot()) {
         slot->file.Attach(handle, overlay);
         slot->overlay = overlay;
+        slot->size = platform::SeekFile(handle, 0, platform::SEEK_FROM_END, &error);
         return handle;
     }
     // Without a slot the host's position serves, and an appended cabinet
@@ -144,7 +153,14 @@ int ExpandOpen(const char* path, int flags, int /*mode: output files get the usu
 }
 
 int32_t ExpandRead(int handle, void* buffer, uint32_t count) {
-    if (CabinetHandle* cabinet = CabinetOf(handle)) return cabinet->file.Read(buffer, count);
+    if (CabinetHandle* cabinet = CabinetOf(handle)) {
+        CabinetAccessNote& note = State().note;
+        note.readStart = cabinet->file.Seek(0, platform::SEEK_FROM_CURRENT) - cabinet->overlay;
+        const int32_t got = cabinet->file.Read(buffer, count);
+        note.lastReadShort = got >= 0 && static_cast<uint32_t>(got) < count;
+        note.cabinetEnd = cabinet->size - cabinet->overlay;
+        return got;
+    }
     int32_t error = 0;
     return platform::ReadFile(handle, buffer, count, &error);
 }
@@ -152,11 +168,15 @@ int32_t ExpandRead(int handle, void* buffer, uint32_t count) {
 int32_t ExpandWrite(int handle, const void* buffer, uint32_t count) {
     // Failing the write makes the engine abort the extraction at once.
     if (platform::InterruptRequested()) return -1;
+    if (handle == kDiscardHandle) return static_cast<int32_t>(count);
     int32_t error = 0;
-    return platform::WriteFile(handle, buffer, count, &error);
+    const int32_t written = platform::WriteFile(handle, buffer, count, &error);
+    if (written != static_cast<int32_t>(count)) State().note.writeError = error;
+    return written;
 }
 
 int ExpandClose(int handle) {
+    if (handle == kDiscardHandle) return 0;
     if (CabinetHandle* cabinet = CabinetOf(handle)) {
         cabinet->file.Detach();
         cabinet->overlay = 0;

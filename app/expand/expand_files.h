@@ -22,6 +22,24 @@ int32_t ExpandWrite(int handle, const void* buffer, uint32_t count);
 int ExpandClose(int handle);
 int32_t ExpandSeek(int handle, int32_t offset, int origin);
 
+// A handle the write callback accepts and drops every byte of (testing a
+// cabinet decodes and checks everything but keeps nothing).
+inline constexpr int kDiscardHandle = 0x7FFFFFFF;
+
+// What the callbacks saw last, so that a failure of the engine can be named:
+// the host's reason for a failed open or write, and whether the last read
+// of a cabinet came up short (the file ended), with where it started and
+// where the cabinet ends, both as the engine counts positions.
+struct CabinetAccessNote {
+    int32_t openError = 0;
+    int32_t writeError = 0;
+    bool lastReadShort = false;
+    int64_t readStart = 0;
+    int64_t cabinetEnd = 0;
+};
+const CabinetAccessNote& LastCabinetAccess();
+void ForgetCabinetAccess();
+
 // Offset of a cabinet appended to the executable open on `handle` (at its
 // start), or 0 when the file is no executable, when any header field points
 // outside the file, or when no cabinet signature begins where the last

@@ -1,6 +1,6 @@
-// Runs the built treepak binary in a scratch directory, with a private TMP
-// and the C locale, capturing standard output, standard error and the exit
-// status.
+// Runs the built treepak (or another built tool) in a scratch directory,
+// with a private TMP and the C locale, capturing standard output, standard
+// error and the exit status.
 #pragma once
 
 #include <filesystem>

@@ -12,8 +12,9 @@ trap 'rm -rf "$stage"' EXIT
 prefix=/opt/treepak-test
 DESTDIR="$stage" cmake --install "$build" --prefix "$prefix" >/dev/null
 root="$stage$prefix"
-for f in bin/treepak bin/cabwrite share/man/man1/treepak.1 share/man/man1/cabwrite.1 \
-         share/bash-completion/completions/treepak share/bash-completion/completions/cabwrite lib/libtreepak.a lib/pkgconfig/treepak.pc \
+for f in bin/treepak bin/cabwrite bin/cabread share/man/man1/treepak.1 share/man/man1/cabwrite.1 \
+         share/man/man1/cabread.1 share/bash-completion/completions/cabread share/bash-completion/completions/cabwrite \
+         share/bash-completion/completions/treepak lib/libtreepak.a lib/pkgconfig/treepak.pc \
          include/treepak/fci/fci.h include/treepak/fei/fei.h include/treepak/cabinet/format.h; do
   [ -e "$root/$f" ] || { echo "missing after install: $f"; exit 1; }
 done

@@ -1,11 +1,13 @@
-// Hostile cabinets through the tool's expand mode: every truncation of a
+// Hostile cabinets through the tool's expand mode (and cabread): every truncation of a
 // small valid cabinet, every single-byte corruption of its header and
 // tables, folders continued into a cabinet of another set or into a ring
 // of cabinets, blocks whose decoded size differs from the size they claim,
 // and every file of the regression corpus (inputs the fuzz targets once
-// found). Each run must end with status 0 or 255 (255 where the cabinet is
-// certainly broken), within a time limit, and create nothing outside the
-// destination directory.
+// found). Each run must end with status 0, 1 or 255 (255 where the cabinet
+// is certainly broken; a line on standard error whenever it is not 0), within a time
+// limit, and create nothing outside the destination directory. cabread
+// lists, tests and extracts the corpus with status 0, 1 or 2, saying
+// something whenever it is not 0.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -29,6 +31,7 @@ using testsupport::CabLayout;
 
 constexpr int kStatusFailure = 255;
 constexpr int kStatusSuccess = 0;
+constexpr int kStatusIncomplete = 1;
 constexpr const char* kTimeLimit = "timeout -s KILL 60 ";
 constexpr uint16_t kTypeNone = 0;
 constexpr uint16_t kTypeDeflate = 1;
@@ -37,6 +40,7 @@ constexpr uint32_t kBlockSize = 32768;
 constexpr size_t kHeaderSize = 36;
 
 std::string Treepak() { return TREEPAK_BINARY_DIR "/app/treepak"; }
+std::string Cabread() { return TREEPAK_BINARY_DIR "/tools/cabread"; }
 
 // Everything under `root` but the destination directories below "out".
 std::vector<std::string> EntriesOutsideDestination(const fs::path& root) {
@@ -49,30 +53,66 @@ std::vector<std::string> EntriesOutsideDestination(const fs::path& root) {
     return entries;
 }
 
-// Expands every cabinet (file names in `work`) into its own directory
-// out/<index>, one tool run each from a single shell script, and returns
-// the exit statuses in order. The files of `work` must be the same
-// afterwards; any status but 0 and 255 (a crash, a sanitizer report, the
-// time limit) is a failure.
-std::vector<int> ExpandAll(const fs::path& work, const std::vector<std::string>& cabinets) {
+std::string ShellWord(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs `command` (with CAB and OUT standing for the cabinet and its own
+// destination out/<index>) on every cabinet, all from one shell script, and
+// returns the exit statuses in order, each with whether the run printed a
+// message (on standard error, or a FAILED line). The files of `work` must be
+// the same afterwards.
+struct Ending {
+    int status;
+    bool said;
+};
+std::vector<Ending> RunEach(const fs::path& work, const std::vector<std::string>& cabinets, const std::string& command) {
     const std::vector<std::string> before = EntriesOutsideDestination(work);
-    std::string script = "cd '" + work.string() + "' && ";
+    std::string script = "cd '" + work.string() + "' && mkdir -p out && ";
     for (size_t i = 0; i < cabinets.size(); ++i)
-        script += std::string(kTimeLimit) + Treepak() + " -BATCH '" + cabinets[i] + "' out/" + std::to_string(i) +
-                  " >/dev/null 2>&1; echo $?; ";
+        script += "CAB='" + cabinets[i] + "' OUT=out/" + std::to_string(i) + "; " + kTimeLimit + command +
+                  " 2>out/err | grep -c FAILED >out/said; echo ${PIPESTATUS[0]} $(cat out/said) $(wc -c <out/err); ";
     std::string output;
-    testsupport::RunCommand(script, &output);
-    std::vector<int> statuses;
+    testsupport::RunCommand("bash -c " + ShellWord(script), &output);
+    std::vector<Ending> endings;
     std::istringstream lines(output);
-    for (int status; lines >> status;) statuses.push_back(status);
-    EXPECT_EQ(statuses.size(), cabinets.size());
-    statuses.resize(cabinets.size(), -1);
-    for (size_t i = 0; i < cabinets.size(); ++i)
-        if (statuses[i] != kStatusSuccess && statuses[i] != kStatusFailure)
-            ADD_FAILURE() << cabinets[i] << ": status " << statuses[i];
+    for (int status, failedLines, errBytes; lines >> status >> failedLines >> errBytes;)
+        endings.push_back({status, failedLines + errBytes > 0});
+    EXPECT_EQ(endings.size(), cabinets.size());
+    endings.resize(cabinets.size(), Ending{-1, false});
     EXPECT_EQ(EntriesOutsideDestination(work), before);
     fs::remove_all(work / "out");
+    return endings;
+}
+
+// Expands every cabinet into its own directory; any status but 0, 1 (files
+// left out) and 255 (a crash, a sanitizer report, the time limit), or 1 or
+// 255 without a word, is a failure.
+std::vector<int> ExpandAll(const fs::path& work, const std::vector<std::string>& cabinets) {
+    const std::vector<Ending> endings = RunEach(work, cabinets, Treepak() + " -BATCH \"$CAB\" $OUT");
+    std::vector<int> statuses;
+    for (size_t i = 0; i < cabinets.size(); ++i) {
+        statuses.push_back(endings[i].status);
+        const int status = endings[i].status;
+        if (status != kStatusSuccess && status != kStatusIncomplete && status != kStatusFailure)
+            ADD_FAILURE() << cabinets[i] << ": status " << status;
+        if (status != kStatusSuccess && !endings[i].said) ADD_FAILURE() << cabinets[i] << ": no diagnostic";
+    }
     return statuses;
+}
+
+// cabread's three readings of every cabinet end with 0, 1 or 2, and with a
+// message unless 0.
+void ReadAll(const fs::path& work, const std::vector<std::string>& cabinets) {
+    for (const char* mode : {"-l --json", "-t -q", "-x -q -d $OUT"}) {
+        const std::vector<Ending> endings = RunEach(work, cabinets, Cabread() + " " + mode + " \"$CAB\"");
+        for (size_t i = 0; i < cabinets.size(); ++i) {
+            EXPECT_TRUE(endings[i].status >= 0 && endings[i].status <= 2) << mode << " " << cabinets[i] << ": status " << endings[i].status;
+            EXPECT_TRUE(endings[i].status == 0 || endings[i].said) << mode << " " << cabinets[i] << ": no message";
+        }
+    }
 }
 
 int ExpandIn(const fs::path& work, const std::string& cabinet) { return ExpandAll(work, {cabinet}).front(); }
@@ -252,7 +292,9 @@ TEST(HostileExpand, RegressionCorpus) {
     for (const auto& entry : fs::directory_iterator(corpus)) inputs.push_back(testsupport::ReadFileBytes(entry.path()));
     ASSERT_FALSE(inputs.empty());
     testsupport::ScratchDir scratch;
-    ExpandAll(scratch.path(), WriteVariants(scratch.path(), "input", inputs));
+    const std::vector<std::string> names = WriteVariants(scratch.path(), "input", inputs);
+    ExpandAll(scratch.path(), names);
+    ReadAll(scratch.path(), names);
 }
 
 }  // namespace
