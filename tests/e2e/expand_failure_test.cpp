@@ -23,9 +23,9 @@ struct ExpandFailureTest : ::testing::Test {
     void SetUp() override {
         expandtest::MakeSampleTree(ws.dir() / "src", 9);
         source = expandtest::Snapshot(ws.dir() / "src");
-        ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " -t none -m 250000 set.cab src"), 0);
+        ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " --force -t none -m 250000 set.cab src"), 0);
         ASSERT_TRUE(fs::exists(ws.dir() / "set3.cab"));
-        ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " -t deflate -f one.cab src"), 0);
+        ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " --force -t deflate -f one.cab src"), 0);
     }
     // Files in the destination: how many, each equal to its source.
     size_t WholeFilesIn(const std::string& destination) const {
