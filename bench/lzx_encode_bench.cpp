@@ -15,6 +15,7 @@
 
 #include "child_cpu_time.h"
 #include "compress/compressor.h"
+#include "platform/large_blocks.h"
 
 namespace {
 
@@ -57,8 +58,14 @@ std::vector<uint8_t> MakeInput(size_t size) {
     return out;
 }
 
-void* Alloc(uint32_t n) { return std::malloc(n); }
-void Free(void* p) { std::free(p); }
+// As the tool's clients do: large tables and windows in huge pages.
+void* Alloc(uint32_t n) {
+    if (void* block = platform::AllocateLargeBlock(n, true)) return block;
+    return std::malloc(n == 0 ? 1 : n);
+}
+void Free(void* p) {
+    if (!platform::FreeLargeBlock(p)) std::free(p);
+}
 int CountFrame(void* context, const uint8_t*, uint32_t compressedSize, uint32_t) {
     *static_cast<uint64_t*>(context) += compressedSize;
     return 0;

@@ -92,15 +92,14 @@ LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn
 
     const uint32_t bufferBytes = windowSize + slideSize + kWindowSlack;
     e->hashHeads = static_cast<uint32_t*>(AllocZeroed(e, kHashKeys * sizeof(uint32_t)));
-    e->largerChild = static_cast<uint32_t*>(AllocZeroed(e, bufferBytes * sizeof(uint32_t)));
-    e->smallerChild = static_cast<uint32_t*>(AllocZeroed(e, bufferBytes * sizeof(uint32_t)));
+    e->children = static_cast<uint32_t*>(AllocZeroed(e, 2 * (windowSize + kRingSlack) * sizeof(uint32_t)));
     e->windowBuffer = static_cast<uint8_t*>(AllocZeroed(e, bufferBytes));
     e->items = static_cast<uint8_t*>(AllocZeroed(e, kItemCapacity));
     e->matchOffsets = static_cast<uint32_t*>(AllocZeroed(e, kMatchCapacity * sizeof(uint32_t)));
     e->matchFlags = static_cast<uint8_t*>(AllocZeroed(e, kMatchFlagBytes));
     e->outBuffer = static_cast<uint8_t*>(AllocZeroed(e, kOutBufferSize));
     e->nodes = static_cast<ParseNode*>(AllocZeroed(e, kParseNodes * sizeof(ParseNode)));
-    if (!e->hashHeads || !e->largerChild || !e->smallerChild || !e->windowBuffer || !e->items ||
+    if (!e->hashHeads || !e->children || !e->windowBuffer || !e->items ||
         !e->matchOffsets || !e->matchFlags || !e->outBuffer || !e->nodes) {
         LzxEncoderDestroy(e);
         return nullptr;
@@ -121,6 +120,7 @@ LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn
 void LzxEncoderReset(LzxEncoder* e) {
     const uint32_t w = e->windowSize;
     std::memset(e->hashHeads, 0, kHashKeys * sizeof(uint32_t));
+    ForgetSearchesAhead(e);
     e->windowOrigin = w;
     e->position = w;
     e->r0 = e->r1 = e->r2 = 1;
@@ -148,7 +148,7 @@ void LzxEncoderReset(LzxEncoder* e) {
 
 void LzxEncoderDestroy(LzxEncoder* e) {
     if (!e) return;
-    void* blocks[] = {e->hashHeads, e->largerChild, e->smallerChild, e->windowBuffer, e->items,
+    void* blocks[] = {e->hashHeads, e->children, e->windowBuffer, e->items,
                       e->matchOffsets, e->matchFlags, e->outBuffer, e->nodes};
     for (void* block : blocks)
         if (block) e->free(block);

@@ -11,7 +11,8 @@
 // zeroed there, and a reset leaves frequency tables, window bytes and child
 // tables as they are: the bytes a new folder's match finder compares past
 // its data, and the counts behind its first size estimate, come from the
-// previous folder, and the output depends on them.
+// previous folder, and the output depends on them (no tree link of an
+// earlier folder is followed again).
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,12 @@ inline constexpr uint32_t kSpanPositions = 3837;         // a span covers positi
 inline constexpr uint32_t kMaxCompare = LZX_MAX_MATCH;   // FindMatches compares at most 257 bytes
 inline constexpr uint32_t kLongMatch = 50;               // taken greedily; inserting compares this much
 inline constexpr uint32_t kFrameMask = LZX_FRAME_SIZE - 1;
+// The match finder searches up to this many positions ahead of the parser
+// in one batch (see lzx_match_finder.cpp), walking this many trees at once.
+inline constexpr uint32_t kSearchBatch = 16;
+inline constexpr uint32_t kWalksInFlight = 4;
+// Tree nodes beyond W in the ring; far more than any walk runs ahead.
+inline constexpr uint32_t kRingSlack = 65536;
 inline constexpr uint32_t kMaxChunks = LZX_E8_MAX_FRAMES;
 
 // Item-buffer thresholds of the parser.
@@ -90,8 +97,14 @@ struct LzxEncoder {
     uint32_t windowSize;
     uint32_t slideSize;
     uint32_t* hashHeads;
-    uint32_t* largerChild;   // indexed by position - windowOrigin
-    uint32_t* smallerChild;
+    // The match finder's tree links, a ring of R = W + kRingSlack nodes:
+    // position q keeps its larger child at [2 * (q mod R)] and its smaller
+    // child beside it, so one cache line brings both. Only positions above
+    // a walk's limit (q > p + 4 - W) are followed, and no walk starts more
+    // than a long match (257) past another still running, so no slot is
+    // reused while its position may still be followed and the ring never
+    // needs to slide.
+    uint32_t* children;
     uint8_t* windowBuffer;
 
     uint32_t bitBuffer;
@@ -105,7 +118,13 @@ struct LzxEncoder {
 
     uint32_t outR0, outR1, outR2;
     uint32_t r0, r1, r2;
-    uint32_t bestOffset[kMaxCompare + 1];
+    uint32_t* bestOffset;  // offsetTables row of the position last searched
+    // Searches done ahead: positions specFirst .. specEnd - 1 are in the
+    // trees, and each one's longest length and formatted offsets per length
+    // (before the repeated offsets are preferred) wait here.
+    uint32_t specFirst, specEnd;
+    uint32_t specBest[kSearchBatch];
+    uint32_t offsetTables[kSearchBatch][kMaxCompare + 1];
     uint32_t position;
     uint8_t slotTable[kSlotTableSize];
     uint8_t footerBits[LZX_MAX_SLOTS];
@@ -196,9 +215,15 @@ bool LzxEncoderFlush(LzxEncoder* e);
 // E8 call translation of one chunk in place (lzx_e8.cpp).
 void TranslateE8(uint8_t* chunk, uint32_t size, uint32_t* e8Offset, uint32_t translationSize);
 
-// Match finder (lzx_match_finder.cpp).
-uint32_t FindMatches(LzxEncoder* e, uint32_t p);
-void InsertPosition(LzxEncoder* e, uint32_t p, uint32_t limit);
+// Match finder (lzx_match_finder.cpp). FindMatches searches p, which must
+// not lie below an earlier search; positions up to `end` (exclusive) may be
+// searched ahead. InsertPositions puts first .. last - 1 into the trees,
+// leaving out those already searched ahead; `fixedLimit` 0 gives each
+// position q the usual limit q + 4 - W. ForgetSearchesAhead drops the
+// searches ahead when the trees are emptied.
+uint32_t FindMatches(LzxEncoder* e, uint32_t p, uint32_t end);
+void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixedLimit);
+void ForgetSearchesAhead(LzxEncoder* e);
 void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit);
 
 // Parser (lzx_parser.cpp).

@@ -1,10 +1,17 @@
 // Binary-tree match finder. Every position is a node in the tree of its
 // first two bytes; `hashHeads` holds each tree's root, the newest position.
 // A tree is ordered by the byte strings starting at its positions, smaller
-// strings under `smallerChild`, larger or equal ones under `largerChild`; a
-// new position always becomes the root and the old tree is split around it.
-// Newer positions sit nearer the root, so the first source reaching a
-// length is also the nearest one.
+// strings under the smaller child, larger or equal ones under the larger
+// child; a new position always becomes the root and the old tree is split
+// around it. Newer positions sit nearer the root, so the first source
+// reaching a length is also the nearest one.
+//
+// A search (at most 257 bytes compared) and an insertion (at most 50)
+// change a tree the same way: both stop at the first candidate sharing 50
+// bytes. So positions the parser will put into the trees anyway can be
+// searched before it asks for them, and searches of different trees can
+// run interleaved; each tree still sees its positions in order, and the
+// results are those of searching one position at a time.
 //
 // Format facts: a source q is usable from p only when q > p + 4 - W, so
 // distances stay at most W - 5; formatted offsets are 0..2 for the repeated
@@ -13,6 +20,7 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 #include "compress/lzx/lzx_encoder.h"
@@ -43,49 +51,79 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t known,
     return k;
 }
 
-// A hint only: the address may lie outside the buffer (a stale child), and
-// a prefetch never faults.
-inline void Prefetch(const uint8_t* window, uint32_t offset) {
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(window) + offset));
+// Hints only: a prefetch never faults.
+inline void Prefetch(const void* base, uint32_t offset) {
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + offset));
 }
 
-// Links p into the tree of its key as the new root and walks the old tree,
-// comparing at most `most` bytes. A candidate equal over `replaceAt` bytes
-// is replaced by p. Calls onLonger(cand, m) whenever m beats every earlier
-// length. Returns the best length seen (2 when p had a usable predecessor,
-// 0 when the tree was empty or too old).
-template <typename OnLonger>
-uint32_t WalkTree(LzxEncoder* e, uint32_t p, uint32_t limit, uint32_t most, OnLonger onLonger) {
-    const uint32_t origin = e->windowOrigin;
-    const uint8_t* window = e->windowBuffer;
-    uint32_t* larger = e->largerChild;
-    uint32_t* smaller = e->smallerChild;
-    const uint8_t* cur = window + (p - origin);
+inline void FillOffsets(uint32_t* bestOffset, uint32_t from, uint32_t to, uint32_t value) {
+    for (uint32_t l = from; l <= to; ++l) bestOffset[l] = value;
+}
 
-    uint32_t& head = e->hashHeads[KeyAt(cur)];
+// The trees' storage as one walk sees it: node slots are positions modulo
+// the ring size R = W + kRingSlack. Every position a walk touches lies in
+// [p - W, p + kRingSlack) for the p it starts from, so with `base` a
+// multiple of R at most p - W, q - base is below 2R and one conditional
+// subtraction gives the slot.
+struct Trees {
+    const uint8_t* window;
+    uint32_t* heads;
+    uint32_t* children;
+    uint32_t origin;
+    uint32_t base;
+    uint32_t ring;
+
+    uint32_t SlotOf(uint32_t q) const {
+        const uint32_t i = q - base;
+        return i >= ring ? i - ring : i;
+    }
+    uint32_t* Node(uint32_t q) const { return children + 2 * SlotOf(q); }
+};
+
+inline Trees TreesOf(LzxEncoder* e, uint32_t p) {
+    const uint32_t ring = e->windowSize + kRingSlack;
+    const uint32_t low = p - e->windowSize;
+    return {e->windowBuffer, e->hashHeads, e->children, e->windowOrigin, low - low % ring, ring};
+}
+
+// One walk of a tree, all in registers: p becomes the tree's new root and
+// the old tree is split around it, comparing at most `most` bytes per
+// candidate; a candidate equal over kLongMatch bytes is replaced by p.
+// With kSearch, every length that beats the earlier ones gets the
+// candidate's formatted offset in `offsets`. Returns the best length (2
+// when p had a usable predecessor, 0 when the tree was empty or too old).
+template <bool kSearch>
+uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, uint32_t* offsets) {
+    const uint8_t* window = t.window;
+    const uint32_t origin = t.origin;
+    const uint8_t* cur = window + (p - origin);
+    uint32_t& head = t.heads[KeyAt(cur)];
     uint32_t cand = head;
     head = p;
-    uint32_t* largerLink = &larger[p - origin];
-    uint32_t* smallerLink = &smaller[p - origin];
+    uint32_t* largerLink = t.Node(p);
+    uint32_t* smallerLink = largerLink + 1;
     if (AtOrBelow(cand, limit)) {
         *largerLink = *smallerLink = 0;
         return 0;
     }
+    const uint32_t formattedBase = p + 2;  // formatted offset = distance + 2
+    // The nearest source always gives the two-byte match.
+    if constexpr (kSearch) offsets[LZX_MIN_MATCH] = formattedBase - cand;
     uint32_t best = LZX_MIN_MATCH;
     uint32_t lenLarger = LZX_MIN_MATCH, lenSmaller = LZX_MIN_MATCH;
     for (;;) {
-        const uint32_t at = cand - origin;
-        const uint8_t* src = window + at;
-        // Both children are loaded before comparing, and their bytes are
+        const uint8_t* src = window + (cand - origin);
+        uint32_t* const node = t.Node(cand);
+        // Both children are loaded before comparing and their bytes are
         // prefetched, so the cache misses of this step and the next overlap.
-        const uint32_t candLarger = larger[at];
-        const uint32_t candSmaller = smaller[at];
+        const uint32_t candLarger = node[0];
+        const uint32_t candSmaller = node[1];
         const uint32_t known = std::min(lenLarger, lenSmaller);
         Prefetch(window, candLarger - origin + known);
         Prefetch(window, candSmaller - origin + known);
         const uint32_t m = CommonLength(src, cur, known, most);
         if (m > best) {
-            onLonger(cand, best, m);
+            if constexpr (kSearch) FillOffsets(offsets, best + 1, m, formattedBase - cand);
             best = m;
         }
         if (m >= kLongMatch) {
@@ -97,12 +135,12 @@ uint32_t WalkTree(LzxEncoder* e, uint32_t p, uint32_t limit, uint32_t most, OnLo
         if (src[m] > cur[m]) {
             lenLarger = std::max(lenLarger, m);
             *largerLink = cand;
-            largerLink = &smaller[at];
+            largerLink = node + 1;
             next = candSmaller;
         } else {
             lenSmaller = std::max(lenSmaller, m);
             *smallerLink = cand;
-            smallerLink = &larger[at];
+            smallerLink = node;
             next = candLarger;
         }
         if (AtOrBelow(next, limit)) {
@@ -113,8 +151,218 @@ uint32_t WalkTree(LzxEncoder* e, uint32_t p, uint32_t limit, uint32_t most, OnLo
     }
 }
 
-inline void FillOffsets(uint32_t* bestOffset, uint32_t from, uint32_t to, uint32_t value) {
-    for (uint32_t l = from; l <= to; ++l) bestOffset[l] = value;
+// Searches first .. last - 1 with the same walks, up to kWalksInFlight at
+// once: trees of different keys share no node, so their walks are
+// independent.
+// Each step of a walk ends by prefetching the node and bytes of its next
+// candidate, and the other walks' steps run before it needs them, so the
+// cache misses of several walks overlap. Each tree still takes its
+// positions in order: a position whose key is being walked, or waits,
+// waits too (at most kMaxDeferred of them), and later positions go first.
+// Insertions stay one at a time (InsertPositions): the inner positions of a
+// long match follow their source's neighbours, whose nodes the previous
+// walk has just brought into the cache, and interleaving them only costs.
+// The results go to offsetTables and specBest, row q - first.
+constexpr uint32_t kMaxDeferred = 8;
+
+struct WalkState {
+    uint32_t cand;
+    uint32_t pos;
+    uint32_t limit;
+    uint32_t key;
+    uint32_t lens[2];    // side 0: candidates larger than p, side 1: smaller
+    uint32_t* links[2];  // where the next candidate of each side goes
+    uint32_t best;
+    uint32_t improved;  // entries in the walk's improvement list
+};
+
+void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
+    const Trees t = TreesOf(e, first);
+    if (last - first == 1) {
+        e->specBest[0] = WalkOne<true>(t, first, first + 4 - e->windowSize, kMaxCompare, e->offsetTables[0]);
+        return;
+    }
+    const uint8_t* const window = t.window;
+    const uint32_t origin = t.origin;
+    const uint32_t limitBias = 4 - e->windowSize;  // q + 4 - W
+    constexpr uint32_t K = kWalksInFlight;
+    constexpr uint32_t most = kMaxCompare;
+    WalkState walks[K];
+    // Searches note each length that beats the earlier ones and its
+    // candidate, and spread them over the offset table when they end.
+    uint32_t improvedLength[K][kMaxCompare + 1];
+    uint32_t improvedCand[K][kMaxCompare + 1];
+    uint32_t order[K];  // slots of the running walks
+    uint32_t freeSlots[K];
+    uint32_t n = 0, freeCount = K;
+    for (uint32_t k = 0; k < K; ++k) freeSlots[k] = K - 1 - k;
+    uint32_t deferred[kMaxDeferred];
+    uint32_t deferredKeys[kMaxDeferred];
+    uint32_t deferredCount = 0;
+    uint32_t next = first;
+
+    auto keyBusy = [&](uint32_t key, uint32_t deferredBefore) {
+        bool busy = false;
+        for (uint32_t k = 0; k < n; ++k) busy |= walks[order[k]].key == key;
+        for (uint32_t k = 0; k < deferredBefore; ++k) busy |= deferredKeys[k] == key;
+        return busy;
+    };
+    auto start = [&](uint32_t q, uint32_t key) {
+        const uint32_t limit = q + limitBias;
+        uint32_t& head = t.heads[key];
+        const uint32_t c = head;
+        head = q;
+        uint32_t* const node = t.Node(q);
+        if (AtOrBelow(c, limit)) {
+            node[0] = node[1] = 0;
+            e->specBest[q - first] = 0;
+            return;
+        }
+        __builtin_prefetch(t.Node(c));
+        Prefetch(window, c - origin + LZX_MIN_MATCH);
+        e->offsetTables[q - first][LZX_MIN_MATCH] = q + 2 - c;  // the nearest source: the two-byte match
+        const uint32_t slot = freeSlots[--freeCount];
+        WalkState& w = walks[slot];
+        w.cand = c;
+        w.pos = q;
+        w.limit = limit;
+        w.key = key;
+        w.lens[0] = w.lens[1] = LZX_MIN_MATCH;
+        w.links[0] = node;
+        w.links[1] = node + 1;
+        w.best = LZX_MIN_MATCH;
+        w.improved = 0;
+        order[n++] = slot;
+    };
+    // Starts what may start, in position order, until K walks run.
+    auto fill = [&] {
+        uint32_t kept = 0;
+        for (uint32_t d = 0; d < deferredCount; ++d) {
+            const uint32_t key = deferredKeys[d];
+            if (n < K && !keyBusy(key, kept)) {
+                start(deferred[d], key);
+            } else {
+                deferred[kept] = deferred[d];
+                deferredKeys[kept++] = key;
+            }
+        }
+        deferredCount = kept;
+        while (n < K && next != last && deferredCount < kMaxDeferred) {
+            const uint32_t q = next++;
+            const uint32_t key = KeyAt(window + (q - origin));
+            if (keyBusy(key, deferredCount)) {
+                deferred[deferredCount] = q;
+                deferredKeys[deferredCount++] = key;
+            } else {
+                start(q, key);
+            }
+        }
+    };
+
+    fill();
+    while (n != 0) {
+        bool ended = false;
+        for (uint32_t i = 0; i < n;) {
+            const uint32_t slot = order[i];
+            WalkState& w = walks[slot];
+            const uint32_t c = w.cand;
+            const uint8_t* src = window + (c - origin);
+            const uint8_t* cur = window + (w.pos - origin);
+            uint32_t* const node = t.Node(c);
+            const uint32_t candLarger = node[0];
+            const uint32_t candSmaller = node[1];
+            uint32_t lens0 = w.lens[0], lens1 = w.lens[1];
+            const uint32_t m = CommonLength(src, cur, std::min(lens0, lens1), most);
+            {
+                const uint32_t at = w.improved;
+                improvedLength[slot][at] = m;
+                improvedCand[slot][at] = c;
+                w.improved = at + (m > w.best);
+                w.best = std::max(w.best, m);
+            }
+            bool done;
+            if (m >= kLongMatch) {
+                *w.links[0] = candLarger;
+                *w.links[1] = candSmaller;
+                done = true;
+            } else {
+                uint32_t following;
+                if (src[m] > cur[m]) {
+                    lens0 = std::max(lens0, m);
+                    *w.links[0] = c;
+                    w.links[0] = node + 1;
+                    following = candSmaller;
+                } else {
+                    lens1 = std::max(lens1, m);
+                    *w.links[1] = c;
+                    w.links[1] = node;
+                    following = candLarger;
+                }
+                done = AtOrBelow(following, w.limit);
+                if (done) {
+                    *w.links[0] = *w.links[1] = 0;
+                } else {
+                    __builtin_prefetch(t.Node(following));
+                    Prefetch(window, following - origin + std::min(lens0, lens1));
+                    w.cand = following;
+                    w.lens[0] = lens0;
+                    w.lens[1] = lens1;
+                }
+            }
+            if (!done) {
+                ++i;
+                continue;
+            }
+            {
+                uint32_t* offsets = e->offsetTables[w.pos - first];
+                uint32_t from = LZX_MIN_MATCH + 1;
+                for (uint32_t k = 0; k < w.improved; ++k) {
+                    const uint32_t to = improvedLength[slot][k];
+                    FillOffsets(offsets, from, to, w.pos + 2 - improvedCand[slot][k]);
+                    from = to + 1;
+                }
+                e->specBest[w.pos - first] = w.best;
+            }
+            ended = true;
+            freeSlots[freeCount++] = slot;
+            order[i] = order[--n];
+        }
+        if (ended && (deferredCount != 0 || next != last)) fill();
+    }
+}
+
+// True unless a match of distance 1 longer than 16 bytes could start at y:
+// such a match (a run) inserts only y + 1 of its inner positions, so no
+// position past y + 1 may be searched ahead of y. The bytes y - 1 .. y + 16
+// must all be equal for it.
+inline bool NoLongRunAt(const LzxEncoder* e, uint32_t y) {
+    if (y <= e->windowOrigin) return true;  // nothing before y
+    const uint8_t* b = e->windowBuffer + (y - e->windowOrigin) - 1;
+    uint64_t x0, x1, y0, y1;
+    std::memcpy(&x0, b, 8);
+    std::memcpy(&x1, b + 1, 8);
+    std::memcpy(&y0, b + 8, 8);
+    std::memcpy(&y1, b + 9, 8);
+    return x0 != x1 || y0 != y1 || b[16] != b[17];
+}
+
+// Smaller windows have small trees whose walks mostly hit the cache: there
+// the batches cost more than the overlap saves, and p is searched alone.
+constexpr uint32_t kSearchAheadWindow = 1u << 20;
+
+// Searches p and the positions after it that the parser will put into the
+// trees whatever it decides: p + 1 always (the next search or the first
+// inner position of p's match), later ones while no run can start before
+// them. All of them lie below `end`, the chunk's end.
+void SearchAhead(LzxEncoder* e, uint32_t p, uint32_t end) {
+    uint32_t last = p + 1;
+    if (e->windowSize >= kSearchAheadWindow) {
+        if (last < end) ++last;
+        while (last - p < kSearchBatch && last < end && NoLongRunAt(e, last - 2)) ++last;
+    }
+    e->specFirst = p;
+    e->specEnd = last;
+    SearchPositions(e, p, last);
 }
 
 // A repeated offset that matches as far as the best match is always the
@@ -145,17 +393,12 @@ void PreferRepeats(LzxEncoder* e, uint32_t p, uint32_t best) {
 
 }  // namespace
 
-uint32_t FindMatches(LzxEncoder* e, uint32_t p) {
-    uint32_t* bestOffset = e->bestOffset;
-    const uint32_t formattedBase = p + 2;  // formatted offset = distance + 2
-    const uint32_t limit = p + 4 - e->windowSize;
-    const uint32_t headBefore = e->hashHeads[KeyAt(WindowAt(e, p))];
-    uint32_t best = WalkTree(e, p, limit, kMaxCompare, [&](uint32_t cand, uint32_t from, uint32_t to) {
-        FillOffsets(bestOffset, from + 1, to, formattedBase - cand);
-    });
+uint32_t FindMatches(LzxEncoder* e, uint32_t p, uint32_t end) {
+    if (p - e->specFirst >= e->specEnd - e->specFirst) SearchAhead(e, p, end);
+    const uint32_t row = p - e->specFirst;
+    e->bestOffset = e->offsetTables[row];
+    uint32_t best = e->specBest[row];
     if (best == 0) return 0;
-    // The nearest source always gives the two-byte match.
-    bestOffset[LZX_MIN_MATCH] = formattedBase - headBefore;
     PreferRepeats(e, p, best);
 
     const uint32_t room = kFrameMask - (p & kFrameMask);
@@ -163,23 +406,29 @@ uint32_t FindMatches(LzxEncoder* e, uint32_t p) {
     return best;
 }
 
-void InsertPosition(LzxEncoder* e, uint32_t p, uint32_t limit) {
-    WalkTree(e, p, limit, kLongMatch, [](uint32_t, uint32_t, uint32_t) {});
+void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixedLimit) {
+    // Searched ahead: in the trees already.
+    if (first - e->specFirst < e->specEnd - e->specFirst) first = e->specEnd;
+    if (static_cast<int32_t>(last - first) <= 0) return;
+    const Trees t = TreesOf(e, first);
+    for (uint32_t q = first; q != last; ++q)
+        WalkOne<false>(t, q, fixedLimit != 0 ? fixedLimit : q + 4 - e->windowSize, kLongMatch, nullptr);
 }
 
+void ForgetSearchesAhead(LzxEncoder* e) { e->specFirst = e->specEnd = 0; }
+
 void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit) {
-    const uint32_t origin = e->windowOrigin;
     uint32_t& head = e->hashHeads[KeyAt(WindowAt(e, p))];
     if (head != p) return;
-    uint32_t* larger = e->largerChild;
-    uint32_t* smaller = e->smallerChild;
+    const Trees t = TreesOf(e, p);
+    uint32_t* const pNode = t.Node(p);
     if (p <= limit) {
         head = 0;
-        larger[p - origin] = smaller[p - origin] = 0;
+        pNode[0] = pNode[1] = 0;
         return;
     }
-    uint32_t a = larger[p - origin];
-    uint32_t b = smaller[p - origin];
+    uint32_t a = pNode[0];
+    uint32_t b = pNode[1];
     if (a <= limit) a = 0;
     if (b <= limit) b = 0;
     // Merge the two subtrees by recency: the newer root goes up first.
@@ -191,7 +440,7 @@ void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit) {
                 return;
             }
             *slot = a;
-            slot = &smaller[a - origin];
+            slot = t.Node(a) + 1;
             a = *slot;
         } else {
             if (b <= limit) {
@@ -199,7 +448,7 @@ void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit) {
                 return;
             }
             *slot = b;
-            slot = &larger[b - origin];
+            slot = t.Node(b);
             b = *slot;
         }
     }

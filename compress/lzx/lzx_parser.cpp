@@ -57,16 +57,15 @@ void AddMatch(LzxEncoder* e, uint32_t length, uint32_t formatted) {
 
 // A match's inner positions go into the trees without searching them.
 void InsertMatchPositions(LzxEncoder* e, uint32_t p, uint32_t length, uint32_t formatted) {
-    const uint32_t w = e->windowSize;
     if (formatted == kDistanceOneOffset && length > kRunInsertLimit) {
-        InsertPosition(e, p + 1, p - w + kInsertLimitSlack + 1);
+        InsertPositions(e, p + 1, p + 2, 0);
         return;
     }
-    for (uint32_t q = p + 1; q < p + length; ++q) InsertPosition(e, q, q - w + kInsertLimitSlack);
+    InsertPositions(e, p + 1, p + length, 0);
 }
 
 uint32_t MatchLengthAt(LzxEncoder* e, uint32_t p, uint32_t end) {
-    uint32_t length = FindMatches(e, p);
+    uint32_t length = FindMatches(e, p, end);
     if (p + length > end) length = end - p;
     return length < LZX_MIN_MATCH ? 0 : length;
 }
@@ -91,6 +90,7 @@ bool RedoFirstBlock(LzxEncoder* e) {
     BuildCodeLengths(&e->huffman, LZX_ALIGNED_SYMBOLS, e->alignedFreq, e->alignedLengths, e->alignedCodes, false);
     PatchLengthsForPricing(e);
     std::memset(e->hashHeads, 0, kHashKeys * sizeof(uint32_t));
+    ForgetSearchesAhead(e);
     std::memset(e->matchFlags, 0, kMatchFlagBytes);
     e->r0 = e->r1 = e->r2 = 1;
     e->outR0 = e->outR1 = e->outR2 = 1;
@@ -157,9 +157,27 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
             nodes[q + 1].cost = literalCost;
             nodes[q + 1].link = q;
         }
+        // Offsets come in runs over the lengths: the slot, header row and
+        // footer price are looked up once per run (MatchPrice's sum).
+        const uint32_t* bestOffset = e->bestOffset;
+        const uint8_t* mainLengths = e->mainLengths;
+        const uint32_t base = node.cost;
+        uint32_t runOffset = kUnreached;
+        const uint8_t* header = nullptr;
+        uint32_t footer = 0;
         for (uint32_t l = LZX_MIN_MATCH; l <= len; ++l) {
-            const uint32_t f = e->bestOffset[l];
-            const uint32_t cost = node.cost + MatchPrice(e, l, f);
+            const uint32_t f = bestOffset[l];
+            if (f != runOffset) {
+                runOffset = f;
+                const uint32_t slot = SlotOf(e, f);
+                header = mainLengths + LZX_NUM_CHARS + kHeaderStates * slot;
+                footer = e->footerBits[slot];
+            }
+            const uint32_t h = l - LZX_MIN_MATCH;
+            const uint32_t price = h < kLongLengthHeader
+                                       ? header[h] + footer
+                                       : header[kLongLengthHeader] + e->lengthLengths[h - kLongLengthHeader] + footer;
+            const uint32_t cost = base + price;
             ParseNode& target = nodes[q + l];
             if (cost < target.cost) {
                 target.offsetCode = f;
@@ -224,13 +242,12 @@ void ParseRange(LzxEncoder* e, uint32_t end) {
     }
 }
 
-// Keeps the last W bytes (and their tree links) at the buffer's start.
+// Keeps the last W bytes at the buffer's start (the tree links are a ring
+// indexed by position and stay where they are).
 void SlideWindow(LzxEncoder* e) {
     const uint32_t slide = e->slideSize;
     const uint32_t keep = e->windowSize;
     std::memmove(e->windowBuffer, e->windowBuffer + slide, keep);
-    std::memmove(e->largerChild, e->largerChild + slide, keep * sizeof(uint32_t));
-    std::memmove(e->smallerChild, e->smallerChild + slide, keep * sizeof(uint32_t));
     e->windowOrigin += slide;
 }
 
@@ -254,9 +271,12 @@ void RefreshCostModel(LzxEncoder* e) {
 void ParseChunk(LzxEncoder* e, uint32_t bytes) {
     const uint32_t w = e->windowSize;
     const uint32_t end = e->position + bytes;
+    // Searches ahead never pass a chunk's end, and the tail positions put
+    // back here were taken out of the trees after they were searched.
+    ForgetSearchesAhead(e);
     if (e->chunkCount > 1) {
         const uint32_t first = e->position;
-        for (uint32_t q = first - kTailPositions; q < first; ++q) InsertPosition(e, q, first - w + kInsertLimitSlack);
+        InsertPositions(e, first - kTailPositions, first, first - w + kInsertLimitSlack);
     }
     for (;;) {
         ParseRange(e, end);
