@@ -3,19 +3,14 @@
 #include <algorithm>
 
 #include "cabinet/format.h"
-#include "platform/file_io.h"
+#include "platform/source_files.h"
 
 namespace {
 
 constexpr const char* kMemoPrefix = "cw";
 
 uint64_t SizeOf(const std::string& path) {
-    int32_t error = 0;
-    const int32_t handle = platform::OpenFile(path.c_str(), platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0,
-                                              &error);
-    if (handle < 0) return 0;
-    const int64_t size = platform::SeekFile(handle, 0, platform::SEEK_FROM_END, &error);
-    platform::CloseFile(handle, &error);
+    const int64_t size = platform::FileSize(path.c_str());
     return size < 0 ? 0 : static_cast<uint64_t>(size);
 }
 
