@@ -348,14 +348,15 @@ TEST_F(CabwriteTest, FailuresLeaveNoCabinet) {
 TEST_F(CabwriteTest, WorkersWriteWhatTheWriterAloneWrites) {
     Put("big.txt", "big.txt", testsupport::TextBytes((32u << 15) + 400000, 4));
     Put("sub/more.txt", "sub\\more.txt", testsupport::TextBytes(300000, 5));
-    for (const char* options : {"", "-f", "-T 30000", "-m 400000"}) {
-        SCOPED_TRACE(options);
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"-f"}, {"-T", "30000"}, {"-m", "400000"}}) {
+        SCOPED_TRACE(testing::PrintToString(options));
         std::map<std::string, std::vector<uint8_t>> written[2];
         for (int i = 0; i < 2; ++i) {
-            setenv("TREEPAK_THREADS", i == 0 ? "1" : "4", 1);
-            std::string text;
-            EXPECT_EQ(Run(std::string(options) + " " + Q(out / "w.cab") + " " + Q(in), &text), 0) << text;
-            unsetenv("TREEPAK_THREADS");
+            std::vector<std::string> args = options;
+            args.insert(args.end(), {"out/w.cab", "in"});
+            const ToolRun run = Cab(args, i == 0 ? "TREEPAK_THREADS=1" : "TREEPAK_THREADS=4");
+            EXPECT_EQ(run.status, 0) << run.out << run.err;
             for (const auto& entry : fs::directory_iterator(out)) {
                 written[i][entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
                 fs::remove(entry.path());
