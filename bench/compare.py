@@ -114,6 +114,70 @@ def clean(*paths):
     return run
 
 
+def thread_count():
+    """The threads the tool compresses with: TREEPAK_THREADS, or its default
+    of one per core up to 8."""
+    value = os.environ.get("TREEPAK_THREADS", "")
+    return int(value) if value.isdigit() and int(value) > 0 else min(os.cpu_count() or 1, 8)
+
+
+def linked_tree(src, dst, files, copies):
+    """The first `files` files of src (in walk order) `copies` times over,
+    made of hard links: the same bytes to read, no disk to spare. A cabinet
+    holds at most 65535 files, so the large tree is ten copies of a part."""
+    picked = []
+    for root, dirs, names in os.walk(src):
+        dirs.sort()
+        picked += [os.path.join(root, n) for n in sorted(names)]
+    for i in range(copies):
+        for path in picked[:files]:
+            target = os.path.join(dst, f"c{i}", os.path.relpath(path, src))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            os.link(path, target)
+
+
+def parallel_rows(helper, tool, cabwrite, tmp, runs):
+    """The rows of the parallel block compressor: -X against zip -9 -r, one
+    large file (a tar of the tree) against gzip -9 and pigz -9 -p 2, cabwrite
+    -t deflate of that file, and a tree ten times larger against the tree."""
+    threads = thread_count()
+    zipf, xcab, tarf = (os.path.join(tmp, n) for n in ("p.zip", "x.cab", "one/one.tar"))
+    rows = []
+    t_x, m_x, c_x = measure(helper, [tool, "-BATCH", "-X", "tree", xcab], tmp, clean(xcab), runs)
+    t_zip, m_zip, c_zip = measure(helper, ["zip", "-9", "-r", "-q", zipf, "tree"], tmp, clean(zipf), runs)
+    rows.append(("-X build vs zip -9 -r", t_x, t_zip, c_x / c_zip, m_x, m_zip,
+                 f"threads {threads}, size {os.path.getsize(xcab) / os.path.getsize(zipf):.3f}x"))
+    os.makedirs(os.path.dirname(tarf), exist_ok=True)
+    subprocess.run(["tar", "cf", tarf, "tree"], cwd=tmp, check=True)
+    mb = os.path.getsize(tarf) >> 20
+    onecab, cwcab = os.path.join(tmp, "one.cab"), os.path.join(tmp, "cw.cab")
+    t_one, m_one, c_one = measure(helper, [tool, "-BATCH", "one", onecab], tmp, clean(onecab), runs)
+    t_cw, m_cw, c_cw = measure(helper, [cabwrite, "-t", "deflate", cwcab, tarf], tmp, clean(cwcab), runs)
+    gz = tarf + ".gz"
+    t_gz, m_gz, c_gz = measure(helper, ["gzip", "-9", "-k", "-f", tarf], tmp, clean(gz), runs)
+    size_gz = os.path.getsize(gz)
+    if shutil.which("pigz"):
+        t_pz, m_pz, c_pz = measure(helper, ["pigz", "-9", "-p", "2", "-k", "-f", tarf], tmp, clean(gz), runs)
+        rows.append((f"one {mb} MB file vs pigz -9 -p 2", t_one, t_pz, c_one / c_pz, m_one, m_pz,
+                     f"threads {threads}"))
+    rows.append((f"one {mb} MB file vs gzip -9", t_one, t_gz, c_one / c_gz, m_one, m_gz,
+                 f"threads {threads}, size {os.path.getsize(onecab) / size_gz:.3f}x"))
+    rows.append((f"cabwrite -t deflate of the {mb} MB file vs gzip -9", t_cw, t_gz, c_cw / c_gz, m_cw, m_gz,
+                 f"threads {threads}, size {os.path.getsize(cwcab) / size_gz:.3f}x"))
+    os.remove(tarf)
+    part, big = os.path.join(tmp, "part"), os.path.join(tmp, "part10")
+    linked_tree(os.path.join(tmp, "tree"), part, 6000, 1)
+    linked_tree(part, big, 6000, 10)
+    bigcab, cab = os.path.join(tmp, "big.cab"), os.path.join(tmp, "part.cab")
+    t_part, m_part, _ = measure(helper, [tool, "-BATCH", "part", cab], tmp, clean(cab), runs)
+    t_big, m_big, _ = measure(helper, [tool, "-BATCH", "part10", bigcab], tmp, clean(bigcab), runs)
+    rows.append(("build of 10 copies of 6000 files vs one (target <= 10.5)", t_big, t_part, t_big / t_part,
+                 m_big, m_part, f"threads {threads}; other = one copy"))
+    shutil.rmtree(big)
+    shutil.rmtree(part)
+    return rows
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tool", required=True)
@@ -122,6 +186,8 @@ def main():
     ap.add_argument("--measure", required=True, help="the measure_command helper")
     ap.add_argument("--cabwrite", required=True, help="the cabwrite tool, for the LZX rows")
     ap.add_argument("--cabread", required=True, help="the cabread tool, for the test and extract rows")
+    ap.add_argument("--rows", choices=["all", "parallel"], default="all",
+                    help="parallel: only the rows of the parallel compressor, on the header tree")
     args = ap.parse_args()
     tool = os.path.abspath(args.tool)
     helper = os.path.abspath(args.measure)
@@ -130,6 +196,12 @@ def main():
     sets = prepare(args.data)
     rows = []
     with tempfile.TemporaryDirectory() as base:
+        if args.rows == "parallel":
+            tmp = os.path.join(base, "include")
+            os.makedirs(tmp)
+            shutil.copytree(sets["include"], os.path.join(tmp, "tree"))
+            rows.append(("include", parallel_rows(helper, tool, cabwrite, tmp, args.runs)))
+            sets = {}
         for label, src in sets.items():
             tmp = os.path.join(base, label)
             os.makedirs(tmp)
@@ -169,7 +241,7 @@ def main():
             size_cab, size_zip = os.path.getsize(cab), os.path.getsize(zipf)
             rows.append((label, [
                 ("build vs zip -9 -r", t_cab, t_zip, c_cab / c_zip, m_cab, m_zip,
-                 f"size {size_cab / size_zip:.3f}x"),
+                 f"threads {thread_count()}, size {size_cab / size_zip:.3f}x"),
                 ("-NOCOMPRESS build vs tar cf", t_st, t_tar, c_st / c_tar, m_st, m_tar, ""),
                 ("expand vs unzip", t_xcab, t_unzip, c_xcab / c_unzip, m_xcab, m_unzip, ""),
                 ("expand vs tar xzf", t_xcab, t_xtgz, c_xcab / c_xtgz, m_xcab, m_xtgz, ""),
@@ -182,6 +254,8 @@ def main():
                 ("LZX 2^21 one folder vs gzip -9 of the tar", t_lzx, t_gz, c_lzx / c_gz, m_lzx, m_gz,
                  f"size {size_lzx / size_gz:.3f}x"),
             ]))
+            if label == "include":
+                rows[-1][1].extend(parallel_rows(helper, tool, cabwrite, tmp, r))
     print()
     print(f"Median of {args.runs} runs: wall seconds, their ratio, and the ratio of CPU seconds (user +")
     print("system; steadier on a loaded machine). Peak = largest resident set of the command over the runs.")

@@ -18,4 +18,4 @@ for exe in "$build"/bench/*_bench; do
   echo "== $(basename "$exe")"
   "$exe" --benchmark_min_time=0.2 2>/dev/null | grep -v '^\*\*\*'
 done
-python3 "$root/bench/compare.py" --tool "$build/app/treepak" --measure "$build/bench/measure_command" --cabwrite "$build/tools/cabwrite" --cabread "$build/tools/cabread" --data "$root/bench/data" --runs "${BENCH_RUNS:-3}"
+python3 "$root/bench/compare.py" --tool "$build/app/treepak" --measure "$build/bench/measure_command" --cabwrite "$build/tools/cabwrite" --cabread "$build/tools/cabread" --data "$root/bench/data" --runs "${BENCH_RUNS:-3}" --rows "${BENCH_ROWS:-all}"

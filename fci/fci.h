@@ -150,18 +150,20 @@ int FCIFlushFolder(FCIContext* context, FCIGetNextCabinetFn getNextCabinet, FCIS
 int FCIFlushCabinet(FCIContext* context, int32_t getNext, FCIGetNextCabinetFn getNextCabinet,
                     FCIStatusFn status);
 
-// Memo of compressed blocks, kept by the client across contexts (for one
-// set of files compressed twice, say). Only block-deflate folders use it:
-// a block's compressed form there is a pure function of the type word and
-// of the folder's uncompressed bytes since the folder's compressor started
-// (the block cut points included), which the key's digest chain stands for
-// (see cabinet/block_digest.h). Before compressing a block the engine looks
-// it up; a hit (1) puts its compressed bytes into output (at most capacity)
+// Memo of compressed blocks, kept by the client across contexts and shared
+// with the client's worker threads. Only block-deflate folders use it. A
+// block's compressed form, and the prime token it leaves (DeflatePrimeToken),
+// are a pure function of the type word, the block's bytes and, when the
+// block before it in its folder was a full one, that block's bytes and
+// prime token; the key's digest stands for exactly these (see
+// cabinet/block_digest.h). Before compressing a block the engine looks it
+// up; a hit (1) puts its compressed bytes into output (at most capacity)
 // and returns the prime token stored with them, and the compressor is not
 // run. Every block the engine does compress is offered to store together
-// with its prime token (DeflatePrimeToken). Reports, records and checksums
-// are the same either way; the compressor is brought up to date before the
-// next block it compresses.
+// with its prime token. Reports, records and checksums are the same either
+// way; the compressor is brought up to date before the next block it
+// compresses. Lookups and stores may come from several threads at once when
+// the client runs block coders of its own.
 struct FCIBlockKey {
     uint16_t compressionType;
     uint32_t uncompressedSize;
@@ -173,14 +175,52 @@ using FCIBlockLookupFn = int32_t (*)(const FCIBlockKey* key, void* output, uint3
 using FCIBlockStoreFn = void (*)(const FCIBlockKey* key, const void* compressed, uint32_t size,
                                  uint32_t primeToken, void* memoContext);
 
-// Sets the memo for every folder of the context. chainStart is the link
-// every folder's digest chain starts from: a secret random start per memo
-// keeps keys unpredictable, so blocks crafted to collide under one start do
-// not collide under the memo's. Only before the first FCIAddFile; returns 0
-// (nothing recorded) when called later or with only one of the two
-// functions.
+// chainStart seeds every digest the keys are made of: a secret random
+// start per memo keeps keys unpredictable, so blocks crafted to collide
+// under one start do not collide under the memo's.
+struct FCIBlockMemo {
+    FCIBlockLookupFn lookup;
+    FCIBlockStoreFn store;
+    BlockDigest chainStart;
+    void* context;
+};
+
+// Sets the memo for every folder of the context. Only before the first
+// FCIAddFile; returns 0 (nothing recorded) when called later or with only
+// one of the two functions.
 int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreFn store,
                     const BlockDigest& chainStart, void* memoContext);
+
+// A block coder: what the engine does with each block of a block-deflate
+// folder that has a memo, for a client that compresses blocks ahead of the
+// engine on threads of its own (one coder per thread). Blocks go in folder
+// order, each at most CAB_BLOCK_SIZE bytes, every one but a folder's last
+// exactly CAB_BLOCK_SIZE; every block passes through the memo, so the engine
+// later finds the ones a coder compressed. The coder allocates through
+// alloc and free only, does no I/O, and keeps nothing between calls but its
+// own state.
+struct FCIBlockCoder;
+// Null when the type word is not block deflate, the memo lacks a function,
+// or memory ran out.
+FCIBlockCoder* FCICreateBlockCoder(uint16_t compressionType, FCIAllocFn alloc, FCIFreeFn free,
+                                   const FCIBlockMemo* memo);
+// The next block of the folder, from the memo or compressed (and stored);
+// *compressed points into the coder and stays valid until its next call.
+// 1, or 0 when the compressor failed (the coder is then fit only for a
+// restart).
+int FCIBlockCoderNext(FCIBlockCoder* coder, const uint8_t* block, uint32_t size, const uint8_t** compressed,
+                      uint32_t* compressedSize);
+// Starts a folder: the next block is its first.
+int FCIBlockCoderRestart(FCIBlockCoder* coder);
+// Starts in the middle of a folder: block is taken as the block before the
+// next one. What it left in the match tables is not known, so it is
+// compressed on its own to guess that (output neither returned nor
+// stored); the guess is almost always right, and a wrong one costs only
+// memo misses.
+int FCIBlockCoderAssume(FCIBlockCoder* coder, const uint8_t* block, uint32_t size);
+// Largest compressed block the coder produces.
+uint32_t FCIBlockCoderCapacity(const FCIBlockCoder* coder);
+void FCIDestroyBlockCoder(FCIBlockCoder* coder);
 
 // Releases everything and deletes the temporary files; 1 when every
 // temporary file was closed and deleted without error.

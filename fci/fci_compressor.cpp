@@ -1,6 +1,7 @@
 // The engine's side of the compressor interface. The kind in the low four
 // bits of the type word picks the compressor: stored data need none, block
-// deflate and LZX each have their own entry points, and COMPRESS_UNSET marks
+// deflate and LZX each have their own entry points (block deflate goes
+// through a block coder when the client keeps a memo), and COMPRESS_UNSET marks
 // a folder that has no compressor (and no buffers) yet. Every block is at
 // most CAB_BLOCK_SIZE bytes in; the output buffer is as large as the
 // compressor's worst case for one block.
@@ -23,10 +24,8 @@ bool IsKnownKind(uint16_t kind) {
 void ReleaseBuffers(FolderState* folder) {
     if (folder->input != nullptr) folder->io->free(folder->input);
     if (folder->output != nullptr) folder->io->free(folder->output);
-    if (folder->hitInput != nullptr) folder->io->free(folder->hitInput);
     folder->input = nullptr;
     folder->output = nullptr;
-    folder->hitInput = nullptr;
     folder->outputCapacity = 0;
 }
 
@@ -44,6 +43,8 @@ bool DestroyCompressor(FolderState* folder) {
         RecordError(*folder->io, FCIERR_COMPRESSION_TYPE, 0);
     }
     folder->compressor = nullptr;
+    FCIDestroyBlockCoder(folder->coder);
+    folder->coder = nullptr;
     if (result != COMPRESSOR_OK) {
         RecordError(*folder->io, FCIERR_COMPRESS, 0);
         return false;
@@ -55,12 +56,18 @@ bool CreateCompressor(FolderState* folder, uint32_t* maxOutput) {
     const FciIo& io = *folder->io;
     const uint16_t kind = CompressKind(folder->compressionType);
     folder->blockSize = CAB_BLOCK_SIZE;
-    int result = COMPRESSOR_OK;
+    int result = COMPRESSOR_FAILED;
     switch (kind) {
         case COMPRESS_NONE:
             *maxOutput = MAX_STORED_BLOCK;
             return true;
         case COMPRESS_DEFLATE:
+            if (folder->memo.lookup != nullptr) {
+                folder->coder = FCICreateBlockCoder(folder->compressionType, io.alloc, io.free, &folder->memo);
+                if (folder->coder == nullptr) break;
+                *maxOutput = FCIBlockCoderCapacity(folder->coder);
+                return true;
+            }
             result = DeflateCreate(&folder->blockSize, io.alloc, io.free, maxOutput,
                                    &folder->compressor);
             break;
@@ -100,12 +107,7 @@ bool ReplaceCompressor(FolderState* folder, uint16_t newType) {
     folder->output = static_cast<uint8_t*>(folder->io->alloc(maxOutput));
     folder->input =
         folder->output != nullptr ? static_cast<uint8_t*>(folder->io->alloc(folder->blockSize)) : nullptr;
-    const bool memo = folder->memoLookup != nullptr && CompressKind(newType) == COMPRESS_DEFLATE;
-    if (memo && folder->input != nullptr) {
-        folder->hitInput = static_cast<uint8_t*>(folder->io->alloc(folder->blockSize));
-    }
-    RestartBlockChain(folder);
-    if (folder->input == nullptr || folder->output == nullptr || (memo && folder->hitInput == nullptr)) {
+    if (folder->input == nullptr || folder->output == nullptr) {
         RecordError(*folder->io, FCIERR_NO_MEMORY, 0);
         ReleaseBuffers(folder);
         DestroyCompressor(folder);
@@ -117,17 +119,23 @@ bool ReplaceCompressor(FolderState* folder, uint16_t newType) {
     return true;
 }
 
-bool CompressStoredOrDeflate(FolderState* folder, uint32_t* compressedSize) {
+bool CompressStoredOrDeflate(FolderState* folder, const uint8_t** bytes, uint32_t* compressedSize) {
     switch (CompressKind(folder->compressionType)) {
         case COMPRESS_NONE:
-            assert(folder->waiting <= folder->outputCapacity);
-            // Separate buffers: one bulk copy, not a byte loop the compiler
-            // must assume may alias.
-            std::memcpy(folder->output, folder->input, folder->waiting);
+            *bytes = folder->input;
             *compressedSize = folder->waiting;
             return true;
         case COMPRESS_DEFLATE:
-            return CompressDeflateBlock(folder, compressedSize);
+            if (folder->coder != nullptr
+                    ? FCIBlockCoderNext(folder->coder, folder->input, folder->waiting, bytes, compressedSize) == 1
+                    : DeflateCompressBlock(folder->compressor, folder->input, folder->waiting, folder->output,
+                                           folder->outputCapacity, compressedSize) == COMPRESSOR_OK &&
+                          *compressedSize <= folder->outputCapacity) {
+                if (folder->coder == nullptr) *bytes = folder->output;
+                return true;
+            }
+            RecordError(*folder->io, FCIERR_COMPRESS, 0);
+            return false;
         default:
             RecordError(*folder->io, FCIERR_COMPRESSION_TYPE, 0);
             return false;
@@ -162,12 +170,14 @@ bool FlushLzx(FolderState* folder) {
 
 bool ResetCompressor(FolderState* folder) {
     int result = COMPRESSOR_OK;
-    RestartBlockChain(folder);
-    if (folder->compressor == nullptr) return true;
-    switch (CompressKind(folder->compressionType)) {
+    if (folder->coder != nullptr) {
+        result = FCIBlockCoderRestart(folder->coder) == 1 ? COMPRESSOR_OK : COMPRESSOR_FAILED;
+    } else if (folder->compressor != nullptr) {
+        switch (CompressKind(folder->compressionType)) {
         case COMPRESS_DEFLATE: result = DeflateReset(folder->compressor); break;
         case COMPRESS_LZX: result = LzxReset(folder->compressor); break;
         default: break;
+        }
     }
     if (result != COMPRESSOR_OK) {
         RecordError(*folder->io, FCIERR_COMPRESS, 0);

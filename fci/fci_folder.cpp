@@ -29,12 +29,13 @@ bool EmitWaitingBlock(FolderState* folder) {
     if (folder->waiting == 0) return true;
     const FciIo& io = *folder->io;
     uint32_t compressedSize = 0;
-    if (!CompressStoredOrDeflate(folder, &compressedSize)) return false;
+    const uint8_t* bytes = nullptr;
+    if (!CompressStoredOrDeflate(folder, &bytes, &compressedSize)) return false;
     uint8_t header[MAX_DATA_HEADER_SIZE];
     BuildDataHeader(header, folder->dataHeaderSize, compressedSize, folder->waiting);
     TempFile* data = &folder->files[FOLDER_DATA];
     if (!WriteTemp(io, data, header, folder->dataHeaderSize) ||
-        !WriteTemp(io, data, folder->output, compressedSize))
+        !WriteTemp(io, data, bytes, compressedSize))
         return false;
     if (!ReportStatus(io, folder->status, FCI_STATUS_FILE, compressedSize, folder->waiting))
         return false;

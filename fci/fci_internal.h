@@ -76,19 +76,10 @@ struct FolderState {
     // at the callback's result, so the engine checks this after each call.
     bool lzxOutputFailed;
 
-    // The client's block memo (deflate folders only; see FCISetBlockMemo).
-    FCIBlockLookupFn memoLookup;
-    FCIBlockStoreFn memoStore;
-    void* memoContext;
-    BlockDigest chainStart;     // the memo's first link of every chain
-    BlockDigest blockChain;     // over the blocks since the compressor started
-    // A hit leaves the compressor one block behind: that block (the
-    // previous contents of input, swapped here) and its prime token bring
-    // it up to date before it compresses the next one.
-    uint8_t* hitInput;          // blockSize bytes while a memo is set
-    uint32_t hitSize;
-    uint32_t hitToken;
-    bool compressorBehind;
+    // The client's block memo (see FCISetBlockMemo); a block-deflate folder
+    // with a memo compresses through a block coder instead of compressor.
+    FCIBlockMemo memo;
+    FCIBlockCoder* coder;
 };
 
 enum CabinetFile { CABINET_DATA = 0, CABINET_FILES = 1, CABINET_FOLDERS = 2, CABINET_FILE_COUNT = 3 };
@@ -150,18 +141,16 @@ int64_t ReadTemp(const FciIo& io, const TempFile& file, void* bytes, uint32_t co
 
 // Compressor dispatch (fci_compressor.cpp).
 bool ReplaceCompressor(FolderState* folder, uint16_t newType);
-bool CompressStoredOrDeflate(FolderState* folder, uint32_t* compressedSize);
+// The waiting block's record data: *bytes points at them (into the input
+// buffer for stored data).
+bool CompressStoredOrDeflate(FolderState* folder, const uint8_t** bytes, uint32_t* compressedSize);
 bool CompressLzxBlock(FolderState* folder, uint32_t inputSize);
 bool FlushLzx(FolderState* folder);
 bool ResetCompressor(FolderState* folder);
 
-// The block memo (fci_block_memo.cpp).
-bool CompressDeflateBlock(FolderState* folder, uint32_t* compressedSize);
-void RestartBlockChain(FolderState* folder);
+// The open folder (fci_folder.cpp).
 int LzxBlockOutput(void* folderState, const uint8_t* bytes, uint32_t compressedSize,
                    uint32_t uncompressedSize);
-
-// The open folder (fci_folder.cpp).
 bool InitFolder(FolderState* folder, const FciIo* io, uint32_t dataReserveSize);
 bool AddFileToFolder(FolderState* folder, const char* sourcePath, const char* nameInCabinet,
                      int32_t execute, FCIStatusFn status, FCIGetOpenInfoFn getOpenInfo);

@@ -65,4 +65,10 @@ int32_t ReadSome(int32_t handle, void* buffer, uint32_t count, int32_t* error) {
     return static_cast<int32_t>(n);
 }
 
+int64_t FileSize(const char* path) {
+    struct stat status;
+    if (stat(path, &status) != 0) return -1;
+    return static_cast<int64_t>(status.st_size);
+}
+
 }  // namespace platform

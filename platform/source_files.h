@@ -29,6 +29,9 @@ int32_t OpenSourceFile(const char* path, SourceFileInfo* info, FileStamp* stamp,
 // The stamp of the file open on `handle` now; false when it cannot be read.
 bool GetFileStamp(int32_t handle, FileStamp* stamp);
 
+// The size of the file at `path` from one status query (no open), or -1.
+int64_t FileSize(const char* path);
+
 // At most `count` bytes in one host read: fewer than asked does not mean
 // the end of the file, 0 does. Or -1.
 int32_t ReadSome(int32_t handle, void* buffer, uint32_t count, int32_t* error);

@@ -15,6 +15,7 @@ for extra in "$@"; do
            command -v zip >/dev/null || need+=(zip)
            command -v unzip >/dev/null || need+=(unzip)
            command -v xz >/dev/null || need+=(xz-utils)
+           command -v pigz >/dev/null || need+=(pigz)
            [ -f /usr/include/libdeflate.h ] || need+=(libdeflate-dev) ;;
     *) need+=("$extra") ;;
   esac

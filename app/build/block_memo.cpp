@@ -2,7 +2,6 @@
 
 #include <random>
 
-#include "app/build/build_callbacks.h"
 #include "platform/file_io.h"
 #include "platform/positional_io.h"
 #include "platform/temp_names.h"
@@ -26,10 +25,10 @@ BlockMemo::~BlockMemo() {
     platform::CloseFile(handle_, &error);
 }
 
-bool BlockMemo::Open() {
+bool BlockMemo::Open(const char* tempPrefix) {
     for (int attempt = 0; attempt < kNameAttempts && handle_ < 0; ++attempt) {
         std::string name;
-        if (!platform::MakeTempName(BUILD_TEMP_PREFIX, &name)) return false;
+        if (!platform::MakeTempName(tempPrefix, &name)) return false;
         int32_t error = 0;
         handle_ = platform::OpenFile(
             name.c_str(),

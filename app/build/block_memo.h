@@ -19,9 +19,9 @@ public:
     BlockMemo& operator=(const BlockMemo&) = delete;
     ~BlockMemo();
 
-    // Creates the file; false when it could not be (the build then runs
-    // without a memo).
-    bool Open();
+    // Creates the file, its name starting with tempPrefix; false when it
+    // could not be (the build then runs without a memo).
+    bool Open(const char* tempPrefix);
     // The first link of every digest chain keyed into this memo: random per
     // memo, so block keys cannot be predicted from a file's bytes alone.
     const BlockDigest& ChainStart() const { return chainStart_; }
@@ -29,7 +29,9 @@ public:
                 uint32_t* primeToken);
     void Store(const FCIBlockKey& key, const void* compressed, uint32_t size, uint32_t primeToken);
 
-    // The engine's callbacks; memoContext is the BlockMemo.
+    // The callbacks for the engine and the block coders.
+    FCIBlockMemo Callbacks() { return FCIBlockMemo{LookupCallback, StoreCallback, chainStart_, this}; }
+    // The callbacks; memoContext is the BlockMemo.
     static int32_t LookupCallback(const FCIBlockKey* key, void* output, uint32_t capacity,
                                   uint32_t* compressedSize, uint32_t* primeToken, void* memoContext);
     static void StoreCallback(const FCIBlockKey* key, const void* compressed, uint32_t size,

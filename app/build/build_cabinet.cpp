@@ -7,8 +7,8 @@
 // the totals of that flush cover exactly the file's own blocks. Both passes
 // share a memo of compressed blocks: in the second, every file whose folder
 // comes out the same costs a read and a copy instead of its compression.
-// With one folder per file, worker threads fill the memo ahead of the
-// engine during the first pass.
+// Worker threads fill the memo ahead of the engine during the first pass,
+// block by block, with one folder per file or all in one.
 #include "app/build/build_cabinet.h"
 
 #include <algorithm>
@@ -135,16 +135,18 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
     return true;
 }
 
-// Type words of the files a worker may compress: block deflate in a folder
-// that holds that file alone (from BUILD_MAX_FOLDERS on, files share the
-// last folder); 0 for the others.
-std::vector<uint16_t> PrecompressibleTypes(int count, const std::string* paths, const int* compressFlags) {
-    std::vector<uint16_t> types(count, 0);
-    for (int i = 0; i < count && (i + 1 < BUILD_MAX_FOLDERS || i + 1 == count); ++i) {
+// The sources as the engine will read them, for the workers: block-deflate
+// files get their type word (the others 0), and a file starts a folder
+// where AddFiles flushes one.
+std::vector<PrecompressSource> PrecompressSources(int count, const std::string* paths, const uint64_t* sizes,
+                                                  const int* compressFlags) {
+    std::vector<PrecompressSource> sources(count);
+    for (int i = 0; i < count; ++i) {
         const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
-        if (CompressKind(type) == COMPRESS_DEFLATE) types[i] = type;
+        sources[i] = PrecompressSource{paths[i].c_str(), sizes[i], CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
+                                       i == 0 || (i < BUILD_MAX_FOLDERS && !Options.singleFolder)};
     }
-    return types;
+    return sources;
 }
 
 // True when some file of the list gets a compressed type: without one there
@@ -171,16 +173,19 @@ int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* c
         PrintFailure("FCICreate", error);
         return 0;
     }
-    if (memo != nullptr) FCISetBlockMemo(context, BlockMemo::LookupCallback, BlockMemo::StoreCallback, memo->ChainStart(), memo);
+    const FCIBlockMemo memoCallbacks = memo != nullptr ? memo->Callbacks() : FCIBlockMemo{};
+    if (memo != nullptr) FCISetBlockMemo(context, memoCallbacks.lookup, memoCallbacks.store, memoCallbacks.chainStart, memo);
     std::unique_ptr<Precompressor> precompressor;
     if (memo != nullptr && workers > 0) {
-        std::vector<uint16_t> types = PrecompressibleTypes(count, paths, compressFlags);
-        if (std::any_of(types.begin(), types.end(), [](uint16_t type) { return type != 0; }))
-            precompressor = std::make_unique<Precompressor>(memo, count, paths, sizes, std::move(types), workers);
+        std::vector<PrecompressSource> sources = PrecompressSources(count, paths, sizes, compressFlags);
+        if (std::any_of(sources.begin(), sources.end(), [](const PrecompressSource& s) { return s.type != 0; }))
+            precompressor = std::make_unique<Precompressor>(memoCallbacks, std::move(sources), workers);
     }
+    totals->workers = precompressor.get();
     const bool added = AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun,
                                 precompressor.get());
     precompressor.reset();
+    totals->workers = nullptr;
     if (!added) {
         FCIDestroy(context);
         return 0;
@@ -223,12 +228,11 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
         !CheckSizesFit(count, paths, knownSizes, Options.singleFolder, &sizes) || !CabinetCanBeCreated()) {
         return 0;
     }
-    // Workers help only with one folder per file; without them, only a
-    // build that may run twice reuses blocks.
-    const int workers = Options.singleFolder ? 0 : PrecompressThreads();
+    // Without workers, only a build that may run twice reuses blocks.
+    const int workers = PrecompressThreads();
     BlockMemo memo;
     BlockMemo* usedMemo =
-        (autoCompress || workers > 0) && AnyCompressed(count, paths, compressFlags) && memo.Open() ? &memo : nullptr;
+        (autoCompress || workers > 0) && AnyCompressed(count, paths, compressFlags) && memo.Open(BUILD_TEMP_PREFIX) ? &memo : nullptr;
     // The second pass finds every block the first compressed in the memo.
     bool firstPass = true;
     // At most two passes: the second stores what the first found not worth

@@ -8,6 +8,7 @@
 
 #include "app/build/build_report.h"
 #include "app/build/cab_params.h"
+#include "app/build/precompress.h"
 #include "app/cli/console.h"
 #include "app/common/diagnostics.h"
 #include "app/common/writer_callbacks.h"
@@ -74,8 +75,11 @@ int32_t BuildOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* er
 // The source being read is followed: its failures reported, its end noted.
 int32_t BuildRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context) {
     if (Interrupted(error)) return -1;
-    const int32_t got = WriterRead(handle, buffer, count, error, context);
     SourceBeingRead* source = context != nullptr ? &TotalsOf(context)->source : nullptr;
+    Precompressor* workers = source != nullptr && source->handle == handle ? TotalsOf(context)->workers : nullptr;
+    if (workers != nullptr) workers->BeforeRead(count);
+    const int32_t got = WriterRead(handle, buffer, count, error, context);
+    if (workers != nullptr) workers->AfterRead(got);
     if (source == nullptr || source->handle != handle) return got;
     if (got < 0) ReportFailure("%s: cannot read: %s", source->path.c_str(), std::strerror(*error));
     if (got == 0) source->atEnd = true;

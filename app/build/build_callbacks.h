@@ -31,6 +31,8 @@ struct SourceBeingRead {
     bool atEnd = false;
 };
 
+class Precompressor;
+
 // The client context of one build pass. The totals advance on every
 // file-progress report, whatever the options; the automatic store-or-
 // compress decision and the statistics line read them.
@@ -50,6 +52,8 @@ struct BuildClientTotals {
     // fails on; one such failure is reported per pass.
     std::map<int32_t, std::string> writerPaths = {};
     bool writeFailureReported = false;
+    // The workers compressing ahead, told of every source read.
+    Precompressor* workers = nullptr;
 };
 
 // Prefix of the writer's temporary file names.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/file_io.h"
+#include "platform/source_files.h"
 #include "platform/number_format.h"
 
 namespace {
@@ -34,10 +35,6 @@ std::string FormatNumber(int32_t n) {
 }
 
 int64_t FileSizeOf(const char* path) {
-    int32_t error = 0;
-    int32_t handle = platform::OpenFile(path, platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &error);
-    if (handle < 0) return 0;
-    int64_t size = platform::SeekFile(handle, 0, platform::SEEK_FROM_END, &error);
-    platform::CloseFile(handle, &error);
+    const int64_t size = platform::FileSize(path);
     return size < 0 ? 0 : size;
 }

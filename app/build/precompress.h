@@ -1,67 +1,118 @@
-// Compression ahead of the writer engine, on worker threads. With one
-// folder per file, a file's folder starts with a fresh compressor, so its
-// blocks compress to the same bytes wherever that happens: workers take
-// files ahead of the engine in list order, compress them block by block as
-// the engine would (same 32768-byte blocks, same digest chain) and put the
-// results into the build's block memo; the engine then finds them there.
-// A file is compressed by a worker or by the engine, never by both. A
-// worker that cannot read a file or store a block only leaves misses: the
-// engine does that work and reports what goes wrong as it always did.
+// Compression ahead of the writer engine, on worker threads, block by
+// block. The engine reads its sources in list order into folders cut into
+// 32768-byte blocks; the workers plan the same folders from the list
+// (which files start a folder, each file's size as the build found it),
+// cut them into units of consecutive blocks, and run each unit through a
+// block coder into the memo, where the engine then finds the blocks. A
+// unit in the middle of a folder starts from the block before it, whose
+// match-table state the coder guesses (see FCIBlockCoderAssume); the memo's
+// keys make a wrong guess, or a plan the engine does not follow (a file
+// that changed size), cost misses, never different bytes.
+//
+// The engine tells the workers where it reads; a unit it reaches before any
+// worker took it is the engine's to compress, and it waits for a unit a
+// worker is still on. A worker that cannot read a file or store a block
+// only leaves misses: the engine does that work and reports what goes
+// wrong as it always did.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-class BlockMemo;
+#include "fci/fci.h"
 
-// Workers a build starts: the number of hardware threads (at most 8), or
-// the count set here (tests; 0 means none). A negative count restores the
-// default.
+
+// Workers a build starts: none when one thread is to compress, else one
+// per compressing thread (platform/thread_count.h), or the count set here
+// (tests; 0 means none). A negative count restores the default.
 int PrecompressThreads();
 void SetPrecompressThreads(int count);
 
+// One source the engine will read, in the engine's order.
+struct PrecompressSource {
+    const char* path;
+    uint64_t size;
+    uint16_t type;      // block-deflate type word when workers may compress it, else 0
+    bool startsFolder;  // the engine starts a fresh folder with it
+};
+
 class Precompressor {
 public:
-    // types[i] is file i's type word when a worker may compress it (block
-    // deflate, in a folder of its own), else 0; sizes[i] its size as the
-    // build found it, which paces the workers. Starts the workers.
-    Precompressor(BlockMemo* memo, int count, const std::string* paths, const uint64_t* sizes,
-                  std::vector<uint16_t> types, int threads);
+    // Input the workers may hold claimed ahead of the engine by default:
+    // enough to keep them busy while the engine copies, little to lose when
+    // the engine's folders turn out other than planned.
+    static constexpr uint64_t kLookaheadBytes = 8u << 20;
+
+    // Starts the workers; the memo and the sources' paths must outlive
+    // the object.
+    Precompressor(const FCIBlockMemo& memo, std::vector<PrecompressSource> sources, int threads,
+                  uint64_t lookahead = kLookaheadBytes);
     // Stops the workers (each within one block) and waits for them.
     ~Precompressor();
     Precompressor(const Precompressor&) = delete;
     Precompressor& operator=(const Precompressor&) = delete;
 
-    // Called with i = 0, 1, ... before the engine reads file i: waits for
-    // a worker that has it, or keeps the workers off it.
+    // Called with i = 0, 1, ... before the engine opens source i.
     void BeforeFile(int i);
+    // Called before the engine reads up to count bytes of the current
+    // source, and with what the read returned after it.
+    void BeforeRead(uint32_t count);
+    void AfterRead(int32_t got);
 
 private:
     enum class Claim : uint8_t { NONE, WORKER, DONE, ENGINE };
+    // A position in the engine's reading: source index, offset in it.
+    struct Position {
+        int source;
+        uint64_t offset;
+        auto operator<=>(const Position&) const = default;
+    };
+    // A run of whole blocks of one folder.
+    struct Unit {
+        Position start;    // the unit's first byte
+        Position read;     // where reading starts: the block before, if any
+        uint32_t history;  // bytes of that block: 0 or one full block
+        uint32_t bytes;    // the unit's own bytes
+        uint16_t type;
+        Claim claim;
+    };
+    // Cuts the sources into units, one at a time, as the workers or the
+    // engine get to them.
+    struct Planner {
+        size_t source = 0;     // next source to cut
+        uint64_t offset = 0;   // bytes of it already cut
+        uint64_t inFolder = 0; // bytes of the current folder so far
+        bool open = false;     // a folder of workers' sources is open
+        uint16_t type = 0;
+        Position blockStart{}, previousBlockStart{};
+    };
 
+    bool PlanUnit(Unit* unit);
     void Work();
-    bool ClaimNext(int* file);
-    void CompressFile(int file, void* compressor, uint8_t* input, uint8_t* previous, uint8_t* output,
-                      uint32_t outputCapacity);
+    bool ClaimNext(Unit* unit, uint64_t* id);
+    void CompressUnit(const Unit& unit, struct FCIBlockCoder* coder, uint8_t* buffer);
+    bool ReadStream(Position at, uint8_t* buffer, uint32_t count);
+    void ReleaseUpTo(Position end, std::unique_lock<std::mutex>& lock);
 
-    BlockMemo* memo_;
-    const int count_;
-    const std::string* paths_;
-    const uint64_t* sizes_;
-    const std::vector<uint16_t> types_;
+    const FCIBlockMemo memo_;
+    const std::vector<PrecompressSource> sources_;
+    const uint64_t lookahead_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<Claim> claims_;
-    std::vector<uint64_t> claimedBytes_;  // size of each file a worker claimed
-    int next_ = 0;                        // first file nobody has claimed
-    int released_ = 0;                    // files below this no longer count as ahead
-    uint64_t ahead_ = 0;                  // bytes claimed by workers that the engine has not reached
+    Planner planner_;
+    // Units planned and not yet passed by the engine; the first has number
+    // firstUnit_.
+    std::deque<Unit> window_;
+    uint64_t firstUnit_ = 0;
+    uint64_t ahead_ = 0;    // bytes of claimed units the engine has not reached
+    Position engine_{-1, 0};
     std::atomic<bool> stop_{false};
     std::vector<std::thread> workers_;
 };

@@ -1,6 +1,7 @@
 // The block memo: the digest chain that keys it, and cabinets built through
 // a memo (empty, full, or holding blocks of a different job) against the
 // same job built without one: equal bytes and equal reports.
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <tuple>
@@ -133,9 +134,9 @@ protected:
 }  // namespace
 
 // The same job again hits every deflate block; keys under another chain
-// start share nothing. After a change the blocks that follow miss, and the
-// compressor, skipped for the hits before, must then compress them exactly
-// as if it had seen every block.
+// start share nothing. After a change the changed block and the one after
+// it miss, and the compressor, skipped for the hits before, must then
+// compress them exactly as if it had seen every block.
 TEST_F(FciBlockMemoTest, BuildsThroughAMemoEqualBuildsWithout) {
     const std::vector<JobFile> first = Job();
     std::vector<JobFile> second = first;
@@ -170,4 +171,31 @@ TEST_F(FciBlockMemoTest, MemoIsSetBeforeTheFirstFileOnly) {
     EXPECT_EQ(FCISetBlockMemo(context, TestMemo::Lookup, TestMemo::Store, BLOCK_DIGEST_START, &memo), 0);
     ASSERT_EQ(fcitest::FlushCabinet(context), 1);
     EXPECT_EQ(memo.stores, 0);
+}
+
+// A coder that starts in the middle of a folder, as a worker does, guesses
+// what the block before it left in the match tables; on text whose matches
+// run across every block end the guess holds, and the engine finds every
+// block the coder compressed and writes the cabinet it writes alone.
+TEST_F(FciBlockMemoTest, CoderStartingMidFolderFillsTheMemoTheEngineReads) {
+    const std::vector<JobFile> job = {{"repeats", RepeatsAcrossBlockEnds(6, 8), COMPRESS_DEFLATE}};
+    const std::vector<uint8_t>& bytes = job[0].bytes;
+    TestMemo memo;
+    const FCIBlockMemo callbacks{TestMemo::Lookup, TestMemo::Store, BLOCK_DIGEST_START, &memo};
+    FCIBlockCoder* coder = FCICreateBlockCoder(
+        COMPRESS_DEFLATE, [](uint32_t n) { return std::malloc(n); }, std::free, &callbacks);
+    ASSERT_NE(coder, nullptr);
+    ASSERT_EQ(FCIBlockCoderAssume(coder, bytes.data() + 2 * CAB_BLOCK_SIZE, CAB_BLOCK_SIZE), 1);
+    for (uint32_t at = 3 * CAB_BLOCK_SIZE; at < bytes.size(); at += CAB_BLOCK_SIZE) {
+        const uint8_t* compressed = nullptr;
+        uint32_t size = 0;
+        ASSERT_EQ(FCIBlockCoderNext(coder, bytes.data() + at, std::min<uint32_t>(CAB_BLOCK_SIZE, bytes.size() - at),
+                                    &compressed, &size), 1);
+    }
+    FCIDestroyBlockCoder(coder);
+    ASSERT_EQ(memo.stores, 4);
+    memo.misses = 0;
+    ExpectSame(Build("worked.cab", job, &memo), Build("plain.cab", job, nullptr));
+    EXPECT_EQ(memo.hits, 4);
+    EXPECT_EQ(memo.misses, 3);
 }

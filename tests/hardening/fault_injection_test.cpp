@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 
+#include "app/build/block_memo.h"
 #include "app/build/build_callbacks.h"
 #include "app/build/cab_params.h"
+#include "app/build/precompress.h"
 #include "app/cli/options.h"
 #include "fci/fci.h"
 #include "fei/fei.h"
@@ -173,9 +176,10 @@ protected:
     static void Arm(Op op, long k) { faults = Faults{}, faults.failOp = op, faults.failAt = k; }
 
     // Four files, three folders (deflate, stored, deflate), a set of two
-    // cabinets. True when every operation succeeded; *code gets the first
-    // failing operation's error code (0 when only FCIDestroy failed).
-    bool WriteJob(int32_t* code) {
+    // cabinets, with or without workers compressing ahead through a memo.
+    // True when every operation succeeded; *code gets the first failing
+    // operation's error code (0 when only FCIDestroy failed).
+    bool WriteJob(int32_t* code, bool workers = false) {
         CabParams params;
         FillCabParams(&params, (cabs / "job.cab").string());
         params.maxCabinetSize = 15000;
@@ -188,7 +192,24 @@ protected:
             *code = error.errorCode;
             return false;
         }
+        BlockMemo memo;
+        std::unique_ptr<Precompressor> ahead;
+        std::vector<std::string> paths;
+        for (const char* name : {"a.txt", "b.bin", "c.txt", "d.empty"}) paths.push_back((src / name).string());
+        if (workers && memo.Open(BUILD_TEMP_PREFIX)) {
+            const FCIBlockMemo callbacks = memo.Callbacks();
+            FCISetBlockMemo(context, callbacks.lookup, callbacks.store, callbacks.chainStart, &memo);
+            // b.bin is stored: the engine reads it with nobody ahead.
+            std::vector<PrecompressSource> sources = {{paths[0].c_str(), 30000, COMPRESS_DEFLATE, true},
+                                                      {paths[1].c_str(), 20000, 0, true},
+                                                      {paths[2].c_str(), 5000, COMPRESS_DEFLATE, false},
+                                                      {paths[3].c_str(), 0, COMPRESS_DEFLATE, false}};
+            ahead = std::make_unique<Precompressor>(callbacks, std::move(sources), 3);
+            totals.workers = ahead.get();
+        }
+        int next = 0;
         auto add = [&](const char* name, uint16_t type) {
+            if (ahead != nullptr) ahead->BeforeFile(next++);
             return FCIAddFile(context, (src / name).c_str(), name, 0, BuildGetNextCabinet, BuildStatus, WOpenInfo,
                               type);
         };
@@ -196,6 +217,7 @@ protected:
                   add("b.bin", COMPRESS_NONE) && add("c.txt", COMPRESS_DEFLATE) && add("d.empty", COMPRESS_DEFLATE) &&
                   FCIFlushCabinet(context, 0, BuildGetNextCabinet, BuildStatus);
         if (!ok) *code = error.errorCode;
+        ahead.reset();
         return FCIDestroy(context) == 1 && ok;
     }
 
@@ -218,52 +240,61 @@ protected:
         for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().string());
         return names;
     }
-};
 
-TEST_F(FaultInjection, WriterFailsCleanlyAtEveryCall) {
-    Arm(OP_COUNT, 0);
-    int32_t code = 0;
-    ASSERT_TRUE(WriteJob(&code));
-    ASSERT_TRUE(fs::exists(cabs / "job2.cab"));  // the job spans two cabinets
-    const Faults counted = faults;
+    // Fails each writer callback at each of its calls in turn.
+    void FailEveryWriterCall(bool workers) {
+        SCOPED_TRACE(workers ? "with workers" : "engine alone");
+        Arm(OP_COUNT, 0);
+        int32_t code = 0;
+        ASSERT_TRUE(WriteJob(&code, workers));
+        ASSERT_TRUE(fs::exists(cabs / "job2.cab"));  // the job spans two cabinets
+        const Faults counted = faults;
 
-    const std::map<Op, std::set<int32_t>> allowed{
-        // A compressor that cannot get its memory fails its creation.
-        {OP_ALLOC, {FCIERR_NO_MEMORY, FCIERR_COMPRESS}},
-        {OP_OPEN, {FCIERR_OPEN_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
-        {OP_READ, {FCIERR_READ_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
-        {OP_WRITE, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
-        {OP_SEEK, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
-        {OP_CLOSE, {FCIERR_NONE, FCIERR_READ_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
-        {OP_DELETE, {FCIERR_NONE, FCIERR_TEMP_FILE}},
-    };
-    for (const auto& [op, codes] : allowed) {
-        ASSERT_GT(counted.calls[op], 0) << kOpNames[op];
-        for (long k = 1; k <= counted.calls[op]; ++k) {
-            SCOPED_TRACE(testing::Message() << kOpNames[op] << " failing at call " << k);
-            for (const std::string& old : FilesIn(cabs)) fs::remove(old);
-            Arm(op, k);
-            const bool ok = WriteJob(&code);
-            EXPECT_TRUE(faults.injected);
-            // Temporary files are retried with fresh names, and a source
-            // that was read to its end is done with whatever its close says.
-            if (ok) {
-                EXPECT_TRUE(op == OP_OPEN || op == OP_CLOSE) << kOpNames[op];
-            } else {
-                EXPECT_TRUE(codes.count(code)) << "code " << code;
-            }
-            EXPECT_TRUE(faults.openHandles.empty());
-            // Only a file whose delete was failed may stay in TMP.
-            std::set<std::string> left = FilesIn(tmp);
-            for (const std::string& kept : faults.undeleted) left.erase(kept);
-            EXPECT_TRUE(left.empty()) << *left.begin();
-            for (const std::string& kept : faults.undeleted) fs::remove(kept);
-            // A cabinet whose file was not closed successfully is gone.
-            for (const std::string& cabinet : faults.cabinetsUnclosed) {
-                EXPECT_FALSE(fs::exists(cabinet)) << cabinet;
+        const std::map<Op, std::set<int32_t>> allowed{
+            // A compressor that cannot get its memory fails its creation.
+            {OP_ALLOC, {FCIERR_NO_MEMORY, FCIERR_COMPRESS}},
+            {OP_OPEN, {FCIERR_OPEN_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+            {OP_READ, {FCIERR_READ_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+            {OP_WRITE, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+            {OP_SEEK, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+            {OP_CLOSE, {FCIERR_NONE, FCIERR_READ_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
+            {OP_DELETE, {FCIERR_NONE, FCIERR_TEMP_FILE}},
+        };
+        for (const auto& [op, codes] : allowed) {
+            ASSERT_GT(counted.calls[op], 0) << kOpNames[op];
+            for (long k = 1; k <= counted.calls[op]; ++k) {
+                SCOPED_TRACE(testing::Message() << kOpNames[op] << " failing at call " << k);
+                for (const std::string& old : FilesIn(cabs)) fs::remove(old);
+                Arm(op, k);
+                const bool ok = WriteJob(&code, workers);
+                EXPECT_TRUE(faults.injected);
+                // Temporary files are retried with fresh names, and a source
+                // that was read to its end is done with whatever its close says.
+                if (ok) {
+                    EXPECT_TRUE(op == OP_OPEN || op == OP_CLOSE) << kOpNames[op];
+                } else {
+                    EXPECT_TRUE(codes.count(code)) << "code " << code;
+                }
+                EXPECT_TRUE(faults.openHandles.empty());
+                // Only a file whose delete was failed may stay in TMP.
+                std::set<std::string> left = FilesIn(tmp);
+                for (const std::string& kept : faults.undeleted) left.erase(kept);
+                EXPECT_TRUE(left.empty()) << *left.begin();
+                for (const std::string& kept : faults.undeleted) fs::remove(kept);
+                // A cabinet whose file was not closed successfully is gone.
+                for (const std::string& cabinet : faults.cabinetsUnclosed) {
+                    EXPECT_FALSE(fs::exists(cabinet)) << cabinet;
+                }
             }
         }
     }
+};
+
+// With workers compressing ahead, every failure must end the same way: the
+// engine meets it on its own path, and the workers' memo leaves no file.
+TEST_F(FaultInjection, WriterFailsCleanlyAtEveryCall) {
+    FailEveryWriterCall(false);
+    FailEveryWriterCall(true);
 }
 
 TEST_F(FaultInjection, ReaderFailsCleanlyAtEveryCall) {

@@ -39,7 +39,9 @@ TEST_P(Interrupt, BuildLeavesNothingBehind) {
     const auto big = testsupport::RandomBytes(24u << 20, 7);
     testsupport::WriteFileBytes(src / "big.bin", big);
     testsupport::WriteFileText(src / "small.txt", "small");
+    setenv("TREEPAK_THREADS", "3", 1);  // workers compress the big file's blocks ahead
     ToolProcess tool = ws.Start({"-BATCH", "-D", "src", "out.cab"});
+    unsetenv("TREEPAK_THREADS");
     // The writer's temporary files exist from the start of the build to its end.
     ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); }))
         << "the build ended before it could be interrupted";

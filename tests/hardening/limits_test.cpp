@@ -114,16 +114,23 @@ TEST(Limits, FileSizeLimitFailsCleanly) {
     testsupport::WriteFileBytes(ws.dir() / "src" / "random.bin", testsupport::RandomBytes(3u << 20, 4));
     ToolProcessOptions limited;
     limited.fileSizeLimit = 1 << 20;
-    std::string out;
+    std::string out, alone;
     for (const char* mode : {"-NOCOMPRESS", "-COMPRESS"}) {
-        SCOPED_TRACE(mode);
-        int status = ws.Run({"-BATCH", "-NOLOGO", "-D", mode, "src", "out.cab"}, &out, limited);
-        ASSERT_NE(status, CHILD_SETUP_FAILED);
-        EXPECT_EQ(status, 255);
-        EXPECT_NE(out.find("() failed: code "), std::string::npos) << out;
-        EXPECT_TRUE(NoCabinetAt(ws.dir() / "out.cab"));
-        EXPECT_TRUE(fs::exists(ws.dir() / "src" / "random.bin"));
-        EXPECT_TRUE(ws.TmpIsEmpty());
+        // The writer alone, then with workers ahead: the same failure.
+        for (const char* threads : {"1", "4"}) {
+            SCOPED_TRACE(testing::Message() << mode << " threads " << threads);
+            setenv("TREEPAK_THREADS", threads, 1);
+            int status = ws.Run({"-BATCH", "-NOLOGO", "-D", mode, "src", "out.cab"}, &out, limited);
+            unsetenv("TREEPAK_THREADS");
+            ASSERT_NE(status, CHILD_SETUP_FAILED);
+            EXPECT_EQ(status, 255);
+            EXPECT_NE(out.find("() failed: code "), std::string::npos) << out;
+            if (threads[0] == '1') alone = out;
+            EXPECT_EQ(out, alone);
+            EXPECT_TRUE(NoCabinetAt(ws.dir() / "out.cab"));
+            EXPECT_TRUE(fs::exists(ws.dir() / "src" / "random.bin"));
+            EXPECT_TRUE(ws.TmpIsEmpty());
+        }
     }
     // Expanding a 3 MB file under the same limit fails as well.
     ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, &out), 0) << out;

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "block_workers.h"
 #include "cabinet/format.h"
 #include "platform/file_io.h"
 
@@ -73,9 +75,16 @@ bool WriteCabinets(const CabwriteOptions& o, const std::vector<InputFile>& files
         ReportFailure("FCICreate()", "", errors, *client);
         return false;
     }
+    std::unique_ptr<CabwriteWorkers> workers = StartWorkers(o, files, context);
     bool ok = true;
     for (size_t i = 0; ok && i < files.size(); ++i) {
         const InputFile& f = files[i];
+        if (workers != nullptr) {
+            if (client->folderPlaced && !o.folderPerFile) RestartWorkers(workers.get(), i);
+            client->workers = workers->precompressor.get();
+            client->workers->BeforeFile(static_cast<int>(i));
+        }
+        client->folderPlaced = false;
         if (o.folderPerFile && i > 0 && !FCIFlushFolder(context, cb.getNextCabinet, cb.status)) {
             ReportFailure("FCIFlushFolder()", "", errors, *client);
             ok = false;
@@ -88,6 +97,10 @@ bool WriteCabinets(const CabwriteOptions& o, const std::vector<InputFile>& files
             ReportFailure("FCIAddFile()", f.path, errors, *client);
             ok = false;
         }
+    }
+    if (workers != nullptr) {
+        workers->precompressor.reset();
+        client->workers = nullptr;
     }
     if (ok && !FCIFlushCabinet(context, 0, cb.getNextCabinet, cb.status)) {
         ReportFailure("FCIFlushCabinet()", "", errors, *client);

@@ -6,6 +6,7 @@
 #include "app/common/engine_memory.h"
 #include "app/common/name_encoding.h"
 #include "app/common/writer_callbacks.h"
+#include "app/build/precompress.h"
 #include "options.h"
 #include "platform/output_files.h"
 
@@ -27,6 +28,21 @@ int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void
 }
 
 int32_t GetTempFile(char* buffer, int32_t size, void*) { return WriterTempName(kTempPrefix, buffer, size); }
+
+// Reads of the open source tell the workers where the engine is.
+int32_t Read(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context) {
+    Precompressor* workers = ClientOf(context)->workers;
+    if (workers == nullptr || handle != ClientOf(context)->sourceHandle)
+        return WriterRead(handle, buffer, count, error, context);
+    workers->BeforeRead(count);
+    const int32_t got = WriterRead(handle, buffer, count, error, context);
+    workers->AfterRead(got);
+    return got;
+}
+int32_t Close(int32_t handle, int32_t* error, void* context) {
+    if (handle == ClientOf(context)->sourceHandle) ClientOf(context)->sourceHandle = -1;
+    return WriterClose(handle, error, context);
+}
 
 int32_t FilePlaced(CabParams* params, const char* name, uint32_t size, int32_t continuation, void* context) {
     WriterClient* client = ClientOf(context);
@@ -60,6 +76,7 @@ int32_t Status(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
     WriterClient* client = ClientOf(context);
     // Placing a folder into a cabinet starts with a report of nothing copied.
     if (kind == FCI_STATUS_FOLDER && size1 == 0) client->passStarted = true;
+    if (kind == FCI_STATUS_FOLDER) client->folderPlaced = true;
     if (kind != FCI_STATUS_CABINET) return 0;
     const size_t index = client->cabinetsWritten++;
     client->bytesOut += size2;
@@ -70,20 +87,21 @@ int32_t Status(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
 
 int32_t GetOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
                     void* context) {
-    const WriterClient* client = ClientOf(context);
+    WriterClient* client = ClientOf(context);
     const InputFile& file = *client->current;
     platform::FileStamp stamp;
     int32_t openError = 0;
     const int32_t handle = WriterOpenSource(path, date, time, attributes, HasNonAsciiByte(file.nameInCabinet), &stamp,
                                             &openError);
     if (handle < 0) return handle;
+    client->sourceHandle = handle;
     StoredTime(client->times, file.status.modified, date, time);
     *attributes = StoredAttributes(client->attributes, *attributes);
     return handle;
 }
 
-const WriterCallbacks kCallbacks{FilePlaced, WriterAlloc,    EngineFree, Open,        WriterRead,
-                                 WriterWrite, WriterClose,   WriterSeek, WriterDelete, GetTempFile,
+const WriterCallbacks kCallbacks{FilePlaced, WriterAlloc,    EngineFree, Open,        Read,
+                                 WriterWrite, Close,   WriterSeek, WriterDelete, GetTempFile,
                                  GetNextCabinet, Status,     GetOpenInfo};
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "output_safety.h"
 #include "stored_times.h"
 
+class Precompressor;
+
 struct WriterClient {
     std::string directory;    // where the cabinets go, with its trailing '/'
     std::string nextPattern;  // file names of further cabinets
@@ -35,6 +37,10 @@ struct WriterClient {
     uint32_t folders = 0;
     bool passStarted = false;
     std::string failure;  // set by a callback that refuses to go on
+    // Workers compressing ahead, told of every read of the open source.
+    Precompressor* workers = nullptr;
+    int32_t sourceHandle = -1;
+    bool folderPlaced = false;  // a folder went into a cabinet
 };
 
 struct WriterCallbacks {

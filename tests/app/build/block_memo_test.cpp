@@ -26,7 +26,7 @@ TEST(BlockMemo, KeepsBlocksFromSeveralThreadsInAFileWithoutAName) {
     testsupport::ScratchDir tmp;
     setenv("TMP", tmp.str().c_str(), 1);
     BlockMemo memo;
-    ASSERT_TRUE(memo.Open());
+    ASSERT_TRUE(memo.Open("xx"));
     unsetenv("TMP");
     EXPECT_TRUE(fs::is_empty(tmp.path()));
     constexpr uint32_t kPerThread = 300;

@@ -341,3 +341,28 @@ TEST_F(CabwriteTest, FailuresLeaveNoCabinet) {
     EXPECT_EQ(Cab({"out/x.cab", "in/nothing-here"}).status, 1);
     EXPECT_TRUE(fs::is_empty(out));
 }
+
+// Deflate jobs with workers ahead (TREEPAK_THREADS=4) against the writer
+// alone: the same cabinets, whether the folders are the planned ones or
+// closed early by the threshold or the cabinet size.
+TEST_F(CabwriteTest, WorkersWriteWhatTheWriterAloneWrites) {
+    Put("big.txt", "big.txt", testsupport::TextBytes((32u << 15) + 400000, 4));
+    Put("sub/more.txt", "sub\\more.txt", testsupport::TextBytes(300000, 5));
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"-f"}, {"-T", "30000"}, {"-m", "400000"}}) {
+        SCOPED_TRACE(testing::PrintToString(options));
+        std::map<std::string, std::vector<uint8_t>> written[2];
+        for (int i = 0; i < 2; ++i) {
+            std::vector<std::string> args = options;
+            args.insert(args.end(), {"out/w.cab", "in"});
+            const ToolRun run = Cab(args, i == 0 ? "TREEPAK_THREADS=1" : "TREEPAK_THREADS=4");
+            EXPECT_EQ(run.status, 0) << run.out << run.err;
+            for (const auto& entry : fs::directory_iterator(out)) {
+                written[i][entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
+                fs::remove(entry.path());
+            }
+        }
+        EXPECT_GT(written[0].size(), 0u);
+        EXPECT_TRUE(written[0] == written[1]);
+    }
+}
