@@ -21,7 +21,11 @@ void DrawStatusLine(const char* text) {
 
 void ClearStatusLine() {
     if (drawnLength == 0) return;
-    std::fputs(("\r" + std::string(drawnLength, ' ') + "\r").c_str(), stderr);
+    // Spaces over the drawn text, between two carriage returns.
+    std::string blank(drawnLength + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    std::fputs(blank.c_str(), stderr);
     std::fflush(stderr);
     drawnLength = 0;
 }
