@@ -4,9 +4,9 @@
 // compressor leaves its match state behind by the skipped blocks, but only
 // the last of them matters (history reaches one full block back), so that
 // block is kept and primed into the compressor before the next miss.
-#include <cassert>
 #include <utility>
 
+#include "cabinet/tp_assert.h"
 #include "fci/fci_internal.h"
 
 namespace {
@@ -43,7 +43,7 @@ bool CompressDeflateBlock(FolderState* folder, uint32_t* compressedSize) {
     const bool memo = folder->memoLookup != nullptr;
     FCIBlockKey key{};
     if (memo) {
-        assert(folder->hitInput != nullptr);
+        TP_ASSERT(folder->hitInput != nullptr);
         folder->blockChain = ChainBlockDigest(folder->blockChain, folder->input, folder->waiting);
         key = FCIBlockKey{folder->compressionType, folder->waiting,
                           {folder->blockChain.lane[0], folder->blockChain.lane[1]}};

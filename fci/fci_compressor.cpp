@@ -6,10 +6,10 @@
 // compressor's worst case for one block.
 #include "fci/fci_internal.h"
 
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/lzx_format.h"
+#include "cabinet/tp_assert.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ bool CreateCompressor(FolderState* folder, uint32_t* maxOutput) {
         RecordError(io, FCIERR_COMPRESS, 0);
         return false;
     }
-    assert(folder->blockSize == CAB_BLOCK_SIZE);
+    TP_ASSERT(folder->blockSize == CAB_BLOCK_SIZE);
     return true;
 }
 
@@ -120,7 +120,7 @@ bool ReplaceCompressor(FolderState* folder, uint16_t newType) {
 bool CompressStoredOrDeflate(FolderState* folder, uint32_t* compressedSize) {
     switch (CompressKind(folder->compressionType)) {
         case COMPRESS_NONE:
-            assert(folder->waiting <= folder->outputCapacity);
+            TP_ASSERT(folder->waiting <= folder->outputCapacity);
             // Separate buffers: one bulk copy, not a byte loop the compiler
             // must assume may alias.
             std::memcpy(folder->output, folder->input, folder->waiting);
