@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -66,9 +68,7 @@ int32_t OpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* att
 
 int ReaderOpen(const char* path, int flags, int mode) { return open(path, HostFlags(flags), mode); }
 int32_t ReaderRead(int fd, void* buffer, uint32_t count) { return static_cast<int32_t>(read(fd, buffer, count)); }
-int32_t ReaderWrite(int fd, const void* buffer, uint32_t count) {
-    return static_cast<int32_t>(write(fd, buffer, count));
-}
+int32_t ReaderWrite(int fd, const void* buffer, uint32_t count) { return static_cast<int32_t>(write(fd, buffer, count)); }
 int ReaderClose(int fd) { return close(fd); }
 int32_t ReaderSeek(int fd, int32_t offset, int origin) { return static_cast<int32_t>(lseek(fd, offset, Whence(origin))); }
 int Notify(int kind, FEINotification* n) {
@@ -84,12 +84,8 @@ int Notify(int kind, FEINotification* n) {
 }
 
 std::string Contents(const std::string& path) {
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(f)) != EOF;) bytes += static_cast<char>(c);
-        std::fclose(f);
-    }
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 int Fail(const char* what, const ErrorRecord& error) {
@@ -105,11 +101,8 @@ int main(int, char** argv) {
         {"top.txt", "top.txt", COMPRESS_DEFLATE}, {"sub/deep.txt", "sub\\deep.txt", MakeLzxType(16)}};
     mkdir((g_dir + "sub").c_str(), 0700);
     for (const auto& f : files) {
-        std::string text;
-        for (int i = 0; i < 5000; ++i) text += std::string(f.stored) + " line " + std::to_string(i * i % 97) + "\n";
-        FILE* out = std::fopen((g_dir + f.path).c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
+        std::ofstream out(g_dir + f.path, std::ios::binary);
+        for (int i = 0; i < 5000; ++i) out << f.stored << " line " << i * i % 97 << "\n";
     }
 
     ErrorRecord error{};
