@@ -4,13 +4,16 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps build test test-sanitize demo bench fuzz-build fuzz-smoke install clean
+.PHONY: deps configure build test test-sanitize demo bench fuzz-build fuzz-smoke install code-size clean
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+# RelWithDebInfo keeps the TP_ASSERT checks on (only Release drops them).
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
@@ -21,7 +24,9 @@ test-sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
 
-demo: build
+# Only the programs (the `tools` target), not the test suite.
+demo: configure
+	cmake --build $(BUILD) --target tools -j$(JOBS)
 	@bash scripts/demo.sh $(BUILD)
 
 # libFuzzer targets under AddressSanitizer + UndefinedBehaviorSanitizer, each
@@ -48,6 +53,9 @@ bench:
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+code-size:
+	@bash scripts/code-size.sh
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

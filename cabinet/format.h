@@ -19,6 +19,13 @@ inline constexpr uint32_t CFFOLDER_SIZE = 8;
 inline constexpr uint32_t CFFILE_SIZE = 16;
 inline constexpr uint32_t CFDATA_SIZE = 8;
 
+// Largest values of the 16- and 8-bit fields: the count of folders, files
+// or data blocks in a cabinet and a cabinet's index in its set; the header's
+// reserve size and the folder and data reserve sizes.
+inline constexpr uint32_t CAB_MAX_COUNT = 0xFFFF;
+inline constexpr uint32_t CAB_MAX_HEADER_RESERVE = 0xFFFF;
+inline constexpr uint32_t CAB_MAX_ITEM_RESERVE = 0xFF;
+
 // Names inside a cabinet: at most 255 bytes before the NUL.
 inline constexpr uint32_t CAB_NAME_MAX = 256;
 

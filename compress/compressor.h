@@ -7,8 +7,7 @@
 
 #include <cstdint>
 
-using FCIAllocFn = void* (*)(uint32_t size);
-using FCIFreeFn = void (*)(void* block);
+#include "cabinet/client_callbacks.h"
 
 inline constexpr int COMPRESSOR_OK = 0;
 inline constexpr int COMPRESSOR_NO_MEMORY = 1;

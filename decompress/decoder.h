@@ -8,14 +8,7 @@
 
 #include <cstdint>
 
-// Reader client callbacks, shaped like the C runtime's low-level file calls.
-using FEIAllocFn = void* (*)(uint32_t size);
-using FEIFreeFn = void (*)(void* block);
-using FEIOpenFn = int (*)(const char* path, int flags, int mode);
-using FEIReadFn = int32_t (*)(int handle, void* buffer, uint32_t count);
-using FEIWriteFn = int32_t (*)(int handle, const void* buffer, uint32_t count);
-using FEICloseFn = int (*)(int handle);
-using FEISeekFn = int32_t (*)(int handle, int32_t offset, int origin);
+#include "cabinet/client_callbacks.h"
 
 struct DecoderFileCallbacks {
     FEIOpenFn open;
@@ -25,11 +18,12 @@ struct DecoderFileCallbacks {
     FEISeekFn seek;
 };
 
-// Configuration words handed to create: Quantum gets (window bits, cpuType),
-// LZX gets (window size in bytes, a second word kept without meaning).
+// Configuration handed to create. The window is a number of bits for
+// Quantum and a size in bytes for LZX; cpuType is the reader's word for
+// Quantum and 0 for LZX, kept in the handle by both and used by neither.
 struct DecoderConfig {
-    uint32_t word1;
-    uint32_t word2;
+    uint32_t window;
+    uint32_t cpuType;
 };
 
 inline constexpr int DECODER_OK = 0;

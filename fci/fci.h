@@ -13,8 +13,8 @@
 #include <cstdint>
 
 #include "cabinet/block_digest.h"
+#include "cabinet/client_callbacks.h"
 #include "cabinet/error_record.h"
-#include "compress/compressor.h"
 
 // Size of every name buffer the engine and its client exchange: at most 255
 // characters and the NUL.
@@ -73,28 +73,18 @@ inline constexpr uint32_t FCI_STATUS_FILE = 0;
 inline constexpr uint32_t FCI_STATUS_FOLDER = 1;
 inline constexpr uint32_t FCI_STATUS_CABINET = 2;
 
-// Open flags and permission mode the engine passes to FCIOpen, in the
-// values of the C runtime's low-level calls; clients translate them.
-inline constexpr int32_t FCI_OPEN_READ_WRITE = 0x0002;
-inline constexpr int32_t FCI_OPEN_CREATE = 0x0100;
-inline constexpr int32_t FCI_OPEN_TRUNCATE = 0x0200;
-inline constexpr int32_t FCI_OPEN_EXCLUSIVE = 0x0400;
-inline constexpr int32_t FCI_OPEN_BINARY = 0x8000;
+// Open flags and permission mode the engine passes to FCIOpen (values of
+// cabinet/client_callbacks.h; FCISeek gets its IO_SEEK_* origins).
 // Temporary files: binary, create, fail if it exists, read and write.
 inline constexpr int32_t FCI_OPEN_TEMP_FLAGS =
-    FCI_OPEN_BINARY | FCI_OPEN_EXCLUSIVE | FCI_OPEN_CREATE | FCI_OPEN_READ_WRITE;  // 0x8502
+    IO_OPEN_BINARY | IO_OPEN_EXCLUSIVE | IO_OPEN_CREATE | IO_OPEN_READ_WRITE;  // 0x8502
 // The cabinet file: binary, create, truncate, read and write.
 inline constexpr int32_t FCI_OPEN_CABINET_FLAGS =
-    FCI_OPEN_BINARY | FCI_OPEN_TRUNCATE | FCI_OPEN_CREATE | FCI_OPEN_READ_WRITE;  // 0x8302
-inline constexpr int32_t FCI_OPEN_MODE = 0x0180;  // owner may read and write
-
-// Seek origins for FCISeek.
-inline constexpr int FCI_SEEK_SET = 0;
-inline constexpr int FCI_SEEK_CUR = 1;
-inline constexpr int FCI_SEEK_END = 2;
+    IO_OPEN_BINARY | IO_OPEN_TRUNCATE | IO_OPEN_CREATE | IO_OPEN_READ_WRITE;  // 0x8302
+inline constexpr int32_t FCI_OPEN_MODE = IO_MODE_READ | IO_MODE_WRITE;  // 0x0180
 
 // Client callbacks. The allocator and its release are FCIAllocFn and FCIFreeFn of
-// compress/compressor.h (they take no context). Callbacks that can fail get
+// cabinet/client_callbacks.h (they take no context). Callbacks that can fail get
 // an error out-parameter (a system error value the engine copies into
 // systemError) just before the context. Handles are signed 32-bit; -1 is
 // failure throughout, and from FCIFilePlaced, FCIGetNextCabinet and

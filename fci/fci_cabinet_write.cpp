@@ -105,14 +105,14 @@ bool CopyTempFile(CabinetState* cab, const OutputCabinet& file, const TempFile& 
 bool SealCabinet(CabinetState* cab, OutputCabinet* file, uint32_t* fileSize) {
     const FciIo& io = *cab->io;
     int32_t error = 0;
-    const int32_t end = io.seek(file->handle, 0, FCI_SEEK_END, &error, io.clientContext);
+    const int32_t end = io.seek(file->handle, 0, IO_SEEK_END, &error, io.clientContext);
     if (end == -1) {
         RecordError(io, FCIERR_CABINET_FILE, error);
         return false;
     }
     *fileSize = static_cast<uint32_t>(end);
     std::memcpy(cab->header.signature, CAB_SIGNATURE, sizeof CAB_SIGNATURE);
-    if (io.seek(file->handle, 0, FCI_SEEK_SET, &error, io.clientContext) == -1) {
+    if (io.seek(file->handle, 0, IO_SEEK_SET, &error, io.clientContext) == -1) {
         RecordError(io, FCIERR_CABINET_FILE, error);
         return false;
     }
@@ -130,7 +130,7 @@ bool SealCabinet(CabinetState* cab, OutputCabinet* file, uint32_t* fileSize) {
 bool WriteContents(CabinetState* cab, OutputCabinet* file, uint8_t* folderRecord,
                    FCIStatusFn status, uint32_t* copied, uint32_t total) {
     const FciIo& io = *cab->io;
-    if (cab->cabinetsWritten >= FCI_MAX_COUNT) {  // cabinetIndex is 16 bits
+    if (cab->cabinetsWritten >= CAB_MAX_COUNT) {  // cabinetIndex is 16 bits
         RecordError(io, FCIERR_CABINET_FILE, 0);
         return false;
     }

@@ -7,10 +7,10 @@
 // compressor's worst case for one block.
 #include "fci/fci_internal.h"
 
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/lzx_format.h"
+#include "cabinet/tp_assert.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ bool CreateCompressor(FolderState* folder, uint32_t* maxOutput) {
         RecordError(io, FCIERR_COMPRESS, 0);
         return false;
     }
-    assert(folder->blockSize == CAB_BLOCK_SIZE);
+    TP_ASSERT(folder->blockSize == CAB_BLOCK_SIZE);
     return true;
 }
 

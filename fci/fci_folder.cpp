@@ -4,16 +4,16 @@
 // block becomes one CFDATA record (zero checksum; the real one is computed
 // when the record is copied into a cabinet) in the folder's data file, and
 // each file one CFFILE record plus its name in the folder's entry file.
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/bytes.h"
+#include "cabinet/tp_assert.h"
 #include "fci/fci_internal.h"
 
 namespace {
 
 // A CFDATA header with the largest reserve area the 8-bit field allows.
-constexpr uint32_t MAX_DATA_HEADER_SIZE = CFDATA_SIZE + FCI_MAX_ITEM_RESERVE;
+constexpr uint32_t MAX_DATA_HEADER_SIZE = CFDATA_SIZE + CAB_MAX_ITEM_RESERVE;
 
 void BuildDataHeader(uint8_t* header, uint32_t headerSize, uint32_t compressedSize,
                      uint32_t uncompressedSize) {
@@ -56,7 +56,7 @@ bool TakeFullBlock(FolderState* folder) {
 bool ReadSource(FolderState* folder, int32_t source) {
     const FciIo& io = *folder->io;
     for (;;) {
-        assert(folder->waiting < folder->blockSize);
+        TP_ASSERT(folder->waiting < folder->blockSize);
         const uint32_t room = folder->blockSize - folder->waiting;
         int32_t error = 0;
         const int32_t n =
@@ -86,7 +86,7 @@ bool InitFolder(FolderState* folder, const FciIo* io, uint32_t dataReserveSize) 
     folder->io = io;
     folder->compressionType = COMPRESS_UNSET;
     folder->dataHeaderSize = CFDATA_SIZE + dataReserveSize;
-    assert(folder->dataHeaderSize <= MAX_DATA_HEADER_SIZE);
+    TP_ASSERT(folder->dataHeaderSize <= MAX_DATA_HEADER_SIZE);
     MarkClosed(folder->files, FOLDER_FILE_COUNT);
     return CreateTempFiles(*io, folder->files, FOLDER_PAIR);
 }

@@ -8,6 +8,7 @@
 #include "cabinet/block_digest.h"
 #include "cabinet/format.h"
 #include "cabinet/records.h"
+#include "compress/compressor.h"
 #include "fci/fci.h"
 
 // Attempts at creating one temporary file before giving up; each attempt
@@ -17,11 +18,6 @@ inline constexpr int FCI_TEMP_ATTEMPTS = 11;
 inline constexpr uint32_t FCI_COPY_BUFFER_SIZE = 32768;
 // Reserve areas are written from a zero buffer of this size, piece by piece.
 inline constexpr uint32_t FCI_ZERO_BUFFER_SIZE = 256;
-// Largest reserve sizes the header fields can carry (16 and 8 bits).
-inline constexpr uint32_t FCI_MAX_HEADER_RESERVE = 0xFFFF;
-inline constexpr uint32_t FCI_MAX_ITEM_RESERVE = 0xFF;
-// Largest count of folders, files or data blocks a 16-bit field can carry.
-inline constexpr uint32_t FCI_MAX_COUNT = 0xFFFF;
 
 // The client's callbacks and error record, shared by both states.
 struct FciIo {

@@ -6,9 +6,9 @@
 namespace {
 
 bool ReservesFit(const CabParams& params) {
-    return params.headerReserveSize <= FCI_MAX_HEADER_RESERVE &&
-           params.folderReserveSize <= FCI_MAX_ITEM_RESERVE &&
-           params.dataReserveSize <= FCI_MAX_ITEM_RESERVE;
+    return params.headerReserveSize <= CAB_MAX_HEADER_RESERVE &&
+           params.folderReserveSize <= CAB_MAX_ITEM_RESERVE &&
+           params.dataReserveSize <= CAB_MAX_ITEM_RESERVE;
 }
 
 // Closes the open folder into the cabinet without ending the cabinet.

@@ -9,11 +9,11 @@
 // with the continuation folder indices. A folder of which not one byte fits
 // behind the cabinet's other folders is not cut at all: the cabinet is
 // written without it and the folder starts afresh in the next one.
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/bytes.h"
 #include "cabinet/checksum.h"
+#include "cabinet/tp_assert.h"
 #include "fci/fci_internal.h"
 
 namespace {
@@ -55,7 +55,7 @@ uint32_t NameBytes(const CabinetState& cab) {
 }
 
 bool AddCount(const FciIo& io, uint16_t* count) {
-    if (*count >= FCI_MAX_COUNT) {
+    if (*count >= CAB_MAX_COUNT) {
         RecordError(io, FCIERR_CABINET_FILE, 0);
         return false;
     }
@@ -139,7 +139,7 @@ bool PlaceBlocks(CabinetState* cab, FolderState* folder, const PlaceBuffers& buf
             ++pass->blocksTaken;
         } else if (taken + hd < limit) {
             const uint32_t p = static_cast<uint32_t>(limit - hd - taken);
-            assert(p >= 1 && p < c);
+            TP_ASSERT(p >= 1 && p < c);
             if (!AddCount(io, &record->dataBlockCount)) return false;
             uint8_t* b = buffers.firstPiece;
             std::memset(b, 0, hd);

@@ -75,7 +75,7 @@ bool WriteTempString(const FciIo& io, TempFile* file, const char* text) {
 
 bool SeekTemp(const FciIo& io, const TempFile& file, uint32_t position) {
     int32_t error = 0;
-    if (io.seek(file.handle, static_cast<int32_t>(position), FCI_SEEK_SET, &error,
+    if (io.seek(file.handle, static_cast<int32_t>(position), IO_SEEK_SET, &error,
                 io.clientContext) == -1) {
         RecordError(io, FCIERR_TEMP_FILE, error);
         return false;

@@ -13,8 +13,6 @@
 namespace {
 
 constexpr uint32_t VERSION_WORD_OFFSET = 24;
-constexpr int SEEK_FROM_START = 0;
-constexpr int SEEK_FROM_CURRENT = 1;
 constexpr uint32_t LARGEST_SEEK_OFFSET = 0x7FFFFFFF;
 
 bool ReadExactly(FEIContext* context, int handle, void* buffer, uint32_t count) {
@@ -151,12 +149,12 @@ int FeiOpenCabinet(FEIContext* context, const char* name, bool checkIdentity,
         return 0;
     }
 
-    const int32_t position = context->seek(context->fileTableHandle, 0, SEEK_FROM_CURRENT);
+    const int32_t position = context->seek(context->fileTableHandle, 0, IO_SEEK_CUR);
     if (position < 0) return FeiFail(context, FEIERR_CORRUPT);
     context->firstFolderEntryOffset = static_cast<uint32_t>(position);
     if (decoded.firstFileOffset > LARGEST_SEEK_OFFSET ||
         context->seek(context->fileTableHandle, static_cast<int32_t>(decoded.firstFileOffset),
-                      SEEK_FROM_START) < 0) {
+                      IO_SEEK_SET) < 0) {
         return FeiFail(context, FEIERR_CORRUPT);
     }
     context->filesLeft = decoded.fileCount;
@@ -185,7 +183,7 @@ void FeiReleaseCabinet(FEIContext* context) {
 
 int FeiReadName(FEIContext* context, char* buffer) {
     const int handle = context->fileTableHandle;
-    const int32_t start = context->seek(handle, 0, SEEK_FROM_CURRENT);
+    const int32_t start = context->seek(handle, 0, IO_SEEK_CUR);
     if (start < 0) return FeiFail(context, FEIERR_CORRUPT);
     const int32_t got = context->read(handle, buffer, FEI_NAME_BUFFER_SIZE);
     if (got <= 0) return FeiFail(context, FEIERR_CORRUPT);
@@ -201,7 +199,7 @@ int FeiReadName(FEIContext* context, char* buffer) {
     }
     const int64_t next = int64_t{start} + (static_cast<const char*>(end) - buffer) + 1;
     if (next > LARGEST_SEEK_OFFSET ||
-        context->seek(handle, static_cast<int32_t>(next), SEEK_FROM_START) < 0) {
+        context->seek(handle, static_cast<int32_t>(next), IO_SEEK_SET) < 0) {
         return FeiFail(context, FEIERR_CORRUPT);
     }
     return 1;

@@ -13,15 +13,16 @@
 // the end of the data.
 #include "fei/decompressor.h"
 
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/format.h"
+#include "cabinet/tp_assert.h"
+#include "decompress/decoder.h"
 #include "fei/context.h"
 
 namespace {
 
-constexpr uint32_t LZX_SECOND_CONFIG_WORD = 0;
+constexpr uint32_t LZX_CPU_TYPE = 0;
 
 bool IsDecoderKind(uint16_t kind) {
     return kind == COMPRESS_DEFLATE || kind == COMPRESS_QUANTUM || kind == COMPRESS_LZX;
@@ -41,7 +42,7 @@ DecoderConfig ConfigFor(const FEIContext* context, uint16_t typeWord) {
     if (CompressKind(typeWord) == COMPRESS_QUANTUM) {
         return DecoderConfig{windowBits, static_cast<uint32_t>(context->cpuType)};
     }
-    return DecoderConfig{uint32_t{1} << windowBits, LZX_SECOND_CONFIG_WORD};
+    return DecoderConfig{uint32_t{1} << windowBits, LZX_CPU_TYPE};
 }
 
 // Calls the kind's create; handle == nullptr only settles the sizes.
@@ -58,7 +59,7 @@ int CreateDecoder(FEIContext* context, uint16_t typeWord, uint32_t* uncompressed
             return QdiCreate(uncompressedSize, &config, context->alloc, context->free,
                              compressedSize, handle, &files);
         default:
-            assert(CompressKind(typeWord) == COMPRESS_LZX);
+            TP_ASSERT(CompressKind(typeWord) == COMPRESS_LZX);
             return LdiCreate(uncompressedSize, &config, context->alloc, context->free,
                              compressedSize, handle, &files);
     }
@@ -174,7 +175,7 @@ int FeiDecodeBlock(FEIContext* context, uint32_t compressedSize, uint32_t expect
     if (typeWord == COMPRESS_UNSET || (kind != COMPRESS_NONE && !IsDecoderKind(kind))) {
         return FeiFail(context, FEIERR_COMPRESSION_TYPE);
     }
-    assert(compressedSize <= context->compressedBufferSize);
+    TP_ASSERT(compressedSize <= context->compressedBufferSize);
     const uint8_t* in = context->compressedBuffer;
     uint8_t* out = context->uncompressedBuffer;
     uint32_t size = 0;

@@ -6,15 +6,11 @@
 // next one (last folder); blocks expand to at most 32768 bytes.
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "fei/context.h"
 #include "fei/decompressor.h"
 
 namespace {
-
-constexpr int SEEK_FROM_START = 0;
-constexpr int SEEK_FROM_CURRENT = 1;
-constexpr int FEI_REPLY_SKIP = 0;
-constexpr int FEI_REPLY_CLOSE_FAILED = 0;
 
 bool ContinuedFromPrevious(uint16_t folderIndex) {
     return folderIndex == FOLDER_CONTINUED_FROM_PREV ||
@@ -29,7 +25,7 @@ bool ContinuesToNext(uint16_t folderIndex) {
 // Tells the client where the walk stands; it may end the walk, lengthen it
 // or move it to another position of the file table.
 int SendFileTable(FEIContext* context) {
-    const int32_t position = context->seek(context->fileTableHandle, 0, SEEK_FROM_CURRENT);
+    const int32_t position = context->seek(context->fileTableHandle, 0, IO_SEEK_CUR);
     if (position < 0) return FeiFail(context, FEIERR_CORRUPT);
     FEINotification& n = context->notification;
     n.value = position;
@@ -39,7 +35,7 @@ int SendFileTable(FEIContext* context) {
     if (!FeiNotify(context, FEI_NOTIFY_FILE_TABLE, nullptr)) return 0;
     context->filesLeft = n.folderIndex;
     if (context->filesLeft != 0 && n.value != position &&
-        context->seek(context->fileTableHandle, n.value, SEEK_FROM_START) < 0) {
+        context->seek(context->fileTableHandle, n.value, IO_SEEK_SET) < 0) {
         return FeiFail(context, FEIERR_ABORT);
     }
     return 1;
@@ -67,6 +63,8 @@ int CopyFileBytes(FEIContext* context) {
     while (context->blockStart + context->blockSize <= file.folderOffset) {
         if (!FeiReadNextBlock(context)) return 0;
     }
+    TP_ASSERT(context->blockStart <= file.folderOffset &&
+              file.folderOffset < context->blockStart + context->blockSize);
     uint64_t position = file.folderOffset;
     uint32_t remaining = file.fileSize;
     for (;;) {

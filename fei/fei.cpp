@@ -2,9 +2,9 @@
 // errors, notifications and the hook.
 #include "fei/fei.h"
 
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "fei/context.h"
 #include "fei/decompressor.h"
 
@@ -16,7 +16,7 @@ int FeiFail(FEIContext* context, int errorCode, int systemError) {
 }
 
 int FeiNotify(FEIContext* context, int kind, int* reply) {
-    assert(context->notify != nullptr);
+    TP_ASSERT(context->notify != nullptr);
     const int answer = context->notify(kind, &context->notification);
     if (reply) *reply = answer;
     return answer == FEI_REPLY_ABORT ? FeiFail(context, FEIERR_ABORT) : 1;

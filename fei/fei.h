@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
+#include "cabinet/client_callbacks.h"
 #include "cabinet/error_record.h"
-#include "decompress/decoder.h"
 
 // Opaque reader context, allocated through the client's FEIAlloc.
 struct FEIContext;
@@ -44,13 +44,19 @@ inline constexpr int FEI_HOOK_CABINET = 0;
 inline constexpr int FEI_HOOK_FOLDER = 1;
 inline constexpr int FEI_HOOK_DATA = 2;
 
-// Reply of a notification or hook that aborts FEIExtract (FEIERR_ABORT).
+// Replies of a notification or hook. ABORT stops FEIExtract (FEIERR_ABORT)
+// and CONTINUE goes on; COPY_FILE answers SKIP or a handle, CLOSE_FILE
+// CLOSED or CLOSE_FAILED (FEIERR_TARGET_FILE).
 inline constexpr int FEI_REPLY_ABORT = -1;
+inline constexpr int FEI_REPLY_CONTINUE = 0;
+inline constexpr int FEI_REPLY_SKIP = 0;
+inline constexpr int FEI_REPLY_CLOSED = 1;
+inline constexpr int FEI_REPLY_CLOSE_FAILED = 0;
 
 // Open flags and mode the engine passes to FEIOpen for a cabinet:
 // binary read-only, owner read/write.
-inline constexpr int FEI_OPEN_FLAGS = 0x8000;
-inline constexpr int FEI_OPEN_MODE = 0x0180;
+inline constexpr int FEI_OPEN_FLAGS = IO_OPEN_BINARY | IO_OPEN_READ_ONLY;
+inline constexpr int FEI_OPEN_MODE = IO_MODE_READ | IO_MODE_WRITE;
 
 // Name buffers of the engine (and text fields pointing at them) hold up to
 // 255 characters and a NUL; a client rewriting them must stay within this.

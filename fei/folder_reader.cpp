@@ -8,12 +8,11 @@
 #include "fei/decompressor.h"
 
 namespace {
-constexpr int SEEK_FROM_START = 0;
 constexpr uint64_t LARGEST_SEEK_OFFSET = 0x7FFFFFFF;
 
 bool SeekTo(FEIContext* context, uint64_t position) {
     return position <= LARGEST_SEEK_OFFSET &&
-           context->seek(context->dataHandle, static_cast<int32_t>(position), SEEK_FROM_START) >= 0;
+           context->seek(context->dataHandle, static_cast<int32_t>(position), IO_SEEK_SET) >= 0;
 }
 }  // namespace
 

@@ -7,13 +7,12 @@
 
 namespace {
 
-constexpr int SEEK_FROM_START = 0;
 constexpr uint32_t LARGEST_SEEK_OFFSET = 0x7FFFFFFF;
 
 int SendFolders(FEIContext* context) {
     if (context->firstFolderEntryOffset > LARGEST_SEEK_OFFSET ||
         context->seek(context->dataHandle, static_cast<int32_t>(context->firstFolderEntryOffset),
-                      SEEK_FROM_START) < 0) {
+                      IO_SEEK_SET) < 0) {
         return FeiFail(context, FEIERR_CORRUPT);
     }
     FEINotification& n = context->notification;

@@ -97,8 +97,8 @@ int32_t CloseMemory(int32_t handle) {
 int32_t SeekMemory(int32_t handle, int32_t offset, int origin) {
     OpenFile* f = Lookup(handle);
     if (!f) __builtin_trap();
-    const int64_t base = origin == FCI_SEEK_SET   ? 0
-                         : origin == FCI_SEEK_CUR ? static_cast<int64_t>(f->position)
+    const int64_t base = origin == IO_SEEK_SET   ? 0
+                         : origin == IO_SEEK_CUR ? static_cast<int64_t>(f->position)
                                                   : static_cast<int64_t>(g_files[f->name].size());
     const int64_t target = base + offset;
     if (target < 0) return -1;
@@ -153,7 +153,7 @@ int g_cabinetsStarted = 0;
 int g_tempCounter = 0;
 
 int32_t FciOpen(const char* path, int32_t flags, int32_t, int32_t*, void*) {
-    return OpenMemoryFile(path, (flags & FCI_OPEN_CREATE) != 0);
+    return OpenMemoryFile(path, (flags & IO_OPEN_CREATE) != 0);
 }
 int32_t FciRead(int32_t h, void* b, uint32_t n, int32_t*, void*) { return ReadMemory(h, b, n); }
 int32_t FciWrite(int32_t h, const void* b, uint32_t n, int32_t*, void*) { return WriteMemory(h, b, n); }
@@ -199,7 +199,7 @@ std::string g_nextCabinet;
 bool g_headerSeen = false;
 
 int FeiOpen(const char* path, int flags, int) {
-    if (flags & FCI_OPEN_CREATE) return -1;  // no spill file for these folders
+    if (flags & IO_OPEN_CREATE) return -1;  // no spill file for these folders
     return OpenMemoryFile(path, false);
 }
 int32_t FeiRead(int h, void* b, uint32_t n) { return ReadMemory(h, b, n); }

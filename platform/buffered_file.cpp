@@ -1,17 +1,17 @@
 #include "platform/buffered_file.h"
 
-#include <cassert>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "platform/file_io.h"
 #include "platform/large_blocks.h"
 
 namespace platform {
 
 BufferedFile::BufferedFile(int32_t handle, uint32_t capacity) : handle_(handle), capacity_(capacity) {
-    assert(handle >= 0 && capacity > 0);
+    TP_ASSERT(handle >= 0 && capacity > 0);
 }
 
 BufferedFile::~BufferedFile() {
@@ -45,7 +45,7 @@ bool BufferedFile::Flush(int32_t* error) {
 }
 
 int32_t BufferedFile::Write(const void* buffer, uint32_t count, int32_t* error) {
-    assert(handle_ >= 0);
+    TP_ASSERT(handle_ >= 0);
     if (pending_ + count > capacity_ && !Flush(error)) return -1;
     if (buffer_ == nullptr && count < capacity_) {
         buffer_ = static_cast<uint8_t*>(AllocateLargeBlock(capacity_, true));
@@ -59,19 +59,19 @@ int32_t BufferedFile::Write(const void* buffer, uint32_t count, int32_t* error) 
 }
 
 int32_t BufferedFile::Read(void* buffer, uint32_t count, int32_t* error) {
-    assert(handle_ >= 0);
+    TP_ASSERT(handle_ >= 0);
     if (!Flush(error)) return -1;
     return ReadFile(handle_, buffer, count, error);
 }
 
 int64_t BufferedFile::Seek(int64_t offset, int origin, int32_t* error) {
-    assert(handle_ >= 0);
+    TP_ASSERT(handle_ >= 0);
     if (!Flush(error)) return -1;
     return SeekFile(handle_, offset, origin, error);
 }
 
 int32_t BufferedFile::Close(int32_t* error) {
-    assert(handle_ >= 0);
+    TP_ASSERT(handle_ >= 0);
     int32_t flushError = 0;
     const bool flushed = Flush(&flushError);
     const int32_t handle = handle_;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/long_paths.h"
+#include "platform/transfer_loop.h"
 
 namespace platform {
 
@@ -58,33 +59,14 @@ int32_t OpenFile(const char* path, int32_t flags, int32_t mode, int32_t* error) 
 
 int32_t ReadFile(int32_t handle, void* buffer, uint32_t count, int32_t* error) {
     auto* bytes = static_cast<uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::read(handle, bytes + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            *error = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<uint32_t>(n);
-    }
-    return static_cast<int32_t>(done);
+    return TransferWhole<Direction::READ>(count, error,
+                                          [&](uint32_t done) { return ::read(handle, bytes + done, count - done); });
 }
 
 int32_t WriteFile(int32_t handle, const void* buffer, uint32_t count, int32_t* error) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(handle, bytes + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            *error = errno;
-            return done > 0 ? static_cast<int32_t>(done) : -1;
-        }
-        done += static_cast<uint32_t>(n);
-    }
-    return static_cast<int32_t>(done);
+    return TransferWhole<Direction::WRITE>(count, error,
+                                           [&](uint32_t done) { return ::write(handle, bytes + done, count - done); });
 }
 
 int32_t CloseFile(int32_t handle, int32_t* error) {

@@ -7,28 +7,27 @@
 
 #include <cstdint>
 
+#include "cabinet/client_callbacks.h"
+
 namespace platform {
 
-// Open flags: the access mode is in the two low bits.
-inline constexpr int32_t OPEN_READ_ONLY = 0x0000;
-inline constexpr int32_t OPEN_WRITE_ONLY = 0x0001;
-inline constexpr int32_t OPEN_READ_WRITE = 0x0002;
-inline constexpr int32_t OPEN_ACCESS_MASK = 0x0003;
-inline constexpr int32_t OPEN_APPEND = 0x0008;
-inline constexpr int32_t OPEN_CREATE = 0x0100;
-inline constexpr int32_t OPEN_TRUNCATE = 0x0200;
-inline constexpr int32_t OPEN_EXCLUSIVE = 0x0400;
-inline constexpr int32_t OPEN_TEXT = 0x4000;    // no meaning here: files are bytes
-inline constexpr int32_t OPEN_BINARY = 0x8000;  // the same
-
-// Permission mode bits for a created file.
-inline constexpr int32_t MODE_READ = 0x0100;
-inline constexpr int32_t MODE_WRITE = 0x0080;
-
-// Seek origins.
-inline constexpr int SEEK_FROM_START = 0;
-inline constexpr int SEEK_FROM_CURRENT = 1;
-inline constexpr int SEEK_FROM_END = 2;
+// The callbacks' open flags, permission bits and seek origins under the
+// platform's names.
+inline constexpr int32_t OPEN_READ_ONLY = IO_OPEN_READ_ONLY;
+inline constexpr int32_t OPEN_WRITE_ONLY = IO_OPEN_WRITE_ONLY;
+inline constexpr int32_t OPEN_READ_WRITE = IO_OPEN_READ_WRITE;
+inline constexpr int32_t OPEN_ACCESS_MASK = IO_OPEN_ACCESS_MASK;
+inline constexpr int32_t OPEN_APPEND = IO_OPEN_APPEND;
+inline constexpr int32_t OPEN_CREATE = IO_OPEN_CREATE;
+inline constexpr int32_t OPEN_TRUNCATE = IO_OPEN_TRUNCATE;
+inline constexpr int32_t OPEN_EXCLUSIVE = IO_OPEN_EXCLUSIVE;
+inline constexpr int32_t OPEN_TEXT = IO_OPEN_TEXT;      // no meaning here: files are bytes
+inline constexpr int32_t OPEN_BINARY = IO_OPEN_BINARY;  // the same
+inline constexpr int32_t MODE_READ = IO_MODE_READ;
+inline constexpr int32_t MODE_WRITE = IO_MODE_WRITE;
+inline constexpr int SEEK_FROM_START = IO_SEEK_SET;
+inline constexpr int SEEK_FROM_CURRENT = IO_SEEK_CUR;
+inline constexpr int SEEK_FROM_END = IO_SEEK_END;
 
 // Handle, or -1.
 int32_t OpenFile(const char* path, int32_t flags, int32_t mode, int32_t* error);

@@ -3,10 +3,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "cabinet/tp_assert.h"
 
 namespace platform {
 
@@ -38,7 +39,7 @@ bool HugePagesAvailable() {
 }
 
 void* AllocateHugeRegion(size_t requested) {
-    assert(requested > 0);
+    TP_ASSERT(requested > 0);
     const size_t bytes = WholePages(requested);
     // Map one huge page more than asked and trim to an aligned region: the
     // kernel only uses a huge page for an aligned 2 MiB range.

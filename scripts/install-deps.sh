@@ -8,6 +8,8 @@ command -v make >/dev/null || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev libgmock-dev)
 [ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
 command -v pkg-config >/dev/null || need+=(pkg-config)
+# The fuzz targets' input splitter, which the corpus replay tests build with g++.
+compgen -G '/usr/lib/llvm-*/lib/clang/*/include/fuzzer/FuzzedDataProvider.h' >/dev/null || need+=(libclang-rt-14-dev)
 for extra in "$@"; do
   case "$extra" in
     clang) command -v clang++ >/dev/null && [ -d /usr/lib/llvm-14/lib/clang ] || need+=(clang libclang-rt-14-dev) ;;

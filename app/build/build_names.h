@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cabinet/format.h"
+
 // Cabinets count files and folders in 16 bits; the driver makes at most one
 // folder per file.
-inline constexpr int BUILD_MAX_FILES = 0xFFFF;
+inline constexpr int BUILD_MAX_FILES = static_cast<int>(CAB_MAX_COUNT);
 // A file's folder index of 0xFFFD and above marks a folder continued across
 // cabinets, so one cabinet has at most 0xFFFD folders of its own; with a
 // folder per file, files past that share the last folder.

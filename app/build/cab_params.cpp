@@ -1,14 +1,14 @@
 #include "app/build/cab_params.h"
 
-#include <cassert>
 #include <cstring>
 
 #include "app/common/path_helpers.h"
+#include "cabinet/tp_assert.h"
 
 namespace {
 
 void CopyName(char (&field)[FCI_NAME_SIZE], std::string_view text) {
-    assert(text.size() < FCI_NAME_SIZE);
+    TP_ASSERT(text.size() < FCI_NAME_SIZE);
     std::memcpy(field, text.data(), text.size());
     field[text.size()] = '\0';
 }

@@ -20,8 +20,6 @@
 namespace {
 
 constexpr int kCpuType = 1;
-constexpr int kNotifyContinue = 0;
-constexpr int kCloseFileDone = 1;
 // A set can have no more cabinets than its 16-bit cabinet index counts;
 // more calls than that means the names run in a circle.
 constexpr int kMaxCabinetsInSet = 0x10000;
@@ -121,7 +119,7 @@ int CloseListedSource(const FEINotification& notification) {
     }
     active->openListed = -1;
     ++active->verified;
-    return kCloseFileDone;
+    return FEI_REPLY_CLOSED;
 }
 
 int VerifyNotify(int kind, FEINotification* notification) {
@@ -137,16 +135,16 @@ int VerifyNotify(int kind, FEINotification* notification) {
             active->headerSeen = true;
             active->nextCabinet = notification->text1 ? notification->text1 : "";
         }
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     case FEI_NOTIFY_COPY_FILE:
         return OpenListedSource(*notification);
     case FEI_NOTIFY_CLOSE_FILE:
         return CloseListedSource(*notification);
     case FEI_NOTIFY_NEXT_CABINET:
         // A second request for the same cabinet means it is missing or wrong.
-        return notification->errorCode == 0 ? kNotifyContinue : FEI_REPLY_ABORT;
+        return notification->errorCode == 0 ? FEI_REPLY_CONTINUE : FEI_REPLY_ABORT;
     default:
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     }
 }
 

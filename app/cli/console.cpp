@@ -5,9 +5,10 @@
 
 #include "app/cli/options.h"
 #include "app/common/status_line.h"
+#include "treepak/version.h"
 
 const char* const BANNER_TEXT =
-    "TREEPAK - Cabinet File Creator, TREEPAK version 1.0\n"
+    "TREEPAK - Cabinet File Creator, TREEPAK version " TREEPAK_VERSION_SHORT "\n"
     "Copyright (C) The TREEPAK authors. All rights reserved.\n"
     "\n";
 

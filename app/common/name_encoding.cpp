@@ -1,9 +1,9 @@
 #include "app/common/name_encoding.h"
 
 #include <array>
-#include <cassert>
 
 #include "cabinet/format.h"
+#include "cabinet/tp_assert.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void AppendUtf8(char32_t codePoint, std::string* out) {
         push(kContinuationTag | (codePoint & kPayloadOfContinuation));
     } else {
         // Only code points of Windows-1252 come here, all within three bytes.
-        assert(codePoint <= kLargestThreeByte);
+        TP_ASSERT(codePoint <= kLargestThreeByte);
         push(kLeadBytes[1].tag | (codePoint >> (2 * kContinuationBits)));
         push(kContinuationTag | ((codePoint >> kContinuationBits) & kPayloadOfContinuation));
         push(kContinuationTag | (codePoint & kPayloadOfContinuation));

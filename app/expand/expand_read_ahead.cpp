@@ -1,13 +1,13 @@
 #include "app/expand/expand_read_ahead.h"
 
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "platform/file_io.h"
 #include "platform/positional_io.h"
 
 void ReadAheadFile::Attach(int handle, int64_t position) {
-    assert(handle != kNoHandle && position >= 0);
+    TP_ASSERT(handle != kNoHandle && position >= 0);
     handle_ = handle;
     position_ = position;
     for (Window& window : windows_) window.length = 0;
@@ -41,7 +41,7 @@ ReadAheadFile::Window* ReadAheadFile::Refill() {
 }
 
 int32_t ReadAheadFile::Read(void* buffer, uint32_t count) {
-    assert(IsAttached());
+    TP_ASSERT(IsAttached());
     auto* bytes = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
     for (bool refilled = false; done < count;) {
@@ -72,7 +72,7 @@ int32_t ReadAheadFile::Read(void* buffer, uint32_t count) {
 }
 
 int64_t ReadAheadFile::Seek(int64_t offset, int origin) {
-    assert(IsAttached());
+    TP_ASSERT(IsAttached());
     int64_t target = 0;
     switch (origin) {
     case platform::SEEK_FROM_START:

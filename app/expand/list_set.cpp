@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int kCpuType = 1;
-constexpr int kNotifyContinue = 0;
 
 struct ListWalk {
     CabinetListing* listing = nullptr;
@@ -80,7 +79,7 @@ int ListNotify(int kind, FEINotification* n) {
     default:
         break;
     }
-    return kNotifyContinue;
+    return FEI_REPLY_CONTINUE;
 }
 
 }  // namespace

@@ -41,10 +41,6 @@ constexpr int kCpuType = 1;
 constexpr int32_t kPermille = 1000;
 constexpr int32_t kNoProgress = -1;
 constexpr uint16_t kKeptAttributes = FILE_ATTR_READONLY | FILE_ATTR_HIDDEN | FILE_ATTR_SYSTEM | FILE_ATTR_ARCHIVE;
-constexpr uint32_t kLastCabinetIndex = 0xFFFF;
-constexpr int kNotifyContinue = 0;
-constexpr int kCloseFileDone = 1;
-constexpr int kCloseFileFailed = 0;
 
 // A file entry as the next cabinet repeats it: name and size (counting), or
 // name, size and offset (the files decided in the taking pass).
@@ -168,7 +164,7 @@ int CountNotify(int kind, FEINotification* n) {
     default:
         break;
     }
-    return kNotifyContinue;  // declines every file
+    return FEI_REPLY_CONTINUE;  // declines every file
 }
 
 void ReportProgress(const Walk& walk, const std::string& name) {
@@ -204,30 +200,30 @@ int CreateOutput(Walk& walk, const ReaderEntry& entry) {
     }
     if (handle < 0 && error == EEXIST && walk.request->keepExisting) {
         Report(walk, walk.outputPath + ": exists, left alone");
-        return 0;  // skipped, as asked
+        return FEI_REPLY_SKIP;  // as asked
     }
     if (handle < 0) FileFailed(walk, entry, walk.outputPath + ": cannot create: " + std::strerror(error));
     return handle;
 }
 
 int OfferFile(Walk& walk, FEINotification& n) {
-    if (!walk.decided.insert(KeyOf(n)).second) return kNotifyContinue;
+    if (!walk.decided.insert(KeyOf(n)).second) return FEI_REPLY_CONTINUE;
     const ReaderEntry entry = EntryOf(n);
-    if (walk.request->select && !walk.request->select(walk.request->context, entry)) return kNotifyContinue;
+    if (walk.request->select && !walk.request->select(walk.request->context, entry)) return FEI_REPLY_CONTINUE;
     ReportProgress(walk, entry.name);
     walk.done += entry.size;
     if (walk.damagedFolders.count(n.folderIndex)) {
         FileFailed(walk, entry, Shown(walk, walk.inUse) + ": folder " + std::to_string(n.folderIndex) + " is damaged");
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     }
     if (IsUnsafeStoredName(entry.name)) {
         FileFailed(walk, entry, Shown(walk, walk.inUse) + ": unsafe file name", true);
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     }
     const int handle = CreateOutput(walk, entry);
-    if (handle == 0) return kNotifyContinue;
+    if (handle == 0) return FEI_REPLY_CONTINUE;
     if (handle < 0) {
-        if (walk.request->goOnAfterDamage) return kNotifyContinue;
+        if (walk.request->goOnAfterDamage) return FEI_REPLY_CONTINUE;
         walk.abortReported = true;
         return FEI_REPLY_ABORT;
     }
@@ -261,11 +257,11 @@ int CloseFile(Walk& walk, const FEINotification& n) {
         platform::SetHandleAttributes(n.handle, n.attributes & kKeptAttributes);
     }
     // A failed close may have lost written bytes: the file counts as failed.
-    if (ExpandClose(n.handle) != 0) return kCloseFileFailed;
+    if (ExpandClose(n.handle) != 0) return FEI_REPLY_CLOSE_FAILED;
     walk.writing = false;
     ++walk.outcome->filesDone;
     if (walk.request->fileDone) walk.request->fileDone(walk.request->context, walk.current, nullptr);
-    return kCloseFileDone;
+    return FEI_REPLY_CLOSED;
 }
 
 int NextCabinet(Walk& walk, FEINotification& n) {
@@ -284,7 +280,7 @@ int NextCabinet(Walk& walk, FEINotification& n) {
     }
     std::memcpy(n.text1, found.c_str(), found.size() + 1);
     walk.opening = found;
-    return kNotifyContinue;
+    return FEI_REPLY_CONTINUE;
 }
 
 int TakeNotify(int kind, FEINotification* n) {
@@ -296,10 +292,10 @@ int TakeNotify(int kind, FEINotification* n) {
     switch (kind) {
     case FEI_NOTIFY_CABINET_INFO:
         NoteCabinet(walk, *n);
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     case FEI_NOTIFY_CONTINUED_FILE:
         PassContinuedFile(walk, *n);
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     case FEI_NOTIFY_COPY_FILE:
         return OfferFile(walk, *n);
     case FEI_NOTIFY_CLOSE_FILE:
@@ -307,7 +303,7 @@ int TakeNotify(int kind, FEINotification* n) {
     case FEI_NOTIFY_NEXT_CABINET:
         return NextCabinet(walk, *n);
     default:
-        return kNotifyContinue;
+        return FEI_REPLY_CONTINUE;
     }
 }
 
@@ -322,7 +318,7 @@ int TakeHook(FEIHookRecord* record) {
     } else if (record->kind == FEI_HOOK_DATA && record->complete) {
         ++walk.place.blocksPassed;
     }
-    return kNotifyContinue;
+    return FEI_REPLY_CONTINUE;
 }
 
 // After a failed call: names what failed and removes the file being
@@ -418,7 +414,7 @@ bool PassOverSet(Walk& walk, const std::string& firstName, PassKind kind) {
             return false;
         }
         if (walk.nextCabinet.empty()) return true;
-        if (walk.cabinetIndex >= kLastCabinetIndex) return false;
+        if (walk.cabinetIndex >= CAB_MAX_COUNT) return false;
         setId = walk.setId;
         expectedIndex = walk.cabinetIndex + 1u;
         name = walk.nextCabinet;

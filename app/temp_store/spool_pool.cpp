@@ -1,8 +1,8 @@
 #include "app/temp_store/spool_pool.h"
 
-#include <cassert>
 #include <cstdlib>
 
+#include "cabinet/tp_assert.h"
 #include "platform/huge_pages.h"
 
 namespace {
@@ -60,7 +60,7 @@ uint8_t* SpoolPool::Acquire() {
 }
 
 void SpoolPool::Release(uint8_t* chunk) {
-    assert(chunk != nullptr && inUse_ > 0);
+    TP_ASSERT(chunk != nullptr && inUse_ > 0);
     --inUse_;
     // Kept chunks never outnumber the reserved room, since each was in use
     // once or came from a region.

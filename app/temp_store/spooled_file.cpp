@@ -1,10 +1,10 @@
 #include "app/temp_store/spooled_file.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cerrno>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "platform/file_io.h"
 
 namespace {
@@ -21,7 +21,7 @@ SpooledFile::SpooledFile(std::string path, int32_t openFlags, int32_t mode, Spoo
       pool_(pool),
       memoryLimit_(memoryLimit),
       writeBuffer_(writeBuffer) {
-    assert(pool != nullptr);
+    TP_ASSERT(pool != nullptr);
 }
 
 SpooledFile::SpooledFile(std::string path, int32_t handle, uint32_t writeBuffer)
@@ -85,7 +85,7 @@ bool SpooledFile::SeekDisk(uint64_t at, int32_t* error) {
 }
 
 bool SpooledFile::StartOverflow(int32_t* error) {
-    assert(place_ == Place::MEMORY);
+    TP_ASSERT(place_ == Place::MEMORY);
     const int32_t handle = platform::OpenFile(path_.c_str(), openFlags_, mode_, error);
     if (handle < 0) return false;
     disk_ = std::make_unique<platform::BufferedFile>(handle, writeBuffer_);
@@ -96,7 +96,7 @@ bool SpooledFile::StartOverflow(int32_t* error) {
 }
 
 int32_t SpooledFile::Write(const void* buffer, uint32_t count, int32_t* error) {
-    assert(place_ != Place::CLOSED);
+    TP_ASSERT(place_ != Place::CLOSED);
     if (place_ == Place::DISK) return disk_->Write(buffer, count, error);
     if (count == 0) return 0;  // as on disk, writing nothing past the end does not extend the file
     const auto* bytes = static_cast<const uint8_t*>(buffer);
@@ -132,7 +132,7 @@ int32_t SpooledFile::Write(const void* buffer, uint32_t count, int32_t* error) {
 }
 
 int32_t SpooledFile::Read(void* buffer, uint32_t count, int32_t* error) {
-    assert(place_ != Place::CLOSED);
+    TP_ASSERT(place_ != Place::CLOSED);
     if (place_ == Place::DISK) return disk_->Read(buffer, count, error);
     if (position_ >= size_) return 0;
     const auto total = static_cast<uint32_t>(std::min<uint64_t>(count, size_ - position_));
@@ -159,7 +159,7 @@ int32_t SpooledFile::Read(void* buffer, uint32_t count, int32_t* error) {
 }
 
 int64_t SpooledFile::Seek(int64_t offset, int origin, int32_t* error) {
-    assert(place_ != Place::CLOSED);
+    TP_ASSERT(place_ != Place::CLOSED);
     if (place_ == Place::DISK) return disk_->Seek(offset, origin, error);
     int64_t base;
     switch (origin) {
@@ -197,7 +197,7 @@ int32_t SpooledFile::Close(int32_t* error) {
 }
 
 bool SpooledFile::Spill(int32_t* error) {
-    assert(InMemory());
+    TP_ASSERT(InMemory());
     const uint64_t memoryEnd = place_ == Place::MEMORY ? size_ : memoryEnd_;
     std::unique_ptr<platform::BufferedFile> file;
     if (place_ == Place::OVERFLOWED) {

@@ -1,8 +1,8 @@
 #include "app/temp_store/writer_files.h"
 
-#include <cassert>
 #include <cerrno>
 
+#include "cabinet/tp_assert.h"
 #include "platform/file_io.h"
 #include "platform/huge_pages.h"
 
@@ -68,7 +68,7 @@ int32_t WriterFiles::AddHandle(std::shared_ptr<SpooledFile> file) {
     while (slot < handles_.size() && handles_[slot] != nullptr) ++slot;
     if (slot == handles_.size()) handles_.emplace_back();
     handles_[slot] = std::move(file);
-    assert(slot < static_cast<size_t>(INT32_MAX - kFirstHandle));
+    TP_ASSERT(slot < static_cast<size_t>(INT32_MAX - kFirstHandle));
     return kFirstHandle + static_cast<int32_t>(slot);
 }
 

@@ -6,10 +6,10 @@
 // change that.
 #pragma once
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/deflate_state.h"
 
 namespace blockdeflate {
@@ -43,8 +43,8 @@ inline void PutBytes(BitWriter& w, const uint8_t* bytes, uint32_t size) {
 }
 
 inline void SendBits(BitWriter& w, uint32_t value, uint32_t length) {
-    assert(length <= kMaxSendBits);
-    assert(length == kMaxSendBits || value < (1u << length));
+    TP_ASSERT(length <= kMaxSendBits);
+    TP_ASSERT(length == kMaxSendBits || value < (1u << length));
     w.bits |= static_cast<uint64_t>(value) << w.bitCount;
     w.bitCount += length;
     if (w.bitCount >= kFlushBits) {

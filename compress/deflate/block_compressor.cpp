@@ -9,9 +9,9 @@
 // of the window.
 #include "compress/deflate/block_compressor.h"
 
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/bit_writer.h"
 #include "compress/deflate/block_writer.h"
 #include "compress/deflate/code_tables.h"
@@ -148,7 +148,7 @@ void MatchAndTally(DeflateState& s, const uint8_t* window, uint16_t* head, uint1
 
 bool CompressBlock(DeflateState& s, uint8_t* window, uint16_t* head, uint16_t* chain, uint32_t inputSize,
                    bool history, uint8_t* output, uint32_t outputCapacity, uint32_t* outputSize) {
-    assert(inputSize <= CAB_BLOCK_SIZE);
+    TP_ASSERT(inputSize <= CAB_BLOCK_SIZE);
     StartBitWriter(s.writer, output, outputCapacity);
     BuildFixedTables(s.fixed);
     s.dynamicCost = 0;

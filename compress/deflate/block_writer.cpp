@@ -10,8 +10,8 @@
 // separate sequences.
 #include "compress/deflate/block_writer.h"
 
-#include <cassert>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/bit_writer.h"
 #include "compress/deflate/code_tables.h"
 #include "compress/deflate/huffman_builder.h"
@@ -54,7 +54,7 @@ void ForEachCodeLengthSymbol(const uint16_t* lens, int maxCode, Emit&& emit) {
                 emit(static_cast<uint32_t>(curLen), 0u);
                 --count;
             }
-            assert(count >= kRepeatPreviousMin && count <= kRepeatPreviousMax);
+            TP_ASSERT(count >= kRepeatPreviousMin && count <= kRepeatPreviousMax);
             emit(kRepeatPrevious, count - kRepeatPreviousMin);
         } else if (count <= kRepeatZeroShortMax) {
             emit(kRepeatZeroShort, count - kRepeatZeroShortMin);
@@ -136,7 +136,7 @@ void SendTallies(DeflateState& s, const uint16_t* litCode, const uint16_t* litLe
             SendBits(w, distance - (kDeflateDistBase[dcode] - 1), extra);
         }
     }
-    assert(distanceIndex == s.distanceCount);
+    TP_ASSERT(distanceIndex == s.distanceCount);
     SendBits(w, litCode[DEFLATE_END_OF_BLOCK], litLen[DEFLATE_END_OF_BLOCK]);
 }
 
@@ -181,12 +181,12 @@ void EndDeflateBlock(DeflateState& s, const uint8_t* window, bool final) {
     BuildHuffmanTree(s, s.distTree, distAlphabet);
     uint32_t lastCodeLenIndex = BuildCodeLengthCode(s);
 
-    assert(s.dynamicCost >= 0 && s.fixedCost >= 0);
+    TP_ASSERT(s.dynamicCost >= 0 && s.fixedCost >= 0);
     int64_t dynamicBytes = (s.dynamicCost + kCostRoundingBits) / 8;
     int64_t fixedBytes = (s.fixedCost + kCostRoundingBits) / 8;
     int64_t best = fixedBytes <= dynamicBytes ? fixedBytes : dynamicBytes;
     uint32_t storedLength = s.position - s.blockStart;
-    assert(storedLength <= CAB_BLOCK_SIZE);
+    TP_ASSERT(storedLength <= CAB_BLOCK_SIZE);
 
     if (static_cast<int64_t>(storedLength) + kStoredLengthBytes <= best) {
         WriteStoredBlock(s, window, storedLength, final);

@@ -5,7 +5,6 @@
 // 256..279 -> 7, 280..287 -> 8; fixed distance codes are 5 bits each.
 #include "compress/deflate/code_tables.h"
 
-#include <cassert>
 
 namespace blockdeflate {
 

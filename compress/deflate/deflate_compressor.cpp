@@ -6,10 +6,10 @@
 // 65536-byte window and the working state. Consecutive full blocks of a
 // folder are chained: after a call that compressed exactly 32768 bytes the
 // next call may match into them, until a reset starts a new folder.
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/compressor.h"
 #include "compress/deflate/block_compressor.h"
 #include "compress/deflate/deflate_handle.h"
@@ -63,7 +63,7 @@ int DeflateCreate(uint32_t* blockSize, FCIAllocFn alloc, FCIFreeFn free, uint32_
         free(h);
         return COMPRESSOR_NO_MEMORY;
     }
-    assert(reinterpret_cast<uintptr_t>(h->state) % alignof(DeflateState) == 0);
+    TP_ASSERT(reinterpret_cast<uintptr_t>(h->state) % alignof(DeflateState) == 0);
     h->state->literalBuffer = h->literalBuffer;
     h->state->distanceBuffer = h->distanceBuffer;
     h->history = false;

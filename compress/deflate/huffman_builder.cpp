@@ -10,8 +10,8 @@
 // count times its code length plus extra bits.
 #include "compress/deflate/huffman_builder.h"
 
-#include <cassert>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/code_tables.h"
 
 namespace blockdeflate {
@@ -24,7 +24,7 @@ constexpr uint32_t kKeyDepthBits = 8;
 constexpr uint32_t kMaxKeyCount = (1u << (32 - kKeyDepthBits)) - 1;
 
 uint32_t HeapKey(uint32_t count, uint32_t depth) {
-    assert(count <= kMaxKeyCount && depth < (1u << kKeyDepthBits));
+    TP_ASSERT(count <= kMaxKeyCount && depth < (1u << kKeyDepthBits));
     return count << kKeyDepthBits | depth;
 }
 
@@ -126,7 +126,7 @@ void AssignLengths(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& alpha
 
 void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& alphabet) {
     const uint32_t elems = alphabet.elems;
-    assert(2 * elems + 1 <= kHeapSize);
+    TP_ASSERT(2 * elems + 1 <= kHeapSize);
     int maxCode = -1;
     s.heapLength = 0;
     s.heapMax = kHeapSize;

@@ -10,9 +10,9 @@
 // have reached it within its 4096 candidates.
 #include "compress/deflate/longer_chains.h"
 
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/match_finder.h"
 
 namespace blockdeflate {
@@ -34,7 +34,7 @@ void RebuildLongerChains(LongerChains& l, const uint8_t* window, const uint16_t*
     for (uint32_t h = 0; h < kHashSize; ++h) {
         uint16_t rank = 0;
         for (uint32_t p = head[h]; p != kNoPosition; p = chain[p]) {
-            assert(p < kHalfWindow && chain[p] < p);
+            TP_ASSERT(p < kHalfWindow && chain[p] < p);
             l.rank[p] = rank--;
             l.inserted[p / kBitsPerWord] |= uint64_t{1} << (p % kBitsPerWord);
         }
@@ -53,8 +53,8 @@ void RebuildLongerChains(LongerChains& l, const uint8_t* window, const uint16_t*
 uint32_t LongestMatchLonger(const uint8_t* window, const uint16_t* chain, const LongerChains& longer,
                             uint32_t current, uint32_t candidate, uint32_t lengthToBeat, uint32_t maxLength,
                             uint32_t* matchPosition, SearchEffort* effort) {
-    assert(lengthToBeat >= kNoMatchLength && maxLength <= DEFLATE_MAX_MATCH);
-    assert(candidate != kNoPosition && candidate < current && current - candidate <= kMaxDistance);
+    TP_ASSERT(lengthToBeat >= kNoMatchLength && maxLength <= DEFLATE_MAX_MATCH);
+    TP_ASSERT(candidate != kNoPosition && candidate < current && current - candidate <= kMaxDistance);
     uint32_t best = lengthToBeat;
     if (best >= maxLength) return best;
 
@@ -75,7 +75,7 @@ uint32_t LongestMatchLonger(const uint8_t* window, const uint16_t* chain, const 
             const uint8_t* match = window + candidate;
             if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart) {
                 best = CommonLength(scan, match, kTrustedPrefix, maxLength);
-                assert(best > lengthToBeat);
+                TP_ASSERT(best > lengthToBeat);
                 *matchPosition = candidate;
                 below = candidate;
                 break;

@@ -8,12 +8,14 @@
 // best - 3 .. best, all of them input since best < maxLength.
 #include "compress/deflate/match_finder.h"
 
+#include "cabinet/tp_assert.h"
+
 namespace blockdeflate {
 
 uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t current, uint32_t candidate,
                       uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition, SearchEffort* effort) {
-    assert(lengthToBeat >= kNoMatchLength && maxLength <= DEFLATE_MAX_MATCH);
-    assert(candidate != kNoPosition && candidate < current && current - candidate <= kMaxDistance);
+    TP_ASSERT(lengthToBeat >= kNoMatchLength && maxLength <= DEFLATE_MAX_MATCH);
+    TP_ASSERT(candidate != kNoPosition && candidate < current && current - candidate <= kMaxDistance);
     uint32_t best = lengthToBeat;
     // Only input bytes count, so nothing can beat a length that already
     // reaches the end of the input.

@@ -7,10 +7,10 @@
 // first two bytes also share their third byte, so the search may trust it.
 #pragma once
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/deflate_state.h"
 
 namespace blockdeflate {
@@ -47,7 +47,7 @@ inline uint32_t Hash4(uint32_t fourBytes) { return (fourBytes * kHash4Multiplier
 template <bool kLonger>
 inline uint32_t InsertPosition(LongerChains& longer, const uint8_t* window, uint16_t* head, uint16_t* chain,
                                uint32_t& hash, uint32_t p, uint32_t end) {
-    assert(p < kWindowSize && p + DEFLATE_MIN_MATCH <= end);
+    TP_ASSERT(p < kWindowSize && p + DEFLATE_MIN_MATCH <= end);
     hash = UpdateHash(hash, window[p + 2]);
     const uint16_t candidate = head[hash];
     chain[p & kChainMask] = candidate;
@@ -100,7 +100,7 @@ inline constexpr uint32_t kFirstThreeBytes = 0x00FFFFFF;  // of a little-endian 
 inline uint32_t ScreenShortChain(const uint8_t* window, const uint16_t* chain, uint32_t current,
                                  uint32_t candidate) {
     static_assert(kHalfWindow > kMaxDistance);
-    assert(current >= kHalfWindow && current < kSearchEnd && candidate < current);
+    TP_ASSERT(current >= kHalfWindow && current < kSearchEnd && candidate < current);
     const uint32_t limit = current - kMaxDistance;
     const uint32_t scan3 = Load32(window + current) & kFirstThreeBytes;
     // The first candidate may lie at the limit, later ones must lie above

@@ -8,9 +8,9 @@
 // literal buffer is one short of full.
 #pragma once
 
-#include <cassert>
 #include <cstdint>
 
+#include "cabinet/tp_assert.h"
 #include "compress/deflate/code_tables.h"
 #include "compress/deflate/deflate_state.h"
 
@@ -32,8 +32,8 @@ inline bool TallyRequestsEnd(const DeflateState& s) {
 // counts at the start of each block.
 inline bool TallyLiteral(DeflateState& s, uint8_t byte) {
     uint32_t t = s.tallyCount;
-    assert(t < kLiteralBufferSize);
-    assert((s.matchFlags[t >> 3] & (1u << (t & 7))) == 0);
+    TP_ASSERT(t < kLiteralBufferSize);
+    TP_ASSERT((s.matchFlags[t >> 3] & (1u << (t & 7))) == 0);
     s.literalBuffer[t] = byte;
     ++s.litLenTree.freq[byte];
     s.tallyCount = t + 1;
@@ -42,9 +42,9 @@ inline bool TallyLiteral(DeflateState& s, uint8_t byte) {
 
 inline bool TallyMatch(DeflateState& s, uint32_t distance, uint32_t length) {
     uint32_t t = s.tallyCount;
-    assert(t < kLiteralBufferSize && s.distanceCount < kDistanceBufferEntries);
-    assert(distance >= 1 && distance <= kMaxDistance);
-    assert(length >= DEFLATE_MIN_MATCH && length <= DEFLATE_MAX_MATCH);
+    TP_ASSERT(t < kLiteralBufferSize && s.distanceCount < kDistanceBufferEntries);
+    TP_ASSERT(distance >= 1 && distance <= kMaxDistance);
+    TP_ASSERT(length >= DEFLATE_MIN_MATCH && length <= DEFLATE_MAX_MATCH);
     uint32_t lengthMinus3 = length - DEFLATE_MIN_MATCH;
     uint32_t distanceMinus1 = distance - 1;
     s.literalBuffer[t] = static_cast<uint8_t>(lengthMinus3);

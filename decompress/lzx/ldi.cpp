@@ -2,7 +2,7 @@
 //
 // The uncompressed buffer size is taken as asked; the compressed buffer is
 // that plus LZX_BLOCK_SLACK, room for a frame whose bits outgrew its data.
-// Configuration word 1 is the window size in bytes; word 2 is kept only.
+// The configuration's window is the window size in bytes; its cpuType is kept only.
 #include <new>
 
 #include "cabinet/format.h"
@@ -16,7 +16,7 @@ struct LdiHandle {
     FEIFreeFn free;
     DecoderFileCallbacks files;
     uint32_t uncompressedBufferSize;
-    uint32_t configWord2;
+    uint32_t cpuType;
     lzxdec::LzxDecoder* decoder;
 };
 
@@ -32,7 +32,7 @@ int LdiCreate(uint32_t* uncompressedSize, const DecoderConfig* config, FEIAllocF
               const DecoderFileCallbacks* files) {
     // An unsupported window is refused before the reader allocates buffers.
     if (uncompressedSize == nullptr || compressedSize == nullptr || config == nullptr ||
-        !lzxdec::LzxWindowSupported(config->word1) ||
+        !lzxdec::LzxWindowSupported(config->window) ||
         *uncompressedSize > UINT32_MAX - LZX_BLOCK_SLACK)
         return DECODER_BAD_PARAMETER;
     *compressedSize = *uncompressedSize + LZX_BLOCK_SLACK;
@@ -43,7 +43,7 @@ int LdiCreate(uint32_t* uncompressedSize, const DecoderConfig* config, FEIAllocF
     void* memory = alloc(sizeof(LdiHandle));
     if (memory == nullptr) return DECODER_NO_MEMORY;
     auto* h = new (memory) LdiHandle{};
-    h->decoder = lzxdec::LzxDecoderCreate(config->word1, alloc, free, files);
+    h->decoder = lzxdec::LzxDecoderCreate(config->window, alloc, free, files);
     if (h->decoder == nullptr) {
         free(memory);
         return DECODER_NO_MEMORY;
@@ -53,7 +53,7 @@ int LdiCreate(uint32_t* uncompressedSize, const DecoderConfig* config, FEIAllocF
     h->free = free;
     if (files != nullptr) h->files = *files;
     h->uncompressedBufferSize = *uncompressedSize;
-    h->configWord2 = config->word2;
+    h->cpuType = config->cpuType;
     *handle = h;
     return DECODER_OK;
 }

@@ -8,8 +8,9 @@
 // read outside the caller's buffer.
 #pragma once
 
-#include <cassert>
 #include <cstdint>
+
+#include "cabinet/tp_assert.h"
 
 namespace lzxdec {
 
@@ -76,12 +77,12 @@ struct BitReader {
 
     // n from 1 to 32; the bits must be buffered (Refill).
     uint32_t Peek(uint32_t n) const {
-        assert(n >= 1 && n <= count);
+        TP_ASSERT(n >= 1 && n <= count);
         return static_cast<uint32_t>(buffer >> (kBufferBits - n));
     }
 
     void Remove(uint32_t n) {
-        assert(n <= count);
+        TP_ASSERT(n <= count);
         buffer <<= n;
         count -= n;
     }

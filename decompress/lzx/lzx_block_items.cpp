@@ -16,6 +16,7 @@
 #include <array>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "decompress/lzx/lzx_internal.h"
 
 namespace lzxdec {
@@ -86,6 +87,8 @@ inline void CopyMatchMirrored(uint8_t* window, uint32_t windowSize, uint32_t p,
 // item may only start while its first bit lies inside the data.
 template <bool kAligned, bool kMirror>
 bool DecodeItems(LzxDecoder& d, FrameInput& in, uint32_t& position, uint32_t stopAt, uint32_t end) {
+    TP_ASSERT(position <= stopAt && stopAt <= end && end <= d.windowSize);
+    TP_ASSERT(!kMirror || stopAt <= kMirrorBytes);
     BitReader bits = in.bits;
     uint32_t r0 = d.r0, r1 = d.r1, r2 = d.r2;
     uint32_t p = position;
@@ -167,7 +170,7 @@ bool DecodeRun(LzxDecoder& d, FrameInput& in, uint32_t& p, uint32_t end) {
 }  // namespace
 
 bool DecodeCompressedRun(LzxDecoder& d, FrameInput& in, uint32_t count) {
-    assert(d.windowPosition + count <= d.windowSize);
+    TP_ASSERT(d.windowPosition + count <= d.windowSize);
     uint32_t p = d.windowPosition;
     const uint32_t end = p + count;
     const bool ok = d.blockType == LZX_BLOCK_ALIGNED ? DecodeRun<true>(d, in, p, end)
@@ -177,7 +180,7 @@ bool DecodeCompressedRun(LzxDecoder& d, FrameInput& in, uint32_t count) {
 }
 
 bool CopyUncompressedRun(LzxDecoder& d, FrameInput& in, uint32_t count) {
-    assert(d.windowPosition + count <= d.windowSize);
+    TP_ASSERT(d.windowPosition + count <= d.windowSize);
     if (count > static_cast<uint64_t>(in.dataEnd - d.rawInput)) return false;
     const uint32_t p = d.windowPosition;
     std::memcpy(d.window + p, d.rawInput, count);

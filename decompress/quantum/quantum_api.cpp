@@ -25,7 +25,7 @@ QuantumDecoder* FromHandle(void* handle) {
 int QdiCreate(uint32_t* uncompressedSize, const DecoderConfig* config, FEIAllocFn alloc, FEIFreeFn free,
               uint32_t* compressedSize, void** handle, const DecoderFileCallbacks* files) {
     if (!config) return DECODER_BAD_PARAMETER;
-    const uint32_t windowBits = config->word1;
+    const uint32_t windowBits = config->window;
     if (windowBits < quantum::MIN_WINDOW_BITS || windowBits > quantum::MAX_WINDOW_BITS) return DECODER_BAD_PARAMETER;
 
     if (*uncompressedSize == 0 || *uncompressedSize > CAB_BLOCK_SIZE) *uncompressedSize = CAB_BLOCK_SIZE;
@@ -40,7 +40,7 @@ int QdiCreate(uint32_t* uncompressedSize, const DecoderConfig* config, FEIAllocF
     decoder->free = free;
     if (files) decoder->files = *files;
     decoder->uncompressedBufferSize = *uncompressedSize;
-    decoder->cpuType = config->word2;
+    decoder->cpuType = config->cpuType;
     decoder->windowBits = windowBits;
     decoder->windowSize = uint32_t{1} << windowBits;
 

@@ -8,9 +8,9 @@
 // A match distance is position base + extra bits + 1, at most the window
 // size. The arithmetic decoder and bit reader restart with every block; the
 // models, the window and the position counter carry over.
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "decompress/quantum/quantum_coder.h"
 #include "decompress/quantum/quantum_decoder.h"
 
@@ -72,6 +72,9 @@ template <class Window>
 bool DecodeItems(QuantumDecoder* decoder, Window window, BitReader* bits, uint8_t* out, uint32_t wanted) {
     QuantumModels& models = decoder->models;
     const uint32_t mask = decoder->windowSize - 1;
+    // Positions wrap with the mask, so the window is a power of two.
+    TP_ASSERT(decoder->windowSize == uint32_t{1} << decoder->windowBits && (decoder->windowSize & mask) == 0);
+    TP_ASSERT(out != nullptr || wanted == 0);
     ArithmeticDecoder coder;
     StartArithmetic(&coder, bits);
 
@@ -83,7 +86,7 @@ bool DecodeItems(QuantumDecoder* decoder, Window window, BitReader* bits, uint8_
         const uint32_t selector = DecodeSymbol(&coder, bits, &models.selector);
         if (selector < LITERAL_MODEL_COUNT) {
             const uint32_t value = DecodeSymbol(&coder, bits, &models.literal[selector]);
-            assert(value < LITERAL_SYMBOLS);
+            TP_ASSERT(value < LITERAL_SYMBOLS);
             const uint8_t byte = static_cast<uint8_t>(selector * LITERAL_SYMBOLS + value);
             *out++ = byte;
             --left;
@@ -103,16 +106,16 @@ bool DecodeItems(QuantumDecoder* decoder, Window window, BitReader* bits, uint8_
             length = MEDIUM_MATCH_LENGTH;
             positionModel = &models.mediumPosition;
         } else {
-            assert(selector == SELECT_LONG_MATCH);
+            TP_ASSERT(selector == SELECT_LONG_MATCH);
             const uint32_t slot = DecodeSymbol(&coder, bits, &models.length);
-            assert(slot < LENGTH_SLOTS);
+            TP_ASSERT(slot < LENGTH_SLOTS);
             length = LENGTH_BASES[slot] + ReadBits(bits, LENGTH_EXTRA_BITS[slot]) + LONG_MATCH_MIN_LENGTH;
             positionModel = &models.longPosition;
         }
         const uint32_t slot = DecodeSymbol(&coder, bits, positionModel);
-        assert(slot < LongPositionSlots(decoder->windowBits));
+        TP_ASSERT(slot < LongPositionSlots(decoder->windowBits));
         const uint32_t distance = POSITION_BASES[slot] + ReadBits(bits, POSITION_EXTRA_BITS[slot]) + 1;
-        assert(distance <= decoder->windowSize);
+        TP_ASSERT(distance <= decoder->windowSize);
 
         if (length > left) {
             matchOverflow = true;

@@ -11,10 +11,10 @@
 #pragma once
 
 #include <bit>
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "decompress/quantum/quantum_format.h"
 #include "decompress/quantum/quantum_model.h"
 
@@ -52,7 +52,7 @@ inline uint64_t LoadBe64(const uint8_t* p) {
 
 // Tops the buffer up to at least 57 bits while input remains.
 inline void RefillBits(BitReader* reader) {
-    assert(reader->count < BIT_BUFFER_BITS);
+    TP_ASSERT(reader->count < BIT_BUFFER_BITS);
     if (reader->end - reader->next >= static_cast<std::ptrdiff_t>(REFILL_WORD_BYTES)) {
         // Bits past the new count are the following input bits: a later
         // refill ORs the same values over them.
@@ -69,7 +69,7 @@ inline void RefillBits(BitReader* reader) {
 
 // Reads `n` bits (0 <= n <= 32), the first read being the most significant.
 inline uint32_t ReadBits(BitReader* reader, uint32_t n) {
-    assert(n <= MAX_BITS_PER_READ);
+    TP_ASSERT(n <= MAX_BITS_PER_READ);
     if (reader->count < n) {
         RefillBits(reader);
         if (reader->count < n) {
@@ -127,7 +127,7 @@ inline void StartArithmetic(ArithmeticDecoder* coder, BitReader* reader) {
     const uint32_t total = cum[0];
     const uint32_t range = coder->high - coder->low + 1;
     const uint32_t target = ((coder->code - coder->low + 1) * total - 1) / range;
-    assert(target < total);
+    TP_ASSERT(target < total);
 
     // The pair index is the count of cumulative frequencies above the target
     // in cum[1..]: they strictly decrease, and the pairs past the last hold
@@ -154,7 +154,7 @@ inline void StartArithmetic(ArithmeticDecoder* coder, BitReader* reader) {
     low = ((low << k2) & CODER_MASK) ^ flip;
     high = (((high << k2) | ((uint32_t{1} << k2) - 1)) & CODER_MASK) ^ flip;
     const uint32_t shifts = k1 + k2;
-    assert(shifts < CODER_BITS);
+    TP_ASSERT(shifts < CODER_BITS);
     coder->low = low;
     coder->high = high;
     coder->code = (((coder->code << shifts) & CODER_MASK) ^ flip) | ReadBits(reader, shifts);

@@ -4,14 +4,15 @@
 // exact order it leaves, so it must stay exactly this sort.
 #include "decompress/quantum/quantum_model.h"
 
-#include <cassert>
 #include <iterator>
 #include <utility>
+
+#include "cabinet/tp_assert.h"
 
 namespace quantum {
 
 void InitModel(QuantumModel* model, uint32_t symbolCount) {
-    assert(symbolCount >= 1 && symbolCount <= MAX_MODEL_SYMBOLS);
+    TP_ASSERT(symbolCount >= 1 && symbolCount <= MAX_MODEL_SYMBOLS);
     model->symbolCount = symbolCount;
     model->reorderCountdown = REORDER_FIRST_COUNTDOWN;
     for (uint32_t i = 0; i < std::size(model->cum); ++i) {
@@ -48,14 +49,14 @@ static void ReorderByFrequency(QuantumModel* model) {
 }
 
 void RescaleModel(QuantumModel* model) {
-    assert(model->reorderCountdown > 0);
+    TP_ASSERT(model->reorderCountdown > 0);
     if (--model->reorderCountdown != 0) {
         HalveFrequencies(model);
     } else {
         model->reorderCountdown = REORDER_COUNTDOWN;
         ReorderByFrequency(model);
     }
-    assert(model->cum[model->symbolCount] == 0);
+    TP_ASSERT(model->cum[model->symbolCount] == 0);
 }
 
 }  // namespace quantum

@@ -9,23 +9,18 @@
 #include "decompress/quantum/quantum_paged_window.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/bytes.h"
+#include "cabinet/tp_assert.h"
 
 namespace quantum {
 namespace {
 
-// The spill file is opened like the C runtime's low-level open: binary,
-// create, read-write, with owner read and write permission.
-constexpr int OPEN_BINARY = 0x8000;
-constexpr int OPEN_CREATE = 0x0100;
-constexpr int OPEN_READ_WRITE = 0x0002;
-constexpr int SPILL_OPEN_FLAGS = OPEN_BINARY | OPEN_CREATE | OPEN_READ_WRITE;
-constexpr int SPILL_OPEN_MODE = 0x0180;
+// The spill file: binary, create, read-write, owner read and write.
+constexpr int SPILL_OPEN_FLAGS = IO_OPEN_BINARY | IO_OPEN_CREATE | IO_OPEN_READ_WRITE;
+constexpr int SPILL_OPEN_MODE = IO_MODE_READ | IO_MODE_WRITE;
 constexpr int OPEN_FAILED = -1;
-constexpr int SEEK_FROM_START = 0;
 // The spill file's name "*" with its NUL, followed in the same buffer by the
 // window size as a 32-bit little-endian number for the client to use.
 constexpr char SPILL_NAME = '*';
@@ -52,7 +47,7 @@ void MakeNewest(PagedWindow* window, PageBuffer* buffer) {
 
 bool SeekToPage(PagedWindow* window, uint32_t page) {
     const int32_t offset = static_cast<int32_t>(page * PAGE_SIZE);
-    return window->files.seek(window->spillFile, offset, SEEK_FROM_START) == offset;
+    return window->files.seek(window->spillFile, offset, IO_SEEK_SET) == offset;
 }
 
 bool WriteBack(PagedWindow* window, PageBuffer* buffer) {
@@ -75,7 +70,7 @@ void Evict(PageBuffer* buffer) {
 // Returns the buffer holding `page`, or null on failure. A failed fetch
 // leaves every buffer either holding its page or none.
 PageBuffer* FetchPage(PagedWindow* window, uint32_t page, bool forWriting) {
-    assert(page < window->pageCount);
+    TP_ASSERT(page < window->pageCount);
     PageEntry* entry = &window->pages[page];
     if (entry->buffer) {
         MakeNewest(window, entry->buffer);
@@ -137,7 +132,7 @@ void ReleaseAll(PagedWindow* window) {
 
 bool OpenPagedWindow(PagedWindow* window, uint32_t windowSize, FEIAllocFn alloc, FEIFreeFn free,
                      const DecoderFileCallbacks* files) {
-    assert((windowSize & (windowSize - 1)) == 0);
+    TP_ASSERT((windowSize & (windowSize - 1)) == 0);
     *window = PagedWindow{};
     window->alloc = alloc;
     window->free = free;
@@ -176,13 +171,13 @@ void ResetPagedWindow(PagedWindow* window) {
     for (uint32_t page = 0; page < window->pageCount; ++page) window->pages[page] = PageEntry{nullptr, false};
     window->writeBuffer = nullptr;
     window->writeBuffer = FetchPage(window, 0, true);
-    assert(window->writeBuffer);
+    TP_ASSERT(window->writeBuffer);
 }
 
 void ClosePagedWindow(PagedWindow* window) { ReleaseAll(window); }
 
 bool PagedPutByte(PagedWindow* window, uint32_t position, uint8_t byte) {
-    assert(window->writeBuffer && window->writeBuffer->page == position >> PAGE_SHIFT);
+    TP_ASSERT(window->writeBuffer && window->writeBuffer->page == position >> PAGE_SHIFT);
     window->writeBuffer->data[position & (PAGE_SIZE - 1)] = byte;
     return AdvanceWritePage(window, position);
 }
@@ -194,7 +189,7 @@ bool PagedCopyMatch(PagedWindow* window, uint32_t source, uint32_t position, uin
     const uint32_t pageLimit = std::min(PAGE_SIZE, window->windowSize);
     MakeNewest(window, window->writeBuffer);
     while (length > 0) {
-        assert(window->writeBuffer->page == position >> PAGE_SHIFT);
+        TP_ASSERT(window->writeBuffer->page == position >> PAGE_SHIFT);
         const PageBuffer* from = FetchPage(window, source >> PAGE_SHIFT, false);
         if (!from) return false;
         MakeNewest(window, window->writeBuffer);

@@ -49,10 +49,10 @@ int32_t OpenPosix(Client* c, const char* path, int posix, int32_t mode, int32_t*
 }
 
 int32_t Open(const char* path, int32_t flags, int32_t mode, int32_t* error, void* ctx) {
-    int posix = (flags & FCI_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
-    if (flags & FCI_OPEN_CREATE) posix |= O_CREAT;
-    if (flags & FCI_OPEN_TRUNCATE) posix |= O_TRUNC;
-    if (flags & FCI_OPEN_EXCLUSIVE) posix |= O_EXCL;
+    int posix = (flags & IO_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
+    if (flags & IO_OPEN_CREATE) posix |= O_CREAT;
+    if (flags & IO_OPEN_TRUNCATE) posix |= O_TRUNC;
+    if (flags & IO_OPEN_EXCLUSIVE) posix |= O_EXCL;
     return OpenPosix(static_cast<Client*>(ctx), path, posix, mode, error);
 }
 
@@ -85,7 +85,7 @@ int32_t Close(int32_t h, int32_t* error, void* ctx) {
 
 int32_t Seek(int32_t h, int32_t offset, int origin, int32_t* error, void* ctx) {
     if (Fails(static_cast<Client*>(ctx), OP_SEEK, error)) return -1;
-    const int whence = origin == FCI_SEEK_SET ? SEEK_SET : origin == FCI_SEEK_CUR ? SEEK_CUR : SEEK_END;
+    const int whence = origin == IO_SEEK_SET ? SEEK_SET : origin == IO_SEEK_CUR ? SEEK_CUR : SEEK_END;
     off_t r = ::lseek(h, offset, whence);
     if (r < 0) *error = errno;
     return static_cast<int32_t>(r);

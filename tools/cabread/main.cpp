@@ -12,12 +12,13 @@
 #include "platform/output_files.h"
 #include "report.h"
 #include "take.h"
+#include "treepak/version.h"
 
 namespace {
 
 constexpr const char* kStandardInput = "-";
 constexpr const char* kStandardInputShown = "(standard input)";
-constexpr const char* kVersionText = "cabread (TREEPAK) 1.0\n";
+constexpr const char* kVersionText = TREEPAK_VERSION_LINE("cabread");
 
 int RunList(const CabreadOptions& options, const std::string& path, const std::string& shown) {
     CabinetListing listing;

@@ -6,6 +6,7 @@
 
 #include "cabinet/format.h"
 #include "cabinet/lzx_format.h"
+#include "treepak/version.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ const char kUsage[] =
     "input or output was refused (no cabinet is left then), 2 on bad usage or\n"
     "impossible parameters.\n";
 
-const char kVersion[] = "cabwrite (treepak) " TREEPAK_VERSION "\n";
+const char kVersion[] = TREEPAK_VERSION_LINE("cabwrite");
 
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
@@ -115,11 +116,11 @@ struct BoundedOption {
 constexpr BoundedOption kBounded[] = {
     {"-m", "--max-size", UINT32_MAX, "cabinet sizes are 32-bit numbers", &CabwriteOptions::maxCabinetSize},
     {"-T", "--folder-threshold", UINT32_MAX, "folder sizes are 32-bit numbers", &CabwriteOptions::folderThreshold},
-    {"", "--header-reserve", 0xFFFF, "the cabinet header's 16-bit reserve size field holds 0 to 65535",
+    {"", "--header-reserve", CAB_MAX_HEADER_RESERVE, "the cabinet header's 16-bit reserve size field holds 0 to 65535",
      &CabwriteOptions::headerReserveSize},
-    {"", "--folder-reserve", 0xFF, "the 8-bit reserve size field of a folder record holds 0 to 255",
+    {"", "--folder-reserve", CAB_MAX_ITEM_RESERVE, "the 8-bit reserve size field of a folder record holds 0 to 255",
      &CabwriteOptions::folderReserveSize},
-    {"", "--data-reserve", 0xFF, "the 8-bit reserve size field of a data block holds 0 to 255",
+    {"", "--data-reserve", CAB_MAX_ITEM_RESERVE, "the 8-bit reserve size field of a data block holds 0 to 255",
      &CabwriteOptions::dataReserveSize},
     {"-s", "--set-id", 0xFFFF, "set ids are 16-bit, 0 to 65535", &CabwriteOptions::setId},
 };
