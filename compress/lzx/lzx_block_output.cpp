@@ -9,9 +9,9 @@
 // low three bits of footers at least three bits wide as an aligned code.
 // Uncompressed blocks carry the repeated offsets as they stand after the
 // block, so they are advanced over the block's matches before it is written.
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
 namespace lzxenc {
@@ -24,7 +24,7 @@ constexpr uint32_t kAlignedLowMask = LZX_ALIGNED_SYMBOLS - 1;
 
 void FinishItemBytes(LzxEncoder* e, uint32_t bytes) {
     e->frameBytes += bytes;
-    assert(e->frameBytes <= LZX_FRAME_SIZE);
+    TP_ASSERT(e->frameBytes <= LZX_FRAME_SIZE);
     if (e->frameBytes == LZX_FRAME_SIZE) {
         FlushFrame(e);
         e->splitCount = 0;
@@ -73,7 +73,7 @@ void ShiftItems(LzxEncoder* e, uint32_t items, uint32_t matches) {
         e->itemCount = e->matchCount = 0;
         return;
     }
-    assert(items % 8 == 0);
+    TP_ASSERT(items % 8 == 0);
     const uint32_t keptItems = e->itemCount - items;
     const uint32_t keptMatches = e->matchCount - matches;
     std::memmove(e->items, e->items + items, keptItems);

@@ -8,8 +8,7 @@
 // stream resumes on the next word. A frame end may fall between raw bytes,
 // so an odd block ending on a frame end puts its pad byte into the next
 // frame, and at a folder's end that byte is a frame covering 0 bytes.
-#include <cassert>
-
+#include "cabinet/tp_assert.h"
 #include "cabinet/bytes.h"
 #include "compress/lzx/lzx_encoder.h"
 
@@ -36,11 +35,11 @@ void PutRawWord32(LzxEncoder* e, uint32_t value) {
 
 void WriteUncompressedBlock(LzxEncoder* e, uint32_t start, uint32_t size) {
     PutBits(e, static_cast<uint32_t>(e->bitsFree - kWordBits), 0);
-    assert(e->bitsFree == kBitBufferBits);
+    TP_ASSERT(e->bitsFree == kBitBufferBits);
     PutRawWord32(e, e->outR0);
     PutRawWord32(e, e->outR1);
     PutRawWord32(e, e->outR2);
-    assert(start >= e->windowOrigin && start - e->windowOrigin + size <= e->windowSize + e->slideSize);
+    TP_ASSERT(start >= e->windowOrigin && start - e->windowOrigin + size <= e->windowSize + e->slideSize);
     const uint8_t* bytes = WindowAt(e, start);
     for (uint32_t i = 0; i < size; ++i) {
         PutRawByte(e, bytes[i]);

@@ -7,8 +7,7 @@
 // whose tie-breaking is part of the output: the heap holds the used symbols
 // in increasing order, internal nodes take the numbers n, n + 1, ... and
 // their weights are stored after the leaves' counts in the caller's table.
-#include <cassert>
-
+#include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
 namespace lzxenc {
@@ -40,7 +39,7 @@ void MakeCanonicalCodes(uint32_t n, const uint8_t* lengths, uint16_t* codes, con
 
 void BuildCodeLengths(HuffmanScratch* h, uint32_t n, uint16_t* freq, uint8_t* lengths, uint16_t* codes,
                       bool makeCodes) {
-    assert(n <= kMainCapacity);
+    TP_ASSERT(n <= kMainCapacity);
     uint16_t* heap = h->heap;
     uint32_t size;
     for (;;) {
@@ -118,7 +117,7 @@ void BuildCodeLengths(HuffmanScratch* h, uint32_t n, uint16_t* freq, uint8_t* le
     uint32_t next = 0;
     for (uint32_t d = kMaxCodeLength; d >= 1; --d)
         for (uint32_t k = 0; k < lengthCount[d]; ++k) lengths[h->sortList[next++]] = static_cast<uint8_t>(d);
-    assert(next == sorted);
+    TP_ASSERT(next == sorted);
 
     if (makeCodes) MakeCanonicalCodes(n, lengths, codes, lengthCount);
 }

@@ -11,9 +11,9 @@
 // of l - 9 when l >= 9, and the slot's footer bits; formatted offsets 0, 1, 2
 // reuse R0, R1, R2 and update them as UpdateRepeats does.
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
 namespace lzxenc {
@@ -43,12 +43,12 @@ inline uint32_t MatchPrice(const LzxEncoder* e, uint32_t length, uint32_t format
 }
 
 void AddLiteral(LzxEncoder* e, uint8_t byte) {
-    assert(e->itemCount < kItemCapacity);
+    TP_ASSERT(e->itemCount < kItemCapacity);
     e->items[e->itemCount++] = byte;
 }
 
 void AddMatch(LzxEncoder* e, uint32_t length, uint32_t formatted) {
-    assert(e->itemCount < kItemCapacity && e->matchCount < kMatchCapacity);
+    TP_ASSERT(e->itemCount < kItemCapacity && e->matchCount < kMatchCapacity);
     const uint32_t i = e->itemCount++;
     e->items[i] = static_cast<uint8_t>(length - LZX_MIN_MATCH);
     e->matchFlags[i >> 3] |= static_cast<uint8_t>(1u << (i & 7));
@@ -138,7 +138,7 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
         const uint32_t p = s + q;
         const uint32_t len = MatchLengthAt(e, p, end);
         if (len > kLongMatch || q + len >= spanLimit) {
-            assert(len >= LZX_MIN_MATCH);  // the horizon stays below spanLimit, so q does too
+            TP_ASSERT(len >= LZX_MIN_MATCH);  // the horizon stays below spanLimit, so q does too
             const uint32_t f = e->bestOffset[len];
             nodes[q + len].offsetCode = f;
             nodes[q + len].link = q;

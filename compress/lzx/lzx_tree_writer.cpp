@@ -7,8 +7,8 @@
 // the 20 pretree lengths, 4 bits each. A run symbol needs the entry and at
 // least four equal ones after it.
 #include <algorithm>
-#include <cassert>
 
+#include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
 namespace lzxenc {
@@ -61,7 +61,7 @@ void WriteTreeLengths(LzxEncoder* e, uint8_t* cur, uint8_t* prev, uint32_t n) {
     }
     BuildCodeLengths(&e->huffman, LZX_PRETREE_SYMBOLS, freq, lengths, codes, true);
     for (uint32_t x = 0; x < LZX_PRETREE_SYMBOLS; ++x) {
-        assert(lengths[x] < (1u << LZX_PRETREE_LENGTH_BITS));
+        TP_ASSERT(lengths[x] < (1u << LZX_PRETREE_LENGTH_BITS));
         PutBits(e, LZX_PRETREE_LENGTH_BITS, lengths[x]);
     }
 
