@@ -119,6 +119,7 @@ TEST_F(FciFaultTest, EveryStatusReportCanAbort) {
 TEST_F(FciFaultTest, TemporaryNames) {
     for (long failures : {10L, 11L}) {
         fcitest::Client c;
+        c.dir = client.dir;
         c.failAt[fcitest::OP_TEMP_NAME] = 1;
         c.failCount[fcitest::OP_TEMP_NAME] = failures;
         ErrorRecord errors{};
