@@ -3,6 +3,8 @@
 // golden vectors.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -54,6 +56,17 @@ struct AllocationCounts {
 extern AllocationCounts allocations;
 void* CountingAlloc(uint32_t size);
 void CountingFree(void* block);
+// Runs `create(k)` with the counting allocator failing from call k on, for
+// k = 1 .. `calls`; no run may leave a block held.
+template <typename Create>
+void FailEachAllocation(int calls, Create create) {
+    for (int failing = 1; failing <= calls; ++failing) {
+        allocations = {0, 0, failing};
+        create(failing);
+        EXPECT_EQ(allocations.live, 0) << "allocation " << failing << " failing";
+    }
+    allocations = {};
+}
 
 // Runs a command through /bin/sh, capturing standard output; returns the
 // exit status (or -1 when it could not be run or did not exit normally).

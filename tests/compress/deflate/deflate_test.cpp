@@ -11,8 +11,6 @@
 namespace deflatetest {
 namespace {
 
-using testsupport::allocations;
-
 // Sizes, refused parameters (the output is not touched) and allocation
 // failures (handle, state and five buffers: each releases what was taken).
 TEST(DeflateInterface, SizesRefusalsAndAllocationFailures) {
@@ -33,16 +31,13 @@ TEST(DeflateInterface, SizesRefusalsAndAllocationFailures) {
         EXPECT_EQ(DeflateCompressBlock(h, in.data(), expected, out.data(), expected + 12, &size), COMPRESSOR_OK);
         EXPECT_EQ(DeflateDestroy(h), COMPRESSOR_OK);
     }
-    for (int failing = 1; failing <= 7; ++failing) {
-        allocations = {0, 0, failing};
+    testsupport::FailEachAllocation(7, [](int) {
         uint32_t blockSize = 0, maxOut = 0;
         void* h = &blockSize;
         EXPECT_EQ(DeflateCreate(&blockSize, testsupport::CountingAlloc, testsupport::CountingFree, &maxOut, &h),
                   COMPRESSOR_NO_MEMORY);
         EXPECT_EQ(h, nullptr);
-        EXPECT_EQ(allocations.live, 0) << failing;
-    }
-    allocations = {};
+    });
 }
 
 // Blocks of one folder: text, random, mixed, and text whose last bytes

@@ -42,14 +42,11 @@ TEST(LzxInterface, WindowLimitsAndAllocationFailures) {
         EXPECT_EQ(c.maxOutput, 38912u);
         EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
     }
-    for (int failing = 1; failing <= 12; ++failing) {
-        testsupport::allocations = {0, 0, failing};
+    testsupport::FailEachAllocation(12, [](int failing) {
         const Created c(1u << 15);
         EXPECT_EQ(c.rc, failing <= 11 ? COMPRESSOR_NO_MEMORY : COMPRESSOR_OK) << failing;
         if (c.rc == COMPRESSOR_OK) LzxDestroy(c.handle);
-        EXPECT_EQ(testsupport::allocations.live, 0) << "fail at " << failing;
-    }
-    testsupport::allocations = {};
+    });
 }
 
 TEST(LzxInterface, BadParametersAndShortChunks) {

@@ -21,17 +21,13 @@ TEST(DeflateDecoderContract, SizesTagsAndAllocationFailures) {
         EXPECT_EQ(uncompressed, settled[i]);
         EXPECT_EQ(compressed, settled[i] + 12);
     }
-    using testsupport::allocations;
-    for (int failing = 1; failing <= 2; ++failing) {
-        allocations = {0, 0, failing};
+    testsupport::FailEachAllocation(2, [](int) {
         uint32_t uncompressed = 0, compressed = 0;
-        void* handle = &allocations;
+        void* handle = &uncompressed;
         EXPECT_EQ(DdiCreate(&uncompressed, testsupport::CountingAlloc, testsupport::CountingFree, &compressed, &handle),
                   DECODER_NO_MEMORY);
         EXPECT_EQ(handle, nullptr);
-        EXPECT_EQ(allocations.live, 0);
-    }
-    allocations = {};
+    });
 
     // The tag is checked, and cleared before the handle is freed.
     static uint32_t tagAtLastFree;
@@ -51,7 +47,7 @@ TEST(DeflateDecoderContract, SizesTagsAndAllocationFailures) {
     EXPECT_EQ(DdiDestroy(otherKind), DECODER_BAD_HANDLE);
     EXPECT_EQ(DdiDestroy(handle), DECODER_OK);
     EXPECT_EQ(tagAtLastFree, 0u);
-    EXPECT_EQ(allocations.live, 0);
+    EXPECT_EQ(testsupport::allocations.live, 0);
 
     FolderDecoder decoder;
     uint32_t produced = 0;

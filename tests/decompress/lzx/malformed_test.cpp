@@ -120,17 +120,14 @@ TEST(LdiContract, SizesWindowsAndAllocationFailures) {
 
     // Every allocation failure is out of memory and frees what was taken.
     const DecoderConfig config{1u << 16, 0};
-    for (int failing = 1; failing <= 3; ++failing) {
-        testsupport::allocations = {0, 0, failing};
+    testsupport::FailEachAllocation(3, [&](int) {
         uncompressed = 32768;
         void* handle = nullptr;
         EXPECT_EQ(LdiCreate(&uncompressed, &config, testsupport::CountingAlloc, testsupport::CountingFree, &compressed,
                             &handle, nullptr),
                   DECODER_NO_MEMORY);
         EXPECT_EQ(handle, nullptr);
-        EXPECT_EQ(testsupport::allocations.live, 0);
-    }
-    testsupport::allocations = {};
+    });
 }
 
 }  // namespace
