@@ -204,7 +204,7 @@ std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) 
     for (uint32_t i = 0; i < out->folderCount && r.error.empty(); ++i) {
         const uint32_t firstDataOffset = r.Le(4);
         const uint16_t blockCount = r.U16();
-        out->folders.push_back(ParsedFolder{r.U16(), {}});
+        out->folders.push_back(ParsedFolder{firstDataOffset, blockCount, r.U16(), {}});
         dataStarts.emplace_back(firstDataOffset, blockCount);
         r.ZeroBytes(out->folderReserveSize, "folder reserve");
     }
@@ -253,7 +253,7 @@ std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) 
             const size_t at = r.pos;
             const uint32_t checksum = r.Le(4);
             const uint16_t compressedSize = r.U16();
-            ParsedBlock block{r.U16(), {}};
+            ParsedBlock block{static_cast<uint32_t>(at), compressedSize, r.U16(), {}};
             r.ZeroBytes(out->dataReserveSize, "data reserve");
             block.data = r.Bytes(compressedSize, "block data");
             if (!r.error.empty()) return r.error;

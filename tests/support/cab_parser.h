@@ -13,11 +13,15 @@
 namespace testsupport {
 
 struct ParsedBlock {
+    uint32_t offset = 0;  // of the CFDATA record within the file
+    uint16_t compressedSize = 0;
     uint16_t uncompressedSize = 0;
     std::vector<uint8_t> data;
 };
 
 struct ParsedFolder {
+    uint32_t firstDataOffset = 0;
+    uint16_t dataBlockCount = 0;
     uint16_t compressionType = 0;
     std::vector<ParsedBlock> blocks;
 };
