@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cabinet/checksum.h"
+#include "cab_parser.h"
 #include "test_support.h"
 
 TEST(CabChecksum, TailBytesFoldFirstByteHighest) {
@@ -22,18 +23,10 @@ TEST(CabChecksum, TailBytesFoldFirstByteHighest) {
 // The word-at-a-time path must agree with a byte-wise reference for every
 // length and alignment.
 TEST(CabChecksum, MatchesBytewiseReference) {
-    auto reference = [](const uint8_t* p, uint32_t n, uint32_t seed) {
-        uint32_t c = seed;
-        uint32_t i = 0;
-        for (; i + 4 <= n; i += 4) c ^= p[i] | (p[i + 1] << 8) | (p[i + 2] << 16) | (uint32_t(p[i + 3]) << 24);
-        uint32_t tail = 0;
-        for (; i < n; ++i) tail = (tail << 8) | p[i];
-        return c ^ tail;
-    };
     std::vector<uint8_t> data = testsupport::RandomBytes(200, 7);
     for (uint32_t offset = 0; offset < 8; ++offset)
         for (uint32_t n = 0; n + offset <= data.size(); ++n)
             ASSERT_EQ(CabChecksum(data.data() + offset, n, 0x1234567u),
-                      reference(data.data() + offset, n, 0x1234567u))
+                      testsupport::ReferenceChecksum(data.data() + offset, n, 0x1234567u))
                 << "offset " << offset << " length " << n;
 }

@@ -1,11 +1,9 @@
 // Folders compressed through the compressor interface: block deflate
 // (checked with zlib by the test-side parser) and LZX (checked with the
 // project's LZX decoder), within one cabinet and across sets.
-#include <cstdlib>
-
 #include "cabinet/lzx_format.h"
-#include "decompress/decoder.h"
 #include "fci_fixture.h"
+#include "lzx_harness.h"
 
 using testsupport::ParsedCabinet;
 using testsupport::RandomBytes;
@@ -13,35 +11,14 @@ using testsupport::TextBytes;
 
 namespace {
 
-void* DecoderAlloc(uint32_t size) { return std::malloc(size); }
-void DecoderFree(void* p) { std::free(p); }
-
-// Decodes a joined LZX folder block by block.
+// Decodes a joined LZX folder; pad-only frames hold no output.
 std::string DecodeLzx(const testsupport::JoinedFolder& folder, std::vector<uint8_t>* stream) {
-    DecoderConfig config{1u << CompressWindowBits(folder.compressionType), 0};
-    uint32_t maxUncompressed = CAB_BLOCK_SIZE, maxCompressed = 0;
-    void* handle = nullptr;
-    DecoderFileCallbacks files{};
-    if (LdiCreate(&maxUncompressed, &config, DecoderAlloc, DecoderFree, &maxCompressed, &handle,
-                  &files) != DECODER_OK)
-        return "LdiCreate failed";
-    std::string error;
-    std::vector<uint8_t> in, out(CAB_BLOCK_SIZE + DECODER_BUFFER_SLACK);
-    for (size_t i = 0; i < folder.blocks.size() && error.empty(); ++i) {
-        const auto& b = folder.blocks[i];
-        if (b.uncompressedSize == 0) continue;  // a pad-only frame
-        in.assign(b.data.begin(), b.data.end());
-        in.resize(b.data.size() + DECODER_BUFFER_SLACK, 0);
-        uint32_t size = b.uncompressedSize;
-        if (LdiDecode(handle, in.data(), static_cast<uint32_t>(b.data.size()), out.data(), &size) !=
-                DECODER_OK ||
-            size != b.uncompressedSize)
-            error = "block " + std::to_string(i) + " does not decode";
-        else
-            stream->insert(stream->end(), out.begin(), out.begin() + size);
-    }
-    LdiDestroy(handle);
-    return error;
+    lzxtest::Frames frames;
+    for (const auto& b : folder.blocks)
+        if (b.uncompressedSize != 0) frames.push_back({b.data, b.uncompressedSize});
+    lzxtest::DecodeResult result = lzxtest::DecodeFrames(frames, 1u << CompressWindowBits(folder.compressionType));
+    *stream = std::move(result.output);
+    return result.status == 0 ? "" : "block " + std::to_string(result.failedFrame) + " does not decode";
 }
 
 class FciCodecTest : public FciTest {

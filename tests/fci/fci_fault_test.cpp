@@ -1,6 +1,7 @@
 // Failure paths: every callback failing at every call a small spanning job
-// makes must end in the right error code, with no temporary file, handle or
-// allocation left behind and no unfinished cabinet on disk.
+// makes, and every status report aborting, must end in the right error code
+// with no temporary file, handle or allocation left behind and no
+// unfinished cabinet on disk.
 #include <set>
 
 #include "fci_fixture.h"
@@ -8,11 +9,6 @@
 namespace {
 
 using fcitest::Op;
-
-struct JobResult {
-    bool ok = false;
-    int destroyed = 0;
-};
 
 class FciFaultTest : public FciTest {
 protected:
@@ -27,42 +23,38 @@ protected:
     }
 
     // Three files, two folders, a set of two cabinets with reserve areas.
-    JobResult RunJob(fcitest::Client* c, ErrorRecord* e) {
+    // True when every call and the destroy succeeded; checks what is left.
+    bool RunJob(fcitest::Client* c, ErrorRecord* e, bool* destroyed = nullptr) {
+        c->dir = client.dir;
         CabParams p = fcitest::DefaultParams(c->dir, "job.cab");
         p.maxCabinetSize = 40000;
         p.headerReserveSize = 10;
         p.dataReserveSize = 4;
-        JobResult r;
         FCIContext* ctx = fcitest::Create(c, e, p);
-        if (ctx == nullptr) {
-            r.destroyed = 1;
-            return r;
+        const bool ok = ctx != nullptr && fcitest::AddFile(ctx, srcA, "a", typeAB) == 1 &&
+                        fcitest::AddFile(ctx, srcB, "b", typeAB) == 1 && fcitest::FlushFolder(ctx) == 1 &&
+                        fcitest::AddFile(ctx, srcC, "c", typeC) == 1 && fcitest::FlushCabinet(ctx) == 1;
+        const bool gone = ctx == nullptr || FCIDestroy(ctx) == 1;
+        if (destroyed != nullptr) *destroyed = gone;
+        EXPECT_TRUE(fcitest::TempFilesLeft(c->dir).empty());
+        EXPECT_EQ(c->liveAllocations, 0);
+        EXPECT_TRUE(c->openHandles.empty());
+        // Whatever cabinet is on disk after a run must be a finished one.
+        for (const auto& entry : std::filesystem::directory_iterator(scratch.path())) {
+            if (entry.path().extension() != ".cab") continue;
+            testsupport::ParsedCabinet cab;
+            EXPECT_EQ(testsupport::ParseCabinet(testsupport::ReadFileBytes(entry.path()), &cab), "") << entry.path();
+            std::filesystem::remove(entry.path());
         }
-        r.ok = fcitest::AddFile(ctx, c, srcA, "a", typeAB) == 1 &&
-               fcitest::AddFile(ctx, c, srcB, "b", typeAB) == 1 &&
-               fcitest::FlushFolder(ctx) == 1 &&
-               fcitest::AddFile(ctx, c, srcC, "c", typeC) == 1 &&
-               fcitest::FlushCabinet(ctx) == 1;
-        r.destroyed = FCIDestroy(ctx);
-        return r;
-    }
-
-    std::vector<std::string> CabinetsLeft() {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(scratch.path()))
-            if (e.path().extension() == ".cab") names.push_back(e.path().filename().string());
-        return names;
+        return ok && gone;
     }
 
     // Runs the job once to count the calls, then once for every call of
     // every callback with that call failing.
     void SweepFailures() {
         fcitest::Client counting;
-        counting.dir = client.dir;
         ErrorRecord e{};
-        ASSERT_TRUE(RunJob(&counting, &e).ok);
-        CheckAndRemoveCabinets();
-
+        ASSERT_TRUE(RunJob(&counting, &e));
         const std::map<Op, std::set<int32_t>> allowed{
             // Compressors report their own allocation failures as a failed create.
             {fcitest::OP_ALLOC, {FCIERR_NO_MEMORY, FCIERR_COMPRESS}},
@@ -79,28 +71,13 @@ protected:
             for (long k = 1; k <= counting.calls[op]; ++k) {
                 SCOPED_TRACE(testing::Message() << "op " << op << " failing at call " << k);
                 fcitest::Client c;
-                c.dir = client.dir;
                 c.failAt[op] = k;
                 ErrorRecord errors{};
-                JobResult r = RunJob(&c, &errors);
-                if (!r.ok || r.destroyed == 0) {
+                if (!RunJob(&c, &errors)) {
                     EXPECT_EQ(errors.errorFlag, 1);
                     EXPECT_TRUE(codes.count(errors.errorCode)) << "code " << errors.errorCode;
                 }
-                EXPECT_TRUE(fcitest::TempFilesLeft(c.dir).empty());
-                EXPECT_EQ(c.liveAllocations, 0);
-                EXPECT_TRUE(c.openHandles.empty());
-                CheckAndRemoveCabinets();
             }
-        }
-    }
-
-    // Whatever cabinet is on disk after a run must be a finished one.
-    void CheckAndRemoveCabinets() {
-        for (const std::string& name : CabinetsLeft()) {
-            testsupport::ParsedCabinet cab;
-            EXPECT_EQ(testsupport::ParseCabinet(Bytes(name), &cab), "") << name;
-            std::filesystem::remove(scratch.path() / name);
         }
     }
 };
@@ -116,10 +93,8 @@ TEST_F(FciFaultTest, EveryCallbackFailingAtEveryCall) {
 
 TEST_F(FciFaultTest, EveryStatusReportCanAbort) {
     fcitest::Client counting;
-    counting.dir = client.dir;
     ErrorRecord e{};
-    ASSERT_TRUE(RunJob(&counting, &e).ok);
-    CheckAndRemoveCabinets();
+    ASSERT_TRUE(RunJob(&counting, &e));
     for (uint32_t kind : {FCI_STATUS_FILE, FCI_STATUS_FOLDER, FCI_STATUS_CABINET}) {
         long total = 0;
         for (const auto& s : counting.status) total += s.kind == kind;
@@ -127,18 +102,14 @@ TEST_F(FciFaultTest, EveryStatusReportCanAbort) {
         for (long k = 1; k <= total; ++k) {
             SCOPED_TRACE(testing::Message() << "kind " << kind << " report " << k);
             fcitest::Client c;
-            c.dir = client.dir;
             c.statusAbortKind = static_cast<int32_t>(kind);
             c.statusAbortAt = k;
             ErrorRecord errors{};
-            JobResult r = RunJob(&c, &errors);
-            EXPECT_FALSE(r.ok);
-            EXPECT_EQ(r.destroyed, 1);
+            bool destroyed = false;
+            EXPECT_FALSE(RunJob(&c, &errors, &destroyed));
+            EXPECT_TRUE(destroyed);
             EXPECT_EQ(errors.errorCode, FCIERR_ABORT);
             EXPECT_EQ(errors.systemError, 0);
-            EXPECT_TRUE(fcitest::TempFilesLeft(c.dir).empty());
-            EXPECT_EQ(c.liveAllocations, 0);
-            CheckAndRemoveCabinets();
         }
     }
 }

@@ -29,9 +29,7 @@ protected:
         EXPECT_TRUE(client.openHandles.empty());
     }
 
-    CabParams Params(const std::string& name = "out.cab") {
-        return fcitest::DefaultParams(client.dir, name);
-    }
+    CabParams Params(const std::string& name = "out.cab") { return fcitest::DefaultParams(client.dir, name); }
     bool Create(const CabParams& params) {
         context = fcitest::Create(&client, &errors, params);
         return context != nullptr;
@@ -43,20 +41,16 @@ protected:
     }
     // Writes a source file and returns its path.
     std::string Source(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::filesystem::path p = scratch.path() / "src";
-        std::filesystem::create_directories(p);
-        p /= name;
+        const std::filesystem::path p = scratch.path() / "src" / name;
         testsupport::WriteFileBytes(p, bytes);
         sources[name] = bytes;
         return p.string();
     }
     int Add(const std::string& name, const std::vector<uint8_t>& bytes,
             uint16_t type = COMPRESS_NONE, int32_t execute = 0) {
-        return fcitest::AddFile(context, &client, Source(name, bytes), name, type, execute);
+        return fcitest::AddFile(context, Source(name, bytes), name, type, execute);
     }
-    std::vector<uint8_t> Bytes(const std::string& cabinet) {
-        return testsupport::ReadFileBytes(scratch.path() / cabinet);
-    }
+    std::vector<uint8_t> Bytes(const std::string& cabinet) { return testsupport::ReadFileBytes(scratch.path() / cabinet); }
     testsupport::ParsedCabinet Parse(const std::string& cabinet) {
         testsupport::ParsedCabinet cab;
         const std::string error = testsupport::ParseCabinet(Bytes(cabinet), &cab);

@@ -53,10 +53,10 @@ TEST_F(FciTest, ReserveSizesUpToTheirFieldsAndNoFurther) {
 TEST_F(FciTest, NamesLongerThan255BytesAreRefused) {
     ASSERT_TRUE(Create(Params()));
     const std::string source = Source("a", {1});
-    EXPECT_EQ(fcitest::AddFile(context, &client, source, std::string(256, 'n'), COMPRESS_NONE), 0);
+    EXPECT_EQ(fcitest::AddFile(context, source, std::string(256, 'n'), COMPRESS_NONE), 0);
     EXPECT_EQ(errors.errorCode, FCIERR_TEMP_FILE);
     const std::string name(255, 'n');
-    EXPECT_EQ(fcitest::AddFile(context, &client, source, name, COMPRESS_NONE), 1);
+    EXPECT_EQ(fcitest::AddFile(context, source, name, COMPRESS_NONE), 1);
     ASSERT_EQ(fcitest::FlushCabinet(context), 1);
     EXPECT_EQ(Destroy(), 1);
     EXPECT_EQ(Parse("out.cab").files.at(0).name, name);
@@ -66,7 +66,7 @@ TEST_F(FciTest, MoreThan65535FilesInOneCabinetAreRefused) {
     const std::string empty = Source("empty", {});
     ASSERT_TRUE(Create(Params()));
     for (int i = 0; i < 65536; ++i)
-        ASSERT_EQ(fcitest::AddFile(context, &client, empty, "e" + std::to_string(i), COMPRESS_NONE), 1);
+        ASSERT_EQ(fcitest::AddFile(context, empty, "e" + std::to_string(i), COMPRESS_NONE), 1);
     EXPECT_EQ(fcitest::FlushCabinet(context), 0);
     EXPECT_EQ(errors.errorCode, FCIERR_CABINET_FILE);
     EXPECT_EQ(Destroy(), 1);

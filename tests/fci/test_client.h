@@ -51,10 +51,10 @@ struct Client {
 };
 
 // Installs the client for the process-wide alloc callbacks (which take no
-// context) and returns the callbacks in the order FCICreate wants them.
+// context) and creates the writer with the client's callbacks.
 FCIContext* Create(Client* client, ErrorRecord* errors, const CabParams& params);
-int AddFile(FCIContext* context, Client* client, const std::string& source,
-            const std::string& name, uint16_t type, int32_t execute = 0);
+int AddFile(FCIContext* context, const std::string& source, const std::string& name, uint16_t type,
+            int32_t execute = 0);
 int FlushFolder(FCIContext* context);
 int FlushCabinet(FCIContext* context, int32_t getNext = 0);
 

@@ -27,14 +27,9 @@ void Free(void* block) {
 }
 
 int Open(const char* path, int flags, int mode) {
-    Harness& h = *current;
     EXPECT_EQ(flags, 0x8000);
     EXPECT_EQ(mode, 0x0180);
-    if (!h.cabinets.count(path)) return -1;
-    const int handle = h.nextHandle++;
-    h.handles[handle] = Harness::OpenFile{path, 0, false};
-    h.openHandles.insert(handle);
-    return handle;
+    return current->cabinets.count(path) ? current->NewHandle(path, false) : -1;
 }
 
 int32_t Read(int handle, void* buffer, uint32_t count) {
@@ -84,27 +79,12 @@ int32_t Seek(int handle, int32_t offset, int origin) {
     return static_cast<int32_t>(target);
 }
 
-// The engine's text pointers always point at its own name buffers.
-Event Record(int kind, const FEINotification* n) {
-    auto text = [](const char* s) { return s ? std::string(s) : std::string(); };
-    Event e;
-    e.kind = kind;
-    e.value = n->value;
-    e.text1 = text(n->text1);
-    e.text2 = text(n->text2);
-    e.text3 = text(n->text3);
-    e.date = n->date;
-    e.attributes = n->attributes;
-    e.setId = n->setId;
-    e.cabinetIndex = n->cabinetIndex;
-    e.folderIndex = n->folderIndex;
-    return e;
-}
-
 int Notify(int kind, FEINotification* n) {
     Harness& h = *current;
     EXPECT_EQ(n->userContext, &h);
-    h.events.push_back(Record(kind, n));
+    auto text = [](const char* s) { return s ? std::string(s) : std::string(); };
+    h.events.push_back({kind, n->value, text(n->text1), text(n->text2), text(n->text3), n->date, n->attributes,
+                        n->setId, n->cabinetIndex, n->folderIndex, {}, false, 0, 0, 0});
     return h.reply ? h.reply(kind, n) : h.DefaultReply(kind, n);
 }
 
@@ -139,9 +119,7 @@ Harness::~Harness() {
 
 int Harness::DefaultReply(int kind, FEINotification* n) {
     if (kind == FEI_NOTIFY_COPY_FILE) {
-        const int handle = nextHandle++;
-        handles[handle] = OpenFile{n->text1, 0, true};
-        openHandles.insert(handle);
+        const int handle = NewHandle(n->text1, true);
         outputs[handle];
         return handle;
     }
@@ -151,6 +129,12 @@ int Harness::DefaultReply(int kind, FEINotification* n) {
         return 1;
     }
     return 0;
+}
+
+int Harness::NewHandle(const std::string& path, bool output) {
+    handles[nextHandle] = OpenFile{path, 0, output};
+    openHandles.insert(nextHandle);
+    return nextHandle++;
 }
 
 int Harness::Extract(const std::string& name, const std::string& path, bool withHook) {
@@ -163,9 +147,8 @@ int Harness::Extract(const std::string& name, const std::string& path, bool with
 }
 
 void Harness::Destroy() {
-    if (context) {
-        EXPECT_EQ(FEIDestroy(context), 1);
-    }
+    const int destroyed = context ? FEIDestroy(context) : 1;
+    EXPECT_EQ(destroyed, 1);
     context = nullptr;
 }
 
@@ -177,9 +160,8 @@ std::vector<int> Harness::Kinds() const {
 
 std::vector<const Event*> Harness::OfKind(int kind) const {
     std::vector<const Event*> found;
-    for (const Event& e : events) {
+    for (const Event& e : events)
         if (e.kind == kind) found.push_back(&e);
-    }
     return found;
 }
 

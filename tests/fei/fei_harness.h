@@ -43,7 +43,7 @@ struct Harness {
     std::map<std::string, std::vector<uint8_t>> extracted;  // by name, at CLOSE_FILE
     std::vector<Event> events;
 
-    // Reply policy; the defaults extract everything and accept every cabinet.
+    // Reply policy; the default extracts everything and accepts every cabinet.
     std::function<int(int kind, FEINotification* n)> reply;
     std::function<int(FEIHookRecord* r)> hookReply;
 
@@ -66,6 +66,7 @@ struct Harness {
     std::vector<const Event*> OfKind(int kind) const;
     // The default reply: extract every offered file into a new output handle.
     int DefaultReply(int kind, FEINotification* n);
+    int NewHandle(const std::string& path, bool output);
 
     struct OpenFile {
         std::string path;

@@ -106,9 +106,7 @@ TEST(FeiHostile, HostileCountsAndOffsets) {
     CabLayout oversized = StoredCabinet({{"a", {1, 2}}});
     oversized.folders[0].blocks[0].compressedSizeOverride = 0xFFFF;
     layouts.push_back(oversized);
-    for (size_t i = 0; i < layouts.size(); ++i) {
-        EXPECT_EQ(ExtractBytes(BuildCabinetBytes(layouts[i]), nullptr), 0) << i;
-    }
+    for (size_t i = 0; i < layouts.size(); ++i) EXPECT_EQ(ExtractBytes(BuildCabinetBytes(layouts[i]), nullptr), 0) << i;
 }
 
 }  // namespace

@@ -86,9 +86,7 @@ StoredSet BuildStoredSet(const NamedBytes& files, const std::vector<uint32_t>& c
 }
 
 void Serve(Harness& h, const StoredSet& set) {
-    for (size_t c = 0; c < set.cabinets.size(); ++c) {
-        h.cabinets[SetName(c)] = BuildCabinetBytes(set.cabinets[c]);
-    }
+    for (size_t c = 0; c < set.cabinets.size(); ++c) h.cabinets[SetName(c)] = BuildCabinetBytes(set.cabinets[c]);
 }
 
 NamedBytes SomeFiles(uint64_t seed, size_t count, uint32_t largest) {
@@ -149,9 +147,7 @@ TEST(FeiSets, RandomCutsAndDeclinedFiles) {
         Serve(h, set);
         // Declining is by name, so a file offered again is declined again.
         h.reply = [&](int kind, FEINotification* n) {
-            if (kind == FEI_NOTIFY_COPY_FILE && seed % 3 == 0 && std::string(n->text1).back() % 2) {
-                return 0;
-            }
+            if (kind == FEI_NOTIFY_COPY_FILE && seed % 3 == 0 && std::string(n->text1).back() % 2) return 0;
             return h.DefaultReply(kind, n);
         };
         ASSERT_EQ(h.Extract(SetName(0)), 1) << h.error.errorCode;

@@ -19,52 +19,41 @@ struct Reader {
     std::string error;
 
     bool Need(size_t n, const char* what) {
-        if (!error.empty()) return false;
-        if (bytes.size() - pos < n || pos > bytes.size()) {
+        if (error.empty() && (pos > bytes.size() || bytes.size() - pos < n))
             error = std::string("truncated at ") + what + " (offset " + std::to_string(pos) + ")";
-            return false;
-        }
-        return true;
+        return error.empty();
     }
-    uint32_t U8() { return Need(1, "u8") ? bytes[pos++] : 0; }
-    uint32_t U16() {
-        if (!Need(2, "u16")) return 0;
-        uint32_t v = bytes[pos] | (bytes[pos + 1] << 8);
-        pos += 2;
-        return v;
-    }
-    uint32_t U32() {
-        if (!Need(4, "u32")) return 0;
-        uint32_t v = bytes[pos] | (bytes[pos + 1] << 8) | (bytes[pos + 2] << 16) |
-                     (static_cast<uint32_t>(bytes[pos + 3]) << 24);
-        pos += 4;
-        return v;
-    }
-    std::vector<uint8_t> Bytes(size_t n, const char* what) {
-        if (!Need(n, what)) return {};
-        std::vector<uint8_t> v(bytes.begin() + pos, bytes.begin() + pos + n);
+    uint32_t Le(size_t n) {  // n little-endian bytes
+        uint32_t v = 0;
+        if (!Need(n, "a number")) return 0;
+        for (size_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(bytes[pos + i]) << (8 * i);
         pos += n;
         return v;
     }
+    uint16_t U16() { return static_cast<uint16_t>(Le(2)); }
+    std::vector<uint8_t> Bytes(size_t n, const char* what) {
+        if (!Need(n, what)) return {};
+        pos += n;
+        return std::vector<uint8_t>(bytes.begin() + static_cast<long>(pos - n), bytes.begin() + static_cast<long>(pos));
+    }
+    // A reserve area, which this writer fills with zeros.
+    bool ZeroBytes(size_t n, const char* what) {
+        const std::vector<uint8_t> v = Bytes(n, what);
+        for (uint8_t b : v)
+            if (b != 0 && error.empty()) error = std::string(what) + " not zero";
+        return error.empty();
+    }
     std::string String(const char* what) {
-        if (!error.empty()) return {};
-        for (size_t i = 0; i < 256 && pos + i < bytes.size(); ++i) {
+        for (size_t i = 0; error.empty() && i < 256 && pos + i < bytes.size(); ++i) {
             if (bytes[pos + i] == 0) {
-                std::string s(reinterpret_cast<const char*>(bytes.data() + pos), i);
                 pos += i + 1;
-                return s;
+                return std::string(reinterpret_cast<const char*>(bytes.data() + pos - i - 1), i);
             }
         }
-        error = std::string("no NUL within 256 bytes in ") + what;
+        if (error.empty()) error = std::string("no NUL within 256 bytes in ") + what;
         return {};
     }
 };
-
-bool AllZero(const std::vector<uint8_t>& v) {
-    for (uint8_t b : v)
-        if (b != 0) return false;
-    return true;
-}
 
 std::string Hex(uint32_t v) {
     char buf[16];
@@ -160,8 +149,8 @@ std::string InflateBlocks(const JoinedFolder& folder, std::vector<uint8_t>* stre
     return error;
 }
 
-// The data-block checksum written independently of the engines: XOR of
-// little-endian words, 0-3 tail bytes folded first byte highest.
+}  // namespace
+
 uint32_t ReferenceChecksum(const uint8_t* data, size_t size, uint32_t seed) {
     uint32_t c = seed;
     size_t i = 0;
@@ -173,38 +162,35 @@ uint32_t ReferenceChecksum(const uint8_t* data, size_t size, uint32_t seed) {
     return c ^ tail;
 }
 
-}  // namespace
-
 std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) {
     *out = ParsedCabinet{};
     Reader r{bytes, 0, {}};
     const std::vector<uint8_t> sig = r.Bytes(4, "signature");
     if (!r.error.empty()) return r.error;
-    out->signature.assign(sig.begin(), sig.end());
     if (std::memcmp(sig.data(), kSignature, 4) != 0) return "wrong signature";
-    const uint32_t reserved1 = r.U32();
-    out->cabinetSize = r.U32();
-    const uint32_t reserved2 = r.U32();
-    out->firstFileOffset = r.U32();
-    const uint32_t reserved3 = r.U32();
-    out->version = static_cast<uint16_t>(r.U16());
-    out->folderCount = static_cast<uint16_t>(r.U16());
-    out->fileCount = static_cast<uint16_t>(r.U16());
-    out->flags = static_cast<uint16_t>(r.U16());
-    out->setId = static_cast<uint16_t>(r.U16());
-    out->cabinetIndex = static_cast<uint16_t>(r.U16());
+    const uint32_t reserved1 = r.Le(4);
+    out->cabinetSize = r.Le(4);
+    const uint32_t reserved2 = r.Le(4);
+    const uint32_t firstFileOffset = r.Le(4);
+    const uint32_t reserved3 = r.Le(4);
+    out->version = r.U16();
+    out->folderCount = r.U16();
+    out->fileCount = r.U16();
+    out->flags = r.U16();
+    out->setId = r.U16();
+    out->cabinetIndex = r.U16();
     if (!r.error.empty()) return r.error;
     if (reserved1 || reserved2 || reserved3) return "reserved header field not 0";
     if (out->cabinetSize != bytes.size())
-        return "cabinetSize " + std::to_string(out->cabinetSize) + " but file has " +
-               std::to_string(bytes.size()) + " bytes";
+        return "cabinetSize " + std::to_string(out->cabinetSize) + " but file has " + std::to_string(bytes.size()) +
+               " bytes";
     if (out->version != 0x0103) return "version " + Hex(out->version);
     if (out->flags & ~(kFlagPrev | kFlagNext | kFlagReserve)) return "unknown flag bits";
     if (out->flags & kFlagReserve) {
-        out->headerReserveSize = static_cast<uint16_t>(r.U16());
-        out->folderReserveSize = static_cast<uint8_t>(r.U8());
-        out->dataReserveSize = static_cast<uint8_t>(r.U8());
-        if (!AllZero(r.Bytes(out->headerReserveSize, "header reserve"))) return "header reserve not zero";
+        out->headerReserveSize = r.U16();
+        out->folderReserveSize = static_cast<uint8_t>(r.Le(1));
+        out->dataReserveSize = static_cast<uint8_t>(r.Le(1));
+        r.ZeroBytes(out->headerReserveSize, "header reserve");
     }
     if (out->flags & kFlagPrev) {
         out->prevCabinet = r.String("prevCabinetName");
@@ -214,29 +200,25 @@ std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) 
         out->nextCabinet = r.String("nextCabinetName");
         out->nextDisk = r.String("nextDiskName");
     }
-    if (!r.error.empty()) return r.error;
-
-    for (uint32_t i = 0; i < out->folderCount; ++i) {
-        ParsedFolder f;
-        f.firstDataOffset = r.U32();
-        f.dataBlockCount = static_cast<uint16_t>(r.U16());
-        f.compressionType = static_cast<uint16_t>(r.U16());
-        f.reserve = r.Bytes(out->folderReserveSize, "folder reserve");
-        if (!r.error.empty()) return r.error;
-        if (!AllZero(f.reserve)) return "folder reserve not zero";
-        out->folders.push_back(std::move(f));
+    std::vector<std::pair<uint32_t, uint16_t>> dataStarts;  // offset and block count per folder
+    for (uint32_t i = 0; i < out->folderCount && r.error.empty(); ++i) {
+        const uint32_t firstDataOffset = r.Le(4);
+        const uint16_t blockCount = r.U16();
+        out->folders.push_back(ParsedFolder{firstDataOffset, blockCount, r.U16(), {}});
+        dataStarts.emplace_back(firstDataOffset, blockCount);
+        r.ZeroBytes(out->folderReserveSize, "folder reserve");
     }
-    if (out->firstFileOffset != r.pos)
-        return "firstFileOffset " + std::to_string(out->firstFileOffset) + ", expected " +
-               std::to_string(r.pos);
+    if (!r.error.empty()) return r.error;
+    if (firstFileOffset != r.pos)
+        return "firstFileOffset " + std::to_string(firstFileOffset) + ", expected " + std::to_string(r.pos);
     for (uint32_t i = 0; i < out->fileCount; ++i) {
         ParsedFile f;
-        f.fileSize = r.U32();
-        f.folderOffset = r.U32();
-        f.folderIndex = static_cast<uint16_t>(r.U16());
-        f.date = static_cast<uint16_t>(r.U16());
-        f.time = static_cast<uint16_t>(r.U16());
-        f.attributes = static_cast<uint16_t>(r.U16());
+        f.fileSize = r.Le(4);
+        f.folderOffset = r.Le(4);
+        f.folderIndex = r.U16();
+        f.date = r.U16();
+        f.time = r.U16();
+        f.attributes = r.U16();
         f.name = r.String("file name");
         if (!r.error.empty()) return r.error;
         if (f.attributes & ~kKnownAttributes) return "unknown attribute bits in " + f.name;
@@ -264,33 +246,26 @@ std::string ParseCabinet(const std::vector<uint8_t>& bytes, ParsedCabinet* out) 
     }
 
     for (size_t i = 0; i < out->folders.size(); ++i) {
-        ParsedFolder& folder = out->folders[i];
-        if (folder.firstDataOffset != r.pos)
-            return "folder " + std::to_string(i) + " firstDataOffset " +
-                   std::to_string(folder.firstDataOffset) + ", expected " + std::to_string(r.pos);
-        for (uint32_t b = 0; b < folder.dataBlockCount; ++b) {
-            ParsedBlock block;
-            block.offset = static_cast<uint32_t>(r.pos);
-            block.checksum = r.U32();
-            block.compressedSize = static_cast<uint16_t>(r.U16());
-            block.uncompressedSize = static_cast<uint16_t>(r.U16());
-            block.reserve = r.Bytes(out->dataReserveSize, "data reserve");
-            block.data = r.Bytes(block.compressedSize, "block data");
+        if (dataStarts[i].first != r.pos)
+            return "folder " + std::to_string(i) + " firstDataOffset " + std::to_string(dataStarts[i].first) +
+                   ", expected " + std::to_string(r.pos);
+        for (uint32_t b = 0; b < dataStarts[i].second; ++b) {
+            const size_t at = r.pos;
+            const uint32_t checksum = r.Le(4);
+            const uint16_t compressedSize = r.U16();
+            ParsedBlock block{static_cast<uint32_t>(at), compressedSize, r.U16(), {}};
+            r.ZeroBytes(out->dataReserveSize, "data reserve");
+            block.data = r.Bytes(compressedSize, "block data");
             if (!r.error.empty()) return r.error;
-            if (!AllZero(block.reserve)) return "data reserve not zero";
             if (block.uncompressedSize > kBlock) return "block expands to more than 32768 bytes";
-            const uint8_t* header = bytes.data() + block.offset + 4;
-            const uint32_t expected = ReferenceChecksum(
-                header, 4 + out->dataReserveSize,
-                ReferenceChecksum(block.data.data(), block.data.size(), 0));
-            if (block.checksum != expected)
-                return "block at " + std::to_string(block.offset) + " has checksum " +
-                       Hex(block.checksum) + ", expected " + Hex(expected);
-            folder.blocks.push_back(std::move(block));
+            const uint32_t expected = ReferenceChecksum(bytes.data() + at + 4, 4 + out->dataReserveSize,
+                                                        ReferenceChecksum(block.data.data(), block.data.size(), 0));
+            if (checksum != expected)
+                return "block at " + std::to_string(at) + " has checksum " + Hex(checksum) + ", expected " + Hex(expected);
+            out->folders[i].blocks.push_back(std::move(block));
         }
     }
-    if (r.pos != bytes.size())
-        return std::to_string(bytes.size() - r.pos) + " bytes after the last data block";
+    if (r.pos != bytes.size()) return std::to_string(bytes.size() - r.pos) + " bytes after the last data block";
     return "";
 }
 

@@ -14,10 +14,8 @@ namespace testsupport {
 
 struct ParsedBlock {
     uint32_t offset = 0;  // of the CFDATA record within the file
-    uint32_t checksum = 0;
     uint16_t compressedSize = 0;
     uint16_t uncompressedSize = 0;
-    std::vector<uint8_t> reserve;
     std::vector<uint8_t> data;
 };
 
@@ -25,7 +23,6 @@ struct ParsedFolder {
     uint32_t firstDataOffset = 0;
     uint16_t dataBlockCount = 0;
     uint16_t compressionType = 0;
-    std::vector<uint8_t> reserve;
     std::vector<ParsedBlock> blocks;
 };
 
@@ -40,9 +37,7 @@ struct ParsedFile {
 };
 
 struct ParsedCabinet {
-    std::string signature;
     uint32_t cabinetSize = 0;
-    uint32_t firstFileOffset = 0;
     uint16_t version = 0;
     uint16_t folderCount = 0;
     uint16_t fileCount = 0;
@@ -56,6 +51,10 @@ struct ParsedCabinet {
     std::vector<ParsedFolder> folders;
     std::vector<ParsedFile> files;
 };
+
+// The data-block checksum written independently of the engines: XOR of
+// little-endian words, 0-3 tail bytes folded in with the first byte highest.
+uint32_t ReferenceChecksum(const uint8_t* data, size_t size, uint32_t seed);
 
 // Parses and checks one cabinet. Returns "" when every check passed, else a
 // description of the first problem found (the record is then partial).

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -81,6 +82,21 @@ std::string HashHex(const std::vector<uint8_t>& bytes) {
     char buf[17];
     std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
     return buf;
+}
+
+AllocationCounts allocations;
+
+void* CountingAlloc(uint32_t size) {
+    if (++allocations.calls >= allocations.failFrom && allocations.failFrom != 0) return nullptr;
+    void* block = std::malloc(size ? size : 1);
+    std::memset(block, 0xA5, size);
+    ++allocations.live;
+    return block;
+}
+
+void CountingFree(void* block) {
+    if (block != nullptr) --allocations.live;
+    std::free(block);
 }
 
 int RunCommand(const std::string& command, std::string* standardOutput) {

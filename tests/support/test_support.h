@@ -3,6 +3,8 @@
 // golden vectors.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -43,6 +45,28 @@ std::vector<uint8_t> TextBytes(size_t count, uint64_t seed);
 
 // FNV-1a 64-bit, printed as 16 hex digits; used to pin compressor output.
 std::string HashHex(const std::vector<uint8_t>& bytes);
+
+// Allocation callbacks over malloc for the engines and codecs: they count
+// calls and blocks still held, fill new blocks with 0xA5 so that memory used
+// uncleared shows, and fail every call from number `failFrom` on (counted
+// from 1; 0 never).
+struct AllocationCounts {
+    int64_t calls = 0, live = 0, failFrom = 0;
+};
+extern AllocationCounts allocations;
+void* CountingAlloc(uint32_t size);
+void CountingFree(void* block);
+// Runs `create(k)` with the counting allocator failing from call k on, for
+// k = 1 .. `calls`; no run may leave a block held.
+template <typename Create>
+void FailEachAllocation(int calls, Create create) {
+    for (int failing = 1; failing <= calls; ++failing) {
+        allocations = {0, 0, failing};
+        create(failing);
+        EXPECT_EQ(allocations.live, 0) << "allocation " << failing << " failing";
+    }
+    allocations = {};
+}
 
 // Runs a command through /bin/sh, capturing standard output; returns the
 // exit status (or -1 when it could not be run or did not exit normally).

@@ -1,12 +1,9 @@
 // Golden vectors: the output is fixed bit for bit, so hashes of it over
 // fixed inputs catch any change, e.g. from speed work.
 #include <algorithm>
-#include <cstdint>
-#include <iterator>
 
 #include "compress/deflate/deflate_handle.h"
 #include "deflate_test_util.h"
-#include "test_support.h"
 
 namespace deflatetest {
 namespace {
@@ -35,8 +32,7 @@ std::vector<uint8_t> Patchwork(size_t count, uint64_t seed) {
                     for (int j = 0; j < 4; ++j) v.push_back(static_cast<uint8_t>(x >> (8 * j)));
                 }
                 break;
-            default:
-                v.insert(v.end(), rng.Below(40), 0);
+            default: v.insert(v.end(), rng.Below(40), 0);
         }
     }
     v.resize(count);
@@ -87,14 +83,8 @@ TEST(DeflateGolden, OutputsArePinned) {
     for (const Golden& g : goldens) {
         Compressor c;
         std::vector<uint8_t> all;
-        for (const std::vector<uint8_t>& block : g.folder) {
-            if (block.empty()) {
-                DeflateReset(c.handle);
-                continue;
-            }
-            std::vector<uint8_t> out = c.Compress(block);
-            all.insert(all.end(), out.begin(), out.end());
-        }
+        for (const std::vector<uint8_t>& block : g.folder)
+            block.empty() ? void(DeflateReset(c.handle)) : Append(all, c.Compress(block));
         EXPECT_EQ(testsupport::HashHex(all), g.hash) << g.name;
     }
 }
@@ -122,9 +112,7 @@ std::vector<uint8_t> MixedFolderBytes(size_t count, uint64_t seed) {
                     v.insert(v.end(), rec, rec + sizeof rec);
                 }
                 break;
-            case 3:
-                v.insert(v.end(), rng.Below(600), static_cast<uint8_t>(rng.Next()));
-                break;
+            case 3: v.insert(v.end(), rng.Below(600), static_cast<uint8_t>(rng.Next())); break;
             case 4:
                 if (v.size() > 32600) {
                     size_t from = v.size() - 32400 - rng.Below(200);  // either side of the distance limit
@@ -135,14 +123,11 @@ std::vector<uint8_t> MixedFolderBytes(size_t count, uint64_t seed) {
                 if (v.size() > 4000) {
                     size_t from = rng.Below(static_cast<uint32_t>(v.size() - 3000));
                     uint32_t n = 300 + rng.Below(2700);
-                    for (uint32_t i = 0; i < n; ++i) {
+                    for (uint32_t i = 0; i < n; ++i)
                         v.push_back(rng.Below(300) == 0 ? static_cast<uint8_t>(rng.Next()) : v[from + i]);
-                    }
                 }
                 break;
-            case 6:
-                for (uint32_t i = 0; i < len / 3; ++i) v.push_back(rng.Below(2) ? 'a' : 'b');
-                break;
+            case 6: for (uint32_t i = 0; i < len / 3; ++i) v.push_back(rng.Below(2) ? 'a' : 'b'); break;
             default: Append(v, WordsOf(len, seed));  // the same words again and again
         }
     }
@@ -170,8 +155,7 @@ TEST(DeflateGolden, SeededMixedFoldersArePinned) {
         std::vector<uint8_t> all;
         for (size_t off = 0; off < bytes.size(); off += kBlock) {
             if (rng.Below(5) == 0) DeflateReset(c.handle);
-            std::vector<uint8_t> out = c.Compress(Slice(bytes, off, std::min<size_t>(kBlock, bytes.size() - off)));
-            all.insert(all.end(), out.begin(), out.end());
+            Append(all, c.Compress(Slice(bytes, off, std::min<size_t>(kBlock, bytes.size() - off))));
         }
         EXPECT_EQ(testsupport::HashHex(all), kExpected[seed]) << "folder " << seed;
     }

@@ -1,13 +1,12 @@
-// Helpers of the block deflate compressor tests: a handle on counted
-// malloc/free, the round-trip check through zlib, and the generated inputs
-// the golden vectors are recorded over (never change what they produce).
+// Helpers of the block deflate compressor tests: a compressor on counted
+// memory, the round-trip check through zlib, and the generated inputs the
+// golden vectors are recorded over (never change what they produce).
 #pragma once
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "compress/compressor.h"
@@ -19,27 +18,12 @@ inline constexpr uint32_t kBlock = 32768;
 inline constexpr uint32_t kMaxOutput = kBlock + 12;
 using SplitMix = testsupport::Rng;
 
-// Allocation callbacks that count live blocks and can be told to fail.
-struct AllocCounter {
-    static inline int live = 0;
-    static inline int failAfter = -1;  // successful allocations left; -1 = never fail
-    static void* Alloc(uint32_t size) {
-        if (failAfter == 0) return nullptr;
-        if (failAfter > 0) --failAfter;
-        ++live;
-        return std::malloc(size);
-    }
-    static void Free(void* p) {
-        --live;
-        std::free(p);
-    }
-};
-
 struct Compressor {
     void* handle = nullptr;
     Compressor() {
         uint32_t blockSize = kBlock, maxOut = 0;
-        EXPECT_EQ(DeflateCreate(&blockSize, AllocCounter::Alloc, AllocCounter::Free, &maxOut, &handle), COMPRESSOR_OK);
+        EXPECT_EQ(DeflateCreate(&blockSize, testsupport::CountingAlloc, testsupport::CountingFree, &maxOut, &handle),
+                  COMPRESSOR_OK);
     }
     ~Compressor() { DeflateDestroy(handle); }
     std::vector<uint8_t> Compress(const std::vector<uint8_t>& input) {
@@ -54,8 +38,7 @@ struct Compressor {
 };
 
 // "CK", the output limit, and zlib gives the input back with exactly
-// `history` as the bytes a match may reach before the block: a stream that
-// refers back without history fails to inflate.
+// `history` as the bytes a match may reach before the block.
 inline void CheckBlock(const std::vector<uint8_t>& input, const std::vector<uint8_t>& output,
                        const std::vector<uint8_t>& history) {
     ASSERT_LE(output.size(), kMaxOutput);
@@ -87,15 +70,13 @@ inline std::vector<uint8_t> WordsOf(size_t count, uint64_t seed) {
                                          "to ", "compress ", "a ", "file\n", "tree ", "history, ", "match "};
     SplitMix rng{seed};
     std::vector<uint8_t> v;
-    while (v.size() < count) {
+    while (v.size() < count)
         for (const char* w = kWords[rng.Below(std::size(kWords))]; *w; ++w) v.push_back(static_cast<uint8_t>(*w));
-    }
     v.resize(count);
     return v;
 }
 
-// Bytes in which no three-byte string occurs twice: the compressor finds no
-// match in them.
+// Bytes in which no three-byte string occurs twice: no match to find.
 inline std::vector<uint8_t> TrigramUniqueBytes(size_t count, uint64_t seed) {
     SplitMix rng{seed};
     std::vector<bool> seen(1u << 24);

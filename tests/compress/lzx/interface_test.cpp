@@ -2,31 +2,11 @@
 // window limits, slide rounding and allocation failures.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <vector>
-
-#include "compress/compressor.h"
 #include "lzx_harness.h"
-#include "test_support.h"
 
 namespace {
 
 int IgnoreFrame(void*, const uint8_t*, uint32_t, uint32_t) { return 0; }
-
-// Allocator that fails the n-th request and counts blocks still held.
-int gAllocCalls = 0;
-int gFailAt = -1;
-int gHeld = 0;
-void* CountingAlloc(uint32_t size) {
-    if (++gAllocCalls == gFailAt) return nullptr;
-    ++gHeld;
-    return std::malloc(size);
-}
-void CountingFree(void* block) {
-    --gHeld;
-    std::free(block);
-}
 
 struct Created {
     int rc;
@@ -35,11 +15,13 @@ struct Created {
     uint32_t maxOutput = 0;
     explicit Created(uint32_t window) {
         const LzxParams params{window, 65536};
-        rc = LzxCreate(&blockSize, &params, CountingAlloc, CountingFree, &maxOutput, &handle, IgnoreFrame, nullptr);
+        rc = LzxCreate(&blockSize, &params, testsupport::CountingAlloc, testsupport::CountingFree, &maxOutput, &handle,
+                       IgnoreFrame, nullptr);
     }
 };
 
-std::string EncodeHash(const std::vector<uint8_t>& data, uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
+std::string EncodeHash(const std::vector<uint8_t>& data, uint32_t slide, FCIAllocFn alloc = testsupport::CountingAlloc,
+                       FCIFreeFn free = testsupport::CountingFree) {
     return lzxtest::HashFrames(lzxtest::EncodeFolders({data}, 15, slide, alloc, free).at(0));
 }
 
@@ -60,14 +42,11 @@ TEST(LzxInterface, WindowLimitsAndAllocationFailures) {
         EXPECT_EQ(c.maxOutput, 38912u);
         EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
     }
-    for (gFailAt = 1; gFailAt <= 11; ++gFailAt) {
-        gAllocCalls = 0;
+    testsupport::FailEachAllocation(11, [](int failing) {
         const Created c(1u << 15);
-        EXPECT_EQ(c.rc, gFailAt <= 10 ? COMPRESSOR_NO_MEMORY : COMPRESSOR_OK) << gFailAt;
+        EXPECT_EQ(c.rc, failing <= 10 ? COMPRESSOR_NO_MEMORY : COMPRESSOR_OK) << failing;
         if (c.rc == COMPRESSOR_OK) LzxDestroy(c.handle);
-        EXPECT_EQ(gHeld, 0) << "fail at " << gFailAt;
-    }
-    gFailAt = -1;
+    });
 }
 
 TEST(LzxInterface, BadParametersAndShortChunks) {
@@ -88,21 +67,16 @@ TEST(LzxInterface, BadParametersAndShortChunks) {
     EXPECT_EQ(LzxReset(c.handle), COMPRESSOR_OK);
     EXPECT_EQ(LzxCompressBlock(c.handle, in.data(), 32768, out.data(), 38912, &estimate), COMPRESSOR_OK);
     EXPECT_EQ(LzxDestroy(c.handle), COMPRESSOR_OK);
-    EXPECT_EQ(gHeld, 0);
+    EXPECT_EQ(testsupport::allocations.live, 0);
 }
 
 // Slide amounts are rounded down to whole frames, at least one. The output
 // depends on table and window contents the encoder never wrote in this
 // folder, so every allocation must start zeroed whatever the allocator
-// hands out.
+// hands out (the counting one fills with 0xA5).
 TEST(LzxInterface, SlideRoundingAndAllocatorContents) {
     const auto data = lzxtest::Concat({testsupport::TextBytes(150000, 8), lzxtest::ProseBytes(100000, 9)});
-    auto dirty = [](uint32_t n) {
-        void* p = std::malloc(n);
-        if (p) std::memset(p, 0xA5, n);
-        return p;
-    };
-    auto hash = [&](uint32_t slide) { return EncodeHash(data, slide, dirty, std::free); };
+    auto hash = [&](uint32_t slide) { return EncodeHash(data, slide); };
     const std::string clean = EncodeHash(data, 32768, [](uint32_t n) { return std::calloc(1, n); }, std::free);
     EXPECT_EQ(hash(32768), clean);
     EXPECT_EQ(hash(0), clean);

@@ -13,25 +13,13 @@ namespace lzxtest {
 namespace {
 
 constexpr uint32_t kSlack = 4;
-int64_t g_outstanding = 0;
 
 int CollectFrame(void* context, const uint8_t* bytes, uint32_t compressedSize, uint32_t uncompressedSize) {
-    auto* frames = static_cast<Frames*>(context);
-    frames->push_back({std::vector<uint8_t>(bytes, bytes + compressedSize), uncompressedSize});
+    static_cast<Frames*>(context)->push_back({std::vector<uint8_t>(bytes, bytes + compressedSize), uncompressedSize});
     return 0;
 }
 
 }  // namespace
-
-void* TestAlloc(uint32_t size) {
-    ++g_outstanding;
-    return std::malloc(size);
-}
-void TestFree(void* block) {
-    if (block) --g_outstanding;
-    std::free(block);
-}
-int64_t OutstandingAllocations() { return g_outstanding; }
 
 std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits,
                                   uint32_t slide, FCIAllocFn alloc, FCIFreeFn free) {
@@ -40,9 +28,7 @@ std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folde
     uint32_t blockSize = 32768, maxOutput = 0;
     void* handle = nullptr;
     const LzxParams params{1u << windowBits, slide};
-    EXPECT_EQ(LzxCreate(&blockSize, &params, alloc ? alloc : TestAlloc, free ? free : TestFree, &maxOutput, &handle,
-                        CollectFrame, &current),
-              COMPRESSOR_OK);
+    EXPECT_EQ(LzxCreate(&blockSize, &params, alloc, free, &maxOutput, &handle, CollectFrame, &current), COMPRESSOR_OK);
     if (!handle) return result;
     std::vector<uint8_t> output(maxOutput);
     for (const auto& data : folders) {
@@ -64,13 +50,14 @@ std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folde
 LdiDecoder::LdiDecoder(uint32_t windowSize) {
     uint32_t uncompressedSize = 32768, compressedSize = 0;
     const DecoderConfig config{windowSize, 0};
-    EXPECT_EQ(LdiCreate(&uncompressedSize, &config, TestAlloc, TestFree, &compressedSize, &handle_, nullptr),
+    EXPECT_EQ(LdiCreate(&uncompressedSize, &config, testsupport::CountingAlloc, testsupport::CountingFree,
+                        &compressedSize, &handle, nullptr),
               DECODER_OK);
 }
 
 LdiDecoder::~LdiDecoder() {
-    if (handle_) {
-        EXPECT_EQ(LdiDestroy(handle_), DECODER_OK);
+    if (handle) {
+        EXPECT_EQ(LdiDestroy(handle), DECODER_OK);
     }
 }
 
@@ -79,7 +66,7 @@ int LdiDecoder::Decode(const std::vector<uint8_t>& bytes, uint32_t uncompressedS
     if (!bytes.empty()) std::memcpy(input.get(), bytes.data(), bytes.size());
     std::unique_ptr<uint8_t[]> output(new uint8_t[uncompressedSize + 1]);
     uint32_t size = uncompressedSize;
-    const int status = LdiDecode(handle_, input.get(), static_cast<uint32_t>(bytes.size()), output.get(), &size);
+    const int status = LdiDecode(handle, input.get(), static_cast<uint32_t>(bytes.size()), output.get(), &size);
     if (status == DECODER_OK) {
         EXPECT_EQ(size, uncompressedSize);
         out->insert(out->end(), output.get(), output.get() + size);
@@ -89,13 +76,9 @@ int LdiDecoder::Decode(const std::vector<uint8_t>& bytes, uint32_t uncompressedS
 
 DecodeResult LdiDecoder::DecodeAll(const Frames& frames) {
     DecodeResult result;
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const int status = Decode(frames[i].bytes, frames[i].uncompressedSize, &result.output);
-        if (status != DECODER_OK) {
-            result.status = status;
-            result.failedFrame = i;
-            break;
-        }
+    for (size_t i = 0; i < frames.size() && result.status == 0; ++i) {
+        result.status = Decode(frames[i].bytes, frames[i].uncompressedSize, &result.output);
+        result.failedFrame = i;
     }
     return result;
 }

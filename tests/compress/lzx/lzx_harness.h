@@ -1,6 +1,7 @@
-// LZX test helpers shared by the encoder and decoder suites: folders through
-// the compressor interface, frames through the reader-facing decoder entry
-// points, and the inputs of the golden vectors (never change them).
+// LZX test helpers shared by the encoder, decoder and writer-engine suites:
+// folders through the compressor interface, frames through the reader-facing
+// decoder entry points, and the inputs of the golden vectors (never change
+// them).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "compress/compressor.h"
+#include "test_support.h"
 
 namespace lzxtest {
 
@@ -18,9 +20,10 @@ struct Frame {
 using Frames = std::vector<Frame>;
 
 // One encoder, the folders in order with flush and reset between them; the
-// frames of each folder. The memory functions default to malloc and free.
+// frames of each folder. Memory comes from the counting allocator unless given.
 std::vector<Frames> EncodeFolders(const std::vector<std::vector<uint8_t>>& folders, uint32_t windowBits,
-                                  uint32_t slide = 65536, FCIAllocFn alloc = nullptr, FCIFreeFn free = nullptr);
+                                  uint32_t slide = 65536, FCIAllocFn alloc = testsupport::CountingAlloc,
+                                  FCIFreeFn free = testsupport::CountingFree);
 
 struct DecodeResult {
     int status = 0;          // first non-zero LdiDecode result, 0 when all frames decoded
@@ -28,37 +31,27 @@ struct DecodeResult {
     std::vector<uint8_t> output;
 };
 
-// A decoder on counted malloc/free, released on scope exit. Each frame is
+// A decoder on the counting allocator, released on scope exit. Each frame is
 // passed in a heap block of exactly its size plus the 4 bytes of slack the
 // decoder may read, so that the sanitizer build catches any read beyond.
-class LdiDecoder {
-public:
+struct LdiDecoder {
     explicit LdiDecoder(uint32_t windowSize);
     ~LdiDecoder();
     LdiDecoder(const LdiDecoder&) = delete;
     LdiDecoder& operator=(const LdiDecoder&) = delete;
-    void* handle() const { return handle_; }
     // Decodes one frame; appends its output on success.
     int Decode(const std::vector<uint8_t>& bytes, uint32_t uncompressedSize, std::vector<uint8_t>* out);
     DecodeResult DecodeAll(const Frames& frames);
-
-private:
-    void* handle_ = nullptr;
+    void* handle = nullptr;
 };
 
 DecodeResult DecodeFrames(const Frames& frames, uint32_t windowSize);
-// Blocks still held from the decoder's allocator.
-int64_t OutstandingAllocations();
-void* TestAlloc(uint32_t size);
-void TestFree(void* block);
-
 std::string HashFrames(const Frames& frames);
 
-// Input makers.
 std::vector<uint8_t> X86LikeBytes(size_t count, uint64_t seed);  // many 0xE8 call operands
 std::vector<uint8_t> RunBytes(size_t count);                     // long runs of few values
-// Prose-like text: a large vocabulary with skewed word frequencies, so that
-// it is coded with many short matches (about one item per three bytes).
+// A large vocabulary with skewed word frequencies, so that it is coded with
+// many short matches (about one item per three bytes).
 std::vector<uint8_t> ProseBytes(size_t count, uint64_t seed);
 std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts);
 

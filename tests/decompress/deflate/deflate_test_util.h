@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -12,13 +11,10 @@
 
 #include "cabinet/deflate_format.h"
 #include "decompress/decoder.h"
+#include "test_support.h"
 
 inline constexpr uint32_t kRingSize = 32768;
 inline constexpr uint32_t kMaxCompressedBlock = kRingSize + 12;
-
-inline int liveAllocations = 0;
-inline void* CountingAlloc(uint32_t size) { return ++liveAllocations, std::malloc(size); }
-inline void CountingFree(void* block) { --liveAllocations, std::free(block); }
 
 // One decoder and the folder's uncompressed buffer of exactly kRingSize
 // bytes; inputs are copied to exactly sized blocks, so that the sanitizer
@@ -29,7 +25,7 @@ struct FolderDecoder {
 
     FolderDecoder() {
         uint32_t uncompressed = kRingSize, compressed = 0;
-        DdiCreate(&uncompressed, CountingAlloc, CountingFree, &compressed, &handle);
+        DdiCreate(&uncompressed, testsupport::CountingAlloc, testsupport::CountingFree, &compressed, &handle);
     }
     ~FolderDecoder() { DdiDestroy(handle); }
     FolderDecoder(const FolderDecoder&) = delete;

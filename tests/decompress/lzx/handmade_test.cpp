@@ -2,7 +2,8 @@
 // order, the bit order inside words, footers, repeated distances, the
 // uncompressed block header and its pad byte, a zero-run of exactly four in
 // a tree section, matches that reach before the folder's first byte, and
-// call translation ending after 32768 frames.
+// call translation ending after 32768 frames; and the compressor reaching
+// every position slot.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "decompress/decoder.h"
 #include "lzx_bit_writer.h"
 #include "lzx_harness.h"
+#include "test_support.h"
 
 namespace lzxtest {
 namespace {
@@ -69,7 +71,7 @@ TEST(LzxHandMade, VerbatimBlockWithFlatCodeAfterAReset) {
     LdiDecoder decoder(1u << 16);
     const DecodeResult first = decoder.DecodeAll(EncodeFolders({std::vector<uint8_t>(70000, 0x5A)}, 16).at(0));
     ASSERT_EQ(first.status, 0);
-    ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
+    ASSERT_EQ(LdiReset(decoder.handle), DECODER_OK);
     std::vector<uint8_t> out;
     ASSERT_EQ(decoder.Decode(FlatVerbatimStream(), 18, &out), DECODER_OK);
     EXPECT_EQ(out, kFlatVerbatimOutput);
@@ -148,6 +150,33 @@ TEST(LzxHandMade, TranslationEndsAfter32768Frames) {
         const uint32_t expected = i < LZX_E8_MAX_FRAMES ? 0u - i * kFrame : 0;
         const uint8_t* operand = out.data() + i * kFrame + 1;
         ASSERT_EQ(operand[0] | operand[1] << 8 | operand[2] << 16 | uint32_t{operand[3]} << 24, expected) << "frame " << i;
+    }
+}
+
+// The compressor's streams reach every position slot: copies planted at the
+// first and last distance of each slot (capped at W - 3) in low-entropy
+// filler, each copy of bytes the filler never holds, so that only the
+// planted source matches.
+TEST(LzxRoundTrip, MatchesInEverySlotUpToTheWindow) {
+    for (uint32_t bits : {15u, 21u}) {
+        SCOPED_TRACE(bits);
+        const uint32_t window = 1u << bits, slots = LzxSlotCount(window);
+        testsupport::Rng rng(bits);
+        std::vector<uint8_t> data(window + 48 * 2 * slots + 64);
+        for (auto& b : data) b = static_cast<uint8_t>(rng.Below(16));
+        size_t at = window + 16;
+        for (uint32_t s = 4; s < slots; ++s) {
+            const uint32_t first = LzxSlotBase(s) - 2;
+            const uint32_t last = std::min(first + (1u << LzxFooterBits(s)) - 1, window - 3);
+            for (uint32_t distance : {first, last}) {
+                for (size_t k = 0; k < 12; ++k) data[at + k - distance] = static_cast<uint8_t>(0x80 | rng.Below(128));
+                for (size_t k = 0; k < 12; ++k) data[at + k] = data[at + k - distance];
+                at += 48;
+            }
+        }
+        const DecodeResult result = DecodeFrames(EncodeFolders({data}, bits).at(0), window);
+        ASSERT_EQ(result.status, 0) << "frame " << result.failedFrame;
+        EXPECT_TRUE(result.output == data);
     }
 }
 

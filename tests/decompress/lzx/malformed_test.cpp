@@ -61,7 +61,7 @@ TEST(LzxMalformed, BadFramesFailUntilReset) {
         std::vector<uint8_t> out;
         EXPECT_EQ(decoder.Decode(bad[i].first, bad[i].second, &out), DECODER_DATA_ERROR) << "case " << i;
         EXPECT_EQ(decoder.Decode(good.bytes, good.uncompressedSize, &out), DECODER_DATA_ERROR) << "case " << i;
-        ASSERT_EQ(LdiReset(decoder.handle()), DECODER_OK);
+        ASSERT_EQ(LdiReset(decoder.handle), DECODER_OK);
         out.clear();
         EXPECT_EQ(decoder.Decode(good.bytes, good.uncompressedSize, &out), DECODER_OK) << "case " << i;
         EXPECT_TRUE(out == text) << "case " << i;
@@ -97,22 +97,19 @@ TEST(LzxMalformed, CorruptedStreamsFailCleanly) {
         failures += r.status != 0;
     }
     EXPECT_GT(failures, 150);
-    EXPECT_EQ(OutstandingAllocations(), 0);
+    EXPECT_EQ(testsupport::allocations.live, 0);
 }
-
-int g_allocationsLeft = 0;
-void* FailingAlloc(uint32_t size) { return g_allocationsLeft-- > 0 ? TestAlloc(size) : nullptr; }
 
 TEST(LdiContract, SizesWindowsAndAllocationFailures) {
     const DecoderConfig good{1u << 15, 7};
     uint32_t uncompressed = 1000, compressed = 0;
-    EXPECT_EQ(LdiCreate(&uncompressed, &good, TestAlloc, TestFree, &compressed, nullptr, nullptr), DECODER_OK);
+    EXPECT_EQ(LdiCreate(&uncompressed, &good, testsupport::CountingAlloc, testsupport::CountingFree, &compressed, nullptr, nullptr), DECODER_OK);
     EXPECT_EQ(uncompressed, 1000u);
     EXPECT_EQ(compressed, 1000u + LZX_BLOCK_SLACK);
     for (uint32_t window : {0u, 1u << 14, 3u << 15, 1u << 22, 0x80000000u}) {
         const DecoderConfig bad{window, 0};
         void* handle = reinterpret_cast<void*>(1);
-        EXPECT_EQ(LdiCreate(&uncompressed, &bad, TestAlloc, TestFree, &compressed, &handle, nullptr),
+        EXPECT_EQ(LdiCreate(&uncompressed, &bad, testsupport::CountingAlloc, testsupport::CountingFree, &compressed, &handle, nullptr),
                   DECODER_BAD_PARAMETER) << window;
     }
     {
@@ -123,15 +120,14 @@ TEST(LdiContract, SizesWindowsAndAllocationFailures) {
 
     // Every allocation failure is out of memory and frees what was taken.
     const DecoderConfig config{1u << 16, 0};
-    for (int allowed = 0; allowed < 3; ++allowed) {
-        g_allocationsLeft = allowed;
+    testsupport::FailEachAllocation(3, [&](int) {
         uncompressed = 32768;
         void* handle = nullptr;
-        EXPECT_EQ(LdiCreate(&uncompressed, &config, FailingAlloc, TestFree, &compressed, &handle, nullptr),
+        EXPECT_EQ(LdiCreate(&uncompressed, &config, testsupport::CountingAlloc, testsupport::CountingFree, &compressed,
+                            &handle, nullptr),
                   DECODER_NO_MEMORY);
         EXPECT_EQ(handle, nullptr);
-        EXPECT_EQ(OutstandingAllocations(), 0);
-    }
+    });
 }
 
 }  // namespace

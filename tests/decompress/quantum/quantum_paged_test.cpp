@@ -26,8 +26,7 @@ protected:
     static void ForcePaging(uint32_t bits, uint32_t buffers) {
         LimitAllocation(UINT32_MAX, uint32_t{1} << bits, HANDLE_AND_PAGE_TABLE + buffers);
     }
-    testsupport::ScratchDir scratch_;
-    DecoderFileCallbacks files_ = SpillFiles(scratch_.str());
+    DecoderFileCallbacks files_ = SpillFiles();
 };
 
 TEST_F(PagedWindowTest, CommittedFoldersDecodeAlikeInMemoryAndPaged) {

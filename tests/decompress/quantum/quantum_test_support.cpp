@@ -1,28 +1,24 @@
 #include "quantum_test_support.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 
 namespace qtest {
 namespace {
 
-uint32_t g_refuseFrom = UINT32_MAX;
-uint32_t g_refuseExactly = 0;
-uint32_t g_maxBlocks = UINT32_MAX;
-uint32_t g_outstanding = 0;
+uint32_t g_refuseFrom = UINT32_MAX, g_refuseExactly = 0, g_maxBlocks = UINT32_MAX, g_outstanding = 0;
 
-std::string g_spillDirectory;
+// The spill file lives in memory; reads, writes and seeks spend a budget.
 SpillRecord g_spill;
+std::vector<uint8_t> g_spillBytes;
+size_t g_spillPosition = 0;
 uint32_t g_ioBudget = UINT32_MAX;
-uint32_t g_spillCounter = 0;
+constexpr int kSpillHandle = 7;
 
 bool SpendIo() {
     if (g_ioBudget == 0) return false;
@@ -31,33 +27,32 @@ bool SpendIo() {
 }
 
 int SpillOpen(const char* name, int flags, int mode) {
-    g_spill = SpillRecord{};
-    g_spill.nameBytes.assign(name, name + 6);
-    g_spill.flags = flags;
-    g_spill.mode = mode;
-    const std::string path = g_spillDirectory + "/spill" + std::to_string(g_spillCounter++);
-    // The client maps the runtime's flag values onto this platform's.
-    const int handle = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
-    if (handle >= 0) ++g_spill.openHandles;
-    return handle;
+    g_spill = SpillRecord{{name, name + 6}, flags, mode, 0, 0, 1};
+    g_spillBytes.clear();
+    g_spillPosition = 0;
+    return kSpillHandle;
 }
-int32_t SpillRead(int handle, void* buffer, uint32_t count) {
+int32_t SpillRead(int, void* buffer, uint32_t count) {
     if (!SpendIo()) return -1;
     ++g_spill.reads;
-    return static_cast<int32_t>(::read(handle, buffer, count));
+    const size_t n = std::min<size_t>(count, g_spillBytes.size() - std::min(g_spillPosition, g_spillBytes.size()));
+    if (n) std::memcpy(buffer, g_spillBytes.data() + g_spillPosition, n);
+    g_spillPosition += n;
+    return static_cast<int32_t>(n);
 }
-int32_t SpillWrite(int handle, const void* buffer, uint32_t count) {
+int32_t SpillWrite(int, const void* buffer, uint32_t count) {
     if (!SpendIo()) return -1;
     ++g_spill.writes;
-    return static_cast<int32_t>(::write(handle, buffer, count));
+    if (g_spillBytes.size() < g_spillPosition + count) g_spillBytes.resize(g_spillPosition + count);
+    std::memcpy(g_spillBytes.data() + g_spillPosition, buffer, count);
+    g_spillPosition += count;
+    return static_cast<int32_t>(count);
 }
-int SpillClose(int handle) {
-    --g_spill.openHandles;
-    return ::close(handle);
-}
-int32_t SpillSeek(int handle, int32_t offset, int origin) {
-    if (!SpendIo()) return -1;
-    return static_cast<int32_t>(::lseek(handle, offset, origin));
+int SpillClose(int) { return --g_spill.openHandles, 0; }
+int32_t SpillSeek(int, int32_t offset, int origin) {
+    if (!SpendIo() || origin != 0 || offset < 0) return -1;
+    g_spillPosition = static_cast<size_t>(offset);
+    return offset;
 }
 
 }  // namespace
@@ -95,8 +90,7 @@ void* TestAlloc(uint32_t size) {
     return block;
 }
 void TestFree(void* block) {
-    if (!block) return;
-    --g_outstanding;
+    if (block) --g_outstanding;
     std::free(block);
 }
 void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBlocks) {
@@ -107,8 +101,7 @@ void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBl
 void AllowAllAllocation() { LimitAllocation(UINT32_MAX, 0, UINT32_MAX); }
 uint32_t OutstandingBlocks() { return g_outstanding; }
 
-DecoderFileCallbacks SpillFiles(const std::string& directory) {
-    g_spillDirectory = directory;
+DecoderFileCallbacks SpillFiles() {
     g_ioBudget = UINT32_MAX;
     return DecoderFileCallbacks{SpillOpen, SpillRead, SpillWrite, SpillClose, SpillSeek};
 }

@@ -42,9 +42,9 @@ void LimitAllocation(uint32_t refuseFrom, uint32_t refuseExactly, uint32_t maxBl
 void AllowAllAllocation();
 uint32_t OutstandingBlocks();
 
-// File callbacks whose open creates a fresh file in `directory` whatever
-// name it is given (recording the name's bytes and the flags), and that can
-// be told to fail every read, write or seek after a number of successes.
+// File callbacks whose open starts a fresh file in memory whatever name it
+// is given (recording the name's bytes and the flags), and that can be told
+// to fail every read, write or seek after a number of successes.
 struct SpillRecord {
     std::vector<uint8_t> nameBytes;  // the name, its NUL and 4 more bytes
     int flags = 0;
@@ -53,7 +53,7 @@ struct SpillRecord {
     uint32_t writes = 0;
     int openHandles = 0;
 };
-DecoderFileCallbacks SpillFiles(const std::string& directory);
+DecoderFileCallbacks SpillFiles();
 SpillRecord& LastSpill();
 void FailSpillIoAfter(uint32_t operations);  // UINT32_MAX: never
 

@@ -1,8 +1,37 @@
-// The option loop: which argument ends it and what each option sets.
+// The front end's command line: splitting a line into arguments, and the option
+// loop (which argument ends it and what each option sets).
 #include <gtest/gtest.h>
 
 #include "app/cli/options.h"
+#include "app/cli/split_command_line.h"
 
+using Args = std::vector<std::string>;
+
+TEST(SplitCommandLine, SpacesSeparateAndQuotesGroupWithoutBeingKept) {
+    const std::pair<const char*, Args> cases[] = {
+        {"", {}},
+        {"  -V  src   out.cab  ", {"-V", "src", "out.cab"}},
+        {"a\tb c", {"a\tb", "c"}},  // only spaces separate
+        {"\"My Files\" out.cab", {"My Files", "out.cab"}},
+        {"a\"b c\"", {"a b c"}},
+        {"\"\" x", {"", "x"}},
+        {"x \"\"", {"x", ""}},
+        {"\"unterminated quote", {"unterminated quote"}},
+        {"\"ab\"cd", {"ab", "cd"}},  // a closing quote ends the argument
+        {"x \"", {"x"}},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::string line = text;
+        Args argv;
+        int count = -1;
+        SplitCommandLine(line.data(), &count, &argv);
+        ASSERT_EQ(count, static_cast<int>(argv.size())) << text;
+        EXPECT_EQ(argv.at(0), "Invalid");
+        EXPECT_EQ(Args(argv.begin() + 1, argv.end()), expected) << text;
+    }
+}
+
+// The option loop: which argument ends it and what each option sets.
 namespace {
 
 // Every field in one line: logo, recurse, auto, progress window, verbose,

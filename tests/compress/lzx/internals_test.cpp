@@ -1,7 +1,10 @@
-// E8 call translation, both directions: the compressor's rewrite and the
-// decoder's undoing of it give exact values and undo each other at any
-// stream offset. (The golden frames of call-heavy data pin the tail rule.)
+// The encoder's parts at edges its golden outputs do not reach: E8 call
+// translation both ways (the golden frames of call-heavy data pin the tail
+// rule), the 16-bit code length limit and an output buffer overflow.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include "cabinet/bytes.h"
 #include "cabinet/lzx_format.h"
@@ -21,8 +24,6 @@ std::vector<uint8_t> Untranslated(std::vector<uint8_t> bytes, uint32_t offset) {
     lzxdec::UntranslateE8(bytes.data(), static_cast<uint32_t>(bytes.size()), kSize, &offset);
     return bytes;
 }
-
-}  // namespace
 
 TEST(LzxE8, InverseAtAnyStreamOffset) {
     // Offsets far into a folder make operands that read the tail's 0xE8
@@ -76,3 +77,50 @@ TEST(LzxE8, WhatIsRewritten) {
     EXPECT_TRUE(Translated(skip, 0) == skip);
     EXPECT_TRUE(Untranslated(skip, 0) == skip);
 }
+
+// Fibonacci counts would give a 24-deep tree: the limited code still fills
+// the code space exactly (a decoder refuses incomplete codes).
+TEST(LzxStream, CodeLengthsStopAtSixteenBitsAndStayComplete) {
+    static lzxenc::HuffmanScratch scratch;
+    std::vector<uint16_t> counts(50, 0);
+    counts[0] = counts[1] = 1;
+    for (size_t i = 2; i < 25; ++i) counts[i] = static_cast<uint16_t>(counts[i - 1] + counts[i - 2]);
+    std::vector<uint8_t> lengths(25);
+    std::vector<uint16_t> codes(25);
+    lzxenc::BuildCodeLengths(&scratch, 25, counts.data(), lengths.data(), codes.data(), true);
+    EXPECT_EQ(*std::max_element(lengths.begin(), lengths.end()), 16);
+    uint64_t kraft = 0;
+    for (uint8_t l : lengths) kraft += l ? uint64_t{1} << (16 - l) : 0;
+    EXPECT_EQ(kraft, 65536u);
+}
+
+// A frame that outgrows the output buffer is reported, never written past
+// the buffer: by the bit writer at its safety margin and by the raw-byte
+// writer at the buffer's end.
+TEST(LzxStream, OverflowIsReportedNotWritten) {
+    lzxenc::LzxEncoder* e = lzxenc::LzxEncoderCreate(1u << 15, 65536, testsupport::CountingAlloc,
+                                                     testsupport::CountingFree,
+                                                     [](void*, const uint8_t*, uint32_t, uint32_t) { return 0; }, nullptr);
+    ASSERT_NE(e, nullptr);
+    const auto data = testsupport::RandomBytes(32768, 12);
+    uint32_t estimate = 0;
+    ASSERT_EQ(lzxenc::LzxEncodeChunk(e, data.data(), 32768, kSize, &estimate), lzxenc::kChunkOk);
+
+    e->outPtr = e->outBuffer + lzxenc::kOutBufferSize - 20;
+    lzxenc::WriteUncompressedBlock(e, e->windowSize, 1001);
+    EXPECT_EQ(e->outputOverflow, 1u);
+    EXPECT_LE(e->outPtr, e->outBuffer + lzxenc::kOutBufferSize);
+
+    e->outputOverflow = 0;
+    e->outPtr = e->outBuffer + lzxenc::kOutSafeSize;
+    lzxenc::PutBits(e, 16, 0xBEEF);
+    EXPECT_EQ(e->outputOverflow, 1u);
+    EXPECT_EQ(e->outPtr, e->outBuffer + 2);
+
+    EXPECT_EQ(lzxenc::LzxEncodeChunk(e, data.data(), 32768, kSize, &estimate), lzxenc::kChunkOverflow);
+    EXPECT_EQ(estimate, 0u);
+    EXPECT_FALSE(lzxenc::LzxEncoderFlush(e));
+    lzxenc::LzxEncoderDestroy(e);
+}
+
+}  // namespace

@@ -1,9 +1,11 @@
-// UTF-8 validation and the Windows-1252 conversion of stored names.
+// Shared name and path helpers: UTF-8 validation, the Windows-1252
+// conversion of stored names, and the parts of paths.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "app/common/name_encoding.h"
+#include "app/common/path_helpers.h"
 
 namespace {
 
@@ -43,3 +45,29 @@ TEST(NameEncoding, Windows1252MapsEveryHighByte) {
 }
 
 }  // namespace
+
+TEST(PathHelpers, NamePartsKeepRootsAndDrives) {
+    const std::pair<std::string, std::string> directories[] = {
+        {"C:\\a\\b", "C:\\a"}, {"C:\\a", "C:\\"}, {"\\a", "\\"}, {"/a", "/"},       {"a", ""},
+        {"C:a", "C:"},         {"data/", "data"}, {"/x/y/z.kvf", "/x/y"},          {"", ""}};
+    for (auto [path, directory] : directories) {
+        const std::string original = path;
+        CutToDirectory(&path);
+        EXPECT_EQ(path, directory) << original;
+    }
+    EXPECT_EQ(FileNamePart("dir/sub\\name"), "name");
+    EXPECT_EQ(FileNamePart("C:name"), "name");
+    EXPECT_EQ(FileNamePart("dir/"), "");
+    EXPECT_EQ(FileExtension("a.tar.gz"), ".gz");
+    EXPECT_EQ(FileExtension(".CAB"), ".CAB");
+    EXPECT_EQ(FileExtension("noext"), "");
+}
+
+TEST(PathHelpers, JoinPathAddsOneNativeSeparator) {
+    EXPECT_EQ(JoinPath("dir", "name"), "dir/name");
+    EXPECT_EQ(JoinPath("dir/", "name"), "dir/name");
+    EXPECT_EQ(JoinPath("dir\\", "name"), "dir\\name");
+    EXPECT_EQ(JoinPath("", "name"), "name");
+    EXPECT_EQ(JoinPath("dir", ""), "dir");
+    EXPECT_EQ(JoinPath("out", "sub\\deep\\b.txt"), "out/sub\\deep\\b.txt");
+}
