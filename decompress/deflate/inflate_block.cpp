@@ -81,7 +81,7 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
         codeLengthLengths[kDeflateCodeLengthOrder[i]] =
             static_cast<uint8_t>(TakeBits(reader, kCodeLengthLengthBits));
     }
-    uint32_t* const codeLengthTable = state.litLenTable;
+    uint32_t* const codeLengthTable = state.tables.litLen;
     if (!BuildDecodeTable(Alphabet::CodeLength, codeLengthLengths, DEFLATE_CODELEN_SYMBOLS,
                           kCodeLengthRootBits, codeLengthTable, kLitLenTableCapacity))
         return false;
@@ -114,10 +114,10 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
         std::memset(lengths + i, repeated, times);
         i += times;
     }
-    return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.litLenTable,
+    return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.tables.litLen,
                             kLitLenTableCapacity) &&
            BuildDecodeTable(Alphabet::Distance, lengths + litLenCount, distCount, kDistRootBits,
-                            state.distTable, kDistTableCapacity);
+                            state.tables.dist, kDistTableCapacity);
 }
 
 }  // namespace
@@ -140,13 +140,11 @@ bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t
             end = CopyStoredBlock(reader, output);
             break;
         case DEFLATE_BLOCK_FIXED:
-            end = DecodeCodes(reader, output,
-                              {FixedLitLenTable(), kFixedLitLenRootBits, FixedDistTable(), kFixedDistRootBits});
+            end = DecodeCodes(reader, output, FixedDecodeTables());
             break;
         case DEFLATE_BLOCK_DYNAMIC:
             if (ReadDynamicTables(reader, state))
-                end = DecodeCodes(reader, output,
-                                  {state.litLenTable, kLitLenRootBits, state.distTable, kDistRootBits});
+                end = DecodeCodes(reader, output, state.tables);
             break;
         default:
             break;

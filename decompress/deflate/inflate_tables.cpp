@@ -212,20 +212,17 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
 
 // The fixed code: literal/length lengths 8, 9, 7, 8 over four ranges;
 // 32 distance codes of 5 bits (30 and 31 never occur in valid data).
-constexpr uint32_t kFixedLitLenEntries = 1u << kFixedLitLenRootBits;
-constexpr uint32_t kFixedDistEntries = 1u << kFixedDistRootBits;
 constexpr uint32_t kFixedLengthRangeEnd[4] = {144, 256, 280, DEFLATE_LITLEN_SYMBOLS};
 constexpr uint8_t kFixedLengthOfRange[4] = {8, 9, 7, 8};
 constexpr uint8_t kFixedDistLength = 5;
 
 struct FixedTables {
     bool built;
-    uint32_t litLen[kFixedLitLenEntries];
-    uint32_t dist[kFixedDistEntries];
+    DecodeTables tables;
 };
 
 constexpr FixedTables MakeFixedTables() {
-    FixedTables tables{};
+    FixedTables fixed{};
     uint8_t litLenLengths[DEFLATE_LITLEN_SYMBOLS] = {};
     for (uint32_t symbol = 0, range = 0; symbol < DEFLATE_LITLEN_SYMBOLS; ++symbol) {
         if (symbol == kFixedLengthRangeEnd[range]) ++range;
@@ -233,11 +230,11 @@ constexpr FixedTables MakeFixedTables() {
     }
     uint8_t distLengths[DEFLATE_DIST_SYMBOLS] = {};
     for (uint32_t symbol = 0; symbol < DEFLATE_DIST_SYMBOLS; ++symbol) distLengths[symbol] = kFixedDistLength;
-    tables.built = BuildTable(Alphabet::LitLen, litLenLengths, DEFLATE_LITLEN_SYMBOLS, kFixedLitLenRootBits,
-                              tables.litLen, kFixedLitLenEntries) &&
-                   BuildTable(Alphabet::Distance, distLengths, DEFLATE_DIST_SYMBOLS, kFixedDistRootBits,
-                              tables.dist, kFixedDistEntries);
-    return tables;
+    fixed.built = BuildTable(Alphabet::LitLen, litLenLengths, DEFLATE_LITLEN_SYMBOLS, kLitLenRootBits,
+                             fixed.tables.litLen, kLitLenTableCapacity) &&
+                  BuildTable(Alphabet::Distance, distLengths, DEFLATE_DIST_SYMBOLS, kDistRootBits,
+                             fixed.tables.dist, kDistTableCapacity);
+    return fixed;
 }
 
 constexpr FixedTables kFixedTables = MakeFixedTables();
@@ -250,5 +247,4 @@ bool BuildDecodeTable(Alphabet alphabet, const uint8_t* lengths, uint32_t symbol
     return BuildTable(alphabet, lengths, symbolCount, rootBits, table, capacity);
 }
 
-const uint32_t* FixedLitLenTable() { return kFixedTables.litLen; }
-const uint32_t* FixedDistTable() { return kFixedTables.dist; }
+const DecodeTables& FixedDecodeTables() { return kFixedTables.tables; }
