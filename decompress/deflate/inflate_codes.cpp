@@ -72,7 +72,7 @@ static_assert(kConsumableBits >= kDistanceRefillBelow);
 //  - on entry to a step the buffer was refilled last (at least
 //    kConsumableBits counted, all 64 bits real input) and `entry` is the
 //    literal/length root entry for its low bits.
-constexpr uint32_t kRefillsPerStep = 2;
+constexpr uint32_t kRefillsPerStep = 3;
 constexpr uint32_t kFastInputBytes = (kRefillsPerStep - 1) * (kWordRefillBytes - 1) + kWordRefillBytes;
 constexpr uint32_t kFastOutputRoom = (kLiteralsPerStep - 1) + DEFLATE_MAX_MATCH + matchcopy::kCopyOverrunBytes;
 static_assert(kFastOutputRoom >= kLiteralsPerStep);
@@ -234,7 +234,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
         assert(length >= DEFLATE_MIN_MATCH && length <= DEFLATE_MAX_MATCH);
 
         entry = tables.dist[bitbuf & kDistRootMask];
-        if (static_cast<uint8_t>(bitsleft) < kDistanceRefillBelow) refill();
+        refill();
         if (entry & kEntryExceptional) {
             if (!(entry & kEntrySubtable)) {
                 end = BlockEnd::Error;
