@@ -88,12 +88,17 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
 
     uint8_t lengths[kMaxLitLenCodes + kMaxDistCodes];
     const uint32_t total = litLenCount + distCount;
+    // The reader in locals while the lengths are read (the table builder's
+    // calls would otherwise keep it in memory).
+    BitReader in = reader;
     for (uint32_t i = 0; i < total;) {
-        if (reader.count < kCodeLengthSymbolMaxBits) Refill(reader);
-        // The code-length code is at most 7 bits: the root holds every code.
-        const uint32_t entry = LookUpEntry(reader, codeLengthTable, kCodeLengthRootBits);
+        if (in.count < kCodeLengthSymbolMaxBits) Refill(in);
+        // The code-length code is at most 7 bits: the root holds every code,
+        // so no entry points at a subtable.
+        static_assert(DEFLATE_MAX_CODELEN_BITS <= kCodeLengthRootBits);
+        const uint32_t entry = codeLengthTable[PeekBits(in, kCodeLengthRootBits)];
         if (!(entry & kEntryLiteral)) return false;
-        DropBits(reader, EntryConsume(entry));
+        DropBits(in, EntryConsume(entry));
         const uint32_t symbol = EntryValue(entry);
         if (symbol < kRepeatPrevious) {
             lengths[i++] = static_cast<uint8_t>(symbol);
@@ -104,16 +109,17 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
         if (symbol == kRepeatPrevious) {
             if (i == 0) return false;
             repeated = lengths[i - 1];
-            times = kRepeatPreviousBase + TakeBits(reader, kRepeatPreviousBits);
+            times = kRepeatPreviousBase + TakeBits(in, kRepeatPreviousBits);
         } else if (symbol == kRepeatZeroShort) {
-            times = kRepeatZeroShortBase + TakeBits(reader, kRepeatZeroShortBits);
+            times = kRepeatZeroShortBase + TakeBits(in, kRepeatZeroShortBits);
         } else {
-            times = kRepeatZeroLongBase + TakeBits(reader, kRepeatZeroLongBits);
+            times = kRepeatZeroLongBase + TakeBits(in, kRepeatZeroLongBits);
         }
         if (times > total - i) return false;
         std::memset(lengths + i, repeated, times);
         i += times;
     }
+    reader = in;
     return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.tables.litLen,
                             kLitLenTableCapacity) &&
            BuildDecodeTable(Alphabet::Distance, lengths + litLenCount, distCount, kDistRootBits,

@@ -66,16 +66,17 @@ static_assert(kConsumableBits >= kDistanceRefillBelow);
 //    most kRefillsPerStep times; a refill loads the word at `inNext` and
 //    advances at most kWordRefillBytes - 1 bytes, so every load stays inside
 //    the input.
-//  - output: at least kFastOutputRoom bytes of room from the cursor. A step
-//    writes at most kLiteralsPerStep literals, or fewer literals and one
-//    match with its copy's overrun.
+//  - output: at least kFastOutputRoom bytes of room from the cursor, for
+//    the at most kLiteralsPerStep literals a step writes. A match is copied
+//    the fast way (whole words, up to kCopyOverrunBytes past it) only where
+//    the room holds it with that overrun, exactly otherwise, and cut short
+//    where the room ends, as the careful loop would.
 //  - on entry to a step the buffer was refilled last (at least
 //    kConsumableBits counted, all 64 bits real input) and `entry` is the
 //    literal/length root entry for its low bits.
 constexpr uint32_t kRefillsPerStep = 3;
 constexpr uint32_t kFastInputBytes = (kRefillsPerStep - 1) * (kWordRefillBytes - 1) + kWordRefillBytes;
-constexpr uint32_t kFastOutputRoom = (kLiteralsPerStep - 1) + DEFLATE_MAX_MATCH + matchcopy::kCopyOverrunBytes;
-static_assert(kFastOutputRoom >= kLiteralsPerStep);
+constexpr uint32_t kFastOutputRoom = kLiteralsPerStep;
 
 constexpr uint64_t kLitLenRootMask = (uint64_t{1} << kLitLenRootBits) - 1;
 constexpr uint64_t kDistRootMask = (uint64_t{1} << kDistRootBits) - 1;
@@ -118,12 +119,16 @@ inline void CopyExact(const InflateOutput& output, uint8_t* cursor, uint32_t dis
 
 #define TREEPAK_ALWAYS_INLINE inline __attribute__((always_inline))
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// TREEPAK_INFLATE_NO_BMI2 builds the baseline loop alone (for testing it on
+// a machine with BMI2).
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(TREEPAK_INFLATE_NO_BMI2)
 #define TREEPAK_INFLATE_BMI2 1
 #endif
 
-// The low `n` bits of `value` (n < 64): one BZHI where BMI2 is in use
-// (written out, as the compilers do not pick it for this expression).
+// The low `n` bits of `value`, where only the low byte of `n` counts (and
+// is below 64): one BZHI where BMI2 is in use, which reads just that byte,
+// so an entry can be passed as it is (the compilers do not pick BZHI for
+// this expression by themselves).
 template <bool kBmi2>
 TREEPAK_ALWAYS_INLINE uint64_t LowBits(uint64_t value, uint32_t n) {
 #ifdef TREEPAK_INFLATE_BMI2
@@ -133,7 +138,7 @@ TREEPAK_ALWAYS_INLINE uint64_t LowBits(uint64_t value, uint32_t n) {
         return low;
     }
 #endif
-    return value & ((uint64_t{1} << n) - 1);
+    return value & ((uint64_t{1} << static_cast<uint8_t>(n)) - 1);
 }
 
 // The fast loop's body, compiled once for the baseline instruction set and,
@@ -172,7 +177,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
     // flags, so its second byte is its code bits alone.
     auto decode = [](uint32_t entry, uint64_t before) {
         assert(static_cast<uint8_t>(entry >> kEntryCodeBitsShift) == EntryCodeBits(entry));
-        const uint64_t taken = LowBits<kBmi2>(before, static_cast<uint8_t>(entry));
+        const uint64_t taken = LowBits<kBmi2>(before, entry);
         return EntryValue(entry) + static_cast<uint32_t>(taken >> static_cast<uint8_t>(entry >> kEntryCodeBitsShift));
     };
     // The entry a subtable pointer leads to, its root bits consumed.
@@ -256,17 +261,29 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
         refill();
 
         uint8_t* const to = cursor;
-        cursor += length;
-        if (distance <= static_cast<size_t>(to - buffer)) {
-            matchcopy::CopyBehindFast(to, distance, length);
+        const size_t position = static_cast<size_t>(to - buffer);
+        const size_t room = static_cast<size_t>(output.limit - to);
+        if (length + matchcopy::kCopyOverrunBytes <= room) {
+            if (distance <= position) {
+                matchcopy::CopyBehindFast(to, distance, length);
+            } else {
+                if (distance > output.ringSize) {
+                    end = BlockEnd::Error;
+                    break;
+                }
+                matchcopy::CopyFromPreviousFast(buffer, output.previous, static_cast<uint32_t>(position), distance,
+                                                length, output.ringSize);
+            }
+            cursor = to + length;
         } else {
-            if (distance > output.ringSize) {
-                cursor = to;
+            // Near the end of the room: exact, and cut short where it ends.
+            if (distance > position && distance > output.ringSize) {
                 end = BlockEnd::Error;
                 break;
             }
-            matchcopy::CopyFromPreviousFast(buffer, output.previous, static_cast<uint32_t>(to - buffer), distance,
-                                            length, output.ringSize);
+            const uint32_t copied = length < room ? length : static_cast<uint32_t>(room);
+            CopyExact(output, to, distance, copied);
+            cursor = to + copied;
         }
     }
 
