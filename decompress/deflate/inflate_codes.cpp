@@ -1,9 +1,8 @@
 // The literal/length/distance loop in two speeds. The fast loop runs while
-// the input holds kFastInputBytes more bytes and the room holds the most one
-// step can write (match copies included, which write whole words past the
-// match), so it checks neither bounds nor refill source inside a step; the
-// careful loop finishes the block's last bytes with every check and exact
-// copies.
+// the input holds kFastInputBytes more bytes and the room holds a step's
+// literals, so it checks neither the input nor the literals' room inside a
+// step (a match is checked against the room once); the careful loop
+// finishes the block's last bytes with every check and exact copies.
 //
 // Format facts relied on: a literal/length code is at most 15 bits with at
 // most 5 extra bits, a distance code at most 15 bits with at most 13 extra
@@ -55,17 +54,16 @@ static_assert(kConsumableBits >= kExtraLiterals * kFastLiteralBits + kLengthMaxB
 static_assert(kPreloadableBits >= kExtraLiterals * kFastLiteralBits + kLengthMaxBits + kDistRootBits);
 static_assert(kPreloadableBits >= kLiteralsPerStep * kFastLiteralBits + kLitLenRootBits);
 static_assert(kPreloadableBits >= kExtraLiterals * kFastLiteralBits + DEFLATE_MAX_CODE_BITS + kLitLenRootBits);
-// The distance is decoded from a full count when fewer than this many bits
-// are counted: enough for the longest distance with its extra bits and the
-// lookup of the next step's entry after it.
-constexpr uint32_t kDistanceRefillBelow = kDistanceMaxBits + kLitLenRootBits;
-static_assert(kConsumableBits >= kDistanceRefillBelow);
+// The distance is decoded after a refill of its own (a refill with no
+// branch costs less than a mispredicted test of the count): the longest
+// distance with its extra bits, then the lookup of the next step's entry.
+static_assert(kConsumableBits >= kDistanceMaxBits + kLitLenRootBits);
 
 // Fast loop entry assumptions, checked before every step:
 //  - input: at least kFastInputBytes bytes from `inNext`. A step refills at
-//    most kRefillsPerStep times; a refill loads the word at `inNext` and
-//    advances at most kWordRefillBytes - 1 bytes, so every load stays inside
-//    the input.
+//    most kRefillsPerStep times (once after its literals, or before and after
+//    its distance); a refill loads the word at `inNext` and advances at most
+//    kWordRefillBytes - 1 bytes, so every load stays inside the input.
 //  - output: at least kFastOutputRoom bytes of room from the cursor, for
 //    the at most kLiteralsPerStep literals a step writes. A match is copied
 //    the fast way (whole words, up to kCopyOverrunBytes past it) only where
@@ -74,7 +72,7 @@ static_assert(kConsumableBits >= kDistanceRefillBelow);
 //  - on entry to a step the buffer was refilled last (at least
 //    kConsumableBits counted, all 64 bits real input) and `entry` is the
 //    literal/length root entry for its low bits.
-constexpr uint32_t kRefillsPerStep = 3;
+constexpr uint32_t kRefillsPerStep = 2;
 constexpr uint32_t kFastInputBytes = (kRefillsPerStep - 1) * (kWordRefillBytes - 1) + kWordRefillBytes;
 constexpr uint32_t kFastOutputRoom = kLiteralsPerStep;
 
