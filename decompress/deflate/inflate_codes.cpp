@@ -116,6 +116,11 @@ inline void CopyExact(const InflateOutput& output, uint8_t* cursor, uint32_t dis
 }
 
 #define TREEPAK_ALWAYS_INLINE inline __attribute__((always_inline))
+// The fast loop's function starts on a cache line, so that its branch
+// targets fall the same way in the instruction fetch blocks whatever code
+// the linker puts before it (measured: 3-4% between two placements of the
+// same machine code).
+#define TREEPAK_HOT_LOOP __attribute__((aligned(64)))
 
 // TREEPAK_INFLATE_NO_BMI2 builds the baseline loop alone (for testing it on
 // a machine with BMI2).
@@ -211,7 +216,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
                 }
             }
         }
-        if (entry & kEntryExceptional) {
+        if (entry & kEntryExceptional) [[unlikely]] {
             // A subtable pointer (its root bits now consumed), the end of
             // the block, or an invalid code.
             if (!(entry & kEntrySubtable)) {
@@ -227,7 +232,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
                 refill();
                 continue;
             }
-            if (entry & kEntryExceptional) {
+            if (entry & kEntryExceptional) [[unlikely]] {
                 end = (entry & kEntryEndOfBlock) ? BlockEnd::EndOfBlock : BlockEnd::Error;
                 break;
             }
@@ -238,7 +243,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
 
         entry = tables.dist[bitbuf & kDistRootMask];
         refill();
-        if (entry & kEntryExceptional) {
+        if (entry & kEntryExceptional) [[unlikely]] {
             if (!(entry & kEntrySubtable)) {
                 end = BlockEnd::Error;
                 break;
@@ -261,8 +266,8 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
         uint8_t* const to = cursor;
         const size_t position = static_cast<size_t>(to - buffer);
         const size_t room = static_cast<size_t>(output.limit - to);
-        if (length + matchcopy::kCopyOverrunBytes <= room) {
-            if (distance <= position) {
+        if (length + matchcopy::kCopyOverrunBytes <= room) [[likely]] {
+            if (distance <= position) [[likely]] {
                 matchcopy::CopyBehindFast(to, distance, length);
             } else {
                 if (distance > output.ringSize) {
@@ -292,12 +297,12 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
     return end;
 }
 
-BlockEnd DecodeFastBaseline(BitReader& reader, InflateOutput& output, const DecodeTables& tables) {
+TREEPAK_HOT_LOOP BlockEnd DecodeFastBaseline(BitReader& reader, InflateOutput& output, const DecodeTables& tables) {
     return DecodeFastBody<false>(reader, output, tables);
 }
 
 #ifdef TREEPAK_INFLATE_BMI2
-__attribute__((target("bmi2"))) BlockEnd DecodeFastBmi2(BitReader& reader, InflateOutput& output,
+__attribute__((target("bmi2"))) TREEPAK_HOT_LOOP BlockEnd DecodeFastBmi2(BitReader& reader, InflateOutput& output,
                                                          const DecodeTables& tables) {
     return DecodeFastBody<true>(reader, output, tables);
 }
