@@ -137,7 +137,7 @@ TREEPAK_ALWAYS_INLINE uint64_t LowBits(uint64_t value, uint32_t n) {
 #ifdef TREEPAK_INFLATE_BMI2
     if constexpr (kBmi2) {
         uint64_t low;
-        asm("bzhi %q2, %1, %0" : "=r"(low) : "r"(value), "r"(n));
+        asm("bzhi %q2, %1, %0" : "=r"(low) : "r"(value), "r"(n) : "cc");
         return low;
     }
 #endif
