@@ -81,19 +81,24 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
         codeLengthLengths[kDeflateCodeLengthOrder[i]] =
             static_cast<uint8_t>(TakeBits(reader, kCodeLengthLengthBits));
     }
-    uint32_t* const codeLengthTable = state.litLenTable;
+    uint32_t* const codeLengthTable = state.tables.litLen;
     if (!BuildDecodeTable(Alphabet::CodeLength, codeLengthLengths, DEFLATE_CODELEN_SYMBOLS,
                           kCodeLengthRootBits, codeLengthTable, kLitLenTableCapacity))
         return false;
 
     uint8_t lengths[kMaxLitLenCodes + kMaxDistCodes];
     const uint32_t total = litLenCount + distCount;
+    // The reader in locals while the lengths are read (the table builder's
+    // calls would otherwise keep it in memory).
+    BitReader in = reader;
     for (uint32_t i = 0; i < total;) {
-        if (reader.count < kCodeLengthSymbolMaxBits) Refill(reader);
-        // The code-length code is at most 7 bits: the root holds every code.
-        const uint32_t entry = LookUpEntry(reader, codeLengthTable, kCodeLengthRootBits);
+        if (in.count < kCodeLengthSymbolMaxBits) Refill(in);
+        // The code-length code is at most 7 bits: the root holds every code,
+        // so no entry points at a subtable.
+        static_assert(DEFLATE_MAX_CODELEN_BITS <= kCodeLengthRootBits);
+        const uint32_t entry = codeLengthTable[PeekBits(in, kCodeLengthRootBits)];
         if (!(entry & kEntryLiteral)) return false;
-        DropBits(reader, EntryConsume(entry));
+        DropBits(in, EntryConsume(entry));
         const uint32_t symbol = EntryValue(entry);
         if (symbol < kRepeatPrevious) {
             lengths[i++] = static_cast<uint8_t>(symbol);
@@ -104,20 +109,21 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
         if (symbol == kRepeatPrevious) {
             if (i == 0) return false;
             repeated = lengths[i - 1];
-            times = kRepeatPreviousBase + TakeBits(reader, kRepeatPreviousBits);
+            times = kRepeatPreviousBase + TakeBits(in, kRepeatPreviousBits);
         } else if (symbol == kRepeatZeroShort) {
-            times = kRepeatZeroShortBase + TakeBits(reader, kRepeatZeroShortBits);
+            times = kRepeatZeroShortBase + TakeBits(in, kRepeatZeroShortBits);
         } else {
-            times = kRepeatZeroLongBase + TakeBits(reader, kRepeatZeroLongBits);
+            times = kRepeatZeroLongBase + TakeBits(in, kRepeatZeroLongBits);
         }
         if (times > total - i) return false;
         std::memset(lengths + i, repeated, times);
         i += times;
     }
-    return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.litLenTable,
+    reader = in;
+    return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.tables.litLen,
                             kLitLenTableCapacity) &&
            BuildDecodeTable(Alphabet::Distance, lengths + litLenCount, distCount, kDistRootBits,
-                            state.distTable, kDistTableCapacity);
+                            state.tables.dist, kDistTableCapacity);
 }
 
 }  // namespace
@@ -140,13 +146,11 @@ bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t
             end = CopyStoredBlock(reader, output);
             break;
         case DEFLATE_BLOCK_FIXED:
-            end = DecodeCodes(reader, output,
-                              {FixedLitLenTable(), kFixedLitLenRootBits, FixedDistTable(), kFixedDistRootBits});
+            end = DecodeCodes(reader, output, FixedDecodeTables());
             break;
         case DEFLATE_BLOCK_DYNAMIC:
             if (ReadDynamicTables(reader, state))
-                end = DecodeCodes(reader, output,
-                                  {state.litLenTable, kLitLenRootBits, state.distTable, kDistRootBits});
+                end = DecodeCodes(reader, output, state.tables);
             break;
         default:
             break;

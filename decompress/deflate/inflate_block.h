@@ -12,8 +12,7 @@
 // code-length table of a dynamic block is built in the literal/length area
 // before that block's own literal/length table replaces it.
 struct DeflateDecoderState {
-    uint32_t litLenTable[kLitLenTableCapacity];
-    uint32_t distTable[kDistTableCapacity];
+    DecodeTables tables;
     // The ring as it was before the data block being decoded: the source of
     // matches that reach into the previous block. Fast copies read whole
     // words up to kCopyOverrunBytes past the ring.

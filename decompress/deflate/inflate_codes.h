@@ -17,13 +17,6 @@ struct InflateOutput {
 
 enum class BlockEnd { EndOfBlock, OutputFull, Error };
 
-struct CodeTables {
-    const uint32_t* litLen;
-    uint32_t litLenRootBits;
-    const uint32_t* dist;
-    uint32_t distRootBits;
-};
-
 // Looks up the entry for the next code without consuming it; a subtable
 // pointer consumes the root bits and the subtable entry is returned.
 inline uint32_t LookUpEntry(BitReader& reader, const uint32_t* table, uint32_t rootBits) {
@@ -37,4 +30,4 @@ inline uint32_t LookUpEntry(BitReader& reader, const uint32_t* table, uint32_t r
 
 // Decodes codes until the end-of-block code, until the room is used up, or
 // until an error (an invalid code, or a distance beyond the ring).
-BlockEnd DecodeCodes(BitReader& reader, InflateOutput& output, const CodeTables& tables);
+BlockEnd DecodeCodes(BitReader& reader, InflateOutput& output, const DecodeTables& tables);

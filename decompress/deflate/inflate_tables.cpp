@@ -98,6 +98,9 @@ constexpr uint32_t ReverseBits(uint32_t code, uint32_t length) {
     return reversed16 >> (16 - length);
 }
 
+// Interleaved counting and sorting runs in the table builder.
+constexpr uint32_t kLanes = 4;
+
 // Completes a symbol's entry with the code bits it takes in its table.
 constexpr uint32_t WithCode(uint32_t symbolEntry, uint32_t codeBits) {
     return symbolEntry + codeBits + (codeBits << kEntryCodeBitsShift);
@@ -110,14 +113,31 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
     if (symbolCount > SymbolCapacity(alphabet)) return false;
     const uint32_t* const symbolEntries = SymbolEntriesOf(alphabet);
 
+    // Lengths are counted, and later sorted, in kLanes interleaved runs
+    // over consecutive stretches of symbols: each lane has counters of its
+    // own, so that a run of equal lengths does not make every increment
+    // wait for the one before it.
+    const uint32_t laneSymbols = (symbolCount + kLanes - 1) / kLanes;
+    uint32_t laneCount[kLanes][DEFLATE_MAX_CODE_BITS + 1] = {};
+    uint32_t lengthBitsSeen = 0;
+    for (uint32_t i = 0; i < laneSymbols; ++i) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            const uint32_t symbol = lane * laneSymbols + i;
+            if (symbol >= symbolCount) break;
+            const uint32_t length = lengths[symbol];
+            lengthBitsSeen |= length;
+            ++laneCount[lane][length & DEFLATE_MAX_CODE_BITS];
+        }
+    }
+    static_assert((DEFLATE_MAX_CODE_BITS & (DEFLATE_MAX_CODE_BITS + 1)) == 0, "lengths are masked to 4 bits");
+    if (lengthBitsSeen > DEFLATE_MAX_CODE_BITS) return false;
     uint32_t countOfLength[DEFLATE_MAX_CODE_BITS + 1] = {};
     uint32_t longest = 0;
-    for (uint32_t symbol = 0; symbol < symbolCount; ++symbol) {
-        const uint32_t length = lengths[symbol];
-        if (length > DEFLATE_MAX_CODE_BITS) return false;
-        ++countOfLength[length];
-        if (length > longest) longest = length;
+    for (uint32_t length = 0; length <= DEFLATE_MAX_CODE_BITS; ++length) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) countOfLength[length] += laneCount[lane][length];
+        if (countOfLength[length] != 0) longest = length;
     }
+    const uint32_t unusedSymbols = countOfLength[0];
 
     if (longest == 0) {
         // A block without matches may send no distance codes at all; any
@@ -142,15 +162,23 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
         firstCode[length] = code;
     }
 
-    // Symbols in canonical order: by code length, then by symbol.
-    uint32_t nextSlot[DEFLATE_MAX_CODE_BITS + 1] = {};
-    for (uint32_t length = 1, slot = 0; length <= DEFLATE_MAX_CODE_BITS; ++length) {
-        nextSlot[length] = slot;
-        slot += countOfLength[length];
+    // Symbols in canonical order: by code length, then by symbol; the
+    // unused ones (length 0) sort first and are skipped.
+    uint32_t laneSlot[kLanes][DEFLATE_MAX_CODE_BITS + 1];
+    for (uint32_t length = 0, slot = 0; length <= DEFLATE_MAX_CODE_BITS; ++length) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            laneSlot[lane][length] = slot;
+            slot += laneCount[lane][length];
+        }
     }
-    uint16_t sorted[DEFLATE_LITLEN_SYMBOLS] = {};
-    for (uint32_t symbol = 0; symbol < symbolCount; ++symbol)
-        if (lengths[symbol] != 0) sorted[nextSlot[lengths[symbol]]++] = static_cast<uint16_t>(symbol);
+    uint16_t sorted[DEFLATE_LITLEN_SYMBOLS];
+    for (uint32_t i = 0; i < laneSymbols; ++i) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            const uint32_t symbol = lane * laneSymbols + i;
+            if (symbol >= symbolCount) break;
+            sorted[laneSlot[lane][lengths[symbol]]++] = static_cast<uint16_t>(symbol);
+        }
+    }
 
     // Codes up to the root width, length by length. While the codes of
     // length L are placed the table spans 2^L entries; doubling it repeats
@@ -159,7 +187,7 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
     // shorter code covers. Only a lone 1-bit code leaves an entry unused.
     table[0] = kInvalidEntry;
     table[1] = kInvalidEntry;
-    uint32_t next = 0;  // position in `sorted`
+    uint32_t next = unusedSymbols;  // position in `sorted`
     for (uint32_t length = 1, span = 2; length <= rootBits; ++length) {
         if (length > 1) {
             std::copy(table, table + span, table + span);
@@ -174,7 +202,7 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
     // canonical order their prefixes ascend and each prefix's codes are
     // consecutive, its last code the longest, which sets the subtable's
     // width: one walk finds the widths, a second places the codes.
-    uint8_t runBits[DEFLATE_LITLEN_SYMBOLS] = {};
+    uint8_t runBits[DEFLATE_LITLEN_SYMBOLS];
     uint32_t runs = 0;
     for (uint32_t length = rootBits + 1, previous = ~0u; length <= longest; ++length) {
         const uint32_t beyondRoot = length - rootBits;
@@ -212,20 +240,17 @@ constexpr bool BuildTable(Alphabet alphabet, const uint8_t* lengths, uint32_t sy
 
 // The fixed code: literal/length lengths 8, 9, 7, 8 over four ranges;
 // 32 distance codes of 5 bits (30 and 31 never occur in valid data).
-constexpr uint32_t kFixedLitLenEntries = 1u << kFixedLitLenRootBits;
-constexpr uint32_t kFixedDistEntries = 1u << kFixedDistRootBits;
 constexpr uint32_t kFixedLengthRangeEnd[4] = {144, 256, 280, DEFLATE_LITLEN_SYMBOLS};
 constexpr uint8_t kFixedLengthOfRange[4] = {8, 9, 7, 8};
 constexpr uint8_t kFixedDistLength = 5;
 
 struct FixedTables {
     bool built;
-    uint32_t litLen[kFixedLitLenEntries];
-    uint32_t dist[kFixedDistEntries];
+    DecodeTables tables;
 };
 
 constexpr FixedTables MakeFixedTables() {
-    FixedTables tables{};
+    FixedTables fixed{};
     uint8_t litLenLengths[DEFLATE_LITLEN_SYMBOLS] = {};
     for (uint32_t symbol = 0, range = 0; symbol < DEFLATE_LITLEN_SYMBOLS; ++symbol) {
         if (symbol == kFixedLengthRangeEnd[range]) ++range;
@@ -233,11 +258,11 @@ constexpr FixedTables MakeFixedTables() {
     }
     uint8_t distLengths[DEFLATE_DIST_SYMBOLS] = {};
     for (uint32_t symbol = 0; symbol < DEFLATE_DIST_SYMBOLS; ++symbol) distLengths[symbol] = kFixedDistLength;
-    tables.built = BuildTable(Alphabet::LitLen, litLenLengths, DEFLATE_LITLEN_SYMBOLS, kFixedLitLenRootBits,
-                              tables.litLen, kFixedLitLenEntries) &&
-                   BuildTable(Alphabet::Distance, distLengths, DEFLATE_DIST_SYMBOLS, kFixedDistRootBits,
-                              tables.dist, kFixedDistEntries);
-    return tables;
+    fixed.built = BuildTable(Alphabet::LitLen, litLenLengths, DEFLATE_LITLEN_SYMBOLS, kLitLenRootBits,
+                             fixed.tables.litLen, kLitLenTableCapacity) &&
+                  BuildTable(Alphabet::Distance, distLengths, DEFLATE_DIST_SYMBOLS, kDistRootBits,
+                             fixed.tables.dist, kDistTableCapacity);
+    return fixed;
 }
 
 constexpr FixedTables kFixedTables = MakeFixedTables();
@@ -250,5 +275,4 @@ bool BuildDecodeTable(Alphabet alphabet, const uint8_t* lengths, uint32_t symbol
     return BuildTable(alphabet, lengths, symbolCount, rootBits, table, capacity);
 }
 
-const uint32_t* FixedLitLenTable() { return kFixedTables.litLen; }
-const uint32_t* FixedDistTable() { return kFixedTables.dist; }
+const DecodeTables& FixedDecodeTables() { return kFixedTables.tables; }

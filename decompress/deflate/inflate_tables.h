@@ -52,11 +52,10 @@ constexpr uint32_t EntryDecode(uint32_t entry, uint64_t bits) {
     return EntryValue(entry) + static_cast<uint32_t>(consumed >> EntryCodeBits(entry));
 }
 
-// Index widths of the first level.
+// Index widths of the first level; the fixed code's tables have the same,
+// so that the decode loop's masks are constants.
 inline constexpr uint32_t kLitLenRootBits = 11;
 inline constexpr uint32_t kDistRootBits = 8;
-inline constexpr uint32_t kFixedLitLenRootBits = 9;
-inline constexpr uint32_t kFixedDistRootBits = 5;
 inline constexpr uint32_t kCodeLengthRootBits = 7;
 inline constexpr uint32_t kMaxRootBits = kLitLenRootBits;
 
@@ -83,6 +82,12 @@ enum class Alphabet { CodeLength, LitLen, Distance };
 bool BuildDecodeTable(Alphabet alphabet, const uint8_t* lengths, uint32_t symbolCount,
                       uint32_t rootBits, uint32_t* table, uint32_t capacity);
 
+// A block's two tables side by side, so that the decode loop reaches both
+// from one base address.
+struct DecodeTables {
+    uint32_t litLen[kLitLenTableCapacity];
+    uint32_t dist[kDistTableCapacity];
+};
+
 // The fixed code's tables, built at compile time and shared read-only.
-const uint32_t* FixedLitLenTable();
-const uint32_t* FixedDistTable();
+const DecodeTables& FixedDecodeTables();
