@@ -9,10 +9,10 @@
 // lengths are 3 bits each.
 #include "decompress/deflate/inflate_block.h"
 
-#include <cassert>
 #include <cstring>
 
 #include "cabinet/deflate_format.h"
+#include "cabinet/tp_assert.h"
 #include "decompress/deflate/bit_reader.h"
 #include "decompress/deflate/inflate_codes.h"
 #include "decompress/deflate/match_copy.h"
@@ -130,7 +130,7 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
 
 bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
                       uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced) {
-    assert(room <= ringSize && ringSize <= DEFLATE_WINDOW_SIZE);
+    TP_ASSERT(room <= ringSize && ringSize <= DEFLATE_WINDOW_SIZE);
     std::memcpy(state.previousBlock, buffer, ringSize);
     BitReader reader;
     StartBitReader(reader, input, inputSize);

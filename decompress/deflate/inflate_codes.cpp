@@ -10,10 +10,10 @@
 #include "decompress/deflate/inflate_codes.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstddef>
 #include <iterator>
 
+#include "cabinet/tp_assert.h"
 #include "decompress/deflate/match_copy.h"
 
 namespace {
@@ -171,7 +171,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
         bitsleft |= kRefillMinBits;
     };
     auto consume = [&](uint32_t entry) {
-        assert(EntryConsume(entry) <= static_cast<uint8_t>(bitsleft));
+        TP_ASSERT(EntryConsume(entry) <= static_cast<uint8_t>(bitsleft));
         bitbuf >>= static_cast<uint8_t>(entry);
         bitsleft -= entry;
     };
@@ -179,7 +179,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
     // buffer as it was before the entry was consumed. Such an entry has no
     // flags, so its second byte is its code bits alone.
     auto decode = [](uint32_t entry, uint64_t before) {
-        assert(static_cast<uint8_t>(entry >> kEntryCodeBitsShift) == EntryCodeBits(entry));
+        TP_ASSERT(static_cast<uint8_t>(entry >> kEntryCodeBitsShift) == EntryCodeBits(entry));
         const uint64_t taken = LowBits<kBmi2>(before, entry);
         return EntryValue(entry) + static_cast<uint32_t>(taken >> static_cast<uint8_t>(entry >> kEntryCodeBitsShift));
     };
@@ -239,7 +239,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
         }
         // A length: its extra bits went with the entry.
         const uint32_t length = decode(entry, before);
-        assert(length >= DEFLATE_MIN_MATCH && length <= DEFLATE_MAX_MATCH);
+        TP_ASSERT(length >= DEFLATE_MIN_MATCH && length <= DEFLATE_MAX_MATCH);
 
         entry = tables.dist[bitbuf & kDistRootMask];
         refill();

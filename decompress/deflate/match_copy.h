@@ -14,9 +14,10 @@
 // remains past the block's end).
 #pragma once
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
+
+#include "cabinet/tp_assert.h"
 
 namespace matchcopy {
 
@@ -80,7 +81,7 @@ inline constexpr uint64_t kByteBroadcast = 0x0101010101010101;
 // at least a word behind `to`, so every word read holds final bytes.
 // Precondition: length >= kMinMatchBytes.
 inline void CopyWordsFast(uint8_t* to, const uint8_t* from, uint32_t length) {
-    assert(length >= kMinMatchBytes);
+    TP_ASSERT(length >= kMinMatchBytes);
     uint8_t* const end = to + length;
     for (uint32_t i = 0; i < kFastCopyWords; ++i) CopyWord(to + i * kWordBytes, from + i * kWordBytes);
     to += kFastCopyBytes;
@@ -123,7 +124,7 @@ inline void CopyBehindFast(uint8_t* to, uint32_t distance, uint32_t length) {
 // Preconditions: position < distance <= ringSize, position + length <= ringSize.
 inline void CopyFromPrevious(uint8_t* buffer, const uint8_t* previous, uint32_t position, uint32_t distance,
                              uint32_t length, uint32_t ringSize) {
-    assert(distance > position && distance <= ringSize && position + length <= ringSize);
+    TP_ASSERT(distance > position && distance <= ringSize && position + length <= ringSize);
     const uint32_t source = position + ringSize - distance;
     const uint32_t tailRun = ringSize - source < length ? ringSize - source : length;
     std::memcpy(buffer + position, previous + source, tailRun);
