@@ -14,7 +14,7 @@
 
 #include "cabinet/bytes.h"
 
-#include "decompress/lzx/lzx_decoder.h"
+#include "decompress/lzx/lzx_decoder_state.h"
 
 namespace lzxdec {
 namespace {

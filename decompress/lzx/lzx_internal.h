@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "decompress/lzx/lzx_bit_reader.h"
-#include "decompress/lzx/lzx_decoder.h"
+#include "decompress/lzx/lzx_decoder_state.h"
 #include "decompress/lzx/lzx_huffman.h"
 
 namespace lzxdec {

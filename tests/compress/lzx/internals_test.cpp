@@ -9,7 +9,7 @@
 #include "cabinet/bytes.h"
 #include "cabinet/lzx_format.h"
 #include "compress/lzx/lzx_encoder.h"
-#include "decompress/lzx/lzx_decoder.h"
+#include "decompress/lzx/lzx_decoder_state.h"
 #include "test_support.h"
 
 namespace {

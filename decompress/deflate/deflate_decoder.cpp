@@ -6,16 +6,17 @@
 // back references reach into, so reset has nothing to forget.
 #include <cstring>
 
+#include "cabinet/format.h"
 #include "decompress/decoder.h"
 #include "decompress/deflate/inflate_block.h"
 
 namespace {
 
-constexpr uint32_t kBlockCapacity = 32768;
-// Largest compressed block: incompressible data costs the prefix plus the
-// framing of stored DEFLATE blocks.
-constexpr uint32_t kCompressedOverhead = 12;
-constexpr uint8_t kBlockPrefix[2] = {'C', 'K'};
+// Largest compressed block: incompressible data costs the "CK" prefix plus
+// the framing of stored DEFLATE blocks (DEFLATE_BLOCK_SLACK).
+constexpr uint32_t kBlockCapacity = CAB_BLOCK_SIZE;
+constexpr uint32_t kCompressedOverhead = DEFLATE_BLOCK_SLACK;
+constexpr const uint8_t (&kBlockPrefix)[2] = DEFLATE_BLOCK_MAGIC;
 
 struct DdiHandle {
     uint32_t tag;

@@ -2,6 +2,7 @@
 // one encoder, parameter checks, and result codes.
 #include <cstring>
 
+#include "cabinet/format.h"
 #include "compress/compressor.h"
 #include "compress/lzx/lzx_encoder.h"
 
@@ -10,7 +11,7 @@ namespace {
 constexpr uint32_t kLzxHandleTag = 0x4C5A5843;  // "CXZL" little-endian
 constexpr uint32_t kBlockSize = LZX_FRAME_SIZE;
 // Worst case of one block's frame beyond its data.
-constexpr uint32_t kOutputMargin = 6144;
+constexpr uint32_t kOutputMargin = LZX_BLOCK_SLACK;
 
 struct LzxHandle {
     uint32_t tag;
