@@ -7,6 +7,8 @@
 #include <random>
 #include <string>
 
+namespace treepak {
+
 namespace {
 
 std::vector<uint8_t> FilesUnder(const char* root, size_t bytes, bool (*wanted)(const std::filesystem::path&)) {
@@ -50,3 +52,5 @@ std::vector<uint8_t> BenchExecutables(size_t bytes) {
     data.resize(bytes);
     return data;
 }
+
+}  // namespace treepak

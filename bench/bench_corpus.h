@@ -7,5 +7,9 @@
 #include <cstdint>
 #include <vector>
 
+namespace treepak {
+
 std::vector<uint8_t> BenchHeaderText(size_t bytes);
 std::vector<uint8_t> BenchExecutables(size_t bytes);
+
+}  // namespace treepak

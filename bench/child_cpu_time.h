@@ -8,6 +8,8 @@
 
 #include <sys/resource.h>
 
+namespace treepak {
+
 inline double ChildCpuSeconds() {
     constexpr double kMicrosecond = 1e-6;
     rusage usage{};
@@ -15,3 +17,5 @@ inline double ChildCpuSeconds() {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * kMicrosecond;
 }
+
+}  // namespace treepak

@@ -23,6 +23,8 @@
 #include "bench_corpus.h"
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kBlockSize = 32768;
@@ -172,3 +174,5 @@ BENCHMARK(BM_FolderDecoder_Independent)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflate_Independent)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace treepak

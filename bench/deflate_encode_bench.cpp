@@ -22,6 +22,8 @@
 
 #include "compress/compressor.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kBlock = 32768;
@@ -193,3 +195,5 @@ BENCHMARK(BM_BlockDeflate)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibLevel9)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace treepak

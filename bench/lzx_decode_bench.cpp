@@ -28,6 +28,8 @@
 #include "compress/compressor.h"
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr size_t kCorpusBytes = 4u << 20;
@@ -167,3 +169,5 @@ BENCHMARK_CAPTURE(DecodeProgram, text_gzip, &Text, "gzip")->UseManualTime()->Uni
 BENCHMARK_CAPTURE(DecodeProgram, exe_gzip, &Code, "gzip")->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace treepak

@@ -17,6 +17,8 @@
 #include "compress/compressor.h"
 #include "platform/large_blocks.h"
 
+namespace treepak {
+
 namespace {
 
 uint64_t gState = 0x9E3779B97F4A7C15ull;
@@ -131,3 +133,5 @@ void BM_XzLevel6(benchmark::State& state) {
 
 BENCHMARK(BM_LzxEncodeFolder)->Arg(21)->Arg(15)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XzLevel6)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace treepak

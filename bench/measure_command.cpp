@@ -13,11 +13,16 @@
 #include <chrono>
 #include <cstdio>
 
+namespace treepak {
+
 namespace {
 constexpr int kCannotStart = 127;
 }
 
+}  // namespace treepak
+
 int main(int argc, char** argv) {
+    using namespace treepak;
     if (argc < 2) {
         std::fprintf(stderr, "usage: measure_command program [arguments...]\n");
         return 2;

@@ -14,6 +14,8 @@
 
 #include "decompress/quantum/quantum_format.h"
 
+namespace treepak {
+
 namespace qbench {
 
 using namespace quantum;
@@ -241,3 +243,5 @@ std::vector<EncodedBlock> CompressQuantum(const std::vector<uint8_t>& data, uint
 }
 
 }  // namespace qbench
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace treepak {
+
 namespace qbench {
 
 // One adaptive model, kept as in the decoder: n + 1 (cumulative frequency,
@@ -65,3 +67,5 @@ std::vector<EncodedBlock> CompressQuantum(const std::vector<uint8_t>& data, uint
                                           uint32_t blockSize = 32768);
 
 }  // namespace qbench
+
+}  // namespace treepak

@@ -20,6 +20,8 @@
 #include "decompress/decoder.h"
 #include "quantum_bench_encoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr size_t kCorpusBytes = 4u << 20;
@@ -118,3 +120,5 @@ BENCHMARK(BM_QuantumDecodeNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuantumDecodeTextPaged)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace treepak

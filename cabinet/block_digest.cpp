@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+namespace treepak {
+
 namespace {
 
 constexpr uint64_t kMulA = 0x9E3779B97F4A7C15u;
@@ -67,3 +69,5 @@ BlockDigest ChainBlockDigest(const BlockDigest& previous, const void* bytes, uin
     next.lane[1] = Finish64(s.b0 ^ Finish64(s.b1 + length));
     return next;
 }
+
+}  // namespace treepak

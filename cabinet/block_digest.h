@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 struct BlockDigest {
     uint64_t lane[2];
     bool operator==(const BlockDigest&) const = default;
@@ -19,3 +21,5 @@ inline constexpr BlockDigest BLOCK_DIGEST_START = {{0x243F6A8885A308D3u, 0x13198
 
 // The link after `previous` for one block of `size` bytes.
 BlockDigest ChainBlockDigest(const BlockDigest& previous, const void* bytes, uint32_t size);
+
+}  // namespace treepak

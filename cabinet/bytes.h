@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace treepak {
+
 namespace cab {
 
 inline uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -24,3 +26,5 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
 }
 
 }  // namespace cab
+
+}  // namespace treepak

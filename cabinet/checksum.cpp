@@ -6,6 +6,8 @@
 #include "cabinet/bytes.h"
 #include "cabinet/format.h"
 
+namespace treepak {
+
 static_assert(std::endian::native == std::endian::little, "the wide fold assumes a little-endian host");
 
 uint32_t CabChecksum(const void* data, uint32_t size, uint32_t seed) {
@@ -49,3 +51,5 @@ uint32_t CabDataChecksum(const uint8_t* header, uint32_t dataReserveSize, const 
     uint32_t s = CabChecksum(data, dataSize, 0);
     return CabChecksum(header + 4, 4 + dataReserveSize, s);
 }
+
+}  // namespace treepak

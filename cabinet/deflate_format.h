@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 inline constexpr uint32_t DEFLATE_WINDOW_SIZE = 32768;
 inline constexpr uint32_t DEFLATE_MIN_MATCH = 3;
 inline constexpr uint32_t DEFLATE_MAX_MATCH = 258;
@@ -34,3 +36,5 @@ inline constexpr uint8_t kDeflateDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3
 // Order in which code-length code lengths are sent.
 inline constexpr uint8_t kDeflateCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 inline constexpr uint32_t LZX_FRAME_SIZE = 32768;
 inline constexpr uint32_t LZX_MIN_WINDOW_BITS = 15;
 inline constexpr uint32_t LZX_MAX_WINDOW_BITS = 21;
@@ -70,3 +72,5 @@ inline constexpr uint32_t LZX_SAME_RUN_BITS = 1, LZX_SAME_RUN_BASE = 4;
 // 0xE8 whose operand would reach into them is left alone.
 inline constexpr uint32_t LZX_E8_TAIL_BYTES = 6;
 inline constexpr uint32_t LZX_E8_OPERAND_BYTES = 4;
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include "cabinet/bytes.h"
 
+namespace treepak {
+
 using cab::LoadLe16;
 using cab::LoadLe32;
 using cab::StoreLe16;
@@ -82,3 +84,5 @@ void DecodeData(const uint8_t in[CFDATA_SIZE], CFDATA* d) {
     d->compressedSize = LoadLe16(in + 4);
     d->uncompressedSize = LoadLe16(in + 6);
 }
+
+}  // namespace treepak

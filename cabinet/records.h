@@ -7,6 +7,8 @@
 
 #include "cabinet/format.h"
 
+namespace treepak {
+
 struct CFHEADER {
     uint8_t signature[4];
     uint32_t reserved1;
@@ -53,3 +55,5 @@ void EncodeFile(const CFFILE& f, uint8_t out[CFFILE_SIZE]);
 void DecodeFile(const uint8_t in[CFFILE_SIZE], CFFILE* f);
 void EncodeData(const CFDATA& d, uint8_t out[CFDATA_SIZE]);
 void DecodeData(const uint8_t in[CFDATA_SIZE], CFDATA* d);
+
+}  // namespace treepak

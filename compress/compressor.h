@@ -9,6 +9,8 @@
 
 #include "cabinet/client_callbacks.h"
 
+namespace treepak {
+
 inline constexpr int COMPRESSOR_OK = 0;
 inline constexpr int COMPRESSOR_NO_MEMORY = 1;
 inline constexpr int COMPRESSOR_BAD_PARAMETER = 2;
@@ -49,3 +51,5 @@ int LzxCompressBlock(void* handle, const uint8_t* input, uint32_t inputSize, uin
 int LzxFlush(void* handle);
 int LzxReset(void* handle);
 int LzxDestroy(void* handle);
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 
 #include "cabinet/client_callbacks.h"
 
+namespace treepak {
+
 struct DecoderFileCallbacks {
     FEIOpenFn open;
     FEIReadFn read;
@@ -77,3 +79,5 @@ int LdiDecode(void* handle, const uint8_t* compressed, uint32_t compressedSize,
               uint8_t* uncompressed, uint32_t* uncompressedSize);
 int LdiReset(void* handle);
 int LdiDestroy(void* handle);
+
+}  // namespace treepak

@@ -116,7 +116,10 @@ using FCIGetOpenInfoFn = int32_t (*)(const char* sourcePath, uint16_t* date, uin
                                      uint16_t* attributes, int32_t* error, void* context);
 
 // The engine's context; opaque to clients.
+namespace treepak {
 struct FCIContext;
+}  // namespace treepak
+using treepak::FCIContext;
 
 FCIContext* FCICreate(ErrorRecord* errorRecord, FCIFilePlacedFn filePlaced, FCIAllocFn alloc,
                       FCIFreeFn free, FCIOpenFn open, FCIReadFn read, FCIWriteFn write,
@@ -171,7 +174,7 @@ using FCIBlockStoreFn = void (*)(const FCIBlockKey* key, const void* compressed,
 struct FCIBlockMemo {
     FCIBlockLookupFn lookup;
     FCIBlockStoreFn store;
-    BlockDigest chainStart;
+    treepak::BlockDigest chainStart;
     void* context;
 };
 
@@ -179,7 +182,7 @@ struct FCIBlockMemo {
 // FCIAddFile; returns 0 (nothing recorded) when called later or with only
 // one of the two functions.
 int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreFn store,
-                    const BlockDigest& chainStart, void* memoContext);
+                    const treepak::BlockDigest& chainStart, void* memoContext);
 
 // A block coder: what the engine does with each block of a block-deflate
 // folder that has a memo, for a client that compresses blocks ahead of the
@@ -189,7 +192,10 @@ int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreF
 // later finds the ones a coder compressed. The coder allocates through
 // alloc and free only, does no I/O, and keeps nothing between calls but its
 // own state.
+namespace treepak {
 struct FCIBlockCoder;
+}  // namespace treepak
+using treepak::FCIBlockCoder;
 // Null when the type word is not block deflate, the memo lacks a function,
 // or memory ran out.
 FCIBlockCoder* FCICreateBlockCoder(uint16_t compressionType, FCIAllocFn alloc, FCIFreeFn free,

@@ -15,6 +15,8 @@
 
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 struct FCIBlockCoder {
     FCIFreeFn free;
     FCIBlockMemo memo;
@@ -76,8 +78,11 @@ void Advance(FCIBlockCoder* coder, const BlockDigest& digest, uint32_t size, uin
 
 }  // namespace
 
+}  // namespace treepak
+
 FCIBlockCoder* FCICreateBlockCoder(uint16_t compressionType, FCIAllocFn alloc, FCIFreeFn free,
                                    const FCIBlockMemo* memo) {
+    using namespace treepak;
     if (alloc == nullptr || free == nullptr || memo == nullptr || memo->lookup == nullptr ||
         memo->store == nullptr || CompressKind(compressionType) != COMPRESS_DEFLATE)
         return nullptr;
@@ -100,9 +105,13 @@ FCIBlockCoder* FCICreateBlockCoder(uint16_t compressionType, FCIAllocFn alloc, F
     return coder;
 }
 
-uint32_t FCIBlockCoderCapacity(const FCIBlockCoder* coder) { return coder->outputCapacity; }
+uint32_t FCIBlockCoderCapacity(const FCIBlockCoder* coder) {
+    using namespace treepak;
+    return coder->outputCapacity;
+}
 
 int FCIBlockCoderRestart(FCIBlockCoder* coder) {
+    using namespace treepak;
     Advance(coder, BlockDigest{}, 0, 0);
     coder->behind = false;
     return DeflateReset(coder->compressor) == COMPRESSOR_OK ? 1 : 0;
@@ -110,6 +119,7 @@ int FCIBlockCoderRestart(FCIBlockCoder* coder) {
 
 int FCIBlockCoderNext(FCIBlockCoder* coder, const uint8_t* block, uint32_t size, const uint8_t** compressed,
                       uint32_t* compressedSize) {
+    using namespace treepak;
     if (size == 0 || size > CAB_BLOCK_SIZE) return 0;
     const BlockDigest digest = ChainBlockDigest(coder->memo.chainStart, block, size);
     const FCIBlockKey key = KeyFor(*coder, digest, size);
@@ -131,6 +141,7 @@ int FCIBlockCoderNext(FCIBlockCoder* coder, const uint8_t* block, uint32_t size,
 }
 
 int FCIBlockCoderAssume(FCIBlockCoder* coder, const uint8_t* block, uint32_t size) {
+    using namespace treepak;
     if (FCIBlockCoderRestart(coder) != 1 || size > CAB_BLOCK_SIZE) return 0;
     if (size == 0) return 1;
     uint32_t compressedSize = 0, token = 0;
@@ -140,6 +151,7 @@ int FCIBlockCoderAssume(FCIBlockCoder* coder, const uint8_t* block, uint32_t siz
 }
 
 void FCIDestroyBlockCoder(FCIBlockCoder* coder) {
+    using namespace treepak;
     if (coder == nullptr) return;
     const FCIFreeFn release = coder->free;
     if (coder->compressor != nullptr) DeflateDestroy(coder->compressor);
@@ -149,7 +161,8 @@ void FCIDestroyBlockCoder(FCIBlockCoder* coder) {
 }
 
 int FCISetBlockMemo(FCIContext* context, FCIBlockLookupFn lookup, FCIBlockStoreFn store,
-                    const BlockDigest& chainStart, void* memoContext) {
+                    const treepak::BlockDigest& chainStart, void* memoContext) {
+    using namespace treepak;
     if (context == nullptr || (lookup == nullptr) != (store == nullptr)) return 0;
     FolderState* folder = &context->folder;
     if (folder->compressionType != COMPRESS_UNSET) return 0;

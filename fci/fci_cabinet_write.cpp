@@ -10,6 +10,8 @@
 #include "cabinet/bytes.h"
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 namespace {
 
 // Room for cabinetPath immediately followed by cabinetName.
@@ -225,3 +227,5 @@ bool WriteCabinet(CabinetState* cab, FCIStatusFn status, uint32_t* copied, uint3
     ResetHeader(cab);
     return true;
 }
+
+}  // namespace treepak

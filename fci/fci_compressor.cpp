@@ -12,6 +12,8 @@
 #include "cabinet/lzx_format.h"
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace {
 
 // The LZX window slides by this much when it is full.
@@ -185,3 +187,5 @@ bool ResetCompressor(FolderState* folder) {
     }
     return true;
 }
+
+}  // namespace treepak

@@ -1,6 +1,8 @@
 // The texts the clients print after a failed operation's code.
 #include "fci/fci.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr const char* kErrorTexts[] = {
@@ -18,7 +20,10 @@ static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == FCIERR_COMPRESS + 1)
 
 }  // namespace
 
+}  // namespace treepak
+
 const char* FCIErrorText(int32_t code) {
+    using namespace treepak;
     if (code < FCIERR_NONE || code > FCIERR_COMPRESS) return "Unknown error";
     return kErrorTexts[code];
 }

@@ -3,6 +3,8 @@
 
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 void RecordError(const FciIo& io, int32_t code, int32_t systemError) {
     io.errors->errorCode = code;
     io.errors->systemError = systemError;
@@ -29,3 +31,5 @@ void CopyName(char* dest, const char* source) {
 }
 
 uint32_t NameLength(const char* name) { return static_cast<uint32_t>(std::strlen(name)); }
+
+}  // namespace treepak

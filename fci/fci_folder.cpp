@@ -10,6 +10,8 @@
 #include "cabinet/tp_assert.h"
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 namespace {
 
 // A CFDATA header with the largest reserve area the 8-bit field allows.
@@ -167,3 +169,5 @@ bool FinishFolder(FolderState* folder, FCIStatusFn status) {
 uint32_t FolderCompressedBytes(const FolderState& folder) {
     return folder.files[FOLDER_DATA].size + folder.heldBack;
 }
+
+}  // namespace treepak

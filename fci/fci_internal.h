@@ -11,6 +11,8 @@
 #include "compress/compressor.h"
 #include "fci/fci.h"
 
+namespace treepak {
+
 // Attempts at creating one temporary file before giving up; each attempt
 // asks the client for a fresh name.
 inline constexpr int FCI_TEMP_ATTEMPTS = 11;
@@ -161,3 +163,5 @@ bool PlaceFolder(CabinetState* cabinet, FolderState* folder, bool force,
                  FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status);
 bool WriteCabinet(CabinetState* cabinet, FCIStatusFn status, uint32_t* copied, uint32_t total);
 void ResetHeader(CabinetState* cabinet);
+
+}  // namespace treepak

@@ -3,6 +3,8 @@
 
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 namespace {
 
 bool ReservesFit(const CabParams& params) {
@@ -41,11 +43,14 @@ bool InitCabinet(CabinetState* cab, const FciIo* io, FCIFilePlacedFn filePlaced,
     return CreateTempFiles(*io, cab->files, CABINET_FILE_COUNT);
 }
 
+}  // namespace treepak
+
 FCIContext* FCICreate(ErrorRecord* errorRecord, FCIFilePlacedFn filePlaced, FCIAllocFn alloc,
                       FCIFreeFn free, FCIOpenFn open, FCIReadFn read, FCIWriteFn write,
                       FCICloseFn close, FCISeekFn seek, FCIDeleteFn remove,
                       FCIGetTempFileFn getTempFile, const CabParams* params,
                       void* clientContext) {
+    using namespace treepak;
     if (errorRecord == nullptr) return nullptr;
     FciIo io{alloc, free, open, read, write, close, seek, remove, getTempFile, errorRecord,
              clientContext};
@@ -88,6 +93,7 @@ FCIContext* FCICreate(ErrorRecord* errorRecord, FCIFilePlacedFn filePlaced, FCIA
 int FCIAddFile(FCIContext* context, const char* sourcePath, const char* nameInCabinet,
                int32_t execute, FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status,
                FCIGetOpenInfoFn getOpenInfo, uint16_t compressionType) {
+    using namespace treepak;
     if (context == nullptr) return 0;
     const FciIo& io = context->io;
     FolderState* folder = &context->folder;
@@ -117,12 +123,14 @@ int FCIAddFile(FCIContext* context, const char* sourcePath, const char* nameInCa
 }
 
 int FCIFlushFolder(FCIContext* context, FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status) {
+    using namespace treepak;
     if (context == nullptr) return 0;
     return FlushFolder(context, getNextCabinet, status) ? 1 : 0;
 }
 
 int FCIFlushCabinet(FCIContext* context, int32_t getNext, FCIGetNextCabinetFn getNextCabinet,
                     FCIStatusFn status) {
+    using namespace treepak;
     if (context == nullptr) return 0;
     CabinetState* cab = &context->cabinet;
     if (!PlaceFolder(cab, &context->folder, getNext != 0, getNextCabinet, status)) return 0;
@@ -133,6 +141,7 @@ int FCIFlushCabinet(FCIContext* context, int32_t getNext, FCIGetNextCabinetFn ge
 }
 
 int FCIDestroy(FCIContext* context) {
+    using namespace treepak;
     if (context == nullptr) return 0;
     const FciIo io = context->io;
     bool ok = true;

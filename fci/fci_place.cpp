@@ -16,6 +16,8 @@
 #include "cabinet/tp_assert.h"
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 namespace {
 
 struct PlaceBuffers {
@@ -318,3 +320,5 @@ bool PlaceFolder(CabinetState* cab, FolderState* folder, bool force,
     if (buffers.folderRecord != nullptr) io.free(buffers.folderRecord);
     return ok;
 }
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 // does), so a name clash costs one more attempt instead of clobbering a file.
 #include "fci/fci_internal.h"
 
+namespace treepak {
+
 void MarkClosed(TempFile* files, int count) {
     for (int i = 0; i < count; ++i) {
         files[i].size = 0;
@@ -98,3 +100,5 @@ int64_t ReadTemp(const FciIo& io, const TempFile& file, void* bytes, uint32_t co
     }
     return got;
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "fei/context.h"
 #include "fei/decompressor.h"
 
+namespace treepak {
+
 namespace {
 
 // Reads one data block (or one piece of a split block) into the compressed
@@ -86,3 +88,5 @@ int FeiReadNextBlock(FEIContext* context) {
     context->blockSize = produced;
     return 1;
 }
+
+}  // namespace treepak

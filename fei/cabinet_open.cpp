@@ -10,6 +10,8 @@
 #include "cabinet/records.h"
 #include "fei/context.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t VERSION_WORD_OFFSET = 24;
@@ -213,3 +215,5 @@ int FeiReadFileEntry(FEIContext* context, CFFILE* file, char* name) {
     DecodeFile(entry, file);
     return FeiReadName(context, name);
 }
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 #include "cabinet/records.h"
 #include "fei/fei.h"
 
+namespace treepak {
+
 // Sizes of the engine's fields that hold a "not known yet" or "none" mark.
 inline constexpr uint32_t FEI_SIZE_UNKNOWN = 0xFFFF;
 inline constexpr uint32_t FEI_NO_FOLDER = 0xFFFF;
@@ -116,3 +118,5 @@ void FeiFillFileNotification(FEIContext* context);
 
 // Closes both cabinet handles without judging the result (end of FEIExtract).
 void FeiReleaseCabinet(FEIContext* context);
+
+}  // namespace treepak

@@ -20,6 +20,8 @@
 #include "decompress/decoder.h"
 #include "fei/context.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t LZX_CPU_TYPE = 0;
@@ -206,3 +208,5 @@ int FeiDecodeBlock(FEIContext* context, uint32_t compressedSize, uint32_t expect
     *produced = size;
     return 1;
 }
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 struct FEIContext;
 
 // Makes typeWord the current compression type. An unchanged word keeps the
@@ -21,3 +23,5 @@ int FeiResetDecoder(FEIContext* context);
 // block) into its uncompressed buffer; *produced receives the decoded size.
 int FeiDecodeBlock(FEIContext* context, uint32_t compressedSize, uint32_t expectedSize,
                    uint32_t* produced);
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "fei/context.h"
 #include "fei/decompressor.h"
 
+namespace treepak {
+
 namespace {
 
 bool ContinuedFromPrevious(uint16_t folderIndex) {
@@ -177,8 +179,11 @@ void FeiFillFileNotification(FEIContext* context) {
     n.offset = file.folderOffset;
 }
 
+}  // namespace treepak
+
 int FEIExtract(FEIContext* context, const char* cabinetName, const char* cabinetPath, int flags,
                FEINotifyFn notify, FEIHookFn hook, void* userContext) {
+    using namespace treepak;
     (void)flags;
     context->notify = notify;
     context->hook = hook;

@@ -8,6 +8,8 @@
 #include "fei/context.h"
 #include "fei/decompressor.h"
 
+namespace treepak {
+
 int FeiFail(FEIContext* context, int errorCode, int systemError) {
     context->error->errorCode = errorCode;
     context->error->systemError = systemError;
@@ -31,9 +33,12 @@ int FeiCallHook(FEIContext* context, int kind) {
                : 1;
 }
 
+}  // namespace treepak
+
 FEIContext* FEICreate(FEIAllocFn alloc, FEIFreeFn free, FEIOpenFn open, FEIReadFn read,
                       FEIWriteFn write, FEICloseFn close, FEISeekFn seek, int cpuType,
                       ErrorRecord* error) {
+    using namespace treepak;
     auto* context = static_cast<FEIContext*>(alloc(sizeof(FEIContext)));
     if (context == nullptr) {
         error->errorCode = FEIERR_NO_MEMORY;
@@ -64,6 +69,7 @@ FEIContext* FEICreate(FEIAllocFn alloc, FEIFreeFn free, FEIOpenFn open, FEIReadF
 }
 
 int FEIDestroy(FEIContext* context) {
+    using namespace treepak;
     if (context == nullptr) return 1;
     if (!FeiSetCompressionType(context, COMPRESS_UNSET)) {
         // The decoder refused to be destroyed; the buffers are ours all the same.

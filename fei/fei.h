@@ -12,7 +12,10 @@
 #include "cabinet/error_record.h"
 
 // Opaque reader context, allocated through the client's FEIAlloc.
+namespace treepak {
 struct FEIContext;
+}  // namespace treepak
+using treepak::FEIContext;
 
 // Error codes stored in ErrorRecord::errorCode.
 inline constexpr int FEIERR_NONE = 0;

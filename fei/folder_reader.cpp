@@ -7,6 +7,8 @@
 #include "fei/context.h"
 #include "fei/decompressor.h"
 
+namespace treepak {
+
 namespace {
 constexpr uint64_t LARGEST_SEEK_OFFSET = 0x7FFFFFFF;
 
@@ -44,3 +46,5 @@ int FeiLoadFolder(FEIContext* context, uint32_t folderIndex) {
     h.folderIndex = static_cast<uint16_t>(folderIndex);
     return FeiCallHook(context, FEI_HOOK_FOLDER);
 }
+
+}  // namespace treepak

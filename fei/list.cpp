@@ -5,6 +5,8 @@
 #include "cabinet/records.h"
 #include "fei/context.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t LARGEST_SEEK_OFFSET = 0x7FFFFFFF;
@@ -45,8 +47,11 @@ int SendFiles(FEIContext* context) {
 
 }  // namespace
 
+}  // namespace treepak
+
 int FEIList(FEIContext* context, const char* cabinetName, const char* cabinetPath, FEINotifyFn notify,
             FEIHookFn hook, void* userContext) {
+    using namespace treepak;
     context->notify = notify;
     context->hook = hook;
     context->userContext = userContext;

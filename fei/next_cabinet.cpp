@@ -8,6 +8,8 @@
 
 #include "fei/context.h"
 
+namespace treepak {
+
 namespace {
 
 // What the client sees in FEI_NOTIFY_NEXT_CABINET; refilled before every
@@ -80,3 +82,5 @@ int FeiMoveToNextCabinet(FEIContext* context) {
     context->continuing = 1;
     return 1;
 }
+
+}  // namespace treepak

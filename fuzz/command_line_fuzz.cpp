@@ -14,6 +14,8 @@
 #include "app/common/path_helpers.h"
 #include "app/expand/expand_names.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr size_t kLongestLine = 4096;
@@ -39,7 +41,10 @@ void CheckStoredName(const std::string& name) {
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     if (size > kLongestLine) return 0;
     std::vector<char> line(data, data + size);
     line.push_back('\0');

@@ -13,6 +13,8 @@
 #include "compress/compressor.h"
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kBlockSize = 32768;
@@ -27,7 +29,10 @@ void Free(void* block) { std::free(block); }
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     if (size <= kControlBytes || size > kControlBytes + 4 * kBlockSize) return 0;
     const uint8_t control = data[0];
     const uint8_t resetMask = data[1];

@@ -9,6 +9,8 @@
 
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kRingSize = 32768;
@@ -20,7 +22,10 @@ void Free(void* block) { std::free(block); }
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     if (size < 1 || size > 2 * kRingSize) return 0;
     const uint8_t control = data[0];
     const bool addPrefix = (control & kAddPrefixFlag) != 0;

@@ -11,6 +11,8 @@
 
 #include "fei/fei.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int MAX_NEXT_CABINET_RETRIES = 3;
@@ -118,7 +120,10 @@ int ListNotify(int kind, FEINotification* n) {
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     if (size < 3) return 0;
     // Byte 0 picks one cabinet or a set; bytes 1-2 where the set is cut.
     const bool asSet = data[0] & 1;

@@ -16,6 +16,8 @@
 #include "cabinet/lzx_format.h"
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace {
 
 void* Alloc(uint32_t size) { return std::malloc(size); }
@@ -27,7 +29,10 @@ constexpr uint32_t kWindowChoices = LZX_MAX_WINDOW_BITS - LZX_MIN_WINDOW_BITS + 
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     if (size < 1) return 0;
     static void* decoders[kWindowChoices];
     static std::vector<uint8_t> output(LZX_FRAME_SIZE);

@@ -11,6 +11,8 @@
 
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t BLOCK_SIZE = 32768;
@@ -58,7 +60,10 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     if (size < 1) return 0;
     const uint32_t bits = 10 + data[0] % 12;
     const bool paged = data[0] & PAGED_FLAG;

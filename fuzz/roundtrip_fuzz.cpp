@@ -21,6 +21,8 @@
 #include "fci/fci.h"
 #include "fei/fei.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int kMaxFiles = 6;
@@ -354,7 +356,10 @@ void Compare() {
 
 }  // namespace
 
+}  // namespace treepak
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace treepak;
     FuzzedDataProvider in(data, size);
     ResetWorld();
     if (BuildSet(in)) {

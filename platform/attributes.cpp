@@ -5,6 +5,8 @@
 
 #include "platform/long_paths.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -48,3 +50,5 @@ bool IsDirectoryPath(const char* path) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

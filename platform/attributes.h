@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 inline constexpr uint32_t ATTRIBUTE_READONLY = 0x01;
@@ -24,3 +26,5 @@ bool SetHandleAttributes(int32_t handle, uint32_t attributes);
 bool IsDirectoryPath(const char* path);
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "platform/file_io.h"
 #include "platform/large_blocks.h"
 
+namespace treepak {
+
 namespace platform {
 
 BufferedFile::BufferedFile(int32_t handle, uint32_t capacity) : handle_(handle), capacity_(capacity) {
@@ -86,3 +88,5 @@ int32_t BufferedFile::Close(int32_t* error) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

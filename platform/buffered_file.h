@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 class BufferedFile {
@@ -39,3 +41,5 @@ private:
 };
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "platform/long_paths.h"
 #include "platform/wildcard.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -86,3 +88,5 @@ bool RemoveDirectory(const char* path) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

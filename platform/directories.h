@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 namespace platform {
 
 struct DirectoryEntry {
@@ -31,3 +33,5 @@ bool CreateDirectory(const char* path);
 bool RemoveDirectory(const char* path);
 
 }  // namespace platform
+
+}  // namespace treepak

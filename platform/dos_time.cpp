@@ -7,6 +7,8 @@
 
 #include "platform/attributes.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -135,3 +137,5 @@ bool GetSourceFileInfo(const char* path, SourceFileInfo* info) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

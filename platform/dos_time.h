@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 // Times outside what the packed form holds (1980-01-01 00:00:00 to
@@ -40,3 +42,5 @@ struct SourceFileInfo {
 bool GetSourceFileInfo(const char* path, SourceFileInfo* info);
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace treepak {
+
 namespace platform {
 
 bool GetEnvironmentValue(const char* name, std::string* value) {
@@ -12,3 +14,5 @@ bool GetEnvironmentValue(const char* name, std::string* value) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -3,9 +3,13 @@
 
 #include <string>
 
+namespace treepak {
+
 namespace platform {
 
 // False when the variable is not set.
 bool GetEnvironmentValue(const char* name, std::string* value);
 
 }  // namespace platform
+
+}  // namespace treepak

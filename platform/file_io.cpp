@@ -8,6 +8,8 @@
 #include "platform/long_paths.h"
 #include "platform/transfer_loop.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -109,3 +111,5 @@ int32_t DeleteFile(const char* path, int32_t* error) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include "cabinet/client_callbacks.h"
 
+namespace treepak {
+
 namespace platform {
 
 // The callbacks' open flags, permission bits and seek origins under the
@@ -43,3 +45,5 @@ int64_t SeekFile(int32_t handle, int64_t offset, int origin, int32_t* error);
 int32_t DeleteFile(const char* path, int32_t* error);
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+namespace treepak {
+
 namespace platform {
 
 bool GetFileStatus(const char* path, FileStatus* status, int32_t* error) {
@@ -21,3 +23,5 @@ bool GetFileStatus(const char* path, FileStatus* status, int32_t* error) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

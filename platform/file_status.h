@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 struct FileStatus {
@@ -23,3 +25,5 @@ inline bool SameFile(const FileStatus& a, const FileStatus& b) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

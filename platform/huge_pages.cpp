@@ -9,6 +9,8 @@
 
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -63,3 +65,5 @@ void FreeHugeRegion(void* region, size_t bytes) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

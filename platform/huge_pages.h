@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+namespace treepak {
+
 namespace platform {
 
 inline constexpr size_t kHugePageBytes = size_t{2} << 20;
@@ -24,3 +26,5 @@ void* AllocateHugeRegion(size_t bytes);
 void FreeHugeRegion(void* region, size_t bytes);
 
 }  // namespace platform
+
+}  // namespace treepak

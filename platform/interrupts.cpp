@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -30,3 +32,5 @@ void SetInterruptRequested(bool requested) { interruptFlag = requested ? 1 : 0; 
 void IgnoreFileSizeLimitSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace platform
+
+}  // namespace treepak

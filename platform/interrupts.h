@@ -4,6 +4,8 @@
 // run before the process ends.
 #pragma once
 
+namespace treepak {
+
 namespace platform {
 
 // Installs the flag-setting handler for SIGINT and SIGTERM.
@@ -19,3 +21,5 @@ void SetInterruptRequested(bool requested);
 void IgnoreFileSizeLimitSignal();
 
 }  // namespace platform
+
+}  // namespace treepak

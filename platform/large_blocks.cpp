@@ -7,6 +7,8 @@
 
 #include "platform/huge_pages.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -127,3 +129,5 @@ bool FreeLargeBlock(void* block) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 // The smallest block served from shared regions, and the smallest with a
@@ -28,3 +30,5 @@ void* AllocateLargeBlock(uint32_t size, bool share);
 bool FreeLargeBlock(void* block);
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <unistd.h>
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -65,3 +67,5 @@ AnchoredPath::~AnchoredPath() {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

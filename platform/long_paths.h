@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 class AnchoredPath {
@@ -33,3 +35,5 @@ private:
 };
 
 }  // namespace platform
+
+}  // namespace treepak

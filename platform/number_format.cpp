@@ -5,6 +5,8 @@
 #include <langinfo.h>
 #include <locale.h>
 
+namespace treepak {
+
 namespace platform {
 
 NumberFormat UserNumberFormat() {
@@ -51,3 +53,5 @@ std::string GroupDigits(const std::string& digits, const NumberFormat& format) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

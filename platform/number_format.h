@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace treepak {
+
 namespace platform {
 
 struct NumberFormat {
@@ -20,3 +22,5 @@ NumberFormat UserNumberFormat();
 std::string GroupDigits(const std::string& digits, const NumberFormat& format);
 
 }  // namespace platform
+
+}  // namespace treepak

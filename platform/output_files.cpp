@@ -12,6 +12,8 @@
 
 #include "platform/temp_names.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -97,3 +99,5 @@ int32_t SpoolStandardInput(int32_t* error) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

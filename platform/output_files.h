@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 // Creates or truncates a regular file for writing, with the usual
@@ -29,3 +31,5 @@ int32_t OpenAnonymousTempFile(int32_t* error);
 int32_t SpoolStandardInput(int32_t* error);
 
 }  // namespace platform
+
+}  // namespace treepak

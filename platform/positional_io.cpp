@@ -4,6 +4,8 @@
 
 #include "platform/transfer_loop.h"
 
+namespace treepak {
+
 namespace platform {
 
 int32_t ReadFileAt(int32_t handle, void* buffer, uint32_t count, uint64_t offset, int32_t* error) {
@@ -21,3 +23,5 @@ int32_t WriteFileAt(int32_t handle, const void* buffer, uint32_t count, uint64_t
 }
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 // Bytes read (fewer than count only at the end of the file), or -1.
@@ -13,3 +15,5 @@ int32_t ReadFileAt(int32_t handle, void* buffer, uint32_t count, uint64_t offset
 int32_t WriteFileAt(int32_t handle, const void* buffer, uint32_t count, uint64_t offset, int32_t* error);
 
 }  // namespace platform
+
+}  // namespace treepak

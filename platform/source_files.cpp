@@ -8,6 +8,8 @@
 #include "platform/attributes.h"
 #include "platform/long_paths.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -72,3 +74,5 @@ int64_t FileSize(const char* path) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

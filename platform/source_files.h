@@ -8,6 +8,8 @@
 
 #include "platform/dos_time.h"
 
+namespace treepak {
+
 namespace platform {
 
 // What shows that a file changed while it was read: its size and its
@@ -37,3 +39,5 @@ int64_t FileSize(const char* path);
 int32_t ReadSome(int32_t handle, void* buffer, uint32_t count, int32_t* error);
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -32,3 +34,5 @@ int32_t SyncDirectory(const char* path, int32_t* error) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 // Flushes the file's data and metadata. 0, or -1 with errno in *error.
@@ -13,3 +15,5 @@ int32_t SyncFile(const char* path, int32_t* error);
 int32_t SyncDirectory(const char* path, int32_t* error);
 
 }  // namespace platform
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include "platform/attributes.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -81,3 +83,5 @@ std::string UncheckedTempName(const char* prefix) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

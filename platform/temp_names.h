@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace treepak {
+
 namespace platform {
 
 std::string TempDirectory();
@@ -22,3 +24,5 @@ std::string RandomTempName(const std::string& directory, const char* prefix);
 std::string UncheckedTempName(const char* prefix);
 
 }  // namespace platform
+
+}  // namespace treepak

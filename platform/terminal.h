@@ -1,6 +1,8 @@
 // Whether a standard stream is an interactive terminal.
 #pragma once
 
+namespace treepak {
+
 namespace platform {
 
 inline constexpr int STANDARD_OUTPUT = 1;
@@ -9,3 +11,5 @@ inline constexpr int STANDARD_ERROR = 2;
 bool IsTerminal(int stream);
 
 }  // namespace platform
+
+}  // namespace treepak

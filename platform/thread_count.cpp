@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <thread>
 
+namespace treepak {
+
 namespace platform {
 
 int CompressingThreads(int defaultLimit) {
@@ -20,3 +22,5 @@ int CompressingThreads(int defaultLimit) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

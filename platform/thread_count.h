@@ -3,6 +3,8 @@
 // thread, at most the given default limit.
 #pragma once
 
+namespace treepak {
+
 namespace platform {
 
 inline constexpr const char* THREADS_VARIABLE = "TREEPAK_THREADS";
@@ -11,3 +13,5 @@ inline constexpr int THREADS_LIMIT = 64;
 int CompressingThreads(int defaultLimit);
 
 }  // namespace platform
+
+}  // namespace treepak

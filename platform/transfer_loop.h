@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdint>
 
+namespace treepak {
+
 namespace platform {
 
 enum class Direction { READ, WRITE };
@@ -32,3 +34,5 @@ int32_t TransferWhole(uint32_t count, int32_t* error, Step step) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

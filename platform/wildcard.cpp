@@ -1,5 +1,7 @@
 #include "platform/wildcard.h"
 
+namespace treepak {
+
 namespace platform {
 
 namespace {
@@ -42,3 +44,5 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 }
 
 }  // namespace platform
+
+}  // namespace treepak

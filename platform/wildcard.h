@@ -6,8 +6,12 @@
 
 #include <string_view>
 
+namespace treepak {
+
 namespace platform {
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
 }  // namespace platform
+
+}  // namespace treepak

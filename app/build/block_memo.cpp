@@ -6,6 +6,8 @@
 #include "platform/positional_io.h"
 #include "platform/temp_names.h"
 
+namespace treepak {
+
 namespace {
 
 // Attempts at a free temporary name, as many as the writer makes.
@@ -91,3 +93,5 @@ void BlockMemo::StoreCallback(const FCIBlockKey* key, const void* compressed, ui
                               void* memoContext) {
     static_cast<BlockMemo*>(memoContext)->Store(*key, compressed, size, primeToken);
 }
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 
 #include "fci/fci.h"
 
+namespace treepak {
+
 class BlockMemo {
 public:
     BlockMemo() = default;
@@ -62,3 +64,5 @@ private:
     uint64_t end_ = 0;       // where the next block goes
     bool writeFailed_ = false;
 };
+
+}  // namespace treepak

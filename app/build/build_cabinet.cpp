@@ -33,6 +33,8 @@
 #include "platform/file_io.h"
 #include "platform/interrupts.h"
 
+namespace treepak {
+
 namespace {
 
 // A file whose compressed share of its own bytes is above this is stored.
@@ -256,3 +258,5 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
         DeleteCabinets(totals);
     }
 }
+
+}  // namespace treepak

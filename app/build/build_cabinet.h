@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 // Builds the cabinet at ToolPaths.cabinetPath from paths listed below
 // ToolPaths.source. compressFlags entries may be cleared by the call (the
 // store-or-compress decision). knownSizes, when given, holds each file's
@@ -19,3 +21,5 @@ int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCom
 const std::vector<std::string>& CabinetsOfLastBuild();
 // Deletes each of the files; results are ignored.
 void DeleteFiles(const std::vector<std::string>& paths);
+
+}  // namespace treepak

@@ -20,6 +20,8 @@
 #include "platform/source_files.h"
 #include "platform/temp_names.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int32_t kAbort = -1;
@@ -172,3 +174,5 @@ int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time,
     TotalsOf(context)->source = SourceBeingRead{sourcePath, handle, stamp, 0, false};
     return handle;
 }
+
+}  // namespace treepak

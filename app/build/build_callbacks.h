@@ -19,6 +19,8 @@
 #include "fci/fci.h"
 #include "platform/source_files.h"
 
+namespace treepak {
+
 // The source file the engine is reading: what it was when opened, and what
 // has been read of it since. At its close after a read found its end, a
 // different stamp, or a count other than the size it had, is reported: the
@@ -72,3 +74,5 @@ int32_t BuildGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* conte
 int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
 int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
                          int32_t* error, void* context);
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "app/common/stored_names.h"
 #include "fci/fci.h"
 
+namespace treepak {
+
 namespace {
 
 // The path below the source directory text: the walk put exactly one
@@ -89,3 +91,5 @@ bool CheckSizesFit(int count, const std::string* paths, const uint64_t* knownSiz
     }
     return true;
 }
+
+}  // namespace treepak

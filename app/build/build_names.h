@@ -8,6 +8,8 @@
 
 #include "cabinet/format.h"
 
+namespace treepak {
+
 // Cabinets count files and folders in 16 bits; the driver makes at most one
 // folder per file.
 inline constexpr int BUILD_MAX_FILES = static_cast<int>(CAB_MAX_COUNT);
@@ -42,3 +44,5 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
 // as found now (0 when it cannot be opened).
 bool CheckSizesFit(int count, const std::string* paths, const uint64_t* knownSizes, bool singleFolder,
                    std::vector<uint64_t>* sizes);
+
+}  // namespace treepak

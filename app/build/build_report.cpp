@@ -6,6 +6,8 @@
 #include "platform/source_files.h"
 #include "platform/number_format.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kLargestUnscaledPart = 10000000;
@@ -38,3 +40,5 @@ int64_t FileSizeOf(const char* path) {
     const int64_t size = platform::FileSize(path);
     return size < 0 ? 0 : size;
 }
+
+}  // namespace treepak

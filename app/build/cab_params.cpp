@@ -5,6 +5,8 @@
 #include "app/common/path_helpers.h"
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace {
 
 void CopyName(char (&field)[FCI_NAME_SIZE], std::string_view text) {
@@ -38,3 +40,5 @@ std::string NextCabinetName(const std::string& firstName, int32_t number) {
     std::string stem = firstName.substr(0, firstName.size() - extension.size());
     return stem + std::to_string(number) + std::string(extension);
 }
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 
 #include "fci/fci.h"
 
+namespace treepak {
+
 // The tool's sizes: both limits at the largest signed 32-bit value, so a
 // build spans a second cabinet only past that size.
 inline constexpr uint32_t BUILD_MAX_CABINET_SIZE = 0x7FFFFFFF;
@@ -23,3 +25,5 @@ void FillCabParams(CabParams* params, const std::string& cabinetPath);
 // The name of cabinet `number` of a set whose first is firstName: the
 // number goes before the extension ("data.CAB", 2 -> "data2.CAB").
 std::string NextCabinetName(const std::string& firstName, int32_t number);
+
+}  // namespace treepak

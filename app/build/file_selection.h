@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace treepak {
+
 // Parallel tables; entries are only appended. A compress flag of 1 means
 // "compress with the type the options choose"; the build driver sets it to
 // 0 for a file to be stored.
@@ -42,3 +44,5 @@ void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallb
 // appended to *list with compress flag 1. Stored names follow Paths.source
 // and Options.flatten.
 void CollectFile(const std::string& path, void* list);
+
+}  // namespace treepak

@@ -13,6 +13,8 @@
 #include "platform/positional_io.h"
 #include "platform/thread_count.h"
 
+namespace treepak {
+
 namespace {
 
 // Blocks of one unit: enough that the one guessed block before it costs a
@@ -221,3 +223,5 @@ bool Precompressor::ReadStream(Position at, uint8_t* buffer, uint32_t count) {
     }
     return true;
 }
+
+}  // namespace treepak

@@ -27,6 +27,8 @@
 
 #include "fci/fci.h"
 
+namespace treepak {
+
 
 // Workers a build starts: none when one thread is to compress, else one
 // per compressing thread (platform/thread_count.h), or the count set here
@@ -116,3 +118,5 @@ private:
     std::atomic<bool> stop_{false};
     std::vector<std::thread> workers_;
 };
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include "app/common/path_helpers.h"
 #include "platform/file_io.h"
 
+namespace treepak {
+
 FileList SelectedFiles;
 
 namespace {
@@ -116,3 +118,5 @@ void CollectFile(const std::string& path, void* context) {
     list->compressFlags.push_back(1);
     list->sizes.push_back(probe.size);
 }
+
+}  // namespace treepak

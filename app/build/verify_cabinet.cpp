@@ -17,6 +17,8 @@
 #include "platform/interrupts.h"
 #include "platform/sync.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int kCpuType = 1;
@@ -207,3 +209,5 @@ bool VerifyCabinetSet(const std::string& firstCabinet, int count, const std::str
 void SetBeforeVerifyHook(BeforeVerifyHook hook) { beforeVerify = hook; }
 
 BeforeVerifyHook GetBeforeVerifyHook() { return beforeVerify; }
+
+}  // namespace treepak

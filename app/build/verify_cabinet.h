@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 // Flushes every cabinet file and the directory holding it. False, with the
 // reason in *reason, when any flush fails.
 bool FlushCabinets(const std::vector<std::string>& cabinets, std::string* reason);
@@ -23,3 +25,5 @@ bool VerifyCabinetSet(const std::string& firstCabinet, int count, const std::str
 using BeforeVerifyHook = void (*)(const std::vector<std::string>& cabinets);
 void SetBeforeVerifyHook(BeforeVerifyHook hook);
 BeforeVerifyHook GetBeforeVerifyHook();
+
+}  // namespace treepak

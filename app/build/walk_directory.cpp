@@ -8,6 +8,8 @@
 #include "platform/interrupts.h"
 #include "platform/wildcard.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr const char* kEveryName = "*.*";
@@ -40,3 +42,5 @@ void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallb
         }
     }
 }
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include "app/common/status_line.h"
 #include "treepak/version.h"
 
+namespace treepak {
+
 const char* const BANNER_TEXT =
     "TREEPAK - Cabinet File Creator, TREEPAK version " TREEPAK_VERSION_SHORT "\n"
     "Copyright (C) The TREEPAK authors. All rights reserved.\n"
@@ -68,3 +70,5 @@ void PrintVerbose(const char* format, ...) {
 void PrintBanner() { PrintLine("%s", BANNER_TEXT); }
 
 void PrintUsage() { PrintLine("%s", USAGE_TEXT); }
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 // progress line first, so the two never share a line.
 #pragma once
 
+namespace treepak {
+
 // printf onto standard output; no flush.
 void PrintLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same, only when Options.verbose is set.
@@ -17,3 +19,5 @@ void PrintUsage();
 
 extern const char* const BANNER_TEXT;
 extern const char* const USAGE_TEXT;
+
+}  // namespace treepak

@@ -2,4 +2,7 @@
 // to RunTool as given; RunTool ends the process.
 #include "app/cli/run_tool.h"
 
-int main(int argc, char** argv) { RunTool(argc, argv); }
+int main(int argc, char** argv) {
+    using namespace treepak;
+    RunTool(argc, argv);
+}

@@ -4,6 +4,8 @@
 
 #include "app/common/path_helpers.h"
 
+namespace treepak {
+
 ToolOptions Options;
 ToolPaths Paths;
 
@@ -52,3 +54,5 @@ int ParseOptions(int argc, const char* const* argv, ToolOptions* options) {
     }
     return index;
 }
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 
 #include "cabinet/format.h"
 
+namespace treepak {
+
 struct ToolOptions {
     bool showLogo = true;              // banner, creating line, build progress, statistics
     bool recurse = true;               // the walk descends into subdirectories
@@ -38,3 +40,5 @@ inline constexpr char OPTION_PREFIX = '-';
 // first argument that is not an option, or argc when an unknown option ends
 // the loop (no argument is left then, and the usage follows).
 int ParseOptions(int argc, const char* const* argv, ToolOptions* options);
+
+}  // namespace treepak

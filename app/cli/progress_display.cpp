@@ -5,6 +5,8 @@
 #include "app/common/status_line.h"
 #include "platform/terminal.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int kBarWidth = PROGRESS_RANGE / PROGRESS_STEP;
@@ -58,3 +60,5 @@ void ExpandProgress(void*, const char*, int32_t value, int32_t) {
     Display.position = Clamp(value / kPermillePerPercent);
     Draw();
 }
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 inline constexpr int PROGRESS_RANGE = 100;
 inline constexpr int PROGRESS_STEP = 2;
 
@@ -24,3 +26,5 @@ void ExpandProgress(void* context, const char* fileName, int32_t value, int32_t 
 
 // The text the display draws for a bar position (exposed for tests).
 void FormatProgressLine(int position, char* out, int outSize);
+
+}  // namespace treepak

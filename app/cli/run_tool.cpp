@@ -18,6 +18,8 @@
 #include "platform/file_io.h"
 #include "platform/interrupts.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr const char* kDefaultPattern = "*.*";
@@ -182,3 +184,5 @@ void RunTool(int argc, const char* const* argv) {
     ClearStatusLine();
     std::exit(status);
 }
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 
 #include "app/cli/options.h"
 
+namespace treepak {
+
 inline constexpr int EXIT_STATUS_SUCCESS = 0;
 inline constexpr int EXIT_STATUS_INCOMPLETE = 1;
 inline constexpr int EXIT_STATUS_FAILURE = -1;  // 255 as the shell sees it
@@ -15,3 +17,5 @@ inline constexpr int EXIT_STATUS_FAILURE = -1;  // 255 as the shell sees it
 int RunToolStatus(int argc, const char* const* argv);
 // Runs the tool and ends the process with its exit status.
 [[noreturn]] void RunTool(int argc, const char* const* argv);
+
+}  // namespace treepak

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace treepak {
+
 void SplitCommandLine(char* commandLine, int* outCount, std::vector<std::string>* argv) {
     argv->assign(1, ARGV0_PLACEHOLDER);
     size_t length = std::strlen(commandLine);
@@ -32,3 +34,5 @@ void SplitCommandLine(char* commandLine, int* outCount, std::vector<std::string>
     if (inToken && tokenStart < length) argv->emplace_back(commandLine + tokenStart, length - tokenStart);
     *outCount = static_cast<int>(argv->size());
 }
+
+}  // namespace treepak

@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 inline constexpr const char* ARGV0_PLACEHOLDER = "Invalid";
 
 // Writes into commandLine (quotes become spaces, token ends terminators);
 // *outCount becomes argv->size().
 void SplitCommandLine(char* commandLine, int* outCount, std::vector<std::string>* argv);
+
+}  // namespace treepak

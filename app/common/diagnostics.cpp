@@ -5,6 +5,8 @@
 
 #include "app/common/status_line.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr const char* kPrefix = "treepak: ";
@@ -41,3 +43,5 @@ void ReportFailure(const char* format, ...) {
 int ProblemCount() { return problems; }
 
 void ResetDiagnostics() { problems = 0; }
+
+}  // namespace treepak

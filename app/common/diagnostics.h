@@ -9,6 +9,8 @@
 // makes the exit status 255.
 #pragma once
 
+namespace treepak {
+
 // Prints the line and counts the problem. No line end in the format.
 void ReportProblem(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Prints the line; the status comes from the caller's failure.
@@ -18,3 +20,5 @@ void ReportFailure(const char* format, ...) __attribute__((format(printf, 1, 2))
 int ProblemCount();
 // Forgets the count (a new run in the same process).
 void ResetDiagnostics();
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include "platform/large_blocks.h"
 
+namespace treepak {
+
 void* WriterAlloc(uint32_t size) {
     if (void* block = platform::AllocateLargeBlock(size, true)) return block;
     return std::malloc(size);
@@ -17,3 +19,5 @@ void* ReaderAlloc(uint32_t size) {
 void EngineFree(void* block) {
     if (!platform::FreeLargeBlock(block)) std::free(block);
 }
+
+}  // namespace treepak

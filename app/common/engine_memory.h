@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 void* WriterAlloc(uint32_t size);
 void* ReaderAlloc(uint32_t size);
 void EngineFree(void* block);
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 #include "cabinet/format.h"
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr unsigned char kFirstNonAscii = 0x80;
@@ -101,3 +103,5 @@ std::string ExtractedName(std::string_view storedName, uint16_t attributes) {
     if ((attributes & FILE_ATTR_NAME_IS_UTF8) || IsValidUtf8(storedName)) return std::string(storedName);
     return Windows1252ToUtf8(storedName);
 }
+
+}  // namespace treepak

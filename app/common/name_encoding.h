@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace treepak {
+
 // True when any byte is 0x80 or above: such a stored name is marked UTF-8.
 bool HasNonAsciiByte(std::string_view name);
 
@@ -23,3 +25,5 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // The name an extracted file gets: as stored when the entry is marked UTF-8
 // or the bytes already are UTF-8, else converted from Windows-1252.
 std::string ExtractedName(std::string_view storedName, uint16_t attributes);
+
+}  // namespace treepak

@@ -2,6 +2,8 @@
 
 #include "platform/attributes.h"
 
+namespace treepak {
+
 namespace {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -57,3 +59,5 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 bool EndsWithIgnoreCase(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && EqualsIgnoreCase(s.substr(s.size() - suffix.size()), suffix);
 }
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace treepak {
+
 inline constexpr char NATIVE_SEPARATOR = '/';
 
 bool IsPathSeparator(char c);
@@ -27,3 +29,5 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // ASCII case-insensitive comparisons.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 bool EndsWithIgnoreCase(std::string_view s, std::string_view suffix);
+
+}  // namespace treepak

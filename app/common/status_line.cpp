@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+namespace treepak {
+
 namespace {
 
 size_t drawnLength = 0;  // characters on the line now; 0 when none is drawn
@@ -29,3 +31,5 @@ void ClearStatusLine() {
     std::fflush(stderr);
     drawnLength = 0;
 }
+
+}  // namespace treepak

@@ -4,7 +4,11 @@
 // at the end of the run; nothing of it stays on the screen.
 #pragma once
 
+namespace treepak {
+
 // Draws text (no line end) over the current line of standard error.
 void DrawStatusLine(const char* text);
 // Erases the line if one is drawn; otherwise does nothing.
 void ClearStatusLine();
+
+}  // namespace treepak

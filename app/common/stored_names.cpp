@@ -4,6 +4,8 @@
 
 #include "app/common/path_helpers.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr char kStoredSeparator = '\\';
@@ -28,3 +30,5 @@ bool IsUnsafeStoredName(std::string_view storedName) {
         start = end + 1;
     }
 }
+
+}  // namespace treepak

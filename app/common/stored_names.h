@@ -5,7 +5,11 @@
 
 #include <string_view>
 
+namespace treepak {
+
 // A stored name that could land outside the destination directory: empty,
 // absolute ('\' or '/' first), with a drive prefix ("C:"), or with an
 // empty, "." or ".." component ('\' and '/' both separate components).
 bool IsUnsafeStoredName(std::string_view storedName);
+
+}  // namespace treepak

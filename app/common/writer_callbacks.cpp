@@ -10,6 +10,8 @@
 #include "platform/source_files.h"
 #include "platform/temp_names.h"
 
+namespace treepak {
+
 namespace {
 
 // The attribute bits a source file may bring into the cabinet.
@@ -94,3 +96,5 @@ int32_t WriterOpenSource(const char* sourcePath, uint16_t* date, uint16_t* time,
     if (nameIsUtf8) *attributes |= FILE_ATTR_NAME_IS_UTF8;
     return handle;
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 
 #include "platform/source_files.h"
 
+namespace treepak {
+
 int32_t WriterOpen(const char* path, int32_t openFlags, int32_t mode, int32_t* error, void* context);
 int32_t WriterRead(int32_t handle, void* buffer, uint32_t count, int32_t* error, void* context);
 int32_t WriterWrite(int32_t handle, const void* buffer, uint32_t count, int32_t* error, void* context);
@@ -32,3 +34,5 @@ bool IsCabinetOpen(int32_t openFlags);
 // *openError (left 0 for a handle the table could not tell from its own).
 int32_t WriterOpenSource(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
                          bool nameIsUtf8, platform::FileStamp* stamp, int32_t* openError);
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "app/common/diagnostics.h"
 #include "app/common/status_line.h"
 
+namespace treepak {
+
 namespace {
 
 struct ExpandCalls {
@@ -48,3 +50,5 @@ int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandPro
     if (outcome) *outcome = result;
     return result.opened && !result.stopped && !result.interrupted && result.filesFailed == 0 ? 1 : 0;
 }
+
+}  // namespace treepak

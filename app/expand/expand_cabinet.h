@@ -6,6 +6,8 @@
 
 #include "app/expand/reader_client.h"
 
+namespace treepak {
+
 // Called with the file's stored name and the share of bytes offered so far
 // in thousandths (value, scale 1000).
 using ExpandProgressFn = ReaderProgressFn;
@@ -16,3 +18,5 @@ using ExpandProgressFn = ReaderProgressFn;
 // read.
 int ExpandCabinet(const char* cabinetPath, const char* destinationDir, ExpandProgressFn progress,
                   void* progressContext, ReaderOutcome* outcome = nullptr);
+
+}  // namespace treepak

@@ -17,6 +17,8 @@
 #include "platform/interrupts.h"
 #include "platform/output_files.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kDosHeaderSize = 64;
@@ -199,3 +201,5 @@ int32_t ExpandSeek(int handle, int32_t offset, int origin) {
     if (seen < 0 || seen > kLargestEnginePosition) return -1;
     return static_cast<int32_t>(seen);
 }
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace treepak {
+
 // The file whose handles get the overlay offset (compared ignoring case).
 void SetNamedCabinet(const char* path);
 
@@ -45,3 +47,5 @@ void ForgetCabinetAccess();
 // outside the file, or when no cabinet signature begins where the last
 // section ends. The handle's position is left anywhere.
 int64_t FindOverlayOffset(int32_t handle);
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 #include "platform/attributes.h"
 #include "platform/directories.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr char kStoredSeparator = '\\';
@@ -30,3 +32,5 @@ void CreateDirectoryPath(const std::string& path) {
         CreateDirectoryPath(parent);
     platform::CreateDirectory(path.c_str());
 }
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 
 #include "app/common/stored_names.h"
 
+namespace treepak {
+
 // The destination joined with the stored name, its '\' separators turned
 // into the native '/'.
 std::string OutputPathFor(std::string_view destination, std::string_view storedName);
@@ -17,3 +19,5 @@ std::string ParentDirectory(const std::string& path);
 // Creates the directory and every missing parent, from the top down.
 // Failures show later, as the failed creation of the file.
 void CreateDirectoryPath(const std::string& path);
+
+}  // namespace treepak

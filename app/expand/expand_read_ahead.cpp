@@ -6,6 +6,8 @@
 #include "platform/file_io.h"
 #include "platform/positional_io.h"
 
+namespace treepak {
+
 void ReadAheadFile::Attach(int handle, int64_t position) {
     TP_ASSERT(handle != kNoHandle && position >= 0);
     handle_ = handle;
@@ -94,3 +96,5 @@ int64_t ReadAheadFile::Seek(int64_t offset, int origin) {
     position_ = target;
     return target;
 }
+
+}  // namespace treepak

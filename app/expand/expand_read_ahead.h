@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace treepak {
+
 inline constexpr uint32_t kReadAheadWindowSize = 64 * 1024;
 inline constexpr int kReadAheadWindows = 2;
 
@@ -51,3 +53,5 @@ private:
     Window windows_[kReadAheadWindows];
     uint64_t uses_ = 0;
 };
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include "cabinet/format.h"
 #include "fei/fei.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int kCpuType = 1;
@@ -160,3 +162,5 @@ bool ListCabinetSet(const std::string& cabinetPath, const std::string& shownPath
     FEIDestroy(reader);
     return !listing->cabinets.empty();
 }
+
+}  // namespace treepak

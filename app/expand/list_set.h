@@ -10,6 +10,8 @@
 
 #include "app/expand/reader_client.h"
 
+namespace treepak {
+
 struct ListedCabinet {
     std::string name;
     uint32_t size = 0;  // the header's size field
@@ -53,3 +55,5 @@ bool ListCabinetSet(const std::string& cabinetPath, const std::string& shownPath
 
 // "none", "deflate", "quantum:N" or "lzx:N" for a folder's type word.
 std::string CompressionName(uint16_t typeWord);
+
+}  // namespace treepak

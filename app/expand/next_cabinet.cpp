@@ -8,6 +8,8 @@
 #include "platform/attributes.h"
 #include "platform/directories.h"
 
+namespace treepak {
+
 namespace {
 constexpr const char* kEveryName = "*";
 }  // namespace
@@ -34,3 +36,5 @@ std::string FindNextCabinet(const std::string& directory, const std::string& sto
     *problem = cannot + (matches == 0 ? std::strerror(ENOENT) : "several files match it when case is ignored") + lookedIn;
     return "";
 }
+
+}  // namespace treepak

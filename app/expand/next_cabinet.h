@@ -6,9 +6,13 @@
 
 #include <string>
 
+namespace treepak {
+
 // The name to open in `directory` (empty or ending in a separator) for the
 // stored name: the stored name itself when it exists, else the one entry
 // that matches it ignoring case. Empty when there is none (or several);
 // *problem then says so: "cannot open the next cabinet of the set: ...
 // (looked in DIR)".
 std::string FindNextCabinet(const std::string& directory, const std::string& storedName, std::string* problem);
+
+}  // namespace treepak

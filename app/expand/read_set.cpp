@@ -35,6 +35,8 @@
 #include "platform/interrupts.h"
 #include "platform/output_files.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int kCpuType = 1;
@@ -451,3 +453,5 @@ ReaderOutcome ReadCabinetSet(const ReaderRequest& request) {
     FEIDestroy(walk.reader);
     return outcome;
 }
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 // One file entry as the client shows it.
 struct ReaderEntry {
     std::string name;  // as extraction names it: UTF-8, the stored '\' separators
@@ -61,3 +63,5 @@ struct ReaderOutcome {
 };
 
 ReaderOutcome ReadCabinetSet(const ReaderRequest& request);
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 
 #include "fei/fei.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int kVersionMajorShift = 8;
@@ -63,3 +65,5 @@ std::string DescribeReaderFailure(const ErrorRecord& error, const ReaderPlace& p
         return "reading stopped";
     }
 }
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "app/expand/expand_files.h"
 #include "cabinet/error_record.h"
 
+namespace treepak {
+
 struct ReaderPlace {
     bool headerRead = false;    // the cabinet's header was announced
     uint32_t declaredSize = 0;  // the size its header gives
@@ -22,3 +24,5 @@ struct ReaderPlace {
 // "truncated: the file ends at byte 1000 inside the file table", "data
 // block 3 of folder 1 fails its checksum"...
 std::string DescribeReaderFailure(const ErrorRecord& error, const ReaderPlace& place, const CabinetAccessNote& access);
+
+}  // namespace treepak

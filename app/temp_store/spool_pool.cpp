@@ -5,6 +5,8 @@
 #include "cabinet/tp_assert.h"
 #include "platform/huge_pages.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr size_t kChunksPerRegion = platform::kHugePageBytes / SpoolPool::kChunkSize;
@@ -66,3 +68,5 @@ void SpoolPool::Release(uint8_t* chunk) {
     // once or came from a region.
     free_.push_back(chunk);
 }
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace treepak {
+
 class SpoolPool {
 public:
     static constexpr size_t kChunkSize = 64 * 1024;
@@ -36,3 +38,5 @@ private:
     std::vector<uint8_t*> free_;
     std::vector<void*> regions_;
 };
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include "cabinet/tp_assert.h"
 #include "platform/file_io.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint64_t kChunk = SpoolPool::kChunkSize;
@@ -234,3 +236,5 @@ bool SpooledFile::Spill(int32_t* error) {
     place_ = Place::DISK;
     return true;
 }
+
+}  // namespace treepak

@@ -18,6 +18,8 @@
 #include "app/temp_store/spool_pool.h"
 #include "platform/buffered_file.h"
 
+namespace treepak {
+
 class SpooledFile {
 public:
     // Held in memory; an overflow creates `path` with the open flags and
@@ -80,3 +82,5 @@ private:
     uint64_t diskPosition_ = 0;  // where disk_ stands while OVERFLOWED
     std::unique_ptr<platform::BufferedFile> disk_;
 };
+
+}  // namespace treepak

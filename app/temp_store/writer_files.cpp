@@ -6,6 +6,8 @@
 #include "platform/file_io.h"
 #include "platform/huge_pages.h"
 
+namespace treepak {
+
 namespace {
 
 // Enough for a folder's pair of files and a cabinet's three to stay in
@@ -138,3 +140,5 @@ WriterFiles& BuildWriterFiles() {
     }();
     return files;
 }
+
+}  // namespace treepak

@@ -17,6 +17,8 @@
 #include "app/temp_store/spool_pool.h"
 #include "app/temp_store/spooled_file.h"
 
+namespace treepak {
+
 class WriterFiles {
 public:
     static constexpr int32_t kFirstHandle = 0x40000000;
@@ -62,3 +64,5 @@ private:
 
 // The table the build driver's callbacks use.
 WriterFiles& BuildWriterFiles();
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 inline constexpr uint32_t kFlushBits = 32;  // pending bits are written out 4 bytes at a time
@@ -74,3 +76,5 @@ inline void AlignToByte(BitWriter& w) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -19,6 +19,8 @@
 #include "compress/deflate/match_finder.h"
 #include "compress/deflate/tally.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 namespace {
@@ -188,3 +190,5 @@ bool CompressBlock(DeflateState& s, uint8_t* window, uint16_t* head, uint16_t* c
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // Compresses the inputSize bytes of one data block into "CK" + one complete
@@ -17,3 +19,5 @@ bool CompressBlock(DeflateState& s, uint8_t* window, uint16_t* head, uint16_t* c
                    bool history, uint8_t* output, uint32_t outputCapacity, uint32_t* outputSize);
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

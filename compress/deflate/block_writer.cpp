@@ -17,6 +17,8 @@
 #include "compress/deflate/huffman_builder.h"
 #include "compress/deflate/tally.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 namespace {
@@ -201,3 +203,5 @@ void EndDeflateBlock(DeflateState& s, const uint8_t* window, bool final) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // Ends the pending deflate block, which covers the window bytes from
@@ -15,3 +17,5 @@ namespace blockdeflate {
 void EndDeflateBlock(DeflateState& s, const uint8_t* window, bool final);
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 // 256..279 -> 7, 280..287 -> 8; fixed distance codes are 5 bits each.
 #include "compress/deflate/code_tables.h"
 
+namespace treepak {
+
 
 namespace blockdeflate {
 
@@ -89,3 +91,5 @@ void BuildFixedTables(FixedTables& t) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // Reverses the low `length` bits of code, so codes can be sent least
@@ -30,3 +32,5 @@ inline uint32_t DistCodeOf(const FixedTables& t, uint32_t distanceMinus1) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -15,6 +15,8 @@
 #include "compress/deflate/deflate_handle.h"
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace {
 
 using namespace blockdeflate;
@@ -110,3 +112,5 @@ int DeflateDestroy(void* handle) {
     h->free(h);
     return COMPRESSOR_OK;
 }
+
+}  // namespace treepak

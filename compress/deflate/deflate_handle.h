@@ -8,6 +8,8 @@
 #include "compress/compressor.h"
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // "DCIC", stored little-endian; cleared by destroy.
@@ -33,3 +35,5 @@ inline DeflateHandle* CheckedHandle(void* handle) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

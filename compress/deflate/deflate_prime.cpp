@@ -20,6 +20,8 @@
 #include "compress/deflate/deflate_handle.h"
 #include "compress/deflate/match_finder.h"
 
+namespace treepak {
+
 using namespace blockdeflate;
 
 namespace {
@@ -68,3 +70,5 @@ int DeflatePrime(void* handle, const uint8_t* input, uint32_t inputSize, uint32_
     h->history = true;
     return COMPRESSOR_OK;
 }
+
+}  // namespace treepak

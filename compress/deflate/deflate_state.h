@@ -14,6 +14,8 @@
 #include "cabinet/deflate_format.h"
 #include "cabinet/format.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // Window and hash tables.
@@ -210,3 +212,5 @@ struct DeflateState {
 };
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/deflate/code_tables.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 namespace {
@@ -184,3 +186,5 @@ void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& al
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 struct AlphabetInfo {
@@ -22,3 +24,5 @@ struct AlphabetInfo {
 void BuildHuffmanTree(DeflateState& s, HuffmanTree& tree, const AlphabetInfo& alphabet);
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -15,6 +15,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/deflate/match_finder.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 namespace {
@@ -150,3 +152,5 @@ void ChooseSearch(SearchEffort& effort) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // Rebuilds the four-byte chains and the ranks at the start of a call, after
@@ -30,3 +32,5 @@ uint32_t LongestMatchLonger(const uint8_t* window, const uint16_t* chain, const 
 void ChooseSearch(SearchEffort& effort);
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t current, uint32_t candidate,
@@ -71,3 +73,5 @@ uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t cur
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

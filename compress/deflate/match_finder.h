@@ -13,6 +13,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 inline uint32_t UpdateHash(uint32_t hash, uint8_t byte) { return ((hash << kHashShift) ^ byte) & kHashMask; }
@@ -128,3 +130,5 @@ uint32_t LongestMatch(const uint8_t* window, const uint16_t* chain, uint32_t cur
                       uint32_t lengthToBeat, uint32_t maxLength, uint32_t* matchPosition, SearchEffort* effort);
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

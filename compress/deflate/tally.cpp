@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace treepak {
+
 namespace blockdeflate {
 
 inline constexpr uint32_t kEstimateLiteralBits = 8;
@@ -28,3 +30,5 @@ bool EstimateSaysEndBlock(const DeflateState& s) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "compress/deflate/code_tables.h"
 #include "compress/deflate/deflate_state.h"
 
+namespace treepak {
+
 namespace blockdeflate {
 
 // Clears the counts and tallies for the next deflate block (the running
@@ -57,3 +59,5 @@ inline bool TallyMatch(DeflateState& s, uint32_t distance, uint32_t length) {
 }
 
 }  // namespace blockdeflate
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -123,3 +125,5 @@ void OutputBlock(LzxEncoder* e) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

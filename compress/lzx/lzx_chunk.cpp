@@ -11,6 +11,8 @@
 
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -59,3 +61,5 @@ bool LzxEncoderFlush(LzxEncoder* e) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 #include "compress/compressor.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kLzxHandleTag = 0x4C5A5843;  // "CXZL" little-endian
@@ -91,3 +93,5 @@ int LzxDestroy(void* handle) {
     h->free(h);
     return COMPRESSOR_OK;
 }
+
+}  // namespace treepak

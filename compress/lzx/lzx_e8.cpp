@@ -14,6 +14,8 @@
 #include "cabinet/bytes.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 constexpr uint8_t kCallOpcode = 0xE8;
@@ -50,3 +52,5 @@ void TranslateE8(uint8_t* chunk, uint32_t size, uint32_t* e8Offset, uint32_t tra
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -157,3 +159,5 @@ void LzxEncoderDestroy(LzxEncoder* e) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -20,6 +20,8 @@
 #include "cabinet/lzx_format.h"
 #include "compress/compressor.h"
 
+namespace treepak {
+
 namespace lzxenc {
 
 // Buffers and limits of the encoder.
@@ -284,3 +286,5 @@ inline void PutWideBits(LzxEncoder* e, uint32_t n, uint32_t value) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include "cabinet/bytes.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -64,3 +66,5 @@ void FlushFrame(LzxEncoder* e) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -128,3 +130,5 @@ void BuildPricingLengths(LzxEncoder* e) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -25,6 +25,8 @@
 
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -455,3 +457,5 @@ void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -16,6 +16,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -297,3 +299,5 @@ void ParseChunk(LzxEncoder* e, uint32_t bytes) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

@@ -13,6 +13,8 @@
 
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -163,3 +165,5 @@ uint32_t EstimateBlockBytes(const LzxEncoder* e) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

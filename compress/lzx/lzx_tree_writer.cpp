@@ -11,6 +11,8 @@
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
+namespace treepak {
+
 namespace lzxenc {
 namespace {
 
@@ -82,3 +84,5 @@ void WriteTreeLengths(LzxEncoder* e, uint8_t* cur, uint8_t* prev, uint32_t n) {
 }
 
 }  // namespace lzxenc
+
+}  // namespace treepak

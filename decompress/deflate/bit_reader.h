@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace treepak {
+
 struct BitReader {
     const uint8_t* next;  // first input byte not yet in `bits`
     const uint8_t* end;
@@ -105,3 +107,5 @@ inline bool AlignToByte(BitReader& reader) {
     reader.count = 0;
     return !consumedPastEnd;
 }
+
+}  // namespace treepak

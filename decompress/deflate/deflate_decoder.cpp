@@ -10,6 +10,8 @@
 #include "decompress/decoder.h"
 #include "decompress/deflate/inflate_block.h"
 
+namespace treepak {
+
 namespace {
 
 // Largest compressed block: incompressible data costs the "CK" prefix plus
@@ -87,3 +89,5 @@ int DdiDestroy(void* handle) {
     free(decoder);
     return DECODER_OK;
 }
+
+}  // namespace treepak

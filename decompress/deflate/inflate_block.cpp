@@ -17,6 +17,8 @@
 #include "decompress/deflate/inflate_codes.h"
 #include "decompress/deflate/match_copy.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kBlockFinalBits = 1;
@@ -165,3 +167,5 @@ bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t
     *produced = end;
     return ok;
 }
+
+}  // namespace treepak

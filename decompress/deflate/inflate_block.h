@@ -8,6 +8,8 @@
 #include "decompress/deflate/inflate_tables.h"
 #include "decompress/deflate/match_copy.h"
 
+namespace treepak {
+
 // Storage of one decoder, allocated once when it is created. The
 // code-length table of a dynamic block is built in the literal/length area
 // before that block's own literal/length table replaces it.
@@ -27,3 +29,5 @@ struct DeflateDecoderState {
 // bytes produced, also on failure. Returns false on any data error.
 bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
                       uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced);
+
+}  // namespace treepak

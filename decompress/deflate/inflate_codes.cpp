@@ -16,6 +16,8 @@
 #include "cabinet/tp_assert.h"
 #include "decompress/deflate/match_copy.h"
 
+namespace treepak {
+
 namespace {
 
 // A code with its extra bits.
@@ -370,3 +372,5 @@ BlockEnd DecodeCodes(BitReader& reader, InflateOutput& output, const DecodeTable
     if (end != BlockEnd::OutputFull) return end;
     return DecodeCareful(reader, output, tables);
 }
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include "decompress/deflate/bit_reader.h"
 #include "decompress/deflate/inflate_tables.h"
 
+namespace treepak {
+
 struct InflateOutput {
     uint8_t* buffer;          // start of the ring; the block is written from here
     const uint8_t* previous;  // the ring as it was before this data block
@@ -31,3 +33,5 @@ inline uint32_t LookUpEntry(BitReader& reader, const uint32_t* table, uint32_t r
 // Decodes codes until the end-of-block code, until the room is used up, or
 // until an error (an invalid code, or a distance beyond the ring).
 BlockEnd DecodeCodes(BitReader& reader, InflateOutput& output, const DecodeTables& tables);
+
+}  // namespace treepak

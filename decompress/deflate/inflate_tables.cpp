@@ -9,6 +9,8 @@
 
 #include "cabinet/deflate_format.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kLengthSymbolBase = DEFLATE_END_OF_BLOCK + 1;
@@ -276,3 +278,5 @@ bool BuildDecodeTable(Alphabet alphabet, const uint8_t* lengths, uint32_t symbol
 }
 
 const DecodeTables& FixedDecodeTables() { return kFixedTables.tables; }
+
+}  // namespace treepak

@@ -24,6 +24,8 @@
 
 #include "cabinet/deflate_format.h"
 
+namespace treepak {
+
 inline constexpr uint32_t kEntryConsumeMask = 0xFF;
 inline constexpr uint32_t kEntryCodeBitsShift = 8;
 inline constexpr uint32_t kEntryCodeBitsMask = 0xF;
@@ -91,3 +93,5 @@ struct DecodeTables {
 
 // The fixed code's tables, built at compile time and shared read-only.
 const DecodeTables& FixedDecodeTables();
+
+}  // namespace treepak

@@ -19,6 +19,8 @@
 
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace matchcopy {
 
 inline constexpr uint32_t kWordBytes = sizeof(uint64_t);
@@ -148,3 +150,5 @@ inline void CopyFromPreviousFast(uint8_t* buffer, const uint8_t* previous, uint3
 }
 
 }  // namespace matchcopy
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace lzxdec {
 
 // After Refill at least this many bits are buffered: enough for any one
@@ -98,3 +100,5 @@ struct BitReader {
 };
 
 }  // namespace lzxdec
+
+}  // namespace treepak

@@ -19,6 +19,8 @@
 
 #include "decompress/lzx/lzx_internal.h"
 
+namespace treepak {
+
 namespace lzxdec {
 namespace {
 
@@ -146,3 +148,5 @@ bool ReadBlockHeader(LzxDecoder& d, FrameInput& in) {
 }
 
 }  // namespace lzxdec
+
+}  // namespace treepak

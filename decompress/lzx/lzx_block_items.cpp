@@ -19,6 +19,8 @@
 #include "cabinet/tp_assert.h"
 #include "decompress/lzx/lzx_internal.h"
 
+namespace treepak {
+
 namespace lzxdec {
 namespace {
 
@@ -192,3 +194,5 @@ bool CopyUncompressedRun(LzxDecoder& d, FrameInput& in, uint32_t count) {
 }
 
 }  // namespace lzxdec
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "cabinet/format.h"
 #include "decompress/lzx/lzx_decoder_state.h"
 
+namespace treepak {
+
 namespace {
 
 struct LdiHandle {
@@ -89,3 +91,5 @@ int LdiDestroy(void* handle) {
     free(h);
     return DECODER_OK;
 }
+
+}  // namespace treepak

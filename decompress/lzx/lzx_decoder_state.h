@@ -19,6 +19,8 @@
 #include "cabinet/lzx_format.h"
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace lzxdec {
 
 // Direct-lookup widths: most codes resolve with one table read; longer
@@ -117,3 +119,5 @@ void LzxDecoderDestroy(LzxDecoder* decoder);
 void UntranslateE8(uint8_t* data, uint32_t size, uint32_t e8Size, uint32_t* e8Offset);
 
 }  // namespace lzxdec
+
+}  // namespace treepak

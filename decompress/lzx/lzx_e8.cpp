@@ -16,6 +16,8 @@
 
 #include "decompress/lzx/lzx_decoder_state.h"
 
+namespace treepak {
+
 namespace lzxdec {
 namespace {
 
@@ -46,3 +48,5 @@ void UntranslateE8(uint8_t* data, uint32_t size, uint32_t e8Size, uint32_t* e8Of
 }
 
 }  // namespace lzxdec
+
+}  // namespace treepak

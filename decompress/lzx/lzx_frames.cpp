@@ -13,6 +13,8 @@
 
 #include "decompress/lzx/lzx_internal.h"
 
+namespace treepak {
+
 namespace lzxdec {
 namespace {
 
@@ -130,3 +132,5 @@ void LzxDecoderDestroy(LzxDecoder* d) {
 }
 
 }  // namespace lzxdec
+
+}  // namespace treepak

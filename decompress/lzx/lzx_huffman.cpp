@@ -5,6 +5,8 @@
 
 #include "cabinet/lzx_format.h"
 
+namespace treepak {
+
 namespace lzxdec {
 namespace {
 
@@ -76,3 +78,5 @@ bool BuildDecodeTable(const DecodeTable& t, uint32_t symbols) {
 }
 
 }  // namespace lzxdec
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 
 #include "decompress/lzx/lzx_bit_reader.h"
 
+namespace treepak {
+
 namespace lzxdec {
 
 struct DecodeTable {
@@ -41,3 +43,5 @@ inline uint32_t DecodeSymbol(const DecodeTable& t, BitReader& in) {
 }
 
 }  // namespace lzxdec
+
+}  // namespace treepak

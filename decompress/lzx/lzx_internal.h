@@ -8,6 +8,8 @@
 #include "decompress/lzx/lzx_decoder_state.h"
 #include "decompress/lzx/lzx_huffman.h"
 
+namespace treepak {
+
 namespace lzxdec {
 
 // One frame's compressed bytes: `bits` reads words from them (and their
@@ -42,3 +44,5 @@ bool DecodeCompressedRun(LzxDecoder& d, FrameInput& in, uint32_t count);
 bool CopyUncompressedRun(LzxDecoder& d, FrameInput& in, uint32_t count);
 
 }  // namespace lzxdec
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "decompress/quantum/quantum_coder.h"
 #include "decompress/quantum/quantum_decoder.h"
 
+namespace treepak {
+
 namespace quantum {
 namespace {
 
@@ -159,3 +161,5 @@ bool DecodeQuantumBlock(QuantumDecoder* decoder, const uint8_t* compressed, uint
 }
 
 }  // namespace quantum
+
+}  // namespace treepak

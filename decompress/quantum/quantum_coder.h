@@ -18,6 +18,8 @@
 #include "decompress/quantum/quantum_format.h"
 #include "decompress/quantum/quantum_model.h"
 
+namespace treepak {
+
 namespace quantum {
 
 // Largest bit count read in one call: raw extra bits (at most 19), the first
@@ -164,3 +166,5 @@ inline void StartArithmetic(ArithmeticDecoder* coder, BitReader* reader) {
 }
 
 }  // namespace quantum
+
+}  // namespace treepak

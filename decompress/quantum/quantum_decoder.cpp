@@ -10,6 +10,8 @@
 #include "decompress/decoder.h"
 #include "decompress/quantum/quantum_decoder.h"
 
+namespace treepak {
+
 using quantum::QuantumDecoder;
 
 namespace {
@@ -91,3 +93,5 @@ int QdiDestroy(void* handle) {
     decoder->free(decoder);
     return DECODER_OK;
 }
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "decompress/quantum/quantum_model.h"
 #include "decompress/quantum/quantum_paged_window.h"
 
+namespace treepak {
+
 namespace quantum {
 
 struct QuantumModels {
@@ -52,3 +54,5 @@ bool DecodeQuantumBlock(QuantumDecoder* decoder, const uint8_t* compressed, uint
                         uint32_t wanted);
 
 }  // namespace quantum
+
+}  // namespace treepak

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace treepak {
+
 namespace quantum {
 
 inline constexpr uint32_t MIN_WINDOW_BITS = 10;
@@ -93,3 +95,5 @@ constexpr uint32_t ShortPositionSlots(uint32_t windowBits) {
 }
 
 }  // namespace quantum
+
+}  // namespace treepak

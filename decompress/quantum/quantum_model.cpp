@@ -9,6 +9,8 @@
 
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace quantum {
 
 void InitModel(QuantumModel* model, uint32_t symbolCount) {
@@ -60,3 +62,5 @@ void RescaleModel(QuantumModel* model) {
 }
 
 }  // namespace quantum
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 
 #include "decompress/quantum/quantum_format.h"
 
+namespace treepak {
+
 namespace quantum {
 
 // Division by a model's total through a multiply: x / total equals
@@ -57,3 +59,5 @@ inline void UpdateModel(QuantumModel* model, uint32_t index) {
 }
 
 }  // namespace quantum
+
+}  // namespace treepak

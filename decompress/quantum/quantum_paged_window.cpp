@@ -14,6 +14,8 @@
 #include "cabinet/bytes.h"
 #include "cabinet/tp_assert.h"
 
+namespace treepak {
+
 namespace quantum {
 namespace {
 
@@ -216,3 +218,4 @@ bool PagedCopyMatch(PagedWindow* window, uint32_t source, uint32_t position, uin
 
 }  // namespace quantum
 
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace quantum {
 
 inline constexpr uint32_t PAGE_SIZE = 4096;
@@ -63,3 +65,5 @@ bool PagedPutByte(PagedWindow* window, uint32_t position, uint8_t byte);
 bool PagedCopyMatch(PagedWindow* window, uint32_t source, uint32_t position, uint32_t length, uint8_t* out);
 
 }  // namespace quantum
+
+}  // namespace treepak

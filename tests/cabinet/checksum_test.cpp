@@ -9,6 +9,8 @@
 #include "cab_parser.h"
 #include "test_support.h"
 
+namespace treepak {
+
 TEST(CabChecksum, TailBytesFoldFirstByteHighest) {
     const uint8_t bytes[] = {1, 2, 3, 4, 5};
     EXPECT_EQ(CabChecksum(bytes, 5, 0), 0x04030204u);
@@ -30,3 +32,5 @@ TEST(CabChecksum, MatchesBytewiseReference) {
                       testsupport::ReferenceChecksum(data.data() + offset, n, 0x1234567u))
                 << "offset " << offset << " length " << n;
 }
+
+}  // namespace treepak

@@ -20,6 +20,8 @@
 #include "cab_parser.h"
 #include "e2e_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::WriteFileText;
 using Contents = std::map<std::string, std::vector<uint8_t>>;
@@ -223,3 +225,5 @@ TEST(BuildDiagnostics, FileChangedWhileReadIsNamed) {
         << run.err;
     EXPECT_EQ(CabinetContents(ws.dir() / "out.cab").at("grow.bin").size(), std::stoul(read[1]));
 }
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "cabinet/format.h"
 #include "e2e_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
@@ -138,3 +140,5 @@ TEST(Build, DeleteSourceRemovesFilesAndEmptiedDirectories) {
     EXPECT_TRUE(fs::exists(src / "only-subdirs"));
     EXPECT_TRUE(fs::exists(src / "skipped" / "qrt.ini"));
 }
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include "test_support.h"
 
+namespace treepak {
+
 struct ToolRun {
     int status;
     std::string out;
@@ -59,3 +61,5 @@ inline std::string Banner() {
            "Copyright (C) The TREEPAK authors. All rights reserved.\n"
            "\n";
 }
+
+}  // namespace treepak

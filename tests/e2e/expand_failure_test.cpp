@@ -10,6 +10,8 @@
 #include "tests/app/expand/expand_test_support.h"
 #include "e2e_support.h"
 
+namespace treepak {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -106,3 +108,5 @@ TEST_F(ExpandFailureTest, DeleteTakesTheWholeSetOnlyAfterSuccess) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 #include "app/cli/progress_display.h"
 #include "e2e_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::WriteFileBytes;
 using testsupport::WriteFileText;
@@ -198,3 +200,5 @@ TEST(FrontEnd, ExpandModeIsChosenByTheCabExtension) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(ws.Run({"-V", "missing.cab", "dest"}).out, "TREEPAK failed\n");
 }
+
+}  // namespace treepak

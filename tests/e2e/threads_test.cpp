@@ -8,6 +8,8 @@
 #include "cabinet/format.h"
 #include "e2e_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
@@ -58,3 +60,5 @@ TEST(Threads, WorkersBuildWhatTheWriterAloneBuilds) {
         }
     }
 }
+
+}  // namespace treepak

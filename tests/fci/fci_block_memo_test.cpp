@@ -9,6 +9,8 @@
 #include "cabinet/block_digest.h"
 #include "fci_fixture.h"
 
+namespace treepak {
+
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
 
@@ -199,3 +201,5 @@ TEST_F(FciBlockMemoTest, CoderStartingMidFolderFillsTheMemoTheEngineReads) {
     EXPECT_EQ(memo.hits, 4);
     EXPECT_EQ(memo.misses, 3);
 }
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 #include "fci_fixture.h"
 #include "lzx_harness.h"
 
+namespace treepak {
+
 using testsupport::ParsedCabinet;
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
@@ -110,3 +112,5 @@ TEST_F(FciCodecTest, RandomJobsRoundTrip) {
         for (const std::string& n : names) std::filesystem::remove(scratch.path() / n);
     }
 }
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 
 #include "fci_fixture.h"
 
+namespace treepak {
+
 namespace {
 
 using fcitest::Op;
@@ -137,3 +139,5 @@ TEST_F(FciFaultTest, TemporaryNames) {
     EXPECT_EQ(testsupport::ReadFileBytes(scratch.path() / "fcitmp0000").size(), 4u);
     std::filesystem::remove(scratch.path() / "fcitmp0000");
 }
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "test_client.h"
 #include "test_support.h"
 
+namespace treepak {
+
 class FciTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir scratch;
@@ -76,3 +78,5 @@ protected:
 
     std::map<std::string, std::vector<uint8_t>> sources;
 };
+
+}  // namespace treepak

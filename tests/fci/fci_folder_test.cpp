@@ -2,6 +2,8 @@
 // close, and the kinds the writer refuses.
 #include "fci_fixture.h"
 
+namespace treepak {
+
 using testsupport::RandomBytes;
 
 namespace {
@@ -86,3 +88,5 @@ TEST_F(FciTest, KindsWithoutACompressorAreRefused) {
         EXPECT_EQ(Destroy(), 1);
     }
 }
+
+}  // namespace treepak

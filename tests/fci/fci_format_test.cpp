@@ -2,6 +2,8 @@
 // the limits of the format's fields.
 #include "fci_fixture.h"
 
+namespace treepak {
+
 TEST_F(FciTest, GoldenStoredSet) {
     // The whole byte layout of a small set with reserves and names, pinned.
     CabParams p = Params("g.cab");
@@ -72,3 +74,5 @@ TEST_F(FciTest, MoreThan65535FilesInOneCabinetAreRefused) {
     EXPECT_EQ(Destroy(), 1);
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "out.cab"));
 }
+
+}  // namespace treepak

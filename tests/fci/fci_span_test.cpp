@@ -2,6 +2,8 @@
 // indices, prev/next names, size limits and their adjustment.
 #include "fci_fixture.h"
 
+namespace treepak {
+
 using testsupport::ParsedCabinet;
 using testsupport::RandomBytes;
 
@@ -108,3 +110,5 @@ TEST_F(FciTest, FolderThatCannotStartInAFullCabinetMovesOn) {
     ASSERT_EQ(client.placed.size(), 2u);
     EXPECT_EQ(client.placed[1].continuation, 0);
 }
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+namespace treepak {
+
 namespace fcitest {
 namespace {
 
@@ -159,3 +161,5 @@ std::vector<std::string> TempFilesLeft(const std::string& dir) {
 }
 
 }  // namespace fcitest
+
+}  // namespace treepak

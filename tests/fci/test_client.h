@@ -10,6 +10,8 @@
 
 #include "fci/fci.h"
 
+namespace treepak {
+
 namespace fcitest {
 
 enum Op { OP_ALLOC, OP_OPEN, OP_READ, OP_WRITE, OP_SEEK, OP_CLOSE, OP_DELETE, OP_TEMP_NAME, OP_COUNT };
@@ -64,3 +66,5 @@ CabParams DefaultParams(const std::string& dir, const std::string& cabinetName);
 std::vector<std::string> TempFilesLeft(const std::string& dir);
 
 }  // namespace fcitest
+
+}  // namespace treepak

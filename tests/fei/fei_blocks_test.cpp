@@ -6,6 +6,8 @@
 #include "fei_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace feitest {
 namespace {
 
@@ -112,3 +114,5 @@ TEST(FeiBlocks, FilesAcrossFoldersAndLastFolderForContinuedToNext) {
 
 }  // namespace
 }  // namespace feitest
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+namespace treepak {
+
 namespace feitest {
 
 Harness* current = nullptr;
@@ -166,3 +168,5 @@ std::vector<const Event*> Harness::OfKind(int kind) const {
 }
 
 }  // namespace feitest
+
+}  // namespace treepak

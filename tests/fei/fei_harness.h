@@ -17,6 +17,8 @@
 #include "cabinet/format.h"
 #include "fei/fei.h"
 
+namespace treepak {
+
 namespace feitest {
 
 struct Event {
@@ -104,3 +106,5 @@ inline testsupport::CabLayout StoredCabinet(const NamedBytes& files, uint16_t ty
 }
 
 }  // namespace feitest
+
+}  // namespace treepak

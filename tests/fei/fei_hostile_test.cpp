@@ -9,6 +9,8 @@
 #include "fei_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace feitest {
 namespace {
 
@@ -111,3 +113,5 @@ TEST(FeiHostile, HostileCountsAndOffsets) {
 
 }  // namespace
 }  // namespace feitest
+
+}  // namespace treepak

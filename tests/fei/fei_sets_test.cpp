@@ -9,6 +9,8 @@
 #include "fei_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace feitest {
 namespace {
 
@@ -203,3 +205,5 @@ TEST(FeiSets, NextCabinetRetriesAsTheClientDirects) {
 
 }  // namespace
 }  // namespace feitest
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "fei_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace feitest {
 namespace {
 
@@ -185,3 +187,5 @@ TEST(FeiWalk, EveryAllocationFailing) {
 
 }  // namespace
 }  // namespace feitest
+
+}  // namespace treepak

@@ -20,6 +20,8 @@
 #include "platform/file_io.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -327,3 +329,5 @@ TEST_F(FaultInjection, ReaderFailsCleanlyAtEveryCall) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 
 #include "tool_process.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -105,3 +107,5 @@ INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM),
                          });
 
 }  // namespace
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 
 #include "tool_process.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -58,3 +60,5 @@ TEST(Large, SourcePastTheLargestCabinetContinuesIntoASecondCabinet) {
 }
 
 }  // namespace
+
+}  // namespace treepak

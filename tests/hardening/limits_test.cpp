@@ -10,6 +10,8 @@
 
 #include "tool_process.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -159,3 +161,5 @@ TEST(Limits, ReadOnlyDestinationFailsWithItsMessage) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -130,3 +132,5 @@ bool SameFileBytes(const fs::path& a, const fs::path& b) {
     }
     return true;
 }
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 
 #include "test_support.h"
 
+namespace treepak {
+
 struct ToolProcessOptions {
     long fileSizeLimit = -1;         // RLIMIT_FSIZE in bytes; -1 leaves it
     bool enforcePermissions = false;  // drop the capabilities that bypass them
@@ -50,3 +52,5 @@ void MakeSparseFile(const std::filesystem::path& path, int64_t size,
 std::map<std::string, std::vector<uint8_t>> TreeContents(const std::filesystem::path& root);
 // True when both files have the same bytes (read in large pieces).
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+
+}  // namespace treepak

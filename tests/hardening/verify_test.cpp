@@ -11,6 +11,8 @@
 #include "app/cli/run_tool.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
@@ -153,3 +155,5 @@ TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
 }
 
 }  // namespace
+
+}  // namespace treepak

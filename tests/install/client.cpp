@@ -19,6 +19,8 @@
 #include <iterator>
 #include <string>
 
+namespace treepak {
+
 namespace {
 
 std::string g_dir;  // the scratch directory, with a trailing '/'
@@ -95,7 +97,10 @@ int Fail(const char* what, const ErrorRecord& error) {
 
 }  // namespace
 
+}  // namespace treepak
+
 int main(int, char** argv) {
+    using namespace treepak;
     g_dir = std::string(argv[1]) + "/";
     const struct { const char* path; const char* stored; uint16_t type; } files[] = {
         {"top.txt", "top.txt", COMPRESS_DEFLATE}, {"sub/deep.txt", "sub\\deep.txt", MakeLzxType(16)}};

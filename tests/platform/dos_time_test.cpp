@@ -11,6 +11,8 @@
 #include "platform/file_io.h"
 #include "test_support.h"
 
+namespace treepak {
+
 using namespace platform;
 
 namespace {
@@ -86,3 +88,5 @@ TEST_F(DosTime, FileTimesAndSourceFileInfo) {
     for (const std::string& other : {dir.str(), fifo, (dir.path() / "missing").string()})
         EXPECT_FALSE(GetSourceFileInfo(other.c_str(), &source)) << other;  // and a fifo does not hang
 }
+
+}  // namespace treepak

@@ -19,6 +19,8 @@
 #include "platform/temp_names.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using namespace platform;
 using testsupport::ScratchDir;
@@ -158,3 +160,5 @@ TEST(TempNames, DirectoryPrecedenceAndFreshNames) {
     unsetenv("TMP");
     unsetenv("TMPDIR");
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "platform/huge_pages.h"
 #include "platform/large_blocks.h"
 
+namespace treepak {
+
 namespace {
 
 using namespace platform;
@@ -72,3 +74,5 @@ TEST(LargeBlocks, WorkersAllocateAndFreeAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 #include "platform/number_format.h"
 #include "platform/wildcard.h"
 
+namespace treepak {
+
 TEST(Wildcard, StarQuestionMarkAsciiCaseAndTrailingDotStar) {
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"*.kvf", ".kvf", true},      {"*.kvf", "a.kvf.bak", false}, {"a?c", "abc", true},
@@ -41,3 +43,5 @@ TEST(NumberFormat, GroupsDigitsFromTheRightAsTheLocaleSays) {
     }
     unsetenv("LC_ALL");
 }
+
+}  // namespace treepak

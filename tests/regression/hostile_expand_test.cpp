@@ -21,6 +21,8 @@
 #include "cabinet/format.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -298,3 +300,5 @@ TEST(HostileExpand, RegressionCorpus) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 #include "cabinet/format.h"
 #include "cabinet/records.h"
 
+namespace treepak {
+
 namespace testsupport {
 namespace {
 
@@ -153,3 +155,5 @@ std::vector<CabBlockLayout> StoredBlocks(const std::vector<uint8_t>& stream) {
 }
 
 }  // namespace testsupport
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 namespace testsupport {
 
 struct CabBlockLayout {
@@ -65,3 +67,5 @@ std::vector<std::vector<CabBlockLayout>> CutFolderBlocks(const std::vector<CabBl
 std::vector<CabBlockLayout> StoredBlocks(const std::vector<uint8_t>& stream);
 
 }  // namespace testsupport
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace treepak {
+
 namespace testsupport {
 namespace {
 
@@ -341,3 +343,5 @@ std::string ExtractSet(const std::vector<ParsedCabinet>& set,
 }
 
 }  // namespace testsupport
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 namespace testsupport {
 
 struct ParsedBlock {
@@ -89,3 +91,5 @@ std::string ExtractSet(const std::vector<ParsedCabinet>& set,
                        std::map<std::string, std::vector<uint8_t>>* files);
 
 }  // namespace testsupport
+
+}  // namespace treepak

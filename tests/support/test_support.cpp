@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace treepak {
+
 namespace testsupport {
 
 ScratchDir::ScratchDir() {
@@ -113,3 +115,5 @@ int RunCommand(const std::string& command, std::string* standardOutput) {
 }
 
 }  // namespace testsupport
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 namespace testsupport {
 
 // A fresh directory under the system's temporary directory, removed with
@@ -73,3 +75,5 @@ void FailEachAllocation(int calls, Create create) {
 int RunCommand(const std::string& command, std::string* standardOutput);
 
 }  // namespace testsupport
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 #include "cabinet/format.h"
 #include "platform/dos_time.h"
 
+namespace treepak {
+
 namespace {
 
 // Attribute letters in their column order, with the bit each stands for.
@@ -64,3 +66,5 @@ void PrintListing(const CabinetListing& listing, Selection* selection, bool verb
     std::printf("%zu file%s, %" PRIu64 " bytes, %zu cabinet%s\n", files, files == 1 ? "" : "s", bytes,
                 listing.cabinets.size(), listing.cabinets.size() == 1 ? "" : "s");
 }
+
+}  // namespace treepak

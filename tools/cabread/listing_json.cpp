@@ -8,6 +8,8 @@
 #include "cabinet/format.h"
 #include "listing.h"
 
+namespace treepak {
+
 namespace {
 
 struct AttributeWord {
@@ -95,3 +97,5 @@ void PrintJsonListing(const CabinetListing& listing, Selection* selection) {
     PrintFiles(listing, selection);
     std::printf("}\n");
 }
+
+}  // namespace treepak

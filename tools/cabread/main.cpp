@@ -14,6 +14,8 @@
 #include "take.h"
 #include "treepak/version.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr const char* kStandardInput = "-";
@@ -32,7 +34,10 @@ int RunList(const CabreadOptions& options, const std::string& path, const std::s
 
 }  // namespace
 
+}  // namespace treepak
+
 int main(int argc, char** argv) {
+    using namespace treepak;
     CabreadOptions options;
     std::string error;
     if (!ParseCabreadOptions(argc, argv, &options, &error)) {

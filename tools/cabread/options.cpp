@@ -2,6 +2,8 @@
 
 #include <getopt.h>
 
+namespace treepak {
+
 namespace {
 
 const char kUsage[] =
@@ -105,3 +107,5 @@ bool ParseCabreadOptions(int argc, char** argv, CabreadOptions* options, std::st
     for (; optind < argc; ++optind) options->patterns.emplace_back(argv[optind]);
     return CheckCombination(*options, error);
 }
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 enum class CabreadMode { None, List, Test, Extract, Pipe };
 
 struct CabreadOptions {
@@ -23,3 +25,5 @@ struct CabreadOptions {
 bool ParseCabreadOptions(int argc, char** argv, CabreadOptions* options, std::string* error);
 
 const char* CabreadUsage();
+
+}  // namespace treepak

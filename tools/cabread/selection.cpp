@@ -3,6 +3,8 @@
 #include "platform/wildcard.h"
 #include "report.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr char kStoredSeparator = '\\';
@@ -47,3 +49,5 @@ size_t ReportUnmatched(const Selection& selection) {
     }
     return unmatched;
 }
+
+}  // namespace treepak

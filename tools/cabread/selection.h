@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace treepak {
+
 struct Selection {
     std::vector<std::string> typed;
     std::vector<std::string> patterns;  // the same with '\' separators
@@ -17,3 +19,5 @@ Selection MakeSelection(const std::vector<std::string>& patterns);
 bool SelectionTakes(Selection* selection, std::string_view storedName);
 // Names each pattern that matched nothing on standard error; their number.
 size_t ReportUnmatched(const Selection& selection);
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 #include "report.h"
 #include "selection.h"
 
+namespace treepak {
+
 namespace {
 
 struct TakeRun {
@@ -74,3 +76,5 @@ int RunTake(const CabreadOptions& options, const std::string& cabinetPath, const
     const bool complete = !outcome.stopped && !outcome.interrupted && outcome.filesFailed == 0 && unmatched == 0;
     return complete ? CABREAD_EXIT_DONE : CABREAD_EXIT_PARTLY;
 }
+
+}  // namespace treepak

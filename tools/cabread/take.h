@@ -6,5 +6,9 @@
 
 #include "options.h"
 
+namespace treepak {
+
 // Returns the exit status.
 int RunTake(const CabreadOptions& options, const std::string& cabinetPath, const std::string& shownPath);
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 #include "cabinet/format.h"
 #include "platform/source_files.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr const char* kMemoPrefix = "cw";
@@ -45,3 +47,5 @@ void RestartWorkers(CabwriteWorkers* workers, size_t next) {
         std::make_unique<Precompressor>(workers->memo.Callbacks(), workers->sources, workers->threads,
                                         std::min(folderBytes, Precompressor::kLookaheadBytes));
 }
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "inputs.h"
 #include "options.h"
 
+namespace treepak {
+
 struct CabwriteWorkers {
     BlockMemo memo;
     std::vector<PrecompressSource> sources;
@@ -30,3 +32,5 @@ std::unique_ptr<CabwriteWorkers> StartWorkers(const CabwriteOptions& options, co
 // over with a folder there. Their work ahead is lost (the bytes are not),
 // so they keep no more ahead than the folder just closed held.
 void RestartWorkers(CabwriteWorkers* workers, size_t next);
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include "platform/file_io.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int32_t kStandardInput = 0;
@@ -68,3 +70,5 @@ bool ReadFileList(const std::string& path, std::vector<ListEntry>* entries, std:
     }
     return true;
 }
+
+}  // namespace treepak

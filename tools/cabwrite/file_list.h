@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 struct ListEntry {
     std::string source;
     std::string name;    // empty: derived from the source as for an argument
@@ -14,3 +16,5 @@ struct ListEntry {
 // Appends the entries of the list at `path` ("-": standard input); false
 // with a message when it cannot be read or a line is malformed.
 bool ReadFileList(const std::string& path, std::vector<ListEntry>* entries, std::string* error);
+
+}  // namespace treepak

@@ -4,6 +4,8 @@
 
 #include "platform/directories.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr char kStoredSeparator = '\\';
@@ -113,3 +115,5 @@ bool CollectInputs(const std::vector<ListEntry>& listed, const std::vector<std::
         if (!AddInput(argument, "", "", stripDirs, files, error)) return false;
     return true;
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "file_list.h"
 #include "platform/file_status.h"
 
+namespace treepak {
+
 struct InputFile {
     std::string path;           // where to read it
     std::string nameInCabinet;  // '\'-separated
@@ -26,3 +28,5 @@ std::string DescribeInput(const InputFile& file);
 // is (a '\' inside a file name would read as a separator).
 bool CollectInputs(const std::vector<ListEntry>& listed, const std::vector<std::string>& arguments,
                    bool stripDirs, std::vector<InputFile>* files, std::string* error);
+
+}  // namespace treepak

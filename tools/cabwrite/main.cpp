@@ -13,6 +13,8 @@
 #include "write_cabinets.h"
 #include "writer_client.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr int EXIT_WRITE_FAILED = 1;
@@ -85,7 +87,10 @@ int Run(const CabwriteOptions& o) {
 
 }  // namespace
 
+}  // namespace treepak
+
 int main(int argc, char** argv) {
+    using namespace treepak;
     CabwriteOptions options;
     std::string error;
     if (!ParseCabwriteOptions(argc, argv, &options, &error)) {

@@ -5,6 +5,8 @@
 #include "app/common/stored_names.h"
 #include "fci/fci.h"
 
+namespace treepak {
+
 namespace {
 
 // ASCII letters only, whatever the locale.
@@ -41,3 +43,5 @@ bool CheckStoredNames(const std::vector<InputFile>& files, std::string* error) {
     }
     return true;
 }
+
+}  // namespace treepak

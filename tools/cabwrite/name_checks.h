@@ -10,5 +10,9 @@
 
 #include "inputs.h"
 
+namespace treepak {
+
 // False with a message naming the offending entry (both, for a shared name).
 bool CheckStoredNames(const std::vector<InputFile>& files, std::string* error);
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "cabinet/lzx_format.h"
 #include "treepak/version.h"
 
+namespace treepak {
+
 namespace {
 
 const char kUsage[] =
@@ -292,3 +294,5 @@ bool ParseCabwriteOptions(int argc, char** argv, CabwriteOptions* options, std::
     }
     return true;
 }
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 
 #include "stored_times.h"
 
+namespace treepak {
+
 struct CabwriteOptions {
     std::string output;                  // path of the first cabinet
     std::vector<std::string> inputs;     // files and directories
@@ -48,3 +50,5 @@ bool ExpandNamePattern(const std::string& pattern, int32_t number, std::string* 
 
 // "dir/data.cab" -> "data%d.cab": the number goes before the extension.
 std::string DefaultNextPattern(const std::string& cabinetName);
+
+}  // namespace treepak

@@ -6,6 +6,8 @@
 #include "cabinet/format.h"
 #include "platform/file_io.h"
 
+namespace treepak {
+
 namespace {
 
 bool StartsWithSignature(const std::string& path) {
@@ -45,3 +47,5 @@ bool MayWriteCabinet(const std::string& path, const OutputRules& rules, std::str
     }
     return true;
 }
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 
 #include "platform/file_status.h"
 
+namespace treepak {
+
 struct OutputRules {
     bool force = false;
     std::vector<platform::FileStatus> inputs;  // every file read by this run
@@ -16,3 +18,5 @@ struct OutputRules {
 
 // False with a message when the cabinet may not be written at `path`.
 bool MayWriteCabinet(const std::string& path, const OutputRules& rules, std::string* error);
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "platform/dos_time.h"
 #include "platform/environment.h"
 
+namespace treepak {
+
 namespace {
 
 const std::string kDateOnly = "9999-99-99";
@@ -80,3 +82,5 @@ uint16_t StoredAttributes(AttributeMode mode, uint16_t attributes) {
     }
     return attributes;
 }
+
+}  // namespace treepak

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace treepak {
+
 enum class AttributeMode { Keep, Archive, None };
 
 struct TimePolicy {
@@ -34,3 +36,5 @@ bool StoredTime(const TimePolicy& policy, int64_t modified, uint16_t* date, uint
 // The attribute word stored for a file that reports `attributes`; bits
 // other than the file attributes (the UTF-8 name mark) stay.
 uint16_t StoredAttributes(AttributeMode mode, uint16_t attributes);
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 #include "cabinet/format.h"
 #include "platform/file_io.h"
 
+namespace treepak {
+
 namespace {
 
 void ReportFailure(const char* operation, const std::string& subject, const ErrorRecord& errors,
@@ -113,3 +115,5 @@ bool WriteCabinets(const CabwriteOptions& o, const std::vector<InputFile>& files
     if (!ok) RemoveCreatedCabinets(*client);
     return ok;
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "options.h"
 #include "writer_client.h"
 
+namespace treepak {
+
 // The smallest --max-size that can hold one data block: the header with its
 // reserve area, one folder record, the first file's entry and a block of
 // one byte with its header.
@@ -18,3 +20,5 @@ uint32_t SmallestUsefulCabinet(const CabwriteOptions& options, const std::string
 
 // True when every cabinet was written (or, in a dry run, would have been).
 bool WriteCabinets(const CabwriteOptions& options, const std::vector<InputFile>& files, WriterClient* client);
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "options.h"
 #include "platform/output_files.h"
 
+namespace treepak {
+
 namespace {
 
 // Temporary files of the engine start with this prefix.
@@ -107,3 +109,5 @@ const WriterCallbacks kCallbacks{FilePlaced, WriterAlloc,    EngineFree, Open,  
 }  // namespace
 
 const WriterCallbacks& CabwriteCallbacks() { return kCallbacks; }
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "output_safety.h"
 #include "stored_times.h"
 
+namespace treepak {
+
 class Precompressor;
 
 struct WriterClient {
@@ -60,3 +62,5 @@ struct WriterCallbacks {
 };
 
 const WriterCallbacks& CabwriteCallbacks();
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "app/cli/run_tool.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
@@ -122,3 +124,5 @@ TEST_F(MemoBuildTest, SecondPassThroughTheMemoBuildsTheSameCabinet) {
         EXPECT_TRUE(memo == plain);
     }
 }
+
+}  // namespace treepak

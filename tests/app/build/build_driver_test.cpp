@@ -8,6 +8,8 @@
 #include "app/build/cab_params.h"
 #include "app/cli/options.h"
 
+namespace treepak {
+
 TEST(BuildReport, PercentOfScalesLargePartsAndGuardsZero) {
     EXPECT_EQ(PercentOf(20000000, 40000000), 50u);  // both scaled once by 8
     EXPECT_EQ(PercentOf(5, 0), 0u);
@@ -61,3 +63,5 @@ TEST(BuildCallbacks, StatusCountsTotalsWhateverTheOptions) {
               "   placed file 'sub\\a.txt' (size 77) on cabinet 'p.cab'\n"
               "      (Above file is a later segment of a continued file)\n");
 }
+
+}  // namespace treepak

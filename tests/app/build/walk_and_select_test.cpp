@@ -6,6 +6,8 @@
 #include "app/build/file_selection.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::ScratchDir;
 using testsupport::WriteFileText;
@@ -39,3 +41,5 @@ TEST(Walk, SubdirectoriesFirstDepthFirstInByteOrder) {
     // A source text with its own trailing separator gets no second one.
     EXPECT_EQ(Walk(dir.str() + "/", "*.*", false), (Paths{"B.txt", "a.txt", "z.txt"}));
 }
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 #include "app/cli/options.h"
 #include "app/cli/split_command_line.h"
 
+namespace treepak {
+
 using Args = std::vector<std::string>;
 
 TEST(SplitCommandLine, SpacesSeparateAndQuotesGroupWithoutBeingKept) {
@@ -82,3 +84,5 @@ TEST(Options, EachOptionSetsItsFieldsAndTheLoopEndsAtTheFirstNonOption) {
         EXPECT_EQ(Parse({unknown, "src", "out.cab"}, &options), 4) << unknown;
     }
 }
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include "app/common/name_encoding.h"
 #include "app/common/path_helpers.h"
 
+namespace treepak {
+
 namespace {
 
 TEST(NameEncoding, Utf8ValidationRefusesEveryIllFormedSequence) {
@@ -71,3 +73,5 @@ TEST(PathHelpers, JoinPathAddsOneNativeSeparator) {
     EXPECT_EQ(JoinPath("dir", ""), "dir");
     EXPECT_EQ(JoinPath("out", "sub\\deep\\b.txt"), "out/sub\\deep\\b.txt");
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "expand_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 using expandtest::CabFile;
@@ -96,3 +98,5 @@ TEST(ExpandDriver, SpillFileHasNoName) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "cabinet/format.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace expandtest {
 
 std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& options) {
@@ -105,3 +107,5 @@ std::vector<uint8_t> MakeExecutable(uint16_t sections) {
 }
 
 }  // namespace expandtest
+
+}  // namespace treepak

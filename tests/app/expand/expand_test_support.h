@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace treepak {
+
 namespace expandtest {
 
 struct CabFile {
@@ -51,3 +53,5 @@ std::string TreepakBinary();
 std::string CabwriteBinary();
 
 }  // namespace expandtest
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "expand_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -167,3 +169,5 @@ TEST(Overlay, HeaderFieldsPointingAnywhereGiveNoOffset) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -14,6 +14,8 @@
 #include "expand_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -109,3 +111,5 @@ TEST(Utf8Names, UnmarkedNamesThatAreNotUtf8AreReadAsWindows1252) {
 }
 
 }  // namespace
+
+}  // namespace treepak

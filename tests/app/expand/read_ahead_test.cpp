@@ -11,6 +11,8 @@
 #include "platform/file_io.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 int OpenForReading(const std::filesystem::path& path) {
@@ -85,3 +87,5 @@ TEST(ReadAhead, AttachingAnotherFileForgetsTheWindows) {
 }
 
 }  // namespace
+
+}  // namespace treepak

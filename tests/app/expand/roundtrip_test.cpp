@@ -9,6 +9,8 @@
 #include "expand_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -123,3 +125,5 @@ TEST(Overlay, CabinetsAfterTheLastSectionExpandLikeThePlainOnes) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -13,6 +13,8 @@
 #include "platform/file_io.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -156,3 +158,5 @@ TEST(WriterFiles, AFileAlreadyAtTheNameFailsTheMoveAndIsLeftAlone) {
 }
 
 }  // namespace
+
+}  // namespace treepak

@@ -5,6 +5,8 @@
 #include "compress/deflate/deflate_handle.h"
 #include "deflate_test_util.h"
 
+namespace treepak {
+
 namespace deflatetest {
 namespace {
 
@@ -204,3 +206,5 @@ TEST(DeflateGolden, FourByteChainsChangeNothing) {
 
 }  // namespace
 }  // namespace deflatetest
+
+}  // namespace treepak

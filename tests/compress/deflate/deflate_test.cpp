@@ -8,6 +8,8 @@
 #include "compress/deflate/huffman_builder.h"
 #include "deflate_test_util.h"
 
+namespace treepak {
+
 namespace deflatetest {
 namespace {
 
@@ -211,3 +213,5 @@ TEST(DeflateBitWriter, BytesBeyondCapacityAreDroppedAndFlagged) {
 
 }  // namespace
 }  // namespace deflatetest
+
+}  // namespace treepak

@@ -12,6 +12,8 @@
 #include "compress/compressor.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace deflatetest {
 
 inline constexpr uint32_t kBlock = 32768;
@@ -98,3 +100,5 @@ inline std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t from, si
 }
 
 }  // namespace deflatetest
+
+}  // namespace treepak

@@ -10,6 +10,8 @@
 #include "lzx_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 using namespace lzxtest;
 using testsupport::RandomBytes;
 using testsupport::TextBytes;
@@ -93,3 +95,5 @@ TEST(LzxRoundTrip, TinyFoldersAndZeros) {
     ASSERT_EQ(encoded.size(), folders.size());
     for (size_t f = 0; f < folders.size(); ++f) EXPECT_TRUE(DecodeFrames(encoded[f], 1u << 15).output == folders[f]) << f;
 }
+
+}  // namespace treepak

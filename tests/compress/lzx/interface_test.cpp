@@ -4,6 +4,8 @@
 
 #include "lzx_harness.h"
 
+namespace treepak {
+
 namespace {
 
 int IgnoreFrame(void*, const uint8_t*, uint32_t, uint32_t) { return 0; }
@@ -83,3 +85,5 @@ TEST(LzxInterface, SlideRoundingAndAllocatorContents) {
     EXPECT_EQ(hash(65535), clean);
     EXPECT_EQ(hash(100000), hash(98304));
 }
+
+}  // namespace treepak

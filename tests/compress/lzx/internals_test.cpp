@@ -12,6 +12,8 @@
 #include "decompress/lzx/lzx_decoder_state.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 constexpr uint32_t kSize = LZX_E8_TRANSLATION_SIZE;
@@ -124,3 +126,5 @@ TEST(LzxStream, OverflowIsReportedNotWritten) {
 }
 
 }  // namespace
+
+}  // namespace treepak

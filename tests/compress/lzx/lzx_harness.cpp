@@ -9,6 +9,8 @@
 #include "decompress/decoder.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace lzxtest {
 namespace {
 
@@ -160,3 +162,5 @@ std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts) {
 }
 
 }  // namespace lzxtest
+
+}  // namespace treepak

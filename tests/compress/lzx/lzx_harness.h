@@ -11,6 +11,8 @@
 #include "compress/compressor.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace lzxtest {
 
 struct Frame {
@@ -56,3 +58,5 @@ std::vector<uint8_t> ProseBytes(size_t count, uint64_t seed);
 std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts);
 
 }  // namespace lzxtest
+
+}  // namespace treepak

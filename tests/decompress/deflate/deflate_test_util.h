@@ -13,6 +13,8 @@
 #include "decompress/decoder.h"
 #include "test_support.h"
 
+namespace treepak {
+
 inline constexpr uint32_t kRingSize = 32768;
 inline constexpr uint32_t kMaxCompressedBlock = kRingSize + 12;
 
@@ -142,3 +144,5 @@ inline std::vector<uint8_t> ZlibBlock(const uint8_t* data, uint32_t size, int le
     deflateEnd(&stream);
     return out;
 }
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "deflate_test_util.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 // Random literals and matches of every distance class, each block checked
@@ -148,3 +150,5 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ZlibSettings>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+}  // namespace treepak

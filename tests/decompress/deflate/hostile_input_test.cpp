@@ -10,6 +10,8 @@
 #include "deflate_test_util.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace {
 
 TEST(DeflateDecoderContract, SizesTagsAndAllocationFailures) {
@@ -189,3 +191,5 @@ TEST(DeflateHostileInput, TruncatedMutatedAndRandomBlocks) {
 }
 
 }  // namespace
+
+}  // namespace treepak

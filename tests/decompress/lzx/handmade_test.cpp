@@ -14,6 +14,8 @@
 #include "lzx_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace lzxtest {
 namespace {
 
@@ -182,3 +184,5 @@ TEST(LzxRoundTrip, MatchesInEverySlotUpToTheWindow) {
 
 }  // namespace
 }  // namespace lzxtest
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace treepak {
+
 namespace lzxtest {
 
 class BitWriter {
@@ -40,3 +42,5 @@ private:
 };
 
 }  // namespace lzxtest
+
+}  // namespace treepak

@@ -11,6 +11,8 @@
 #include "lzx_harness.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace lzxtest {
 namespace {
 
@@ -132,3 +134,5 @@ TEST(LdiContract, SizesWindowsAndAllocationFailures) {
 
 }  // namespace
 }  // namespace lzxtest
+
+}  // namespace treepak

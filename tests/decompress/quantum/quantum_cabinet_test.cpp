@@ -12,6 +12,8 @@
 #include "quantum_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace qtest {
 namespace {
 
@@ -59,3 +61,5 @@ TEST(QuantumCabinet, FoldersOfEveryKindOfWindowExpand) {
 
 }  // namespace
 }  // namespace qtest
+
+}  // namespace treepak

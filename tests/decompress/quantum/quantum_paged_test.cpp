@@ -9,6 +9,8 @@
 #include "quantum_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace qtest {
 namespace {
 
@@ -113,3 +115,5 @@ TEST_F(PagedWindowTest, CreateFailsWithTooFewBuffersOrNoSpillFile) {
 
 }  // namespace
 }  // namespace qtest
+
+}  // namespace treepak

@@ -7,6 +7,8 @@
 #include "quantum_test_support.h"
 #include "test_support.h"
 
+namespace treepak {
+
 namespace qtest {
 namespace {
 
@@ -125,3 +127,5 @@ TEST(QuantumMalformed, RandomAndCorruptedInputFailsCleanly) {
 
 }  // namespace
 }  // namespace qtest
+
+}  // namespace treepak

@@ -8,6 +8,8 @@
 
 #include "test_support.h"
 
+namespace treepak {
+
 namespace qtest {
 namespace {
 
@@ -147,3 +149,5 @@ DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blo
 }
 
 }  // namespace qtest
+
+}  // namespace treepak

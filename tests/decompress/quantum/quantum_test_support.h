@@ -9,6 +9,8 @@
 
 #include "decompress/decoder.h"
 
+namespace treepak {
+
 namespace qtest {
 
 struct EncodedBlock {
@@ -85,3 +87,5 @@ public:
 DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks);
 
 }  // namespace qtest
+
+}  // namespace treepak

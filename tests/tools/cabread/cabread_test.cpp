@@ -13,6 +13,8 @@
 #include "tests/app/expand/expand_test_support.h"
 #include "tests/e2e/e2e_support.h"
 
+namespace treepak {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -238,3 +240,5 @@ TEST_F(CabreadTest, ExitStatusesAndMessages) {
 }
 
 }  // namespace
+
+}  // namespace treepak

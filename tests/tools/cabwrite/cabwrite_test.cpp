@@ -13,6 +13,8 @@
 #include "test_support.h"
 #include "tool_process.h"
 
+namespace treepak {
+
 namespace fs = std::filesystem;
 using testsupport::ParsedCabinet;
 using Contents = std::map<std::string, std::vector<uint8_t>>;
@@ -366,3 +368,5 @@ TEST_F(CabwriteTest, WorkersWriteWhatTheWriterAloneWrites) {
         EXPECT_TRUE(written[0] == written[1]);
     }
 }
+
+}  // namespace treepak
