@@ -36,7 +36,6 @@ constexpr int kMaxCabinets = 120;              // the client aborts beyond this
 constexpr int kOutputHandleBase = 1 << 20;
 constexpr uint16_t kSetId = 0x2468;
 
-// ---- an in-memory file system shared by both engines' callbacks ----------
 
 struct OpenFile {
     std::string name;
@@ -111,7 +110,6 @@ int32_t SeekMemory(int32_t handle, int32_t offset, int origin) {
 void* Alloc(uint32_t size) { return std::malloc(size ? size : 1); }
 void Free(void* block) { std::free(block); }
 
-// ---- the files the input describes ----------------------------------------
 
 struct SourceFile {
     std::string sourceName;
@@ -149,7 +147,6 @@ std::vector<uint8_t> MakeContents(FuzzedDataProvider& in, uint32_t size) {
     return bytes;
 }
 
-// ---- writer callbacks -------------------------------------------------------
 
 int g_cabinetsStarted = 0;
 int g_tempCounter = 0;
@@ -186,7 +183,6 @@ int32_t FciOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* 
     return -1;
 }
 
-// ---- reader callbacks -------------------------------------------------------
 
 struct Extracted {
     std::string name;
@@ -316,7 +312,6 @@ bool BuildSet(FuzzedDataProvider& in) {
     return ok;
 }
 
-// Walks the set from the first cabinet, one extraction call per cabinet.
 void ReadSet() {
     ErrorRecord error{};
     FEIContext* reader = FEICreate(Alloc, Free, FeiOpen, FeiRead, FeiWrite, FeiClose, FeiSeek, 1, &error);

@@ -4,5 +4,6 @@
 
 int main(int argc, char** argv) {
     using namespace treepak;
+    using namespace treepak;
     RunTool(argc, argv);
 }

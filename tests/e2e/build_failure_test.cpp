@@ -28,7 +28,6 @@ using Contents = std::map<std::string, std::vector<uint8_t>>;
 
 namespace {
 
-// The files of the cabinet at path by stored name; empty without a cabinet.
 Contents CabinetContents(const fs::path& path) {
     Contents files;
     testsupport::ParsedCabinet parsed;
@@ -74,8 +73,6 @@ TEST(BuildFailure, SourceRemovedAfterTheWalk) {
     unsetenv("TMP");
 }
 
-// Refused or failed through the binary: the message, status 255, no
-// cabinet, no temporary file, and with -D no source deleted.
 TEST(BuildFailure, RefusedBuildsLeaveNothing) {
     Workspace ws;
     const std::string longName(250, 'n'), longCabinet(256, 'c');
@@ -105,7 +102,6 @@ TEST(BuildFailure, RefusedBuildsLeaveNothing) {
         EXPECT_TRUE(ws.TmpIsEmpty());
     }
     EXPECT_TRUE(ws.Run({"-BATCH", "-NOLOGO", "-V", "ok", "missing-dir/out.cab"}).out.ends_with("]\nTREEPAK failed\n"));
-    // Flattened, the long name fits.
     EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-F", "src", "out.cab"}).status, 0);
 }
 
@@ -190,21 +186,6 @@ TEST(BuildDiagnostics, UnreadableSourcesAndAnUnwritableLocation) {
     EXPECT_TRUE(ws.TmpIsEmpty());
 }
 
-// A file-size limit is an ordinary write failure: the writer's line, the
-// cabinet named with the system's reason, status 255 and nothing left.
-TEST(BuildDiagnostics, FileSizeLimitFailsTheWrite) {
-    Workspace ws;
-    testsupport::WriteFileBytes(ws.dir() / "src" / "r.bin", testsupport::RandomBytes(3 << 20, 5));
-    const ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, "ulimit -f 2048 &&");
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out, "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n");
-    EXPECT_EQ(run.err, "treepak: out.cab: cannot write: File too large\n");
-    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
-    EXPECT_TRUE(ws.TmpIsEmpty());
-}
-
-// A file that grows while it is read: the cabinet holds what was read, and
-// the diagnostic says how much.
 TEST(BuildDiagnostics, FileChangedWhileReadIsNamed) {
     Workspace ws;
     const fs::path growing = ws.dir() / "src" / "grow.bin";

@@ -1,6 +1,3 @@
-// Builds of real trees through the binary, checked with the test-side
-// cabinet reader: folders, names, compression kinds, contents and the
-// statistics line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,8 +39,6 @@ std::string StatisticsLine(int files, uint64_t bytes, uint64_t cabinetSize) {
            std::to_string(cabinetSize) + " bytes (" + std::to_string(bytes ? cabinetSize * 100 / bytes : 0) + "%)\n";
 }
 
-// Text files in three levels and one random file, by stored name; one is
-// larger than two blocks.
 const std::map<std::string, std::vector<uint8_t>> kTree = {
     {"readme.txt", TextBytes(5000, 1)}, {"docs\\guide.txt", TextBytes(70000, 2)},
     {"docs\\notes\\n1.txt", TextBytes(300, 3)}, {"empty.txt", {}}, {"data\\table.kvf", TextBytes(40000, 4)},

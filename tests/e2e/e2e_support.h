@@ -25,7 +25,6 @@ inline std::string ShellQuote(const std::string& s) {
 
 inline const char* ToolBinary() { return TREEPAK_BINARY_DIR "/app/treepak"; }
 
-// A working directory with a private temporary directory beside it.
 struct Workspace {
     testsupport::ScratchDir root;
     std::filesystem::path dir() const { return root.path() / "work"; }

@@ -1,8 +1,3 @@
-// Expand mode when something goes wrong: standard output stays empty, one
-// line on standard error names the object and the reason, the exit status
-// says how far it got, and no file is left half-written (every file in the
-// destination equals its source). Also the set lookup that ignores case and
-// -D deleting every cabinet of the set once all went well.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -29,7 +24,6 @@ struct ExpandFailureTest : ::testing::Test {
         ASSERT_TRUE(fs::exists(ws.dir() / "set3.cab"));
         ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " --force -t deflate -f one.cab src"), 0);
     }
-    // Files in the destination: how many, each equal to its source.
     size_t WholeFilesIn(const std::string& destination) const {
         if (!fs::exists(ws.dir() / destination)) return 0;
         const auto out = expandtest::Snapshot(ws.dir() / destination);
@@ -91,7 +85,6 @@ TEST_F(ExpandFailureTest, EachFailureIsNamedAndLeavesNoPartialFile) {
     }
 }
 
-// -D: every cabinet of the set goes, and only after everything succeeded.
 TEST_F(ExpandFailureTest, DeleteTakesTheWholeSetOnlyAfterSuccess) {
     std::vector<uint8_t> last = ReadFileBytes(ws.dir() / "set3.cab");
     std::vector<uint8_t> broken = last;

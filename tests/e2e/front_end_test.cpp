@@ -1,5 +1,3 @@
-// The front end as a user meets it: usage, unusable sources, the creating
-// line, selection messages, the progress display and its channel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -126,7 +124,6 @@ TEST(FrontEnd, WildcardSourceAndTrailingSeparator) {
 TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     Workspace ws;
     for (int i = 0; i < 5; ++i) WriteFileText(ws.dir() / "src" / ("f" + std::to_string(i)), "content");
-    // Not a terminal: nothing on standard error.
     ToolRun plain = ws.Run({"-NOCOMPRESS", "src", "a.cab"});
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.err, "");
@@ -147,7 +144,6 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     // Five files, five steps of 2: the bar ends at 10.
     EXPECT_NE(terminal.find("[#####.....", 0), std::string::npos);
     EXPECT_NE(terminal.find(" 10%"), std::string::npos);
-    // The line is erased at the end: nothing of it stays on the screen.
     char last[128];
     FormatProgressLine(10, last, sizeof last);
     const std::string erased = std::string(last) + "\r" + std::string(std::strlen(last) - 1, ' ') + "\r";
@@ -167,15 +163,10 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     ASSERT_EQ(onTerminal("-NOCOMPRESS -NOLOGO", "e.cab", &terminal), 0);
     EXPECT_EQ(terminal, "");
 
-    // -BATCH: no display even on a terminal.
     ASSERT_EQ(onTerminal("-NOCOMPRESS -BATCH", "c.cab", &terminal), 0);
     EXPECT_EQ(terminal, "");
 }
 
-// A name ending in .cab that is a file chooses expand mode; a directory of
-// that name is built from. Expand mode prints nothing by default, names the
-// destination after the cabinet when none is given, and deletes the
-// cabinet with -D after success.
 TEST(FrontEnd, ExpandModeIsChosenByTheCabExtension) {
     Workspace ws;
     WriteFileText(ws.dir() / "pack.cab" / "a.txt", "alpha");
@@ -194,7 +185,6 @@ TEST(FrontEnd, ExpandModeIsChosenByTheCabExtension) {
     EXPECT_EQ(run.out, "TREEPAK Done!\n");
     EXPECT_TRUE(fs::exists(ws.dir() / "elsewhere" / "a.txt"));
     EXPECT_FALSE(fs::exists(ws.dir() / "pack.CAB"));
-    // A missing cabinet fails with 255, silently unless verbose.
     run = ws.Run({"missing.CAB"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.out, "");

@@ -1,6 +1,3 @@
-// The block memo: the digest chain that keys it, and cabinets built through
-// a memo (empty, full, or holding blocks of a different job) against the
-// same job built without one: equal bytes and equal reports.
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -43,7 +40,6 @@ TEST(BlockDigest, LinkStandsForContentsOrderCutPointsAndEveryBit) {
         EXPECT_NE(Chain({std::vector<uint8_t>(n, 0)}), Chain({std::vector<uint8_t>(n + 1, 0)})) << n;
 }
 
-// An in-memory memo that counts what the engine asks of it.
 struct TestMemo {
     using Key = std::tuple<uint16_t, uint32_t, uint64_t, uint64_t>;
     std::map<Key, std::pair<std::vector<uint8_t>, uint32_t>> entries;

@@ -1,5 +1,3 @@
-// Common fixture of the writer-engine tests: a scratch directory, a test
-// client, and helpers that write source files and parse what came out.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,7 +39,6 @@ protected:
         context = nullptr;
         return r;
     }
-    // Writes a source file and returns its path.
     std::string Source(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::filesystem::path p = scratch.path() / "src" / name;
         testsupport::WriteFileBytes(p, bytes);
@@ -59,7 +56,6 @@ protected:
         EXPECT_EQ(error, "") << cabinet;
         return cab;
     }
-    // Parses a set and checks that it gives every source file back.
     std::vector<testsupport::ParsedCabinet> ParseSet(const std::vector<std::string>& names) {
         std::vector<testsupport::ParsedCabinet> set;
         for (const std::string& n : names) set.push_back(Parse(n));

@@ -1,5 +1,3 @@
-// Folders and data blocks: how files are cut into blocks, when folders
-// close, and the kinds the writer refuses.
 #include "fci_fixture.h"
 
 namespace treepak {

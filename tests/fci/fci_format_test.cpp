@@ -1,11 +1,8 @@
-// Cabinet layout as the writer produces it: a golden set, reserve areas and
-// the limits of the format's fields.
 #include "fci_fixture.h"
 
 namespace treepak {
 
 TEST_F(FciTest, GoldenStoredSet) {
-    // The whole byte layout of a small set with reserves and names, pinned.
     CabParams p = Params("g.cab");
     p.maxCabinetSize = 3000;
     p.headerReserveSize = 6;

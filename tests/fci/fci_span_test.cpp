@@ -1,5 +1,3 @@
-// Spanning: folders cut across cabinets, split blocks, continuation
-// indices, prev/next names, size limits and their adjustment.
 #include "fci_fixture.h"
 
 namespace treepak {

@@ -62,7 +62,6 @@ int FlushCabinet(FCIContext* context, int32_t getNext = 0);
 
 CabParams DefaultParams(const std::string& dir, const std::string& cabinetName);
 
-// Names in dir starting with the temporary prefix.
 std::vector<std::string> TempFilesLeft(const std::string& dir);
 
 }  // namespace fcitest

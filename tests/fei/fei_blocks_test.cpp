@@ -1,6 +1,3 @@
-// One cabinet's header, names, folders and data blocks: what the reader
-// refuses and with which code, checksums stored as zero, and files placed
-// over several folders in any order.
 #include <gtest/gtest.h>
 
 #include "fei_harness.h"
@@ -14,7 +11,6 @@ namespace {
 using testsupport::BuildCabinetBytes;
 using testsupport::CabLayout;
 
-// Two folders, the first with the given type word, one file each.
 CabLayout TwoFolders(uint16_t firstType) {
     CabLayout layout = StoredCabinet({{"a", {1, 2, 3}}}, firstType);
     CabLayout other = StoredCabinet({{"b", {4, 5}}});

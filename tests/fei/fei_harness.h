@@ -26,7 +26,6 @@ struct Event {
     int32_t value = 0;
     std::string text1, text2, text3;
     uint16_t date = 0, attributes = 0, setId = 0, cabinetIndex = 0, folderIndex = 0;
-    // Hook calls.
     std::vector<uint8_t> reserve;
     bool reserveNull = false;
     uint16_t dataSize = 0, partOffset = 0;
@@ -38,9 +37,7 @@ struct Harness {
     Harness();
     ~Harness();
 
-    // Files the engine may open, by full path.
     std::map<std::string, std::vector<uint8_t>> cabinets;
-    // Bytes written to each output handle, and names of the files per handle.
     std::map<int, std::vector<uint8_t>> outputs;
     std::map<std::string, std::vector<uint8_t>> extracted;  // by name, at CLOSE_FILE
     std::vector<Event> events;
@@ -49,7 +46,6 @@ struct Harness {
     std::function<int(int kind, FEINotification* n)> reply;
     std::function<int(FEIHookRecord* r)> hookReply;
 
-    // Counters and fault injection.
     int allocations = 0, reads = 0;
     std::set<int> openHandles;
     size_t liveAllocations = 0;
@@ -59,14 +55,11 @@ struct Harness {
     ErrorRecord error{};
     FEIContext* context = nullptr;
 
-    // Creates the context if needed and runs FEIExtract with the recording
-    // notify callback and, when withHook, the recording hook.
     int Extract(const std::string& name, const std::string& path = "", bool withHook = false);
     void Destroy();
 
     std::vector<int> Kinds() const;
     std::vector<const Event*> OfKind(int kind) const;
-    // The default reply: extract every offered file into a new output handle.
     int DefaultReply(int kind, FEINotification* n);
     int NewHandle(const std::string& path, bool output);
 
@@ -86,7 +79,6 @@ extern Harness* current;
 
 using NamedBytes = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
-// One stored folder holding the given files back to back.
 inline testsupport::CabLayout StoredCabinet(const NamedBytes& files, uint16_t type = COMPRESS_NONE) {
     testsupport::CabLayout layout;
     std::vector<uint8_t> stream;

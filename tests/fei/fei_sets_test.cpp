@@ -1,6 +1,3 @@
-// Sets of cabinets: a folder continued across cabinets, blocks split into
-// pieces over two and three cabinets (a piece may hold 0 bytes), the file
-// entries dropped after a move, and the client's retries of a next cabinet.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,7 +34,6 @@ StoredSet BuildStoredSet(const NamedBytes& files, const std::vector<uint32_t>& c
     const auto blocks = testsupport::StoredBlocks(stream);
     const auto pieces = testsupport::CutFolderBlocks(blocks, cuts);
     const size_t count = pieces.size();
-    // Cabinets holding pieces of the block that contains stream position p.
     auto cabinetsOf = [&](uint32_t p) {
         const uint32_t begin = p / CAB_BLOCK_SIZE * CAB_BLOCK_SIZE;
         const uint32_t end = std::min<uint32_t>(begin + CAB_BLOCK_SIZE, stream.size());
@@ -105,7 +101,6 @@ TEST(FeiSets, TwoCabinetsWithASplitBlock) {
     const NamedBytes files = {{"a", testsupport::RandomBytes(30000, 1)},
                               {"b", testsupport::RandomBytes(20000, 2)},
                               {"c", testsupport::RandomBytes(40000, 3)}};
-    // Cut inside block 1: b and c straddle it.
     const StoredSet set = BuildStoredSet(files, {40000});
     Harness h;
     Serve(h, set);
@@ -123,7 +118,6 @@ TEST(FeiSets, TwoCabinetsWithASplitBlock) {
                             std::to_string(e->dataSize));
     EXPECT_EQ(split, (std::vector<std::string>{"0/0/7232", "1/7232/32768"}));
 
-    // An extraction from the second cabinet announces the continued files.
     Harness second;
     Serve(second, set);
     ASSERT_EQ(second.Extract(SetName(1)), 1);

@@ -1,6 +1,3 @@
-// The walk over one cabinet: notifications and their fields, the client's
-// replies and rewrites, hooks, reserve areas and the context kept between
-// extractions.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -102,7 +99,6 @@ TEST(FeiWalk, RepliesThatAbortOrFail) {
     }
     Harness h;
     h.cabinets["x.cab"] = cabinet;
-    // A close answered with 0 is a failed output file.
     h.reply = [&](int kind, FEINotification* n) {
         const int reply = h.DefaultReply(kind, n);
         return kind == FEI_NOTIFY_CLOSE_FILE ? 0 : reply;
@@ -128,7 +124,6 @@ TEST(FeiWalk, HooksSeeReservesFoldersAndBlocks) {
     h.cabinets["x.cab"] = BuildCabinetBytes(layout);
     int dataCalls = 0;
     h.hookReply = [&](FEIHookRecord* r) {
-        // The hook may change the data before decoding.
         if (r->kind == FEI_HOOK_DATA && dataCalls++ == 0) r->data[0] ^= 0xFF;
         return 0;
     };
@@ -167,8 +162,6 @@ TEST(FeiWalk, ReserveSizesAreKeptFromTheFirstCabinet) {
     EXPECT_EQ(h.Extract("1.cab"), 1);
 }
 
-// Every allocation failing in turn, from the context's own on, gives
-// FEIERR_NO_MEMORY and no leak, until the run needs no more.
 TEST(FeiWalk, EveryAllocationFailing) {
     const auto cabinet = BuildCabinetBytes(StoredCabinet({{"a", {1, 2, 3}}}));
     for (int n = 0;; ++n) {

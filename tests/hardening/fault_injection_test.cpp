@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum Op { OP_ALLOC, OP_OPEN, OP_READ, OP_WRITE, OP_SEEK, OP_CLOSE, OP_DELETE, OP_COUNT };
-const char* const kOpNames[OP_COUNT] = {"alloc", "open", "read", "write", "seek", "close", "delete"};
+enum Op { OP_ALLOC, OP_OPEN, OP_READ, OP_WRITE, OP_SEEK, OP_CLOSE, OP_DELETE, OP_TEMP_NAME, OP_COUNT };
+const char* const kOpNames[OP_COUNT] = {"alloc", "open", "read", "write", "seek", "close", "delete", "temp name"};
 
 // One client's bookkeeping; the reader's callbacks take no context, so it
 // is file-wide.
@@ -55,7 +55,6 @@ int32_t Track(int32_t handle) {
     return handle;
 }
 
-// The writer's callbacks: the tool's, counted and failed on demand.
 bool Fails(Op op, int32_t* error, int32_t code) {
     if (!Hit(op)) return false;
     *error = code;
@@ -100,13 +99,15 @@ int32_t WDelete(const char* path, int32_t* error, void* context) {
     faults.undeleted.insert(path);
     return -1;
 }
+int32_t WTempName(char* buffer, int32_t size, void* context) {
+    return Hit(OP_TEMP_NAME) ? 0 : BuildGetTempFile(buffer, size, context);
+}
 int32_t WOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t* error,
                   void* context) {
     if (Hit(OP_OPEN)) return -1;
     return Track(BuildGetOpenInfo(path, date, time, attributes, error, context));
 }
 
-// The reader's callbacks over the platform layer.
 int ROpen(const char* path, int flags, int) {
     if (Hit(OP_OPEN)) return -1;
     int32_t error = 0;
@@ -177,7 +178,7 @@ protected:
 
     static void Arm(Op op, long k) { faults = Faults{}, faults.failOp = op, faults.failAt = k; }
 
-    // Four files, three folders (deflate, stored, deflate), a set of two
+    // Four files, three folders (deflate, stored, LZX), a set of two
     // cabinets, with or without workers compressing ahead through a memo.
     // True when every operation succeeded; *code gets the first failing
     // operation's error code (0 when only FCIDestroy failed).
@@ -188,7 +189,7 @@ protected:
         BuildClientTotals totals{0, 0, "job.cab", BUILD_FIRST_CABINET_NUMBER, {}};
         ErrorRecord error{};
         FCIContext* context = FCICreate(&error, BuildFilePlaced, Alloc, EngineFree, WOpen, WRead, WWrite, WClose, WSeek,
-                                        WDelete, BuildGetTempFile, &params, &totals);
+                                        WDelete, WTempName, &params, &totals);
         *code = 0;
         if (context == nullptr) {
             *code = error.errorCode;
@@ -204,26 +205,26 @@ protected:
             // b.bin is stored: the engine reads it with nobody ahead.
             std::vector<PrecompressSource> sources = {{paths[0].c_str(), 30000, COMPRESS_DEFLATE, true},
                                                       {paths[1].c_str(), 20000, 0, true},
-                                                      {paths[2].c_str(), 5000, COMPRESS_DEFLATE, false},
-                                                      {paths[3].c_str(), 0, COMPRESS_DEFLATE, false}};
+                                                      {paths[2].c_str(), 5000, 0, false},
+                                                      {paths[3].c_str(), 0, 0, false}};
             ahead = std::make_unique<Precompressor>(callbacks, std::move(sources), 3);
             totals.workers = ahead.get();
         }
         int next = 0;
+        const uint16_t kLzx = MakeLzxType(15);
         auto add = [&](const char* name, uint16_t type) {
             if (ahead != nullptr) ahead->BeforeFile(next++);
             return FCIAddFile(context, (src / name).c_str(), name, 0, BuildGetNextCabinet, BuildStatus, WOpenInfo,
                               type);
         };
         bool ok = add("a.txt", COMPRESS_DEFLATE) && FCIFlushFolder(context, BuildGetNextCabinet, BuildStatus) &&
-                  add("b.bin", COMPRESS_NONE) && add("c.txt", COMPRESS_DEFLATE) && add("d.empty", COMPRESS_DEFLATE) &&
+                  add("b.bin", COMPRESS_NONE) && add("c.txt", kLzx) && add("d.empty", kLzx) &&
                   FCIFlushCabinet(context, 0, BuildGetNextCabinet, BuildStatus);
         if (!ok) *code = error.errorCode;
         ahead.reset();
         return FCIDestroy(context) == 1 && ok;
     }
 
-    // Extracts both cabinets of the set; *code gets the failure's code.
     bool ReadJob(int32_t* code) {
         ErrorRecord error{};
         FEIContext* context = FEICreate(Alloc, EngineFree, ROpen, RRead, RWrite, RClose, RSeek, 1, &error);
@@ -282,6 +283,7 @@ TEST_F(FaultInjection, WriterFailsCleanlyAtEveryCall) {
             {OP_SEEK, {FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
             {OP_CLOSE, {FCIERR_NONE, FCIERR_READ_SOURCE, FCIERR_TEMP_FILE, FCIERR_CABINET_FILE}},
             {OP_DELETE, {FCIERR_NONE, FCIERR_TEMP_FILE}},
+            {OP_TEMP_NAME, {}},
         };
         auto job = [&](int32_t* failed) {
             for (const std::string& old : FilesIn(cabs)) fs::remove(old);
@@ -290,12 +292,11 @@ TEST_F(FaultInjection, WriterFailsCleanlyAtEveryCall) {
         Sweep(faults, allowed, job, [&](Op op, bool ok) {
             // Temporary files are retried with fresh names, and a source that
             // was read to its end is done with whatever its close says.
-            EXPECT_TRUE(!ok || op == OP_OPEN || op == OP_CLOSE) << kOpNames[op];
-            // Only a file whose delete was failed may stay in TMP.
+            // A refused temporary name is asked for again.
+            EXPECT_EQ(ok, op == OP_TEMP_NAME || (ok && (op == OP_OPEN || op == OP_CLOSE))) << kOpNames[op];
             std::set<std::string> left = FilesIn(tmp);
             for (const std::string& kept : faults.undeleted) left.erase(kept), fs::remove(kept);
             EXPECT_TRUE(left.empty()) << *left.begin();
-            // A cabinet whose file was not closed successfully is gone.
             for (const std::string& cabinet : faults.cabinetsUnclosed) EXPECT_FALSE(fs::exists(cabinet)) << cabinet;
         });
     }

@@ -1,6 +1,3 @@
-// SIGINT and SIGTERM sent to the running tool: a build leaves neither its
-// temporary files nor a cabinet and ends with 255; the sources stay. An
-// expansion keeps the files it finished and removes the one it was writing.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,8 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Waits until `ready` holds or the child ends; true when it held while the
-// child was still running.
 template <typename Ready>
 bool WaitWhileRunning(pid_t pid, Ready ready) {
     const auto deadline = std::chrono::steady_clock::now() + 60s;

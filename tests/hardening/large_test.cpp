@@ -1,6 +1,3 @@
-// The slow edges: the most files a cabinet counts, and a source file so
-// large that its cabinet passes the largest cabinet size and continues into
-// a second one. Both run the real tool on real (sparse) files.
 #include <gtest/gtest.h>
 
 #include <fstream>

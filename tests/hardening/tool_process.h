@@ -26,12 +26,10 @@ struct ToolProcess {
     pid_t pid = -1;
     std::filesystem::path outputPath;
 
-    // Waits for the end; returns the exit status (-1 when killed or lost).
     int Wait();
     std::string Output() const;
 };
 
-// A scratch area: work/ (the child's working directory), tmp/ (its TMP).
 struct HardeningWorkspace {
     testsupport::ScratchDir root;
     std::filesystem::path dir() const { return root.path() / "work"; }
@@ -40,7 +38,6 @@ struct HardeningWorkspace {
     bool TmpIsEmpty() const { return std::filesystem::is_empty(tmp()); }
 
     ToolProcess Start(const std::vector<std::string>& args, const ToolProcessOptions& options = {}) const;
-    // Starts and waits; *out gets standard output.
     int Run(const std::vector<std::string>& args, std::string* out, const ToolProcessOptions& options = {}) const;
 };
 
@@ -48,9 +45,7 @@ struct HardeningWorkspace {
 // given bytes written at the given offsets.
 void MakeSparseFile(const std::filesystem::path& path, int64_t size,
                     const std::vector<std::pair<int64_t, std::string>>& marks = {});
-// Every regular file below `root` by relative path, with its bytes.
 std::map<std::string, std::vector<uint8_t>> TreeContents(const std::filesystem::path& root);
-// True when both files have the same bytes (read in large pieces).
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
 }  // namespace treepak

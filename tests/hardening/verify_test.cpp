@@ -80,8 +80,6 @@ protected:
     }
 };
 
-// Damage made between the flush and the check, through the check's hook,
-// keeps every source.
 TEST_F(DeleteCheck, OnlyAnUndamagedCabinetLetsTheSourcesGo) {
     // Undamaged, compressed folders (the second pass for the random file):
     // the sources go.
@@ -120,7 +118,6 @@ TEST_F(DeleteCheck, OnlyAnUndamagedCabinetLetsTheSourcesGo) {
 }
 
 TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
-    // A set of three stored cabinets from the writer's own command-line client.
     testsupport::ScratchDir scratch;
     const fs::path in = scratch.path() / "in", out = scratch.path() / "out";
     fs::create_directories(out);
@@ -147,7 +144,6 @@ TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
     EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, swapped, &reason));
     EXPECT_EQ(reason, "expected b.bin, found a.bin");
 
-    // Damage in the middle cabinet of the set.
     FlipByte(out / "data2.cab", 100);
     EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, names, &reason));
     fs::remove(out / "data2.cab");

@@ -1,6 +1,3 @@
-// Files, directories and scratch names through the platform layer: open
-// flags and permissions, delayed writes that lose no error, listings and the
-// tree rules for links and special files, and where temporary names go.
 #include <gtest/gtest.h>
 
 #include <cerrno>

@@ -1,4 +1,3 @@
-// Name patterns and number grouping.
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,13 +1,7 @@
-// Hostile cabinets through the tool's expand mode (and cabread): every truncation of a
-// small valid cabinet, every single-byte corruption of its header and
-// tables, folders continued into a cabinet of another set or into a ring
-// of cabinets, blocks whose decoded size differs from the size they claim,
-// and every file of the regression corpus (inputs the fuzz targets once
-// found). Each run must end with status 0, 1 or 255 (255 where the cabinet
-// is certainly broken; a line on standard error whenever it is not 0), within a time
-// limit, and create nothing outside the destination directory. cabread
-// lists, tests and extracts the corpus with status 0, 1 or 2, saying
-// something whenever it is not 0.
+// Hostile cabinets through the tool's expand mode and cabread. Each run must
+// end with status 0, 1 or 255 (255 where the cabinet is certainly broken; a
+// line on standard error whenever it is not 0), within a time limit, and
+// create nothing outside the destination; cabread ends with 0, 1 or 2.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -44,7 +38,6 @@ constexpr size_t kHeaderSize = 36;
 std::string Treepak() { return TREEPAK_BINARY_DIR "/app/treepak"; }
 std::string Cabread() { return TREEPAK_BINARY_DIR "/tools/cabread"; }
 
-// Everything under `root` but the destination directories below "out".
 std::vector<std::string> EntriesOutsideDestination(const fs::path& root) {
     std::vector<std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
@@ -119,7 +112,6 @@ void ReadAll(const fs::path& work, const std::vector<std::string>& cabinets) {
 
 int ExpandIn(const fs::path& work, const std::string& cabinet) { return ExpandAll(work, {cabinet}).front(); }
 
-// Writes each variant as <stem><index>.cab and returns the names.
 std::vector<std::string> WriteVariants(const fs::path& work, const std::string& stem,
                                        const std::vector<std::vector<uint8_t>>& variants) {
     std::vector<std::string> names;
@@ -130,7 +122,6 @@ std::vector<std::string> WriteVariants(const fs::path& work, const std::string& 
     return names;
 }
 
-// "CK" and one raw deflate stream made by zlib.
 std::vector<uint8_t> DeflateBlock(const std::vector<uint8_t>& plain) {
     z_stream stream{};
     deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
@@ -174,7 +165,6 @@ CabLayout SmallValidLayout() {
     return layout;
 }
 
-// Where the data area starts: after header, folder table and file table.
 size_t TablesEnd(const CabLayout& layout) {
     constexpr size_t kFolderEntry = 8, kFileEntryFixed = 16;
     size_t end = kHeaderSize + layout.folders.size() * kFolderEntry;
@@ -182,7 +172,6 @@ size_t TablesEnd(const CabLayout& layout) {
     return end;
 }
 
-// The whole cabinet expands; every shorter prefix of it fails.
 TEST(HostileExpand, EveryTruncationFails) {
     const std::vector<uint8_t> cabinet = testsupport::BuildCabinetBytes(SmallValidLayout());
     std::vector<std::vector<uint8_t>> cuts;
@@ -210,8 +199,6 @@ TEST(HostileExpand, EveryHeaderAndTableByteCorrupted) {
     ExpandAll(scratch.path(), WriteVariants(scratch.path(), "bad", corrupted));
 }
 
-// Blocks whose decoded size is not the size they claim, and files that
-// reach past the end of their folder.
 TEST(HostileExpand, SizeClaimsThatDoNotHold) {
     const std::vector<uint8_t> text = testsupport::TextBytes(1000, 21);
     struct Case {
@@ -243,8 +230,6 @@ TEST(HostileExpand, SizeClaimsThatDoNotHold) {
     }
 }
 
-// A folder cut over two cabinets: the first names `next`; the second is
-// built from `second` (its set, index and own next name).
 void WriteSpannedPair(const fs::path& dir, uint16_t secondSetId, uint16_t secondIndex, const std::string& secondNext) {
     const std::vector<uint8_t> text = testsupport::TextBytes(3000, 31);
     const auto pieces = testsupport::CutFolderBlocks(testsupport::StoredBlocks(text), {1200});
@@ -286,8 +271,8 @@ TEST(HostileExpand, BrokenSpannedSets) {
     EXPECT_EQ(ExpandIn(scratch.path(), "a.cab"), kStatusFailure);
 }
 
-// Every file of the corpus ends cleanly. Corpus cabinets are expanded under
-// a name ending in ".cab" so the tool takes expand mode.
+// Corpus cabinets are expanded under a name ending in ".cab" so the tool
+// takes expand mode.
 TEST(HostileExpand, RegressionCorpus) {
     const fs::path corpus = fs::path(TREEPAK_SOURCE_DIR) / "tests" / "regression" / "corpus";
     std::vector<std::vector<uint8_t>> inputs;

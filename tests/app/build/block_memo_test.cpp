@@ -1,6 +1,3 @@
-// The build's block memo: its store under concurrent use, and builds that
-// go through it (two passes) against one pass over the final decision
-// without it: the cabinets must be byte for byte the same.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -74,7 +71,9 @@ protected:
             {"a.txt", TextBytes(3 * 32768 + 500, 1)},  {"noise.bin", RandomBytes(80000, 2)},
             {"b.kvf", TextBytes(70000, 3)},            {"exact.txt", TextBytes(65536, 4)},
             {"tiny.txt", {'x', 'y'}},                  {"c.txt", TextBytes(40000, 5)},
-            {"noise2.kvf", RandomBytes(33000, 6)},     {"d.txt", TextBytes(100000, 7)}};
+            {"noise2.kvf", RandomBytes(33000, 6)},     {"d.txt", TextBytes(100000, 7)},
+            // Workers hand out runs of 32 blocks: files ending on either side of one.
+            {"run.txt", TextBytes(32 * 32768, 8)},     {"run1.txt", TextBytes(32 * 32768 + 1, 9)}};
         std::vector<std::string> paths;
         for (const auto& [name, bytes] : files) {
             testsupport::WriteFileBytes(src / name, bytes);

@@ -1,5 +1,3 @@
-// The build driver's pieces: the statistics percentage, continuation
-// cabinet names, stored names and what the writer callbacks report.
 #include <gtest/gtest.h>
 
 #include "app/build/build_callbacks.h"

@@ -1,5 +1,3 @@
-// The front end's command line: splitting a line into arguments, and the option
-// loop (which argument ends it and what each option sets).
 #include <gtest/gtest.h>
 
 #include "app/cli/options.h"
@@ -33,7 +31,6 @@ TEST(SplitCommandLine, SpacesSeparateAndQuotesGroupWithoutBeingKept) {
     }
 }
 
-// The option loop: which argument ends it and what each option sets.
 namespace {
 
 // Every field in one line: logo, recurse, auto, progress window, verbose,

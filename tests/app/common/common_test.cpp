@@ -1,5 +1,3 @@
-// Shared name and path helpers: UTF-8 validation, the Windows-1252
-// conversion of stored names, and the parts of paths.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,3 @@
-// ExpandCabinet called in process: output paths, progress values, the
-// run-after-extraction flag, and the decoder's nameless spill file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,6 +1,3 @@
-// Helpers for the expand tests: cabinets made from a file list (tests
-// control every name and field), tree snapshots, a small executable image,
-// and runs of the built binaries.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +27,6 @@ struct CabLayout {
 // One stored folder holding all files in order, in 32768-byte blocks.
 std::vector<uint8_t> BuildCabinet(const std::vector<CabFile>& files, const CabLayout& layout = {});
 
-// Relative path -> contents, modification time and read-only bit.
 struct FileState {
     std::vector<uint8_t> bytes;
     int64_t mtime;
@@ -47,7 +43,6 @@ void MakeSampleTree(const std::filesystem::path& root, uint64_t seed);
 // their raw data; an appended cabinet goes after the last one.
 std::vector<uint8_t> MakeExecutable(uint16_t sections);
 
-// Runs a shell command in `directory`; the exit status, output kept.
 int RunIn(const std::filesystem::path& directory, const std::string& command, std::string* output = nullptr);
 std::string TreepakBinary();
 std::string CabwriteBinary();

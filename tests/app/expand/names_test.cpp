@@ -53,7 +53,6 @@ TEST(Utf8Names, SeveralScriptsRoundTripAndOnlyNonAsciiNamesAreMarked) {
     int seed = 1;
     for (const std::string& name : names) testsupport::WriteFileBytes(source / name, testsupport::TextBytes(500, seed++));
     const auto before = FilesUnder(source);
-    // One file read-only: its entry keeps 0x01 beside the name bit.
     chmod((source / "日本語/漢字と仮名.txt").c_str(), 0444);
     chmod((source / "plain.txt").c_str(), 0444);
 

@@ -1,6 +1,3 @@
-// The read-ahead of the cabinet handles against a plain handle on the same
-// file: every read and seek must give the same result and leave the same
-// position, whatever the windows happen to hold.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,9 +17,6 @@ int OpenForReading(const std::filesystem::path& path) {
     return platform::OpenFile(path.c_str(), platform::OPEN_READ_ONLY, 0, &error);
 }
 
-// Reads of every size class (none, entry-sized, block-sized, larger than a
-// window, past the end) and seeks from each origin, including to negative
-// targets and past the end, in a random mix.
 TEST(ReadAhead, MatchesAPlainHandle) {
     testsupport::ScratchDir scratch;
     const uint32_t size = kReadAheadWindowSize * 3 + 12345;

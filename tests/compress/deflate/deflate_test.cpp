@@ -1,5 +1,3 @@
-// The block deflate compressor's entry points, priming, zlib round trips and
-// the internals that ordinary inputs rarely reach.
 #include <cstring>
 #include <iostream>
 #include <memory>

@@ -1,5 +1,3 @@
-// The LZX entry points of the compressor interface: parameter checks,
-// window limits, slide rounding and allocation failures.
 #include <gtest/gtest.h>
 
 #include "lzx_harness.h"

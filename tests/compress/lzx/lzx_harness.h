@@ -41,7 +41,6 @@ struct LdiDecoder {
     ~LdiDecoder();
     LdiDecoder(const LdiDecoder&) = delete;
     LdiDecoder& operator=(const LdiDecoder&) = delete;
-    // Decodes one frame; appends its output on success.
     int Decode(const std::vector<uint8_t>& bytes, uint32_t uncompressedSize, std::vector<uint8_t>* out);
     DecodeResult DecodeAll(const Frames& frames);
     void* handle = nullptr;

@@ -87,7 +87,6 @@ struct BitWriter {
         PutCode(d, 5);
         Put(distance - kDeflateDistBase[d], kDeflateDistExtra[d]);
     }
-    // A stored block header with the given LEN and NLEN.
     void StoredHeader(bool final, uint32_t length, uint32_t complement) {
         Header(final, DEFLATE_BLOCK_STORED);
         AlignToByte();
@@ -96,7 +95,6 @@ struct BitWriter {
     }
 };
 
-// Canonical code of each symbol for the given lengths (0 = unused).
 inline std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
     uint32_t count[16] = {}, next[16] = {};
     for (uint8_t length : lengths) ++count[length];

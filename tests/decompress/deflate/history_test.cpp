@@ -1,8 +1,3 @@
-// Back references through the folder's ring: matches that reach into the
-// previous block, wrap around the ring's end or overlap their own output,
-// the output room that ends a block early; and blocks made by zlib's raw
-// deflate as another writer would make them, each an independent stream
-// after "CK" with the previous block as preset dictionary.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -151,13 +151,8 @@ TEST(DeflateHostileInput, MalformedHeadersAndTables) {
     }
 }
 
-// Cuts, seeded bit flips and noise fail or decode within the room, and
-// never reach outside the block (exactly sized under the sanitizer).
-TEST(DeflateHostileInput, TruncatedMutatedAndRandomBlocks) {
-    const uint64_t seed = 0xDEF1A7E;
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    testsupport::Rng rng(seed);
-    const std::vector<uint8_t> text = testsupport::TextBytes(kRingSize, seed);
+TEST(DeflateHostileInput, TruncatedBlocksReadNothingPastTheCut) {
+    const std::vector<uint8_t> text = testsupport::TextBytes(kRingSize, 0xDEF1A7E);
     const std::vector<std::vector<uint8_t>> originals = {ZlibBlock(text.data(), kRingSize, 9, Z_DEFAULT_STRATEGY),
                                                          ZlibBlock(text.data(), kRingSize, 1, Z_FIXED),
                                                          ZlibBlock(text.data(), kRingSize, 6, Z_HUFFMAN_ONLY)};
@@ -171,22 +166,6 @@ TEST(DeflateHostileInput, TruncatedMutatedAndRandomBlocks) {
             const int result = decoder.Decode({block.begin(), block.begin() + cut}, &produced);
             ASSERT_TRUE(result == DECODER_DATA_ERROR || result == DECODER_OK) << "cut " << cut;
         }
-    }
-    for (int round = 0; round < 1500; ++round) {
-        std::vector<uint8_t> block = originals[rng.Below(3)];
-        if (round % 3 == 2) {
-            block = testsupport::RandomBytes(2 + rng.Below(600), seed + round);
-            block[0] = 'C';
-            block[1] = 'K';
-        } else {
-            // Damage the headers more often than the body.
-            for (uint32_t flips = 1 + rng.Below(8); flips > 0; --flips)
-                block[2 + rng.Below(rng.Below(2) ? 64 : static_cast<uint32_t>(block.size() - 2))] ^=
-                    static_cast<uint8_t>(1u << rng.Below(8));
-        }
-        const int result = decoder.Decode(block, &produced);
-        ASSERT_TRUE(result == DECODER_OK || result == DECODER_DATA_ERROR) << "round " << round;
-        ASSERT_LE(produced, kRingSize) << "round " << round;
     }
 }
 

@@ -1,9 +1,3 @@
-// Streams assembled bit by bit, checked byte for byte: the canonical code
-// order, the bit order inside words, footers, repeated distances, the
-// uncompressed block header and its pad byte, a zero-run of exactly four in
-// a tree section, matches that reach before the folder's first byte, and
-// call translation ending after 32768 frames; and the compressor reaching
-// every position slot.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,3 @@
-// Hand-made streams checked bit by bit, the division by a model's total,
-// the operations' contract, and malformed input.
 #include <gtest/gtest.h>
 
 #include "decompress/decoder.h"

@@ -65,7 +65,6 @@ struct DecodeRun {
     std::vector<uint8_t> output;
 };
 
-// A decoder created with TestAlloc/TestFree, destroyed on scope exit.
 class Decoder {
 public:
     explicit Decoder(uint32_t windowBits, const DecoderFileCallbacks* files = nullptr, uint32_t bufferSize = 0);
@@ -76,14 +75,12 @@ public:
     // sized buffer, so that the sanitizer sees any read past them); *out gets
     // the output buffer, failed or not.
     int Decode(std::vector<uint8_t> bytes, uint32_t wanted, std::vector<uint8_t>* out = nullptr);
-    // The blocks in order, up to the first failure.
     DecodeRun DecodeAll(const std::vector<EncodedBlock>& blocks);
 
     int created = -1;
     void* handle = nullptr;
 };
 
-// A fresh decoder over one folder's blocks.
 DecodeRun DecodeFolder(uint32_t windowBits, const std::vector<EncodedBlock>& blocks);
 
 }  // namespace qtest

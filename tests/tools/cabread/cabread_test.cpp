@@ -1,7 +1,3 @@
-// cabread end to end: listings of cabinets made by treepak and cabwrite
-// against the trees they were made from (the JSON read by Python's parser),
-// testing and extracting past damaged folders, piping, standard input, and
-// the exit statuses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,7 +95,6 @@ TEST_F(CabreadTest, ListingsAgreeWithWhatWasPacked) {
         {"setup.exe", "cabinets 1 {'header': 0, 'folder': 0, 'data': 0}\ncompression ['deflate', 'none']\n"},
     };
     for (const Case& c : cases) EXPECT_EQ(JsonSummary(c.cabinet), TreeLines() + c.tail) << c.cabinet;
-    // The text listing: one line per file, the total, nothing on stderr.
     uint64_t bytes = 0;
     for (const auto& entry : tree) bytes += entry.second.size();
     const ToolRun text = Read({"-l", "set.cab"});
@@ -158,7 +153,6 @@ TEST_F(CabreadTest, DamagedFoldersCostOnlyTheirFiles) {
     EXPECT_NE(test.out.find(std::to_string(tree.size() - 2) + " files tested OK"), std::string::npos);
     EXPECT_EQ(Read({"-t", "-q", "dmg.cab", shown(damaged[0] + 1)}).status, kDone);
 
-    // Patterns: a damaged file by name in another case, and a directory.
     std::string upper = shown(damaged[0]);
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     const ToolRun extract = Read({"-x", "-q", "-d", "out", "dmg.cab", upper, "docs/*"});
@@ -191,7 +185,6 @@ TEST_F(CabreadTest, PipeAndStandardInput) {
     const ToolRun testInput = Read({"-t", "-"}, (ws.dir() / "one.CAB").string());
     EXPECT_EQ(testInput.status, kDone) << testInput.err;
 
-    // --keep leaves an existing file alone and says so; the rest is extracted.
     testsupport::WriteFileText(ws.dir() / "out" / name, "mine");
     const ToolRun keep = Read({"-x", "-q", "--keep", "-d", "out", "one.CAB"});
     EXPECT_EQ(keep.status, kDone);

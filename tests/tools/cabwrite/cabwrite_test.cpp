@@ -1,5 +1,3 @@
-// cabwrite end to end: the binary is run on real trees; its cabinets are
-// checked with the test-side parser and expanded again with treepak.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -36,7 +34,6 @@ protected:
         Put("sub/empty", "sub\\empty", {});
         Put("sub/deeper/run.dat", "sub\\deeper\\run.dat", std::vector<uint8_t>(90000, 'z'));
     }
-    // The engine's temporary files go to TMP and must all be gone.
     void TearDown() override { EXPECT_TRUE(ws.TmpIsEmpty()); }
 
     void Put(const std::string& path, const std::string& stored, const std::vector<uint8_t>& bytes) {
@@ -49,8 +46,6 @@ protected:
                 const std::string& input = "/dev/null") {
         return ws.RunProgram(TREEPAK_BINARY_DIR "/tools/cabwrite", args, prefix, input);
     }
-    // What treepak expands from the cabinet (a set from its first), by
-    // stored name.
     Contents Expand(const std::string& cabinet) {
         const fs::path destination = ws.root.path() / ("expanded" + std::to_string(++expansions));
         const ToolRun run = ws.Run({cabinet, destination.string()});
@@ -76,8 +71,6 @@ protected:
 
 }  // namespace
 
-// Bad usage and parameters no cabinet can have: exit 2, a message naming
-// the option, and nothing written.
 TEST_F(CabwriteTest, UsageAndImpossibleParameters) {
     struct Case {
         std::vector<std::string> args;
@@ -216,8 +209,6 @@ TEST_F(CabwriteTest, FileListsAndStoredNames) {
               (Contents{{"run.dat", sources["sub\\deeper\\run.dat"]}, {"alpha.txt", sources["alpha.txt"]}}));
 }
 
-// Every refusal happens before anything is written: the working directory
-// holds the same files with the same bytes afterwards.
 TEST_F(CabwriteTest, RefusalsWriteNothing) {
     testsupport::WriteFileText(ws.dir() / "notes.txt", "my notes\n");
     testsupport::WriteFileText(ws.dir() / "other" / "alpha.txt", "another alpha\n");
