@@ -15,7 +15,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace treepak;
-    using namespace treepak;
     static const int fd = memfd_create("overlay", 0);
     if (fd < 0) std::abort();
     if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) std::abort();

@@ -14,7 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 namespace fs = std::filesystem;
 
 namespace {
-    using namespace treepak;
 
 void Replay(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -22,13 +21,9 @@ void Replay(const fs::path& file) {
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
 }
 
-namespace treepak {
 }  // namespace
 
-}  // namespace treepak
-
 int main(int argc, char** argv) {
-    using namespace treepak;
     size_t replayed = 0;
     for (int i = 1; i < argc; ++i) {
         if (fs::is_regular_file(argv[i])) {

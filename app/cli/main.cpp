@@ -4,6 +4,5 @@
 
 int main(int argc, char** argv) {
     using namespace treepak;
-    using namespace treepak;
     RunTool(argc, argv);
 }
