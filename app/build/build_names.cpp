@@ -7,6 +7,7 @@
 
 #include "app/build/build_report.h"
 #include "app/build/cab_params.h"
+#include "app/common/diagnostics.h"
 #include "app/common/path_helpers.h"
 #include "app/common/stored_names.h"
 #include "fci/fci.h"
@@ -53,6 +54,7 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
                     const std::string& cabinetPath, bool flatten) {
     if (count > BUILD_MAX_FILES) {
         PrintLine("Too many files for one cabinet: %d (at most %d)\n", count, BUILD_MAX_FILES);
+        ReportFailure("%d files selected: a cabinet holds at most %d; nothing written", count, BUILD_MAX_FILES);
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -60,12 +62,15 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
         if (name.size() >= FCI_NAME_SIZE) {
             PrintLine("Name too long to store in a cabinet (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                         name.c_str());
+            ReportFailure("%s: stored name longer than %u bytes; nothing written", paths[i].c_str(), FCI_NAME_SIZE - 1);
             return false;
         }
     }
     if (!CabinetPathFits(cabinetPath)) {
         PrintLine("Cabinet name or directory too long (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                     cabinetPath.c_str());
+        ReportFailure("%s: cabinet name or directory longer than %u bytes; nothing written", cabinetPath.c_str(),
+                      FCI_NAME_SIZE - 1);
         return false;
     }
     return true;
@@ -81,12 +86,14 @@ bool CheckSizesFit(int count, const std::string* paths, const uint64_t* knownSiz
         (*sizes)[i] = static_cast<uint64_t>(size);
         if (size > kLargestSize) {
             PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());
+            ReportFailure("%s: 4 GiB or more, too large for a cabinet; nothing written", paths[i].c_str());
             return false;
         }
         folderTotal += size;
     }
     if (singleFolder && folderTotal > kLargestSize) {
         PrintLine("Files too large together for one folder (4 GiB or more); build without -X\n");
+        ReportFailure("the selected files add up to 4 GiB or more, too much for one folder; nothing written");
         return false;
     }
     return true;

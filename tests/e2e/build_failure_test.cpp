@@ -94,6 +94,8 @@ TEST(BuildFailure, RefusedBuildsLeaveNothing) {
         ToolRun run = ws.Run(all);
         EXPECT_EQ(run.status, 255) << message;
         EXPECT_EQ(run.out, message);
+        // Every refusal is named on standard error too, with the cabinet or the object refused.
+        EXPECT_TRUE(run.err.starts_with("treepak: ")) << run.err;
         if (message.starts_with("FCIFlushCabinet")) {
             EXPECT_TRUE(run.err.starts_with("treepak: " + args.back() + ": cannot create the cabinet: ")) << run.err;
         }
