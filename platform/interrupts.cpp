@@ -11,7 +11,10 @@ namespace {
 // Writing a sig_atomic_t is all an asynchronous handler may safely do.
 volatile std::sig_atomic_t interruptFlag = 0;
 
-extern "C" void OnInterrupt(int) { interruptFlag = 1; }
+// Internal linkage: the handler is no symbol of the library.
+extern "C" {
+static void OnInterrupt(int) { interruptFlag = 1; }
+}
 
 }  // namespace
 
