@@ -32,11 +32,14 @@ mkdir "$stage/tree"
 "$root/bin/treepak" >/dev/null
 
 # Defined global symbols that are neither the API nor in namespace treepak
-# (the standard library's inline instances and the compiler's unwinding
-# references aside).
+# (the standard library's inline instances, with or without a return type in
+# front, and the compiler's unwinding references aside). The public headers'
+# inline constants are API too: unoptimised builds emit them where used.
+header_constants=$(grep -ho 'inline constexpr [^=]*' "$root"/include/treepak/*.h |
+                   sed -E 's/\[.*//; s/ +$//; s/.* //' | grep -E '^[A-Za-z_0-9]+$' | paste -sd'|' -)
 strays=$(nm -gC --defined-only "$root/lib/libtreepak.a" | awk 'NF >= 3 { $1 = $2 = ""; print substr($0, 3) }' |
-         grep -Ev '^(FCI|FEI)|^treepak::|^(std|__gnu_cxx)::|^DW\.ref\.|^(typeinfo|vtable|guard variable|VTT) for (std|__gnu_cxx)::' |
-         sort -u || true)
+         grep -Ev '^(FCI|FEI)|^treepak::|^([^(<]* )?(std|__gnu_cxx)::|^DW\.ref\.|^(typeinfo|vtable|guard variable|VTT) for (std|__gnu_cxx)::' |
+         grep -Evx "${header_constants:-^$}" | sort -u || true)
 if [ -n "$strays" ]; then
   echo "libtreepak.a exports $(wc -l <<<"$strays") symbols beyond the API, e.g.:"
   head -5 <<<"$strays"
