@@ -152,7 +152,7 @@ def parallel_rows(helper, tool, cabwrite, tmp, runs):
     mb = os.path.getsize(tarf) >> 20
     onecab, cwcab = os.path.join(tmp, "one.cab"), os.path.join(tmp, "cw.cab")
     t_one, m_one, c_one = measure(helper, [tool, "-BATCH", "one", onecab], tmp, clean(onecab), runs)
-    t_cw, m_cw, c_cw = measure(helper, [cabwrite, "-t", "deflate", cwcab, tarf], tmp, clean(cwcab), runs)
+    t_cw, m_cw, c_cw = measure(helper, [cabwrite, "-t", "deflate", cwcab, "one/one.tar"], tmp, clean(cwcab), runs)
     gz = tarf + ".gz"
     t_gz, m_gz, c_gz = measure(helper, ["gzip", "-9", "-k", "-f", tarf], tmp, clean(gz), runs)
     size_gz = os.path.getsize(gz)

@@ -13,7 +13,8 @@ if [ -z "${TREEPAK_BENCH_FILE:-}" ]; then
     fi
   done
 fi
-for exe in "$build"/bench/*_bench; do
+# The codec benchmarks run with the whole comparison, not with one group of rows.
+[ "${BENCH_ROWS:-all}" = all ] && for exe in "$build"/bench/*_bench; do
   [ -x "$exe" ] || continue
   echo "== $(basename "$exe")"
   "$exe" --benchmark_min_time=0.2 2>/dev/null | grep -v '^\*\*\*'
