@@ -1,6 +1,10 @@
-// The build's memo of compressed blocks (see FCISetBlockMemo): an index in
-// memory from block key to place, and the compressed bytes in one temporary
-// file. The file is removed from its directory as soon as it is open, so
+// The build's memo of compressed blocks (see FCISetBlockMemo): the
+// compressed bytes in one temporary file, and the index from block key to
+// place in a second one, an open-addressing table of fixed-size slots read
+// and written a few slots at a time. A build's memo holds every block of
+// its first pass, so an index in memory would grow with the input (about
+// 90 bytes a block); on disk, the memo's memory stays the same for any tree.
+// Both files are removed from their directory as soon as they are open, so
 // nothing is left behind however the build ends. Lookups and stores may
 // come from several threads. A failing read or write only costs hits: the
 // engine then compresses the block itself.
@@ -8,7 +12,6 @@
 
 #include <cstdint>
 #include <mutex>
-#include <unordered_map>
 
 #include "fci/fci.h"
 
@@ -40,27 +43,34 @@ public:
                               uint32_t primeToken, void* memoContext);
 
 private:
-    struct Entry {
+    // One index slot: the whole key, and where the block's bytes are. A slot
+    // never written reads as zeros, so `used` tells an empty one.
+    struct Slot {
+        uint64_t digest[2];
         uint64_t offset;
         uint32_t size;
         uint32_t primeToken;
+        uint32_t uncompressedSize;
+        uint16_t compressionType;
+        uint16_t used;
     };
-    struct KeyHash {
-        size_t operator()(const FCIBlockKey& key) const { return key.digest[0]; }
-    };
-    struct KeyEqual {
-        bool operator()(const FCIBlockKey& a, const FCIBlockKey& b) const {
-            return a.compressionType == b.compressionType && a.uncompressedSize == b.uncompressedSize &&
-                   a.digest[0] == b.digest[0] && a.digest[1] == b.digest[1];
-        }
-    };
+    static_assert(sizeof(Slot) == 40);
+    // Where key's slot is (found true), or the empty slot it would take;
+    // false when the table cannot be read or has no room near the key's home.
+    bool Probe(const FCIBlockKey& key, uint64_t* slotIndex, Slot* slot, bool* found);
+    bool InsertSlot(const Slot& slot);
+    // Moves every slot into a table twice the size, in a new file.
+    bool Grow();
 
     BlockDigest chainStart_ = RandomChainStart();
     static BlockDigest RandomChainStart();
 
     std::mutex mutex_;
-    std::unordered_map<FCIBlockKey, Entry, KeyHash, KeyEqual> index_;
-    int32_t handle_ = -1;
+    int32_t handle_ = -1;       // the blocks' bytes
+    int32_t indexHandle_ = -1;  // the slots
+    const char* tempPrefix_ = nullptr;
+    uint64_t capacity_ = 0;  // slots, a power of two
+    uint64_t entries_ = 0;
     uint64_t end_ = 0;       // where the next block goes
     bool writeFailed_ = false;
 };
