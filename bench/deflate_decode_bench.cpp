@@ -4,7 +4,8 @@
 // Data: C headers from /usr/include when present, else generated text; plus
 // a mix with incompressible stretches. libdeflate (when installed) has no
 // preset dictionary, so all three decoders also run on the text compressed
-// as independent blocks.
+// as independent blocks, and libdeflate decodes the text compressed as one
+// whole stream as well (its best case: one call, no block boundaries).
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 #ifdef HAVE_LIBDEFLATE
@@ -157,6 +158,33 @@ void DecodeWithLibdeflate(benchmark::State& state, const Folder& folder) {
 }
 void BM_Libdeflate_Independent(benchmark::State& state) { DecodeWithLibdeflate(state, IndependentFolder()); }
 BENCHMARK(BM_Libdeflate_Independent)->Unit(benchmark::kMillisecond);
+
+void BM_Libdeflate_TextWholeStream(benchmark::State& state) {
+    const std::vector<uint8_t> text = BenchHeaderText(kCorpusBytes);
+    z_stream stream{};
+    deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<uint8_t> compressed(deflateBound(&stream, text.size()));
+    stream.next_in = const_cast<uint8_t*>(text.data());
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = compressed.data();
+    stream.avail_out = static_cast<uInt>(compressed.size());
+    deflate(&stream, Z_FINISH);
+    compressed.resize(stream.total_out);
+    deflateEnd(&stream);
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    std::vector<uint8_t> out(text.size());
+    for (auto _ : state) {
+        if (libdeflate_deflate_decompress(decompressor, compressed.data(), compressed.size(), out.data(), out.size(),
+                                          nullptr) != LIBDEFLATE_SUCCESS) {
+            state.SkipWithError("libdeflate failed");
+            break;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    libdeflate_free_decompressor(decompressor);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Libdeflate_TextWholeStream)->Unit(benchmark::kMillisecond);
 #endif
 
 void BM_FolderDecoder_Independent(benchmark::State& state) { DecodeWithFolderDecoder(state, IndependentFolder()); }
