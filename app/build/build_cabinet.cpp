@@ -99,7 +99,7 @@ bool CabinetCanBeCreated() {
 
 // Adds every file; false after printing the failure (the context is then
 // fit only for FCIDestroy).
-bool AddFiles(FCIContext* context, int count, const std::string* paths, int* compressFlags, bool autoCompress,
+bool AddFiles(FCIContext* context, int count, const char* const* paths, int* compressFlags, bool autoCompress,
               BuildClientTotals* totals, const ErrorRecord& error, bool* rerun, Precompressor* precompressor) {
     uint32_t previousCompressed = 0, previousUncompressed = 0;
     for (int i = 0; i < count; ++i) {
@@ -108,7 +108,7 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
         uint16_t type = TypeFor(storedName, compressFlags[i]);
         totals->storedNameIsUtf8 = HasNonAsciiByte(storedName);
         if (precompressor != nullptr) precompressor->BeforeFile(i);
-        if (!FCIAddFile(context, paths[i].c_str(), storedName.c_str(), 0, BuildGetNextCabinet, BuildStatus,
+        if (!FCIAddFile(context, paths[i], storedName.c_str(), 0, BuildGetNextCabinet, BuildStatus,
                         BuildGetOpenInfo, type)) {
             PrintFailure("FCIAddFile", error);
             return false;
@@ -140,12 +140,12 @@ bool AddFiles(FCIContext* context, int count, const std::string* paths, int* com
 // The sources as the engine will read them, for the workers: block-deflate
 // files get their type word (the others 0), and a file starts a folder
 // where AddFiles flushes one.
-std::vector<PrecompressSource> PrecompressSources(int count, const std::string* paths, const uint64_t* sizes,
+std::vector<PrecompressSource> PrecompressSources(int count, const char* const* paths, const uint64_t* sizes,
                                                   const int* compressFlags) {
     std::vector<PrecompressSource> sources(count);
     for (int i = 0; i < count; ++i) {
         const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
-        sources[i] = PrecompressSource{paths[i].c_str(), sizes[i], CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
+        sources[i] = PrecompressSource{paths[i], sizes[i], CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
                                        i == 0 || (i < BUILD_MAX_FOLDERS && !Options.singleFolder)};
     }
     return sources;
@@ -153,7 +153,7 @@ std::vector<PrecompressSource> PrecompressSources(int count, const std::string* 
 
 // True when some file of the list gets a compressed type: without one there
 // is nothing for the memo or the workers to do.
-bool AnyCompressed(int count, const std::string* paths, const int* compressFlags) {
+bool AnyCompressed(int count, const char* const* paths, const int* compressFlags) {
     for (int i = 0; i < count; ++i) {
         const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
         if (CompressKind(type) != COMPRESS_NONE) return true;
@@ -163,7 +163,7 @@ bool AnyCompressed(int count, const std::string* paths, const int* compressFlags
 
 // One pass over the list; 1 on success. *rerun is set when the automatic
 // decision marked a file to be stored. sizes[i] is file i's size as checked.
-int BuildPass(int count, const std::string* paths, const uint64_t* sizes, int* compressFlags, bool autoCompress,
+int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* compressFlags, bool autoCompress,
               bool* rerun, BuildClientTotals* totals, BlockMemo* memo, int workers) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
@@ -223,7 +223,7 @@ void DeleteFiles(const std::vector<std::string>& paths) {
 
 const std::vector<std::string>& CabinetsOfLastBuild() { return lastBuildCabinets; }
 
-int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress, const uint64_t* knownSizes) {
+int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool autoCompress, const uint64_t* knownSizes) {
     lastBuildCabinets.clear();
     std::vector<uint64_t> sizes;
     if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||

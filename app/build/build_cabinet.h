@@ -13,7 +13,7 @@ namespace treepak {
 // store-or-compress decision). knownSizes, when given, holds each file's
 // size as the selection found it (else each is measured). Returns nonzero on
 // success; on failure the reason has been printed.
-int BuildCabinet(int count, std::string* paths, int* compressFlags, bool autoCompress,
+int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool autoCompress,
                  const uint64_t* knownSizes = nullptr);
 
 // The cabinet files the last successful BuildCabinet wrote, first to last

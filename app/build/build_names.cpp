@@ -50,7 +50,7 @@ bool StoresUnchanged(const std::string& listedPath, const std::string& sourceDir
            storedName == WithCabinetSeparators(hostName) && !IsUnsafeStoredName(storedName);
 }
 
-bool CheckBuildFits(int count, const std::string* paths, const std::string& sourceDir,
+bool CheckBuildFits(int count, const char* const* paths, const std::string& sourceDir,
                     const std::string& cabinetPath, bool flatten) {
     if (count > BUILD_MAX_FILES) {
         PrintLine("Too many files for one cabinet: %d (at most %d)\n", count, BUILD_MAX_FILES);
@@ -62,7 +62,7 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
         if (name.size() >= FCI_NAME_SIZE) {
             PrintLine("Name too long to store in a cabinet (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                         name.c_str());
-            ReportFailure("%s: stored name longer than %u bytes; nothing written", paths[i].c_str(), FCI_NAME_SIZE - 1);
+            ReportFailure("%s: stored name longer than %u bytes; nothing written", paths[i], FCI_NAME_SIZE - 1);
             return false;
         }
     }
@@ -76,17 +76,17 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
     return true;
 }
 
-bool CheckSizesFit(int count, const std::string* paths, const uint64_t* knownSizes, bool singleFolder,
+bool CheckSizesFit(int count, const char* const* paths, const uint64_t* knownSizes, bool singleFolder,
                    std::vector<uint64_t>* sizes) {
     constexpr int64_t kLargestSize = UINT32_MAX;
     int64_t folderTotal = 0;
     sizes->assign(count, 0);
     for (int i = 0; i < count; ++i) {
-        const int64_t size = knownSizes != nullptr ? static_cast<int64_t>(knownSizes[i]) : FileSizeOf(paths[i].c_str());
+        const int64_t size = knownSizes != nullptr ? static_cast<int64_t>(knownSizes[i]) : FileSizeOf(paths[i]);
         (*sizes)[i] = static_cast<uint64_t>(size);
         if (size > kLargestSize) {
-            PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i].c_str());
-            ReportFailure("%s: 4 GiB or more, too large for a cabinet; nothing written", paths[i].c_str());
+            PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i]);
+            ReportFailure("%s: 4 GiB or more, too large for a cabinet; nothing written", paths[i]);
             return false;
         }
         folderTotal += size;

@@ -34,7 +34,7 @@ bool StoresUnchanged(const std::string& listedPath, const std::string& sourceDir
 // Refuses, with an error line, a build that cannot be written: too many
 // files, a stored name longer than 255 bytes, or a cabinet path whose name
 // or directory does not fit the cabinet parameters.
-bool CheckBuildFits(int count, const std::string* paths, const std::string& sourceDir,
+bool CheckBuildFits(int count, const char* const* paths, const std::string& sourceDir,
                     const std::string& cabinetPath, bool flatten);
 
 // Refuses, with an error line, a source file of 4 GiB or more (a cabinet
@@ -42,7 +42,7 @@ bool CheckBuildFits(int count, const std::string* paths, const std::string& sour
 // reach 4 GiB (positions inside a folder are 32-bit too). *sizes gets each
 // file's size: knownSizes[i] when given (the selection measured them), else
 // as found now (0 when it cannot be opened).
-bool CheckSizesFit(int count, const std::string* paths, const uint64_t* knownSizes, bool singleFolder,
+bool CheckSizesFit(int count, const char* const* paths, const uint64_t* knownSizes, bool singleFolder,
                    std::vector<uint64_t>* sizes);
 
 }  // namespace treepak

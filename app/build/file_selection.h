@@ -7,13 +7,16 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/build/path_store.h"
+
 namespace treepak {
 
 // Parallel tables; entries are only appended. A compress flag of 1 means
 // "compress with the type the options choose"; the build driver sets it to
 // 0 for a file to be stored.
 struct FileList {
-    std::vector<std::string> paths;
+    PathStore pathBytes;
+    std::vector<const char*> paths;  // into pathBytes
     std::vector<int> compressFlags;
     std::vector<uint64_t> sizes;  // as the selection found them
     int count() const { return static_cast<int>(paths.size()); }

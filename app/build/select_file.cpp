@@ -114,7 +114,7 @@ void CollectFile(const std::string& path, void* context) {
         return;
     }
     if (Options.flatten && !ClaimFlatName(list, path)) return;
-    list->paths.push_back(path);
+    list->paths.push_back(list->pathBytes.Add(path));
     list->compressFlags.push_back(1);
     list->sizes.push_back(probe.size);
 }

@@ -30,7 +30,7 @@ BeforeVerifyHook beforeVerify = nullptr;
 
 struct VerifyState {
     int count = 0;
-    const std::string* paths = nullptr;
+    const char* const* paths = nullptr;
     const std::string* storedNames = nullptr;
     int nextListed = 0;    // index of the next file the cabinet should hold
     int openListed = -1;   // index of the file being compared
@@ -100,9 +100,9 @@ int OpenListedSource(const FEINotification& notification) {
     }
     int32_t error = 0;
     const int32_t handle =
-        platform::OpenFile(active->paths[index].c_str(), platform::OPEN_READ_ONLY, 0, &error);
+        platform::OpenFile(active->paths[index], platform::OPEN_READ_ONLY, 0, &error);
     if (handle < 0) {
-        Fail("cannot read the source " + active->paths[index] + ": " + std::strerror(error));
+        Fail(std::string("cannot read the source ") + active->paths[index] + ": " + std::strerror(error));
         return FEI_REPLY_ABORT;
     }
     active->openListed = index;
@@ -181,7 +181,7 @@ bool FlushCabinets(const std::vector<std::string>& cabinets, std::string* reason
     return true;
 }
 
-bool VerifyCabinetSet(const std::string& firstCabinet, int count, const std::string* paths,
+bool VerifyCabinetSet(const std::string& firstCabinet, int count, const char* const* paths,
                       const std::string* storedNames, std::string* reason) {
     VerifyState state;
     state.count = count;

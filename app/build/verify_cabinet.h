@@ -17,7 +17,7 @@ bool FlushCabinets(const std::vector<std::string>& cabinets, std::string* reason
 // list order, each under its stored name and with its source's bytes; false,
 // with the reason in *reason, otherwise (an interrupt included). Nothing is
 // written: extracted bytes are compared with the sources as they arrive.
-bool VerifyCabinetSet(const std::string& firstCabinet, int count, const std::string* paths,
+bool VerifyCabinetSet(const std::string& firstCabinet, int count, const char* const* paths,
                       const std::string* storedNames, std::string* reason);
 
 // Tests only: called with the cabinets between the flush and the check, so

@@ -61,10 +61,11 @@ int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
 // empties out before its parent's last file is reached. An interrupt stops
 // the deletion; the cabinet holds every file, deleted or not.
 void DeleteListedFiles(FileList* list) {
-    for (std::string& path : list->paths) {
+    for (const char* listed : list->paths) {
         if (platform::InterruptRequested()) return;
         int32_t error = 0;
-        platform::DeleteFile(path.c_str(), &error);
+        platform::DeleteFile(listed, &error);
+        std::string path = listed;
         CutToDirectory(&path);
         platform::RemoveDirectory(path.c_str());
     }
@@ -80,7 +81,7 @@ bool CabinetsHoldTheSources(const FileList& list) {
         if (BeforeVerifyHook hook = GetBeforeVerifyHook()) hook(cabinets);
         std::vector<std::string> storedNames;
         storedNames.reserve(list.paths.size());
-        for (const std::string& path : list.paths) {
+        for (const char* path : list.paths) {
             storedNames.push_back(StoredNameFor(path, Paths.source, Options.flatten));
         }
         ok = VerifyCabinetSet(cabinets.front(), list.count(), list.paths.data(), storedNames.data(), &reason);

@@ -131,7 +131,8 @@ TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
         << text;
     ASSERT_TRUE(fs::exists(out / "data3.cab"));
     const std::string first = (out / "data.cab").string();
-    std::string paths[] = {(in / "a.bin").string(), (in / "b.bin").string(), (in / "c.bin").string()};
+    const std::string a = (in / "a.bin").string(), b = (in / "b.bin").string(), c = (in / "c.bin").string();
+    const char* paths[] = {a.c_str(), b.c_str(), c.c_str()};
     std::string names[] = {"a.bin", "b.bin", "c.bin"};
     std::string reason;
     EXPECT_TRUE(VerifyCabinetSet(first, 2, paths, names, &reason)) << reason;

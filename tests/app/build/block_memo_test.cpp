@@ -86,7 +86,9 @@ protected:
     // Builds with the decision (two passes through the memo), then the
     // decided list in one pass without memo; returns both cabinets.
     std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BuildBoth(int workers) {
-        std::vector<std::string> paths = Tree();
+        const std::vector<std::string> tree = Tree();
+        std::vector<const char*> paths;
+        for (const std::string& path : tree) paths.push_back(path.c_str());
         std::vector<int> flags(paths.size(), 1);
         Paths.cabinetPath = (scratch.path() / "memo.cab").string();
         SetPrecompressThreads(workers);
