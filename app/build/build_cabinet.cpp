@@ -145,7 +145,7 @@ std::vector<PrecompressSource> PrecompressSources(int count, const char* const* 
     std::vector<PrecompressSource> sources(count);
     for (int i = 0; i < count; ++i) {
         const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
-        sources[i] = PrecompressSource{paths[i], sizes[i], CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
+        sources[i] = PrecompressSource{paths[i], static_cast<uint32_t>(sizes[i]), CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
                                        i == 0 || (i < BUILD_MAX_FOLDERS && !Options.singleFolder)};
     }
     return sources;
@@ -242,8 +242,8 @@ int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool a
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        const bool passed = BuildPass(count, paths, sizes.data(), compressFlags, decide, &rerun, &totals, usedMemo,
-                                      firstPass ? workers : 0);
+        const bool passed = BuildPass(count, paths, knownSizes != nullptr ? knownSizes : sizes.data(), compressFlags,
+                                      decide, &rerun, &totals, usedMemo, firstPass ? workers : 0);
         firstPass = false;
         if (!passed) {
             // A failed pass leaves its cabinets for inspection, except after

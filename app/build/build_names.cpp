@@ -80,10 +80,10 @@ bool CheckSizesFit(int count, const char* const* paths, const uint64_t* knownSiz
                    std::vector<uint64_t>* sizes) {
     constexpr int64_t kLargestSize = UINT32_MAX;
     int64_t folderTotal = 0;
-    sizes->assign(count, 0);
+    if (knownSizes == nullptr) sizes->assign(count, 0);
     for (int i = 0; i < count; ++i) {
         const int64_t size = knownSizes != nullptr ? static_cast<int64_t>(knownSizes[i]) : FileSizeOf(paths[i]);
-        (*sizes)[i] = static_cast<uint64_t>(size);
+        if (knownSizes == nullptr) (*sizes)[i] = static_cast<uint64_t>(size);
         if (size > kLargestSize) {
             PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i]);
             ReportFailure("%s: 4 GiB or more, too large for a cabinet; nothing written", paths[i]);

@@ -39,9 +39,9 @@ bool CheckBuildFits(int count, const char* const* paths, const std::string& sour
 
 // Refuses, with an error line, a source file of 4 GiB or more (a cabinet
 // records file sizes in 32 bits), and with singleFolder files that together
-// reach 4 GiB (positions inside a folder are 32-bit too). *sizes gets each
-// file's size: knownSizes[i] when given (the selection measured them), else
-// as found now (0 when it cannot be opened).
+// reach 4 GiB (positions inside a folder are 32-bit too). The sizes are
+// knownSizes[i] when given (the selection measured them), else as found now
+// (0 when a file cannot be opened), and then go to *sizes.
 bool CheckSizesFit(int count, const char* const* paths, const uint64_t* knownSizes, bool singleFolder,
                    std::vector<uint64_t>* sizes);
 

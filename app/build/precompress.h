@@ -39,7 +39,7 @@ void SetPrecompressThreads(int count);
 // One source the engine will read, in the engine's order.
 struct PrecompressSource {
     const char* path;
-    uint64_t size;
+    uint32_t size;      // a cabinet holds no file of 4 GiB or more
     uint16_t type;      // block-deflate type word when workers may compress it, else 0
     bool startsFolder;  // the engine starts a fresh folder with it
 };

@@ -11,9 +11,11 @@ namespace {
 
 constexpr const char* kMemoPrefix = "cw";
 
-uint64_t SizeOf(const std::string& path) {
+// The size the workers plan with; the writer refuses a file of 4 GiB or
+// more, which then only costs the plan misses.
+uint32_t SizeOf(const std::string& path) {
     const int64_t size = platform::FileSize(path.c_str());
-    return size < 0 ? 0 : static_cast<uint64_t>(size);
+    return size < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(size, UINT32_MAX));
 }
 
 }  // namespace
