@@ -22,17 +22,21 @@ constexpr mode_t kDirectoryMode = 0777;
 
 enum class EntryKind { File, Directory, Never, Unreadable };
 
-EntryKind KindOf(int directoryFd, const char* name) {
+EntryKind KindOf(int directoryFd, const char* name, uint64_t* size) {
     struct stat info;
     // An entry removed since it was read is simply gone.
     if (fstatat(directoryFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? EntryKind::Never : EntryKind::Unreadable;
     if (S_ISDIR(info.st_mode)) return EntryKind::Directory;
-    if (S_ISREG(info.st_mode)) return EntryKind::File;
-    if (S_ISLNK(info.st_mode) && fstatat(directoryFd, name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
-        return EntryKind::File;
-    }
-    return EntryKind::Never;
+    if (S_ISLNK(info.st_mode) && fstatat(directoryFd, name, &info, 0) != 0) return EntryKind::Never;
+    if (!S_ISREG(info.st_mode)) return EntryKind::Never;
+    *size = static_cast<uint64_t>(info.st_size);
+    return EntryKind::File;
+}
+
+// Checked by the effective user, as an open is.
+int32_t ReadErrorOf(int directoryFd, const char* name) {
+    return faccessat(directoryFd, name, R_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -61,13 +65,15 @@ bool ListDirectory(const std::string& directory, const std::string& pattern,
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if (!MatchesWildcard(pattern, name)) continue;
-        const EntryKind kind = KindOf(fd, name);
+        uint64_t size = 0;
+        const EntryKind kind = KindOf(fd, name, &size);
         if (kind == EntryKind::Unreadable) {
             failure = errno;
             break;
         }
         if (kind == EntryKind::Never) continue;
-        entries->push_back({name, kind == EntryKind::Directory});
+        const bool isDirectory = kind == EntryKind::Directory;
+        entries->push_back({name, isDirectory, size, isDirectory ? 0 : ReadErrorOf(fd, name)});
     }
     closedir(dir);
     if (failure != 0) {

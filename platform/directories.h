@@ -17,6 +17,11 @@ namespace platform {
 struct DirectoryEntry {
     std::string name;
     bool isDirectory;
+    // Of a file: its size (a link's target's) and 0 when it may be opened
+    // for reading, else the errno an open would fail with (the access check
+    // the open would make, without the open).
+    uint64_t size = 0;
+    int32_t readError = 0;
 };
 
 // Entries of `directory` whose names match the wildcard `pattern`; false

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/build/path_store.h"
+#include "platform/directories.h"
 
 namespace treepak {
 
@@ -28,9 +29,10 @@ struct FileList {
 
 extern FileList SelectedFiles;
 
-using WalkCallback = void (*)(const std::string& path, void* context);
+using WalkCallback = void (*)(const std::string& path, const platform::DirectoryEntry& file, void* context);
 
-// Calls callback once per file found below dir whose name matches pattern.
+// Calls callback once per file found below dir whose name matches pattern,
+// with the file's listing entry (its size and whether it can be read).
 // With recurse, every subdirectory (whatever the pattern) is walked
 // completely before the directory's own files are reported, so the files of
 // subdirectories come first, depth first. Entries come in byte order of
@@ -46,6 +48,6 @@ void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallb
 // flatten one whose stored name an earlier file has. Everything else is
 // appended to *list with compress flag 1. Stored names follow Paths.source
 // and Options.flatten.
-void CollectFile(const std::string& path, void* list);
+void CollectFile(const std::string& path, const platform::DirectoryEntry& file, void* list);
 
 }  // namespace treepak

@@ -32,29 +32,24 @@ constexpr std::string_view kSkipList[] = {
     "ROLLCALL.DAT", "SKINSET.DAT", "VELDMAP.DAT", "FOLDVIEW.INI", "QRT.INI", "GLIMPSE.DB",
 };
 
-// One open per file shows that it can be read and gives its size (the
-// build needs no open of its own for that), and a KVF file's header. A short file leaves the header zero, so it counts as not
-// compressed.
+// A KVF file is opened to read its header; a short file leaves the header
+// zero, so it counts as not compressed. Every other file's size and
+// readability come from the listing, without an open.
 struct Probe {
-    bool opened = false;
     int32_t error = 0;
     uint64_t size = 0;
     bool compressedKvf = false;
 };
 
-Probe ProbeFile(const std::string& path, bool readKvfHeader) {
+Probe ProbeKvfFile(const std::string& path) {
     Probe probe;
     const int32_t handle =
         platform::OpenFile(path.c_str(), platform::OPEN_BINARY | platform::OPEN_READ_ONLY, 0, &probe.error);
     if (handle < 0) return probe;
-    probe.opened = true;
-    if (readKvfHeader) {
-        uint8_t header[kKvfHeaderSize] = {};
-        int32_t error = 0;
-        platform::ReadFile(handle, header, sizeof header, &error);
-        probe.compressedKvf = (header[kKvfCompressedByte] & kKvfCompressedBit) != 0;
-    }
+    uint8_t header[kKvfHeaderSize] = {};
     int32_t error = 0;
+    platform::ReadFile(handle, header, sizeof header, &error);
+    probe.compressedKvf = (header[kKvfCompressedByte] & kKvfCompressedBit) != 0;
     const int64_t end = platform::SeekFile(handle, 0, platform::SEEK_FROM_END, &error);
     probe.size = end < 0 ? 0 : static_cast<uint64_t>(end);
     platform::CloseFile(handle, &error);
@@ -81,7 +76,7 @@ bool ClaimFlatName(FileList* list, const std::string& path) {
 
 }  // namespace
 
-void CollectFile(const std::string& path, void* context) {
+void CollectFile(const std::string& path, const platform::DirectoryEntry& file, void* context) {
     auto* list = static_cast<FileList*>(context);
     ++list->found;
     std::string name(FileNamePart(path));
@@ -89,7 +84,7 @@ void CollectFile(const std::string& path, void* context) {
     // An unreadable KVF file counts as not compressed here and is reported
     // below like any other.
     const bool isKvf = EqualsIgnoreCase(extension, kKvfExtension);
-    Probe probe = isKvf ? ProbeFile(path, true) : Probe{};
+    const Probe probe = isKvf ? ProbeKvfFile(path) : Probe{file.readError, file.size, false};
     if (probe.compressedKvf) {
         PrintLine("***** ERROR: trying to add KVFZIPed file to CAB: %s\n", name.c_str());
         ReportProblem("%s: left out: a compressed KVF file", path.c_str());
@@ -104,8 +99,7 @@ void CollectFile(const std::string& path, void* context) {
         PrintVerbose("skiping file: %s\n", name.c_str());
         return;
     }
-    if (!isKvf) probe = ProbeFile(path, false);
-    if (!probe.opened) {
+    if (probe.error != 0) {
         ReportProblem("%s: cannot open: %s (not in the cabinet)", path.c_str(), std::strerror(probe.error));
         return;
     }

@@ -38,7 +38,7 @@ void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallb
     }
     for (const auto& entry : entries) {
         if (!entry.isDirectory && (!recurse || platform::MatchesWildcard(pattern, entry.name))) {
-            callback(JoinPath(dir, entry.name), context);
+            callback(JoinPath(dir, entry.name), entry, context);
         }
     }
 }

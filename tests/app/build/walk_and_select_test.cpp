@@ -13,7 +13,7 @@ using testsupport::WriteFileText;
 
 namespace {
 
-void Record(const std::string& path, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(path); }
+void Record(const std::string& path, const platform::DirectoryEntry&, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(path); }
 
 std::vector<std::string> Walk(const std::string& dir, const std::string& pattern, bool recurse) {
     std::vector<std::string> seen;
