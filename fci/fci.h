@@ -218,6 +218,22 @@ int FCIBlockCoderAssume(FCIBlockCoder* coder, const uint8_t* block, uint32_t siz
 uint32_t FCIBlockCoderCapacity(const FCIBlockCoder* coder);
 void FCIDestroyBlockCoder(FCIBlockCoder* coder);
 
+// Optional: the client's expectation of how many bytes a cabinet holds in
+// front of its data area (header with its reserve and names, folder table,
+// file table), asked once per cabinet before its first data block goes in.
+// With an answer other than 0 the engine opens the cabinet file at that
+// moment (FCI_OPEN_CABINET_FLAGS, through the client's open) and writes the
+// data blocks straight to that offset instead of into a temporary file, to
+// be copied over at the end. Should the cabinet come out different, the
+// data area is first moved into a temporary file and the cabinet is written
+// as without the expectation: the file is the same either way. 0, a path
+// longer than a name buffer or a failing open keep the temporary file.
+using FCIDataAreaOffsetFn = uint32_t (*)(const CabParams* cabinet, void* context);
+
+// Sets the expectation for every cabinet of the context. Only before the
+// first FCIAddFile; returns 0 (nothing recorded) when called later.
+int FCISetDataAreaOffset(FCIContext* context, FCIDataAreaOffsetFn expectedOffset);
+
 // Releases everything and deletes the temporary files; 1 when every
 // temporary file was closed and deleted without error.
 int FCIDestroy(FCIContext* context);

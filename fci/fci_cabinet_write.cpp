@@ -14,9 +14,6 @@ namespace treepak {
 
 namespace {
 
-// Room for cabinetPath immediately followed by cabinetName.
-constexpr uint32_t CABINET_PATH_SIZE = 2 * FCI_NAME_SIZE;
-
 struct OutputCabinet {
     const FciIo* io;
     int32_t handle;
@@ -102,6 +99,18 @@ bool CopyTempFile(CabinetState* cab, const OutputCabinet& file, const TempFile& 
     return ok;
 }
 
+// Reports the progress of a data area that is already in place as its copy
+// would, piece by piece.
+bool ReportInPlace(const CabinetState& cab, FCIStatusFn status, uint32_t size, uint32_t* copied, uint32_t total) {
+    for (uint32_t left = size; left != 0;) {
+        const uint32_t piece = left < FCI_COPY_BUFFER_SIZE ? left : FCI_COPY_BUFFER_SIZE;
+        *copied += piece;
+        left -= piece;
+        if (!ReportStatus(*cab.io, status, FCI_STATUS_FOLDER, *copied, total)) return false;
+    }
+    return true;
+}
+
 // Puts the real signature over the placeholder and closes the file; its
 // size (from a seek to its end) goes to *fileSize.
 bool SealCabinet(CabinetState* cab, OutputCabinet* file, uint32_t* fileSize) {
@@ -128,8 +137,9 @@ bool SealCabinet(CabinetState* cab, OutputCabinet* file, uint32_t* fileSize) {
     return true;
 }
 
-// Everything between opening and sealing the file.
-bool WriteContents(CabinetState* cab, OutputCabinet* file, uint8_t* folderRecord,
+// Everything between opening and sealing the file; with dataInPlace the
+// data area is already in the file, right where the tables end.
+bool WriteContents(CabinetState* cab, OutputCabinet* file, uint8_t* folderRecord, bool dataInPlace,
                    FCIStatusFn status, uint32_t* copied, uint32_t total) {
     const FciIo& io = *cab->io;
     if (cab->cabinetsWritten >= CAB_MAX_COUNT) {  // cabinetIndex is 16 bits
@@ -139,21 +149,20 @@ bool WriteContents(CabinetState* cab, OutputCabinet* file, uint8_t* folderRecord
     const uint32_t fc = cab->files[CABINET_FOLDERS].size;
     const uint32_t lc = cab->files[CABINET_FILES].size;
     const uint32_t dc = cab->files[CABINET_DATA].size;
-    uint32_t h = cab->headerSizeWithoutNames;
+    const uint32_t h = HeaderBytes(*cab);
     CFHEADER& header = cab->header;
-    if (cab->prevCabinetName[0] != '\0') {
-        header.flags |= CAB_FLAG_PREV_CABINET;
-        h += NameLength(cab->prevCabinetName) + NameLength(cab->prevDiskName) + 2;
-    }
-    if (cab->nextCabinetName[0] != '\0') {
-        header.flags |= CAB_FLAG_NEXT_CABINET;
-        h += NameLength(cab->nextCabinetName) + NameLength(cab->nextDiskName) + 2;
-    }
+    if (cab->prevCabinetName[0] != '\0') header.flags |= CAB_FLAG_PREV_CABINET;
+    if (cab->nextCabinetName[0] != '\0') header.flags |= CAB_FLAG_NEXT_CABINET;
     if (cab->reservePresent) header.flags |= CAB_FLAG_RESERVE_PRESENT;
     header.firstFileOffset = h + fc;
     header.cabinetSize = lc + dc + h + fc;
     header.setId = cab->setId;
     header.cabinetIndex = cab->cabinetsWritten++;
+    int32_t error = 0;
+    if (dataInPlace && io.seek(file->handle, 0, IO_SEEK_SET, &error, io.clientContext) == -1) {
+        RecordError(io, FCIERR_CABINET_FILE, error);
+        return false;
+    }
     if (!WriteHeader(cab, *file)) return false;
 
     // This cabinet's own names become the previous names of the next one.
@@ -168,7 +177,8 @@ bool WriteContents(CabinetState* cab, OutputCabinet* file, uint8_t* folderRecord
 
     return WriteFolderTable(cab, *file, folderRecord, lc + fc + h) &&
            CopyTempFile(cab, *file, cab->files[CABINET_FILES], status, copied, total) &&
-           CopyTempFile(cab, *file, cab->files[CABINET_DATA], status, copied, total);
+           (dataInPlace ? ReportInPlace(*cab, status, dc, copied, total)
+                        : CopyTempFile(cab, *file, cab->files[CABINET_DATA], status, copied, total));
 }
 
 }  // namespace
@@ -180,15 +190,30 @@ void ResetHeader(CabinetState* cab) {
     cab->header.versionMajor = static_cast<uint8_t>(CAB_VERSION >> 8);
 }
 
+uint32_t HeaderBytes(const CabinetState& cab) {
+    uint32_t h = cab.headerSizeWithoutNames;
+    if (cab.prevCabinetName[0] != '\0') h += NameLength(cab.prevCabinetName) + NameLength(cab.prevDiskName) + 2;
+    if (cab.nextCabinetName[0] != '\0') h += NameLength(cab.nextCabinetName) + NameLength(cab.nextDiskName) + 2;
+    return h;
+}
+
+void CurrentCabinetPath(const CabinetState& cab, char* path) {
+    CopyName(path, cab.current.cabinetPath);
+    CopyName(path + NameLength(path), cab.current.cabinetName);
+}
+
 bool WriteCabinet(CabinetState* cab, FCIStatusFn status, uint32_t* copied, uint32_t total) {
     const FciIo& io = *cab->io;
     char path[CABINET_PATH_SIZE];
-    CopyName(path, cab->current.cabinetPath);
-    CopyName(path + NameLength(path), cab->current.cabinetName);
+    CurrentCabinetPath(*cab, path);
 
+    // The data area must start where the header and the two tables end.
+    const uint32_t dataAreaStart = HeaderBytes(*cab) + cab->files[CABINET_FOLDERS].size + cab->files[CABINET_FILES].size;
+    OutputCabinet file{&io, -1};
+    if (cab->directDataOffset != 0 && !TakeDirectData(cab, dataAreaStart, &file.handle)) return false;
+    const bool dataInPlace = file.handle != -1;
     int32_t error = 0;
-    OutputCabinet file{&io, io.open(path, FCI_OPEN_CABINET_FLAGS, FCI_OPEN_MODE, &error,
-                                  io.clientContext)};
+    if (!dataInPlace) file.handle = io.open(path, FCI_OPEN_CABINET_FLAGS, FCI_OPEN_MODE, &error, io.clientContext);
     if (file.handle == -1) {
         RecordError(io, FCIERR_CABINET_FILE, error);
         return false;
@@ -197,7 +222,7 @@ bool WriteCabinet(CabinetState* cab, FCIStatusFn status, uint32_t* copied, uint3
     uint32_t fileSize = 0;
     bool ok = folderRecord != nullptr;
     if (!ok) RecordError(io, FCIERR_NO_MEMORY, 0);
-    ok = ok && WriteContents(cab, &file, folderRecord, status, copied, total) &&
+    ok = ok && WriteContents(cab, &file, folderRecord, dataInPlace, status, copied, total) &&
          SealCabinet(cab, &file, &fileSize);
     if (folderRecord != nullptr) io.free(folderRecord);
     if (!ok) {

@@ -109,6 +109,11 @@ struct CabinetState {
     char nextCabinetName[FCI_NAME_SIZE];
     char nextDiskName[FCI_NAME_SIZE];
     uint32_t lastEstimate;  // last size estimate given to FCIGetNextCabinet
+    // The client's expected data-area offset (FCISetDataAreaOffset), and
+    // while files[CABINET_DATA] is the cabinet file itself, the offset its
+    // data blocks start at (0 otherwise).
+    FCIDataAreaOffsetFn expectedDataOffset;
+    uint32_t directDataOffset;
 };
 
 struct FCIContext {
@@ -163,5 +168,20 @@ bool PlaceFolder(CabinetState* cabinet, FolderState* folder, bool force,
                  FCIGetNextCabinetFn getNextCabinet, FCIStatusFn status);
 bool WriteCabinet(CabinetState* cabinet, FCIStatusFn status, uint32_t* copied, uint32_t total);
 void ResetHeader(CabinetState* cabinet);
+// Room for cabinetPath immediately followed by cabinetName.
+inline constexpr uint32_t CABINET_PATH_SIZE = 2 * FCI_NAME_SIZE;
+void CurrentCabinetPath(const CabinetState& cabinet, char* path);
+// The header's size with its reserve fields and the prev/next names.
+uint32_t HeaderBytes(const CabinetState& cabinet);
+
+// The data area written straight into the cabinet file (fci_direct_data.cpp).
+// Before a cabinet's first data block: opens the cabinet file at the
+// client's expected offset when it gave one (false only on a failed seek
+// or a failed removal of the empty data file).
+bool StartDirectData(CabinetState* cabinet);
+// When the cabinet is written: takes the cabinet file's handle over from
+// the data file, with the data area where `dataAreaStart` says; when it is
+// elsewhere, it moves into a fresh temporary file and *handle is -1.
+bool TakeDirectData(CabinetState* cabinet, uint32_t dataAreaStart, int32_t* handle);
 
 }  // namespace treepak

@@ -49,13 +49,6 @@ uint32_t NamePairSize(const char* name, const char* disk) {
     return NameLength(name) + NameLength(disk) + 2;
 }
 
-uint32_t NameBytes(const CabinetState& cab) {
-    uint32_t n = 0;
-    if (cab.prevCabinetName[0] != '\0') n += NamePairSize(cab.prevCabinetName, cab.prevDiskName);
-    if (cab.nextCabinetName[0] != '\0') n += NamePairSize(cab.nextCabinetName, cab.nextDiskName);
-    return n;
-}
-
 bool AddCount(const FciIo& io, uint16_t* count) {
     if (*count >= CAB_MAX_COUNT) {
         RecordError(io, FCIERR_CABINET_FILE, 0);
@@ -247,8 +240,8 @@ bool PlacePass(CabinetState* cab, FolderState* folder, bool force, const PlaceBu
     const uint32_t df = folder->files[FOLDER_DATA].size;
     const uint32_t fc = cab->files[CABINET_FOLDERS].size;
     const uint32_t dc = cab->files[CABINET_DATA].size;
-    const uint32_t estimate = lf + cab->headerSizeWithoutNames + cab->files[CABINET_FILES].size +
-                              cab->folderRecordSize + df + fc + dc + NameBytes(*cab);
+    const uint32_t estimate = lf + HeaderBytes(*cab) + cab->files[CABINET_FILES].size +
+                              cab->folderRecordSize + df + fc + dc;
     if (!ReportStatus(io, status, FCI_STATUS_FOLDER, 0, estimate)) return false;
     Pass pass{estimate, 0, static_cast<int64_t>(cab->current.maxCabinetSize) - estimate, false, 0, 0};
 
@@ -272,6 +265,7 @@ bool PlacePass(CabinetState* cab, FolderState* folder, bool force, const PlaceBu
         return false;
     }
     if (!CreateTempFiles(io, folder->files + FOLDER_NEW_DATA, FOLDER_PAIR)) return false;
+    if (df != 0 && !StartDirectData(cab)) return false;
     CFFOLDER record{dc, 0, folder->compressionType};
     if (!PlaceBlocks(cab, folder, buffers, status, placedUncompressed, &record, &pass))
         return false;
