@@ -30,6 +30,7 @@
 #include "app/common/diagnostics.h"
 #include "app/common/name_encoding.h"
 #include "app/common/path_helpers.h"
+#include "cabinet/format.h"
 #include "platform/file_io.h"
 #include "platform/interrupts.h"
 
@@ -137,6 +138,26 @@ bool AddFiles(FCIContext* context, int count, const char* const* paths, int* com
     return true;
 }
 
+// File i starts a folder where AddFiles flushed one after the file before.
+bool StartsFolder(int i) { return i == 0 || (!Options.singleFolder && i < BUILD_MAX_FOLDERS); }
+
+// Where the data area starts in a build that needs one cabinet only: after
+// the header, one folder record per folder (a new type word closes one as
+// well) and one entry per file. The engine checks the guess: a wrong one
+// costs a copy of the data area, nothing else.
+uint32_t ExpectedDataOffset(int count, const char* const* paths, const int* compressFlags) {
+    uint64_t offset = CFHEADER_SIZE;
+    uint16_t previousType = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
+        const uint16_t type = TypeFor(storedName, compressFlags[i]);
+        if (StartsFolder(i) || type != previousType) offset += CFFOLDER_SIZE;
+        offset += CFFILE_SIZE + storedName.size() + 1;
+        previousType = type;
+    }
+    return offset <= UINT32_MAX ? static_cast<uint32_t>(offset) : 0;
+}
+
 // The sources as the engine will read them, for the workers: block-deflate
 // files get their type word (the others 0), and a file starts a folder
 // where AddFiles flushes one.
@@ -146,7 +167,7 @@ std::vector<PrecompressSource> PrecompressSources(int count, const char* const* 
     for (int i = 0; i < count; ++i) {
         const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
         sources[i] = PrecompressSource{paths[i], static_cast<uint32_t>(sizes[i]), CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
-                                       i == 0 || (i < BUILD_MAX_FOLDERS && !Options.singleFolder)};
+                                       StartsFolder(i)};
     }
     return sources;
 }
@@ -175,6 +196,8 @@ int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* c
         PrintFailure("FCICreate", error);
         return 0;
     }
+    totals->expectedDataOffset = ExpectedDataOffset(count, paths, compressFlags);
+    FCISetDataAreaOffset(context, BuildDataAreaOffset);
     const FCIBlockMemo memoCallbacks = memo != nullptr ? memo->Callbacks() : FCIBlockMemo{};
     if (memo != nullptr) FCISetBlockMemo(context, memoCallbacks.lookup, memoCallbacks.store, memoCallbacks.chainStart, memo);
     std::unique_ptr<Precompressor> precompressor;

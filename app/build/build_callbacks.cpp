@@ -160,6 +160,10 @@ int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context
     return 0;
 }
 
+uint32_t BuildDataAreaOffset(const CabParams* cabinet, void* context) {
+    return cabinet->cabinetNumber == BUILD_FIRST_CABINET_NUMBER ? TotalsOf(context)->expectedDataOffset : 0;
+}
+
 int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes, int32_t*,
                          void* context) {
     // The error output stays untouched on both failure paths.

@@ -56,6 +56,8 @@ struct BuildClientTotals {
     bool writeFailureReported = false;
     // The workers compressing ahead, told of every source read.
     Precompressor* workers = nullptr;
+    // Where the first cabinet's data area is expected to start (0: unknown).
+    uint32_t expectedDataOffset = 0;
 };
 
 // Prefix of the writer's temporary file names.
@@ -72,6 +74,9 @@ int32_t BuildFilePlaced(CabParams* current, const char* nameInCabinet, uint32_t 
                         void* context);
 int32_t BuildGetNextCabinet(CabParams* next, uint32_t estimatedSize, void* context);
 int32_t BuildStatus(uint32_t kind, uint32_t size1, uint32_t size2, void* context);
+// The expected data-area offset of the set's first cabinet; 0 for the
+// others, whose tables depend on where the cabinets before them were cut.
+uint32_t BuildDataAreaOffset(const CabParams* cabinet, void* context);
 int32_t BuildGetOpenInfo(const char* sourcePath, uint16_t* date, uint16_t* time, uint16_t* attributes,
                          int32_t* error, void* context);
 
