@@ -129,6 +129,9 @@ TEST(Directories, LinksFifosAndSocketsFollowTheTreeRules) {
     ASSERT_TRUE(platform::ListDirectory(dir.str(), "*", &entries));
     close(sock);
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"link-to-file", "real.txt", "realdir/"}));
+    // A link's size and readability are its target's.
+    EXPECT_EQ(entries[0].size, 1u);
+    EXPECT_EQ(entries[0].readError, 0);
 }
 
 TEST(TempNames, DirectoryPrecedenceAndFreshNames) {
