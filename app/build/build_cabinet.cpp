@@ -32,6 +32,7 @@
 #include "app/common/path_helpers.h"
 #include "cabinet/format.h"
 #include "platform/file_io.h"
+#include "platform/file_status.h"
 #include "platform/interrupts.h"
 
 namespace treepak {
@@ -158,6 +159,23 @@ uint32_t ExpectedDataOffset(int count, const char* const* paths, const int* comp
     return offset <= UINT32_MAX ? static_cast<uint32_t>(offset) : 0;
 }
 
+// The engine writes a cabinet's data into the cabinet file from the first
+// block on, so a listed file that is the cabinet itself (under any name)
+// would be read after it was cut short. Such a build lets the engine copy
+// the data over at the end instead, after every file was read. Only files
+// as large as the cabinet need a look.
+bool CabinetIsListed(int count, const char* const* paths, const uint64_t* sizes) {
+    platform::FileStatus cabinet{}, source{};
+    int32_t error = 0;
+    if (!platform::GetFileStatus(Paths.cabinetPath.c_str(), &cabinet, &error)) return false;
+    for (int i = 0; i < count; ++i) {
+        if (static_cast<int64_t>(sizes[i]) == cabinet.size && platform::GetFileStatus(paths[i], &source, &error) &&
+            platform::SameFile(source, cabinet))
+            return true;
+    }
+    return false;
+}
+
 // The sources as the engine will read them, for the workers: block-deflate
 // files get their type word (the others 0), and a file starts a folder
 // where AddFiles flushes one.
@@ -184,8 +202,9 @@ bool AnyCompressed(int count, const char* const* paths, const int* compressFlags
 
 // One pass over the list; 1 on success. *rerun is set when the automatic
 // decision marked a file to be stored. sizes[i] is file i's size as checked.
+// With dataInPlace the engine is told where the data area starts.
 int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* compressFlags, bool autoCompress,
-              bool* rerun, BuildClientTotals* totals, BlockMemo* memo, int workers) {
+              bool dataInPlace, bool* rerun, BuildClientTotals* totals, BlockMemo* memo, int workers) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
     *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
@@ -196,8 +215,10 @@ int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* c
         PrintFailure("FCICreate", error);
         return 0;
     }
-    totals->expectedDataOffset = ExpectedDataOffset(count, paths, compressFlags);
-    FCISetDataAreaOffset(context, BuildDataAreaOffset);
+    if (dataInPlace) {
+        totals->expectedDataOffset = ExpectedDataOffset(count, paths, compressFlags);
+        FCISetDataAreaOffset(context, BuildDataAreaOffset);
+    }
     const FCIBlockMemo memoCallbacks = memo != nullptr ? memo->Callbacks() : FCIBlockMemo{};
     if (memo != nullptr) FCISetBlockMemo(context, memoCallbacks.lookup, memoCallbacks.store, memoCallbacks.chainStart, memo);
     std::unique_ptr<Precompressor> precompressor;
@@ -253,6 +274,8 @@ int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool a
         !CheckSizesFit(count, paths, knownSizes, Options.singleFolder, &sizes) || !CabinetCanBeCreated()) {
         return 0;
     }
+    const uint64_t* measuredSizes = knownSizes != nullptr ? knownSizes : sizes.data();
+    const bool dataInPlace = !CabinetIsListed(count, paths, measuredSizes);
     // Without workers, only a build that may run twice reuses blocks.
     const int workers = PrecompressThreads();
     BlockMemo memo;
@@ -265,8 +288,8 @@ int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool a
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        const bool passed = BuildPass(count, paths, knownSizes != nullptr ? knownSizes : sizes.data(), compressFlags,
-                                      decide, &rerun, &totals, usedMemo, firstPass ? workers : 0);
+        const bool passed = BuildPass(count, paths, measuredSizes, compressFlags, decide, dataInPlace, &rerun, &totals,
+                                      usedMemo, firstPass ? workers : 0);
         firstPass = false;
         if (!passed) {
             // A failed pass leaves its cabinets for inspection, except after

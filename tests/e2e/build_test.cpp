@@ -118,6 +118,18 @@ TEST(Build, EmptyTree) {
     EXPECT_EQ(Read(ws.dir() / "empty.CAB").parsed.cabinetSize, 36u);
 }
 
+// A cabinet that is also one of the listed files, here through a link, is
+// stored as it was before the build: its data go in before it is rewritten.
+TEST(Build, CabinetThatIsAlsoASource) {
+    Workspace ws;
+    const std::vector<uint8_t> old = RandomBytes(70000, 5);
+    WriteFileBytes(ws.dir() / "out.bin", old);
+    WriteFileBytes(ws.dir() / "src" / "a.txt", TextBytes(300, 6));
+    fs::create_symlink("../out.bin", ws.dir() / "src" / "z.lnk");
+    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.bin"}).status, 0);
+    EXPECT_TRUE(Read(ws.dir() / "out.bin").files["z.lnk"] == old);
+}
+
 TEST(Build, DeleteSourceRemovesFilesAndEmptiedDirectories) {
     Workspace ws;
     const fs::path src = ws.dir() / "src";
