@@ -14,9 +14,8 @@ namespace treepak {
 namespace {
 
 // Gives up a cabinet file opened early: closed and removed, with the error
-// that made it go recorded rather than what the cleanup reports.
-void DropCabinetFile(const FciIo& io, int32_t handle, const char* path, int32_t error) {
-    RecordError(io, FCIERR_CABINET_FILE, error);
+// already recorded kept rather than what the cleanup reports.
+void DropCabinetFile(const FciIo& io, int32_t handle, const char* path) {
     const ErrorRecord saved = *io.errors;
     int32_t ignored = 0;
     io.close(handle, &ignored, io.clientContext);
@@ -59,12 +58,13 @@ bool StartDirectData(CabinetState* cab) {
     // Written the usual way, whose open reports the failure should it recur.
     if (handle == -1) return true;
     if (io.seek(handle, static_cast<int32_t>(offset), IO_SEEK_SET, &error, io.clientContext) == -1) {
-        DropCabinetFile(io, handle, path, error);
+        RecordError(io, FCIERR_CABINET_FILE, error);
+        DropCabinetFile(io, handle, path);
         return false;
     }
     // The data file is still empty: nothing is lost with it.
     if (!CloseAndDeleteTempFiles(io, cab->files + CABINET_DATA, 1)) {
-        DropCabinetFile(io, handle, path, 0);
+        DropCabinetFile(io, handle, path);
         return false;
     }
     TempFile* data = &cab->files[CABINET_DATA];

@@ -179,7 +179,8 @@ protected:
     static void Arm(Op op, long k) { faults = Faults{}, faults.failOp = op, faults.failAt = k; }
 
     // Four files, three folders (deflate, stored, LZX), a set of two
-    // cabinets, with or without workers compressing ahead through a memo.
+    // cabinets, with or without workers compressing ahead through a memo
+    // (and then with the first cabinet's data area written in place).
     // True when every operation succeeded; *code gets the first failing
     // operation's error code (0 when only FCIDestroy failed).
     bool WriteJob(int32_t* code, bool workers = false) {
@@ -199,6 +200,12 @@ protected:
         std::unique_ptr<Precompressor> ahead;
         std::vector<std::string> paths;
         for (const char* name : {"a.txt", "b.bin", "c.txt", "d.empty"}) paths.push_back((src / name).string());
+        if (workers) {
+            // The first cabinet is opened early, its data area expected at
+            // an offset it turns out not to have, so that it moves.
+            totals.expectedDataOffset = 100;
+            FCISetDataAreaOffset(context, BuildDataAreaOffset);
+        }
         if (workers && memo.Open(BUILD_TEMP_PREFIX)) {
             const FCIBlockMemo callbacks = memo.Callbacks();
             FCISetBlockMemo(context, callbacks.lookup, callbacks.store, callbacks.chainStart, &memo);
