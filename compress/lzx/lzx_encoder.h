@@ -75,6 +75,21 @@ inline constexpr uint32_t kFarShift = 17;
 inline constexpr uint32_t kFarSlotBias = 34;
 inline constexpr uint32_t kNumRepeats = 3;               // formatted offsets 0, 1, 2 reuse R0, R1, R2
 
+// A search's formatted offset per length. Lengths up to kLongMatch are
+// written out; longer ones, which the parser only ever takes whole, are kept
+// as the fills that set them (a later fill wins): at most one from the walk
+// (only its last candidate passes kLongMatch) and three from the repeated
+// offsets.
+inline constexpr uint32_t kMaxLongFills = 4;
+struct LongFill {
+    uint32_t from, to, offset;
+};
+struct OffsetRow {
+    uint32_t offsets[kLongMatch + 1];
+    uint32_t longFills;
+    LongFill longFill[kMaxLongFills];
+};
+
 struct ParseNode {
     uint32_t offsetCode;
     uint32_t link;
@@ -120,13 +135,13 @@ struct LzxEncoder {
 
     uint32_t outR0, outR1, outR2;
     uint32_t r0, r1, r2;
-    uint32_t* bestOffset;  // offsetTables row of the position last searched
+    const OffsetRow* bestRow;  // offsetRows entry of the position last searched
     // Searches done ahead: positions specFirst .. specEnd - 1 are in the
     // trees, and each one's longest length and formatted offsets per length
     // (before the repeated offsets are preferred) wait here.
     uint32_t specFirst, specEnd;
     uint32_t specBest[kSearchBatch];
-    uint32_t offsetTables[kSearchBatch][kMaxCompare + 1];
+    OffsetRow offsetRows[kSearchBatch];
     uint32_t position;
     uint8_t slotTable[kSlotTableSize];
     uint8_t footerBits[LZX_MAX_SLOTS];
@@ -224,6 +239,7 @@ void TranslateE8(uint8_t* chunk, uint32_t size, uint32_t* e8Offset, uint32_t tra
 // position q the usual limit q + 4 - W. ForgetSearchesAhead drops the
 // searches ahead when the trees are emptied.
 uint32_t FindMatches(LzxEncoder* e, uint32_t p, uint32_t end);
+uint32_t OffsetOfLength(const OffsetRow* row, uint32_t length);
 void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixedLimit);
 void ForgetSearchesAhead(LzxEncoder* e);
 void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit);

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
 
 namespace treepak {
@@ -58,8 +59,13 @@ inline void Prefetch(const void* base, uint32_t offset) {
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + offset));
 }
 
-inline void FillOffsets(uint32_t* bestOffset, uint32_t from, uint32_t to, uint32_t value) {
-    for (uint32_t l = from; l <= to; ++l) bestOffset[l] = value;
+inline void FillOffsets(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
+    const uint32_t top = std::min(to, kLongMatch);
+    for (uint32_t l = from; l <= top; ++l) row->offsets[l] = value;
+    if (to > kLongMatch) {
+        TP_ASSERT(row->longFills < kMaxLongFills);
+        row->longFill[row->longFills++] = {std::max(from, kLongMatch + 1), to, value};
+    }
 }
 
 // The trees' storage as one walk sees it: node slots are positions modulo
@@ -92,10 +98,10 @@ inline Trees TreesOf(LzxEncoder* e, uint32_t p) {
 // the old tree is split around it, comparing at most `most` bytes per
 // candidate; a candidate equal over kLongMatch bytes is replaced by p.
 // With kSearch, every length that beats the earlier ones gets the
-// candidate's formatted offset in `offsets`. Returns the best length (2
+// candidate's formatted offset in `row`. Returns the best length (2
 // when p had a usable predecessor, 0 when the tree was empty or too old).
 template <bool kSearch>
-uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, uint32_t* offsets) {
+uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, OffsetRow* row) {
     const uint8_t* window = t.window;
     const uint32_t origin = t.origin;
     const uint8_t* cur = window + (p - origin);
@@ -110,7 +116,10 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, uint3
     }
     const uint32_t formattedBase = p + 2;  // formatted offset = distance + 2
     // The nearest source always gives the two-byte match.
-    if constexpr (kSearch) offsets[LZX_MIN_MATCH] = formattedBase - cand;
+    if constexpr (kSearch) {
+        row->offsets[LZX_MIN_MATCH] = formattedBase - cand;
+        row->longFills = 0;
+    }
     uint32_t best = LZX_MIN_MATCH;
     uint32_t lenLarger = LZX_MIN_MATCH, lenSmaller = LZX_MIN_MATCH;
     for (;;) {
@@ -125,7 +134,7 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, uint3
         Prefetch(window, candSmaller - origin + known);
         const uint32_t m = CommonLength(src, cur, known, most);
         if (m > best) {
-            if constexpr (kSearch) FillOffsets(offsets, best + 1, m, formattedBase - cand);
+            if constexpr (kSearch) FillOffsets(row, best + 1, m, formattedBase - cand);
             best = m;
         }
         if (m >= kLongMatch) {
@@ -164,7 +173,7 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, uint3
 // Insertions stay one at a time (InsertPositions): the inner positions of a
 // long match follow their source's neighbours, whose nodes the previous
 // walk has just brought into the cache, and interleaving them only costs.
-// The results go to offsetTables and specBest, row q - first.
+// The results go to offsetRows and specBest, row q - first.
 constexpr uint32_t kMaxDeferred = 8;
 
 struct WalkState {
@@ -181,7 +190,7 @@ struct WalkState {
 void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
     const Trees t = TreesOf(e, first);
     if (last - first == 1) {
-        e->specBest[0] = WalkOne<true>(t, first, first + 4 - e->windowSize, kMaxCompare, e->offsetTables[0]);
+        e->specBest[0] = WalkOne<true>(t, first, first + 4 - e->windowSize, kMaxCompare, &e->offsetRows[0]);
         return;
     }
     const uint8_t* const window = t.window;
@@ -222,7 +231,9 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
         }
         __builtin_prefetch(t.Node(c));
         Prefetch(window, c - origin + LZX_MIN_MATCH);
-        e->offsetTables[q - first][LZX_MIN_MATCH] = q + 2 - c;  // the nearest source: the two-byte match
+        OffsetRow& row = e->offsetRows[q - first];
+        row.offsets[LZX_MIN_MATCH] = q + 2 - c;  // the nearest source: the two-byte match
+        row.longFills = 0;
         const uint32_t slot = freeSlots[--freeCount];
         WalkState& w = walks[slot];
         w.cand = c;
@@ -316,11 +327,11 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
                 continue;
             }
             {
-                uint32_t* offsets = e->offsetTables[w.pos - first];
+                OffsetRow* row = &e->offsetRows[w.pos - first];
                 uint32_t from = LZX_MIN_MATCH + 1;
                 for (uint32_t k = 0; k < w.improved; ++k) {
                     const uint32_t to = improvedLength[slot][k];
-                    FillOffsets(offsets, from, to, w.pos + 2 - improvedCand[slot][k]);
+                    FillOffsets(row, from, to, w.pos + 2 - improvedCand[slot][k]);
                     from = to + 1;
                 }
                 e->specBest[w.pos - first] = w.best;
@@ -369,39 +380,39 @@ void SearchAhead(LzxEncoder* e, uint32_t p, uint32_t end) {
 
 // A repeated offset that matches as far as the best match is always the
 // cheaper way to code it, so such lengths are rewritten to use it.
-void PreferRepeats(LzxEncoder* e, uint32_t p, uint32_t best) {
-    uint32_t* bestOffset = e->bestOffset;
+void PreferRepeats(LzxEncoder* e, OffsetRow* row, uint32_t p, uint32_t best) {
     const uint8_t* cur = WindowAt(e, p);
     const uint32_t m0 = CommonLength(cur - e->r0, cur, 0, best);
     if (m0 == best) {
-        FillOffsets(bestOffset, LZX_MIN_MATCH, best, 0);
+        FillOffsets(row, LZX_MIN_MATCH, best, 0);
         return;
     }
-    if (m0 >= LZX_MIN_MATCH) FillOffsets(bestOffset, LZX_MIN_MATCH, m0, 0);
+    if (m0 >= LZX_MIN_MATCH) FillOffsets(row, LZX_MIN_MATCH, m0, 0);
     if (m0 > kLongMatch) return;
     const uint32_t m1 = CommonLength(cur - e->r1, cur, 0, best);
     if (m1 == best) {
-        FillOffsets(bestOffset, LZX_MIN_MATCH, best, 1);
+        FillOffsets(row, LZX_MIN_MATCH, best, 1);
         return;
     }
-    if (m1 > m0) FillOffsets(bestOffset, std::max(m0 + 1, LZX_MIN_MATCH), m1, 1);
+    if (m1 > m0) FillOffsets(row, std::max(m0 + 1, LZX_MIN_MATCH), m1, 1);
     const uint32_t m2 = CommonLength(cur - e->r2, cur, 0, best);
     const uint32_t covered = std::max(m0, m1);
     if (m2 == best)
-        FillOffsets(bestOffset, LZX_MIN_MATCH, best, 2);
+        FillOffsets(row, LZX_MIN_MATCH, best, 2);
     else if (m2 > covered)
-        FillOffsets(bestOffset, std::max(covered + 1, LZX_MIN_MATCH), m2, 2);
+        FillOffsets(row, std::max(covered + 1, LZX_MIN_MATCH), m2, 2);
 }
 
 }  // namespace
 
 uint32_t FindMatches(LzxEncoder* e, uint32_t p, uint32_t end) {
     if (p - e->specFirst >= e->specEnd - e->specFirst) SearchAhead(e, p, end);
-    const uint32_t row = p - e->specFirst;
-    e->bestOffset = e->offsetTables[row];
-    uint32_t best = e->specBest[row];
+    const uint32_t index = p - e->specFirst;
+    OffsetRow* row = &e->offsetRows[index];
+    e->bestRow = row;
+    uint32_t best = e->specBest[index];
     if (best == 0) return 0;
-    PreferRepeats(e, p, best);
+    PreferRepeats(e, row, p, best);
 
     const uint32_t room = kFrameMask - (p & kFrameMask);
     if (best > room) best = room < LZX_MIN_MATCH ? 0 : room;
@@ -415,6 +426,16 @@ void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixe
     const Trees t = TreesOf(e, first);
     for (uint32_t q = first; q != last; ++q)
         WalkOne<false>(t, q, fixedLimit != 0 ? fixedLimit : q + 4 - e->windowSize, kLongMatch, nullptr);
+}
+
+uint32_t OffsetOfLength(const OffsetRow* row, uint32_t length) {
+    if (length <= kLongMatch) return row->offsets[length];
+    for (uint32_t k = row->longFills; k-- > 0;) {
+        const LongFill& fill = row->longFill[k];
+        if (length >= fill.from && length <= fill.to) return fill.offset;
+    }
+    TP_ASSERT(false);  // the walk's fills cover every length up to its best
+    return 0;
 }
 
 void ForgetSearchesAhead(LzxEncoder* e) { e->specFirst = e->specEnd = 0; }

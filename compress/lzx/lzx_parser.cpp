@@ -118,7 +118,7 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
     nodes[1].cost = LiteralPrice(e, window[0]);
     nodes[1].link = 0;
     for (uint32_t l = LZX_MIN_MATCH; l <= length; ++l)
-        nodes[l] = {e->bestOffset[l], 0, 0, 0, 0, MatchPrice(e, l, e->bestOffset[l])};
+        nodes[l] = {e->bestRow->offsets[l], 0, 0, 0, 0, MatchPrice(e, l, e->bestRow->offsets[l])};
 
     uint32_t spanEnd = 0;
     for (uint32_t q = 1;; ++q) {
@@ -141,7 +141,7 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
         const uint32_t len = MatchLengthAt(e, p, end);
         if (len > kLongMatch || q + len >= spanLimit) {
             TP_ASSERT(len >= LZX_MIN_MATCH);  // the horizon stays below spanLimit, so q does too
-            const uint32_t f = e->bestOffset[len];
+            const uint32_t f = OffsetOfLength(e->bestRow, len);
             nodes[q + len].offsetCode = f;
             nodes[q + len].link = q;
             InsertMatchPositions(e, p, len, f);
@@ -150,7 +150,7 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
             break;
         }
         if (q + len > horizon &&
-            (len > LZX_MIN_MATCH || (len == LZX_MIN_MATCH && e->bestOffset[LZX_MIN_MATCH] < kFarPairOffset))) {
+            (len > LZX_MIN_MATCH || (len == LZX_MIN_MATCH && e->bestRow->offsets[LZX_MIN_MATCH] < kFarPairOffset))) {
             for (uint32_t k = horizon + 1; k <= q + len; ++k) nodes[k].cost = kUnreached;
             horizon = q + len;
         }
@@ -161,7 +161,7 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
         }
         // Offsets come in runs over the lengths: the slot, header row and
         // footer price are looked up once per run (MatchPrice's sum).
-        const uint32_t* bestOffset = e->bestOffset;
+        const uint32_t* bestOffset = e->bestRow->offsets;
         const uint8_t* mainLengths = e->mainLengths;
         const uint32_t base = node.cost;
         uint32_t runOffset = kUnreached;
@@ -231,7 +231,7 @@ void ParseRange(LzxEncoder* e, uint32_t end) {
             e->position = p + 1;
             if (e->itemCount >= kItemFlushLimit) BlockOutputStep(e, e->position);
         } else if (len >= kLongMatch) {
-            const uint32_t f = e->bestOffset[len];
+            const uint32_t f = OffsetOfLength(e->bestRow, len);
             InsertMatchPositions(e, p, len, f);
             AddMatch(e, len, f);
             UpdateRepeats(e->r0, e->r1, e->r2, f);
