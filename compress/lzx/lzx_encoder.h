@@ -81,11 +81,12 @@ inline constexpr uint32_t kNumRepeats = 3;               // formatted offsets 0,
 // (only its last candidate passes kLongMatch) and three from the repeated
 // offsets.
 inline constexpr uint32_t kMaxLongFills = 4;
+inline constexpr uint32_t kFillBlock = 8;  // a walk's fills write whole blocks (see FillWalkOffsets)
 struct LongFill {
     uint32_t from, to, offset;
 };
 struct OffsetRow {
-    uint32_t offsets[kLongMatch + 1];
+    uint32_t offsets[kLongMatch + kFillBlock];
     uint32_t longFills;
     LongFill longFill[kMaxLongFills];
 };

@@ -59,13 +59,28 @@ inline void Prefetch(const void* base, uint32_t offset) {
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + offset));
 }
 
-inline void FillOffsets(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
-    const uint32_t top = std::min(to, kLongMatch);
-    for (uint32_t l = from; l <= top; ++l) row->offsets[l] = value;
+inline void AddLongFill(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
     if (to > kLongMatch) {
         TP_ASSERT(row->longFills < kMaxLongFills);
         row->longFill[row->longFills++] = {std::max(from, kLongMatch + 1), to, value};
     }
+}
+
+inline void FillOffsets(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
+    const uint32_t top = std::min(to, kLongMatch);
+    for (uint32_t l = from; l <= top; ++l) row->offsets[l] = value;
+    AddLongFill(row, from, to, value);
+}
+
+// A walk's fills run up the lengths, each from where the last one ended, so
+// they may write whole blocks past their end: only the next fill, or lengths
+// past the best that nobody reads, lie there. Most fills are then one block,
+// and the loop's exit is no longer a guess.
+inline void FillWalkOffsets(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
+    const uint32_t top = std::min(to, kLongMatch);
+    for (uint32_t l = from; l <= top; l += kFillBlock)
+        for (uint32_t k = 0; k < kFillBlock; ++k) row->offsets[l + k] = value;
+    AddLongFill(row, from, to, value);
 }
 
 // The trees' storage as one walk sees it: node slots are positions modulo
@@ -134,7 +149,7 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, Offse
         Prefetch(window, candSmaller - origin + known);
         const uint32_t m = CommonLength(src, cur, known, most);
         if (m > best) {
-            if constexpr (kSearch) FillOffsets(row, best + 1, m, formattedBase - cand);
+            if constexpr (kSearch) FillWalkOffsets(row, best + 1, m, formattedBase - cand);
             best = m;
         }
         if (m >= kLongMatch) {
@@ -299,18 +314,14 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
                 *w.links[1] = candSmaller;
                 done = true;
             } else {
-                uint32_t following;
-                if (src[m] > cur[m]) {
-                    lens0 = std::max(lens0, m);
-                    *w.links[0] = c;
-                    w.links[0] = node + 1;
-                    following = candSmaller;
-                } else {
-                    lens1 = std::max(lens1, m);
-                    *w.links[1] = c;
-                    w.links[1] = node;
-                    following = candLarger;
-                }
+                // The side is a coin toss on most data: selects, not a branch.
+                const bool larger = src[m] > cur[m];
+                *w.links[larger ? 0 : 1] = c;
+                w.links[0] = larger ? node + 1 : w.links[0];
+                w.links[1] = larger ? w.links[1] : node;
+                lens0 = larger ? std::max(lens0, m) : lens0;
+                lens1 = larger ? lens1 : std::max(lens1, m);
+                const uint32_t following = larger ? candSmaller : candLarger;
                 done = AtOrBelow(following, w.limit);
                 if (done) {
                     *w.links[0] = *w.links[1] = 0;
@@ -331,7 +342,7 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
                 uint32_t from = LZX_MIN_MATCH + 1;
                 for (uint32_t k = 0; k < w.improved; ++k) {
                     const uint32_t to = improvedLength[slot][k];
-                    FillOffsets(row, from, to, w.pos + 2 - improvedCand[slot][k]);
+                    FillWalkOffsets(row, from, to, w.pos + 2 - improvedCand[slot][k]);
                     from = to + 1;
                 }
                 e->specBest[w.pos - first] = w.best;
