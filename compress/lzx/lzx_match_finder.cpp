@@ -192,6 +192,8 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, Offse
 constexpr uint32_t kMaxDeferred = 8;
 
 struct WalkState {
+    const uint8_t* cur;  // p's bytes
+    uint32_t* node;      // the candidate's node
     uint32_t cand;
     uint32_t pos;
     uint32_t limit;
@@ -244,13 +246,16 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
             e->specBest[q - first] = 0;
             return;
         }
-        __builtin_prefetch(t.Node(c));
+        uint32_t* const candNode = t.Node(c);
+        __builtin_prefetch(candNode);
         Prefetch(window, c - origin + LZX_MIN_MATCH);
         OffsetRow& row = e->offsetRows[q - first];
         row.offsets[LZX_MIN_MATCH] = q + 2 - c;  // the nearest source: the two-byte match
         row.longFills = 0;
         const uint32_t slot = freeSlots[--freeCount];
         WalkState& w = walks[slot];
+        w.cur = window + (q - origin);
+        w.node = candNode;
         w.cand = c;
         w.pos = q;
         w.limit = limit;
@@ -295,18 +300,18 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
             WalkState& w = walks[slot];
             const uint32_t c = w.cand;
             const uint8_t* src = window + (c - origin);
-            const uint8_t* cur = window + (w.pos - origin);
-            uint32_t* const node = t.Node(c);
+            const uint8_t* cur = w.cur;
+            uint32_t* const node = w.node;
             const uint32_t candLarger = node[0];
             const uint32_t candSmaller = node[1];
             uint32_t lens0 = w.lens[0], lens1 = w.lens[1];
             const uint32_t m = CommonLength(src, cur, std::min(lens0, lens1), most);
-            {
-                const uint32_t at = w.improved;
+            // Deep walks improve on their best only in the first few steps.
+            if (m > w.best) {
+                const uint32_t at = w.improved++;
                 improvedLength[slot][at] = m;
                 improvedCand[slot][at] = c;
-                w.improved = at + (m > w.best);
-                w.best = std::max(w.best, m);
+                w.best = m;
             }
             bool done;
             if (m >= kLongMatch) {
@@ -326,8 +331,10 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
                 if (done) {
                     *w.links[0] = *w.links[1] = 0;
                 } else {
-                    __builtin_prefetch(t.Node(following));
+                    uint32_t* const followingNode = t.Node(following);
+                    __builtin_prefetch(followingNode);
                     Prefetch(window, following - origin + std::min(lens0, lens1));
+                    w.node = followingNode;
                     w.cand = following;
                     w.lens[0] = lens0;
                     w.lens[1] = lens1;
