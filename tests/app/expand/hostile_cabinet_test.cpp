@@ -10,6 +10,7 @@
 #include "cabinet/bytes.h"
 #include "expand_test_support.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -17,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using expandtest::CabFile;
-
-using expandtest::RunIn;
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -38,23 +37,23 @@ TEST(HostileCabinet, UnsafeNamesAreSkippedAndNamed) {
     const std::vector<std::string> unsafe = {"..\\escape.txt", "\\rooted.txt", "/rooted.txt", "C:drive.txt",
                                              "a\\..\\..\\up.txt", "a\\\\b.txt", ".\\dot.txt", "a\\.\\b.txt",
                                              "trailing\\", ".."};
-    testsupport::ScratchDir scratch;
-    const fs::path work = scratch.path() / "work";
-    fs::create_directories(work);
+    Workspace ws;
+    const fs::path work = ws.dir();
     std::vector<CabFile> files = {CabFile{"safe\\first.txt", Bytes("first")}};
     for (const std::string& name : unsafe) files.push_back(CabFile{name, Bytes("evil")});
     files.push_back(CabFile{"last.txt", Bytes("last")});
     testsupport::WriteFileBytes(work / "evil.cab", expandtest::BuildCabinet(files));
 
-    std::string output;
-    EXPECT_EQ(RunIn(work, expandtest::TreepakBinary() + " evil.cab out", &output), 1);
+    const ToolRun run = ws.Run({"evil.cab", "out"});
+    EXPECT_EQ(run.status, 1);
+    const std::string output = run.out + run.err;
     for (const std::string& name : unsafe)
         EXPECT_NE(output.find("***** ERROR: unsafe file name in cabinet: " + name + "\n"), std::string::npos) << name;
     EXPECT_NE(output.find("treepak: evil.cab: unsafe file name; ..\\escape.txt not extracted\n"), std::string::npos);
     EXPECT_EQ(testsupport::ReadFileBytes(work / "out/safe/first.txt"), Bytes("first"));
     EXPECT_EQ(testsupport::ReadFileBytes(work / "out/last.txt"), Bytes("last"));
-    EXPECT_EQ(EntriesOutsideDestination(scratch.path(), "work/out"),
-              (std::vector<std::string>{"work", "work/evil.cab"}));
+    EXPECT_EQ(EntriesOutsideDestination(ws.root.path(), "work/out"),
+              (std::vector<std::string>{"stderr.txt", "stdout.txt", "tmp", "work", "work/evil.cab"}));
     EXPECT_FALSE(fs::exists("/rooted.txt"));
 }
 
