@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "cabinet/client_callbacks.h"
 #include "fei/fei.h"
+#include "memory_files.h"
 
 namespace treepak {
 
@@ -17,23 +19,10 @@ namespace {
 
 constexpr int MAX_NEXT_CABINET_RETRIES = 3;
 constexpr int OUTPUT_HANDLE = 1000;
-constexpr int MAX_OPEN_HANDLES = 8;
 constexpr uint32_t LARGEST_ALLOCATION = 64u << 20;
+constexpr const char* FIRST_CABINET = "a.cab";
+constexpr const char* SECOND_CABINET = "b.cab";
 
-struct Cabinet {
-    std::string name;
-    const uint8_t* bytes;
-    size_t size;
-};
-
-struct OpenFile {
-    const Cabinet* cabinet;
-    size_t position;
-};
-
-Cabinet g_cabinets[2];
-int g_cabinetCount = 0;
-OpenFile g_open[MAX_OPEN_HANDLES];
 int g_retries = 0;
 
 void* Alloc(uint32_t size) { return size > LARGEST_ALLOCATION ? nullptr : std::malloc(size ? size : 1); }
@@ -43,56 +32,16 @@ void Free(void* block) { std::free(block); }
 // any other name, since the first one names its successor. Spill files (any
 // open with the create flag) are refused.
 int Open(const char* path, int flags, int) {
-    constexpr int CREATE_FLAG = 0x0100;
-    if (flags & CREATE_FLAG) return -1;
-    const int c = g_cabinets[0].name == path ? 0 : 1;
-    if (c >= g_cabinetCount) return -1;
-    for (int h = 0; h < MAX_OPEN_HANDLES; ++h) {
-        if (g_open[h].cabinet == nullptr) {
-            g_open[h] = OpenFile{&g_cabinets[c], 0};
-            return h;
-        }
-    }
-    return -1;
+    if (flags & IO_OPEN_CREATE) return -1;
+    return memfiles::Open(std::strcmp(path, FIRST_CABINET) == 0 ? FIRST_CABINET : SECOND_CABINET, false);
 }
-
-OpenFile* Find(int handle) {
-    if (handle < 0 || handle >= MAX_OPEN_HANDLES || !g_open[handle].cabinet) return nullptr;
-    return &g_open[handle];
-}
-
-int32_t Read(int handle, void* buffer, uint32_t count) {
-    OpenFile* f = Find(handle);
-    if (!f) return -1;
-    if (f->position >= f->cabinet->size) return 0;
-    const size_t n = count < f->cabinet->size - f->position ? count : f->cabinet->size - f->position;
-    std::memcpy(buffer, f->cabinet->bytes + f->position, n);
-    f->position += n;
-    return static_cast<int32_t>(n);
-}
-
+int32_t Read(int handle, void* buffer, uint32_t count) { return memfiles::Read(handle, buffer, count); }
+// Extracted bytes are discarded; the cabinets are not written to.
 int32_t Write(int handle, const void*, uint32_t count) {
     return handle == OUTPUT_HANDLE ? static_cast<int32_t>(count) : -1;
 }
-
-int Close(int handle) {
-    if (handle == OUTPUT_HANDLE) return 0;
-    OpenFile* f = Find(handle);
-    if (!f) __builtin_trap();  // the engine closed a handle it does not own
-    f->cabinet = nullptr;
-    return 0;
-}
-
-int32_t Seek(int handle, int32_t offset, int origin) {
-    OpenFile* f = Find(handle);
-    if (!f) return -1;
-    const int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<int64_t>(f->position)
-                                                       : static_cast<int64_t>(f->cabinet->size);
-    const int64_t target = base + offset;
-    if (target < 0) return -1;
-    f->position = static_cast<size_t>(target);
-    return static_cast<int32_t>(target);
-}
+int Close(int handle) { return handle == OUTPUT_HANDLE ? 0 : memfiles::Close(handle); }
+int32_t Seek(int handle, int32_t offset, int origin) { return memfiles::Seek(handle, offset, origin); }
 
 int Notify(int kind, FEINotification* n) {
     switch (kind) {
@@ -131,23 +80,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t cut = (static_cast<size_t>(data[1]) | (static_cast<size_t>(data[2]) << 8));
     data += 3;
     size -= 3;
-    g_cabinetCount = 0;
-    if (asSet && cut < size) {
-        g_cabinets[g_cabinetCount++] = Cabinet{"a.cab", data, cut};
-        g_cabinets[g_cabinetCount++] = Cabinet{"b.cab", data + cut, size - cut};
-    } else {
-        g_cabinets[g_cabinetCount++] = Cabinet{"a.cab", data, size};
-    }
+    memfiles::Reset();
+    const size_t first = asSet && cut < size ? cut : size;
+    memfiles::files[FIRST_CABINET].assign(data, data + first);
+    if (first < size) memfiles::files[SECOND_CABINET].assign(data + first, data + size);
     ErrorRecord error{};
     FEIContext* context = FEICreate(Alloc, Free, Open, Read, Write, Close, Seek, 1, &error);
     if (!context) return 0;
-    FEIList(context, "a.cab", "", ListNotify, ListHook, nullptr);
+    FEIList(context, FIRST_CABINET, "", ListNotify, ListHook, nullptr);
     for (int pass = 0; pass < 2; ++pass) {
         g_retries = 0;
-        FEIExtract(context, "a.cab", "", 0, Notify, withHook ? Hook : nullptr, nullptr);
-        for (const OpenFile& f : g_open) {
-            if (f.cabinet) __builtin_trap();  // a cabinet handle left open
-        }
+        FEIExtract(context, FIRST_CABINET, "", 0, Notify, withHook ? Hook : nullptr, nullptr);
+        if (memfiles::AnyOpen()) __builtin_trap();  // a cabinet handle left open
     }
     FEIDestroy(context);
     return 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decompress/decoder.h"
+#include "memory_files.h"
 
 namespace treepak {
 
@@ -19,11 +20,6 @@ constexpr uint32_t BLOCK_SIZE = 32768;
 constexpr uint32_t PAGED_FLAG = 0x80;
 constexpr uint16_t RESET_MARK = 0xC000;
 
-// An in-memory spill file.
-std::vector<uint8_t> g_file;
-size_t g_filePosition = 0;
-constexpr int SPILL_HANDLE = 7;
-
 void* Alloc(uint32_t size) { return std::malloc(size); }
 void Free(void* block) { std::free(block); }
 
@@ -31,30 +27,12 @@ void Free(void* block) { std::free(block); }
 uint32_t g_refusedSize = 0;
 void* PagedAlloc(uint32_t size) { return size == g_refusedSize ? nullptr : std::malloc(size); }
 
-int Open(const char*, int, int) {
-    g_file.clear();
-    g_filePosition = 0;
-    return SPILL_HANDLE;
-}
-int32_t Read(int, void* buffer, uint32_t count) {
-    if (g_filePosition >= g_file.size()) return 0;
-    const size_t n = std::min<size_t>(count, g_file.size() - g_filePosition);
-    std::memcpy(buffer, g_file.data() + g_filePosition, n);
-    g_filePosition += n;
-    return static_cast<int32_t>(n);
-}
-int32_t Write(int, const void* buffer, uint32_t count) {
-    if (g_file.size() < g_filePosition + count) g_file.resize(g_filePosition + count);
-    std::memcpy(g_file.data() + g_filePosition, buffer, count);
-    g_filePosition += count;
-    return static_cast<int32_t>(count);
-}
-int Close(int) { return 0; }
-int32_t Seek(int, int32_t offset, int origin) {
-    if (origin != 0 || offset < 0) return -1;
-    g_filePosition = static_cast<size_t>(offset);
-    return offset;
-}
+// The paged window's spill file, in memory.
+int Open(const char*, int, int) { return memfiles::Open("spill", true); }
+int32_t Read(int handle, void* buffer, uint32_t count) { return memfiles::Read(handle, buffer, count); }
+int32_t Write(int handle, const void* buffer, uint32_t count) { return memfiles::Write(handle, buffer, count); }
+int Close(int handle) { return memfiles::Close(handle); }
+int32_t Seek(int handle, int32_t offset, int origin) { return memfiles::Seek(handle, offset, origin); }
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -65,6 +43,7 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace treepak;
     if (size < 1) return 0;
+    memfiles::Reset();
     const uint32_t bits = 10 + data[0] % 12;
     const bool paged = data[0] & PAGED_FLAG;
     g_refusedSize = uint32_t{1} << bits;

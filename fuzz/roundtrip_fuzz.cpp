@@ -20,6 +20,7 @@
 #include "cabinet/lzx_format.h"
 #include "fci/fci.h"
 #include "fei/fei.h"
+#include "memory_files.h"
 
 namespace treepak {
 
@@ -36,76 +37,6 @@ constexpr int kMaxCabinets = 120;              // the client aborts beyond this
 constexpr int kOutputHandleBase = 1 << 20;
 constexpr uint16_t kSetId = 0x2468;
 
-
-struct OpenFile {
-    std::string name;
-    size_t position = 0;
-    bool open = false;
-};
-
-std::map<std::string, std::vector<uint8_t>> g_files;
-std::vector<OpenFile> g_handles;
-
-int32_t OpenMemoryFile(const std::string& name, bool create) {
-    if (create) {
-        g_files[name].clear();
-    } else if (!g_files.count(name)) {
-        return -1;
-    }
-    for (size_t h = 0; h < g_handles.size(); ++h) {
-        if (!g_handles[h].open) {
-            g_handles[h] = {name, 0, true};
-            return static_cast<int32_t>(h);
-        }
-    }
-    g_handles.push_back({name, 0, true});
-    return static_cast<int32_t>(g_handles.size() - 1);
-}
-
-OpenFile* Lookup(int32_t handle) {
-    if (handle < 0 || static_cast<size_t>(handle) >= g_handles.size() || !g_handles[handle].open) return nullptr;
-    return &g_handles[handle];
-}
-
-int32_t ReadMemory(int32_t handle, void* buffer, uint32_t count) {
-    OpenFile* f = Lookup(handle);
-    if (!f) __builtin_trap();  // an engine used a handle it does not hold
-    const std::vector<uint8_t>& bytes = g_files[f->name];
-    if (f->position >= bytes.size()) return 0;
-    const size_t n = std::min<size_t>(count, bytes.size() - f->position);
-    std::memcpy(buffer, bytes.data() + f->position, n);
-    f->position += n;
-    return static_cast<int32_t>(n);
-}
-
-int32_t WriteMemory(int32_t handle, const void* buffer, uint32_t count) {
-    OpenFile* f = Lookup(handle);
-    if (!f) __builtin_trap();
-    std::vector<uint8_t>& bytes = g_files[f->name];
-    if (bytes.size() < f->position + count) bytes.resize(f->position + count);
-    if (count) std::memcpy(bytes.data() + f->position, buffer, count);
-    f->position += count;
-    return static_cast<int32_t>(count);
-}
-
-int32_t CloseMemory(int32_t handle) {
-    OpenFile* f = Lookup(handle);
-    if (!f) __builtin_trap();
-    f->open = false;
-    return 0;
-}
-
-int32_t SeekMemory(int32_t handle, int32_t offset, int origin) {
-    OpenFile* f = Lookup(handle);
-    if (!f) __builtin_trap();
-    const int64_t base = origin == IO_SEEK_SET   ? 0
-                         : origin == IO_SEEK_CUR ? static_cast<int64_t>(f->position)
-                                                  : static_cast<int64_t>(g_files[f->name].size());
-    const int64_t target = base + offset;
-    if (target < 0) return -1;
-    f->position = static_cast<size_t>(target);
-    return static_cast<int32_t>(target);
-}
 
 void* Alloc(uint32_t size) { return std::malloc(size ? size : 1); }
 void Free(void* block) { std::free(block); }
@@ -152,13 +83,13 @@ int g_cabinetsStarted = 0;
 int g_tempCounter = 0;
 
 int32_t FciOpen(const char* path, int32_t flags, int32_t, int32_t*, void*) {
-    return OpenMemoryFile(path, (flags & IO_OPEN_CREATE) != 0);
+    return memfiles::Open(path, (flags & IO_OPEN_CREATE) != 0);
 }
-int32_t FciRead(int32_t h, void* b, uint32_t n, int32_t*, void*) { return ReadMemory(h, b, n); }
-int32_t FciWrite(int32_t h, const void* b, uint32_t n, int32_t*, void*) { return WriteMemory(h, b, n); }
-int32_t FciClose(int32_t h, int32_t*, void*) { return CloseMemory(h); }
-int32_t FciSeek(int32_t h, int32_t o, int origin, int32_t*, void*) { return SeekMemory(h, o, origin); }
-int32_t FciDelete(const char* path, int32_t*, void*) { return g_files.erase(path) ? 0 : -1; }
+int32_t FciRead(int32_t h, void* b, uint32_t n, int32_t*, void*) { return memfiles::Read(h, b, n); }
+int32_t FciWrite(int32_t h, const void* b, uint32_t n, int32_t*, void*) { return memfiles::Write(h, b, n); }
+int32_t FciClose(int32_t h, int32_t*, void*) { return memfiles::Close(h); }
+int32_t FciSeek(int32_t h, int32_t o, int origin, int32_t*, void*) { return memfiles::Seek(h, o, origin); }
+int32_t FciDelete(const char* path, int32_t*, void*) { return memfiles::files.erase(path) ? 0 : -1; }
 int32_t FciTempName(char* buffer, int32_t size, void*) {
     std::snprintf(buffer, static_cast<size_t>(size), "temp%d", g_tempCounter++);
     return 1;
@@ -177,7 +108,7 @@ int32_t FciOpenInfo(const char* path, uint16_t* date, uint16_t* time, uint16_t* 
             *date = s.date;
             *time = s.time;
             *attributes = s.attributes;
-            return OpenMemoryFile(path, false);
+            return memfiles::Open(path, false);
         }
     }
     return -1;
@@ -198,9 +129,9 @@ bool g_headerSeen = false;
 
 int FeiOpen(const char* path, int flags, int) {
     if (flags & IO_OPEN_CREATE) return -1;  // no spill file for these folders
-    return OpenMemoryFile(path, false);
+    return memfiles::Open(path, false);
 }
-int32_t FeiRead(int h, void* b, uint32_t n) { return ReadMemory(h, b, n); }
+int32_t FeiRead(int h, void* b, uint32_t n) { return memfiles::Read(h, b, n); }
 int32_t FeiWrite(int h, const void* b, uint32_t n) {
     const int index = h - kOutputHandleBase;
     if (index < 0 || static_cast<size_t>(index) >= g_extracted.size()) __builtin_trap();
@@ -208,8 +139,8 @@ int32_t FeiWrite(int h, const void* b, uint32_t n) {
     g_extracted[index].bytes.insert(g_extracted[index].bytes.end(), p, p + n);
     return static_cast<int32_t>(n);
 }
-int FeiClose(int h) { return CloseMemory(h); }
-int32_t FeiSeek(int h, int32_t o, int origin) { return SeekMemory(h, o, origin); }
+int FeiClose(int h) { return memfiles::Close(h); }
+int32_t FeiSeek(int h, int32_t o, int origin) { return memfiles::Seek(h, o, origin); }
 
 int FeiNotify(int kind, FEINotification* n) {
     switch (kind) {
@@ -237,18 +168,11 @@ int FeiNotify(int kind, FEINotification* n) {
 }
 
 void ResetWorld() {
-    g_files.clear();
-    g_handles.clear();
+    memfiles::Reset();
     g_sources.clear();
     g_extracted.clear();
     g_cabinetsStarted = 0;
     g_tempCounter = 0;
-}
-
-bool AnyHandleOpen() {
-    for (const OpenFile& f : g_handles)
-        if (f.open) return true;
-    return false;
 }
 
 // Builds the set; false when the writer refused the parameters (or the
@@ -282,7 +206,7 @@ bool BuildSet(FuzzedDataProvider& in) {
                                                       FILE_ATTR_ARCHIVE);
         s.breakAfter = in.ConsumeIntegralInRange(0, 2);
         s.bytes = MakeContents(in, size);
-        g_files[s.sourceName] = s.bytes;
+        memfiles::files[s.sourceName] = s.bytes;
         g_sources.push_back(std::move(s));
     }
 
@@ -306,8 +230,8 @@ bool BuildSet(FuzzedDataProvider& in) {
         !(error.errorCode == FCIERR_ABORT && g_cabinetsStarted > kMaxCabinets))
         __builtin_trap();
     if (!FCIDestroy(writer)) __builtin_trap();
-    if (AnyHandleOpen()) __builtin_trap();
-    for (const auto& [name, bytes] : g_files)
+    if (memfiles::AnyOpen()) __builtin_trap();
+    for (const auto& [name, bytes] : memfiles::files)
         if (name.rfind("temp", 0) == 0) __builtin_trap();  // a temporary file was left
     return ok;
 }
@@ -329,7 +253,7 @@ void ReadSet() {
         name = g_nextCabinet;
     }
     FEIDestroy(reader);
-    if (AnyHandleOpen()) __builtin_trap();
+    if (memfiles::AnyOpen()) __builtin_trap();
 }
 
 void Compare() {

@@ -5,7 +5,7 @@
 
 #include "cab_parser.h"
 #include "cabinet/format.h"
-#include "e2e_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 

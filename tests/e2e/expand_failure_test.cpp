@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "tests/app/expand/expand_test_support.h"
-#include "e2e_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -20,9 +20,10 @@ struct ExpandFailureTest : ::testing::Test {
     void SetUp() override {
         expandtest::MakeSampleTree(ws.dir() / "src", 9);
         source = expandtest::Snapshot(ws.dir() / "src");
-        ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " --force -t none -m 250000 set.cab src"), 0);
+        const ChildSetup cabwrite{.program = CabwriteBinary()};
+        ASSERT_EQ(ws.Run({"--force", "-t", "none", "-m", "250000", "set.cab", "src"}, cabwrite).status, 0);
         ASSERT_TRUE(fs::exists(ws.dir() / "set3.cab"));
-        ASSERT_EQ(expandtest::RunIn(ws.dir(), expandtest::CabwriteBinary() + " --force -t deflate -f one.cab src"), 0);
+        ASSERT_EQ(ws.Run({"--force", "-t", "deflate", "-f", "one.cab", "src"}, cabwrite).status, 0);
     }
     size_t WholeFilesIn(const std::string& destination) const {
         if (!fs::exists(ws.dir() / destination)) return 0;
@@ -47,7 +48,7 @@ TEST_F(ExpandFailureTest, EachFailureIsNamedAndLeavesNoPartialFile) {
         const char* cabinet;
         int status;
         std::string diagnostic;
-        const char* prefix = "";
+        int64_t fileSizeLimit = -1;
     };
     const std::vector<Case> cases = {
         {"not a cabinet", [](const ExpandFailureTest& t) { testsupport::WriteFileText(t.ws.dir() / "one.cab", std::string(100, 'x')); },
@@ -68,12 +69,12 @@ TEST_F(ExpandFailureTest, EachFailureIsNamedAndLeavesNoPartialFile) {
         {"output blocked", [](const ExpandFailureTest& t) { fs::create_directories(t.ws.dir() / "out" / "bin" / "file15.dat"); },
          "set.cab", 255, "/file15.dat: cannot create: Is a directory; "},
         {"disk full", [](const ExpandFailureTest&) {}, "one.cab", 255, ": cannot write: File too large; ",
-         "ulimit -f 40;"},
+         40 * 512},
     };
     for (const Case& c : cases) {
         SetUp();
         c.damage(*this);
-        const ToolRun run = ws.Run({"-BATCH", c.cabinet, "out"}, c.prefix);
+        const ToolRun run = ws.Run({"-BATCH", c.cabinet, "out"}, {.fileSizeLimit = c.fileSizeLimit});
         EXPECT_EQ(run.status, c.status) << c.what << ": " << run.err;
         EXPECT_EQ(run.out, "") << c.what;
         EXPECT_TRUE(c.diagnostic.empty() ? run.err.empty() : run.err.find(c.diagnostic) != std::string::npos)

@@ -5,7 +5,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/progress_display.h"
-#include "e2e_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -134,7 +134,7 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     std::string outFile = (ws.root.path() / "tty-out.txt").string();
     auto onTerminal = [&](const std::string& options, const std::string& cabinet, std::string* terminal) {
         std::string inner = "cd " + ShellQuote(ws.dir().string()) + " && LC_ALL=C TMP=" +
-                            ShellQuote(ws.tmp().string()) + " " + ShellQuote(ToolBinary()) + " " + options +
+                            ShellQuote(ws.tmp().string()) + " " + ShellQuote(TreepakBinary()) + " " + options +
                             " src " + cabinet + " >" + ShellQuote(outFile);
         return testsupport::RunCommand("script -qec " + ShellQuote(inner) + " /dev/null", terminal);
     };
@@ -157,7 +157,7 @@ TEST(FrontEnd, ProgressDisplayUsesStandardErrorOnlyOnATerminal) {
     // its own. -NOLOGO never moves the bar, so none is drawn.
     std::string both;
     const std::string command =
-        "cd " + ShellQuote(ws.dir().string()) + " && " + ShellQuote(ToolBinary()) + " -NOCOMPRESS src d.cab";
+        "cd " + ShellQuote(ws.dir().string()) + " && " + ShellQuote(TreepakBinary()) + " -NOCOMPRESS src d.cab";
     ASSERT_EQ(testsupport::RunCommand("script -qec " + ShellQuote(command) + " /dev/null", &both), 0);
     EXPECT_NE(both.find(erased + "\r\nStored 5 files"), std::string::npos) << both;
     ASSERT_EQ(onTerminal("-NOCOMPRESS -NOLOGO", "e.cab", &terminal), 0);

@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "tool_process.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -29,16 +29,15 @@ bool WaitWhileRunning(pid_t pid, Ready ready) {
 class Interrupt : public testing::TestWithParam<int> {};
 
 TEST_P(Interrupt, BuildLeavesNothingBehind) {
-    HardeningWorkspace ws;
+    Workspace ws;
     const fs::path src = ws.dir() / "src";
     // Incompressible bytes: the first pass compresses them slowly, and the
     // second stores them.
     const auto big = testsupport::RandomBytes(24u << 20, 7);
     testsupport::WriteFileBytes(src / "big.bin", big);
     testsupport::WriteFileText(src / "small.txt", "small");
-    setenv("TREEPAK_THREADS", "3", 1);  // workers compress the big file's blocks ahead
-    ToolProcess tool = ws.Start({"-BATCH", "-D", "src", "out.cab"});
-    unsetenv("TREEPAK_THREADS");
+    // Workers compress the big file's blocks ahead.
+    ToolProcess tool = ws.Start({"-BATCH", "-D", "src", "out.cab"}, {.environment = {"TREEPAK_THREADS=3"}});
     // The writer's temporary files exist from the start of the build to its end.
     ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); }))
         << "the build ended before it could be interrupted";
@@ -56,7 +55,7 @@ TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
     // The signal lands while the cabinet is written, during the second pass
     // or during -D's check. Whatever the moment, the run either finished
     // (status 0, sources gone) or left the tree as it was (255, no cabinet).
-    HardeningWorkspace ws;
+    Workspace ws;
     const fs::path src = ws.dir() / "src";
     const auto big = testsupport::RandomBytes(24u << 20, 8);
     testsupport::WriteFileBytes(src / "big.bin", big);
@@ -79,12 +78,12 @@ TEST_P(Interrupt, OnceTheCabinetExistsTheRunIsAllOrNothing) {
 }
 
 TEST_P(Interrupt, ExpansionKeepsFinishedFilesAndRemovesTheOneBeingWritten) {
-    HardeningWorkspace ws;
+    Workspace ws;
     const fs::path src = ws.dir() / "src";
     testsupport::WriteFileText(src / "a.txt", "finished first");
-    MakeSparseFile(src / "z.bin", int64_t{400} << 20, {{0, "start"}});
-    std::string out;
-    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, &out), 0) << out;
+    testsupport::MakeSparseFile(src / "z.bin", int64_t{400} << 20, {{0, "start"}});
+    const ToolRun built = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"});
+    ASSERT_EQ(built.status, 0) << built.out;
     const fs::path back = ws.dir() / "back";
     ToolProcess tool = ws.Start({"-BATCH", "out.cab", "back"});
     ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return fs::exists(back / "z.bin"); }))

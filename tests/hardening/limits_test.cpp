@@ -4,11 +4,12 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "tool_process.h"
+#include "tool_run.h"
 
 namespace treepak {
 
 namespace fs = std::filesystem;
+using testsupport::TreeContents;
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr size_t kLongestStoredName = 255;
 constexpr int kDeepLevels = 2600;
 constexpr int kFileEvery = 100;
 constexpr int64_t kFourGiB = int64_t{1} << 32;
+constexpr int64_t kFileSizeLimit = 1 << 20;
 
 bool NoCabinetAt(const fs::path& path) {
     if (!fs::exists(path)) return true;
@@ -47,7 +49,7 @@ std::map<std::string, std::vector<uint8_t>> MakeDeepTree(const fs::path& src) {
 }
 
 TEST(Limits, EmptyFilesLongNamesAndDeepPathsRoundTrip) {
-    HardeningWorkspace ws;
+    Workspace ws;
     const fs::path src = ws.dir() / "src";
     testsupport::WriteFileText(src / "empty", "");
     testsupport::WriteFileText(src / "sub" / "also-empty", "");
@@ -58,26 +60,28 @@ TEST(Limits, EmptyFilesLongNamesAndDeepPathsRoundTrip) {
     for (int i = 0; i < 127; ++i) deep /= "d";
     testsupport::WriteFileBytes(deep / "f", testsupport::RandomBytes(40000, 2));
     testsupport::WriteFileText(deep / "g", "");
-    std::string out;
-    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"}, &out), 0) << out;
-    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out), 0) << out;
+    const ToolRun built = ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"});
+    ASSERT_EQ(built.status, 0) << built.out;
+    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}).status, 0);
     EXPECT_EQ(TreeContents(ws.dir() / "back"), TreeContents(src));
 }
 
 TEST(Limits, TreesFarBeyondPathMaxBuildFlattenedAndAreRefusedOtherwise) {
-    HardeningWorkspace ws;
+    Workspace ws;
     const auto files = MakeDeepTree(ws.dir() / "src");
-    std::string out;
-    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"}, &out), 255);
-    EXPECT_TRUE(out.starts_with("Name too long to store in a cabinet (more than 255 bytes): d\\d\\")) << out;
+    ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "src", "out.cab"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.out.starts_with("Name too long to store in a cabinet (more than 255 bytes): d\\d\\")) << run.out;
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
     EXPECT_TRUE(ws.TmpIsEmpty());
 
-    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-F", "-D", "src", "out.cab"}, &out), 0) << out;
-    EXPECT_EQ(out, "");
-    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out), 0) << out;
+    run = ws.Run({"-BATCH", "-NOLOGO", "-F", "-D", "src", "out.cab"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    ASSERT_EQ(ws.Run({"-BATCH", "out.cab", "back"}).status, 0);
     EXPECT_EQ(TreeContents(ws.dir() / "back"), files);
     const std::string inWork = "cd " + ws.dir().string() + " && ";
+    std::string out;
     ASSERT_EQ(testsupport::RunCommand(inWork + "find src -type f | wc -l", &out), 0);
     EXPECT_EQ(out, "0\n");
     // The scratch directory goes by paths, rm(1) by directory handles.
@@ -85,49 +89,48 @@ TEST(Limits, TreesFarBeyondPathMaxBuildFlattenedAndAreRefusedOtherwise) {
 }
 
 TEST(Limits, SourcesTooLargeForTheFormatAreRefusedBeforeAnythingIsWritten) {
-    HardeningWorkspace ws;
-    MakeSparseFile(ws.dir() / "big" / "huge.bin", kFourGiB);
+    Workspace ws;
+    testsupport::MakeSparseFile(ws.dir() / "big" / "huge.bin", kFourGiB);
     testsupport::WriteFileText(ws.dir() / "big" / "a.txt", "a");
-    std::string out;
-    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-D", "big", "out.cab"}, &out), 255);
-    EXPECT_EQ(out, "File too large to store in a cabinet (4 GiB or more): big/huge.bin\n");
+    ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-D", "big", "out.cab"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "File too large to store in a cabinet (4 GiB or more): big/huge.bin\n");
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
     EXPECT_TRUE(fs::exists(ws.dir() / "big" / "a.txt"));
     EXPECT_TRUE(ws.TmpIsEmpty());
 
     // Each fits alone, but a folder's positions are 32-bit too.
-    MakeSparseFile(ws.dir() / "pair" / "one", kFourGiB / 2);
-    MakeSparseFile(ws.dir() / "pair" / "two", kFourGiB / 2);
-    EXPECT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-X", "pair", "out.cab"}, &out), 255);
-    EXPECT_EQ(out, "Files too large together for one folder (4 GiB or more); build without -X\n");
+    testsupport::MakeSparseFile(ws.dir() / "pair" / "one", kFourGiB / 2);
+    testsupport::MakeSparseFile(ws.dir() / "pair" / "two", kFourGiB / 2);
+    run = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "-X", "pair", "out.cab"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "Files too large together for one folder (4 GiB or more); build without -X\n");
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
     EXPECT_TRUE(ws.TmpIsEmpty());
 }
 
 TEST(Limits, FileSizeLimitFailsCleanly) {
-    HardeningWorkspace ws;
+    Workspace ws;
     testsupport::WriteFileBytes(ws.dir() / "src" / "random.bin", testsupport::RandomBytes(3u << 20, 4));
-    ToolProcessOptions limited;
-    limited.fileSizeLimit = 1 << 20;
-    std::string out, alone;
+    std::string alone;
     for (const char* mode : {"-NOCOMPRESS", "-COMPRESS"}) {
         for (const char* threads : {"1", "4"}) {
             SCOPED_TRACE(testing::Message() << mode << " threads " << threads);
-            setenv("TREEPAK_THREADS", threads, 1);
-            int status = ws.Run({"-BATCH", "-NOLOGO", "-D", mode, "src", "out.cab"}, &out, limited);
-            unsetenv("TREEPAK_THREADS");
-            ASSERT_NE(status, CHILD_SETUP_FAILED);
-            EXPECT_EQ(status, 255);
-            EXPECT_NE(out.find("() failed: code "), std::string::npos) << out;
-            if (threads[0] == '1') alone = out;
-            EXPECT_EQ(out, alone);
+            const ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-D", mode, "src", "out.cab"},
+                                       {.environment = {std::string("TREEPAK_THREADS=") + threads},
+                                        .fileSizeLimit = kFileSizeLimit});
+            ASSERT_NE(run.status, CHILD_SETUP_FAILED);
+            EXPECT_EQ(run.status, 255);
+            EXPECT_NE(run.out.find("() failed: code "), std::string::npos) << run.out;
+            if (threads[0] == '1') alone = run.out;
+            EXPECT_EQ(run.out, alone);
             EXPECT_TRUE(NoCabinetAt(ws.dir() / "out.cab"));
             EXPECT_TRUE(fs::exists(ws.dir() / "src" / "random.bin"));
             EXPECT_TRUE(ws.TmpIsEmpty());
         }
     }
-    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}, &out), 0) << out;
-    EXPECT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, &out, limited), 255);
+    ASSERT_EQ(ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"}).status, 0);
+    EXPECT_EQ(ws.Run({"-BATCH", "out.cab", "back"}, {.fileSizeLimit = kFileSizeLimit}).status, 255);
 }
 
 }  // namespace

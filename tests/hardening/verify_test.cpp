@@ -10,6 +10,7 @@
 #include "app/cli/options.h"
 #include "app/cli/run_tool.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -118,17 +119,13 @@ TEST_F(DeleteCheck, OnlyAnUndamagedCabinetLetsTheSourcesGo) {
 }
 
 TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
-    testsupport::ScratchDir scratch;
-    const fs::path in = scratch.path() / "in", out = scratch.path() / "out";
+    Workspace ws;
+    const fs::path in = ws.dir() / "in", out = ws.dir() / "out";
     fs::create_directories(out);
     WriteFileBytes(in / "a.bin", RandomBytes(60000, 5));
     WriteFileBytes(in / "b.bin", TextBytes(20000, 6));
-    std::string text;
-    ASSERT_EQ(testsupport::RunCommand(std::string(TREEPAK_BINARY_DIR "/tools/cabwrite -t none -m 40000 ") +
-                                          (out / "data.cab").string() + " " + in.string(),
-                                      &text),
-              0)
-        << text;
+    const ToolRun run = ws.Run({"-t", "none", "-m", "40000", "out/data.cab", "in"}, {.program = CabwriteBinary()});
+    ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_TRUE(fs::exists(out / "data3.cab"));
     const std::string first = (out / "data.cab").string();
     const std::string a = (in / "a.bin").string(), b = (in / "b.bin").string(), c = (in / "c.bin").string();

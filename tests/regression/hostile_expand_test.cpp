@@ -14,6 +14,7 @@
 #include "cab_builder.h"
 #include "cabinet/format.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -35,9 +36,6 @@ constexpr uint32_t kBlockSize = 32768;
 // Header (36 bytes) of a cabinet without reserve or neighbour names.
 constexpr size_t kHeaderSize = 36;
 
-std::string Treepak() { return TREEPAK_BINARY_DIR "/app/treepak"; }
-std::string Cabread() { return TREEPAK_BINARY_DIR "/tools/cabread"; }
-
 std::vector<std::string> EntriesOutsideDestination(const fs::path& root) {
     std::vector<std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
@@ -46,12 +44,6 @@ std::vector<std::string> EntriesOutsideDestination(const fs::path& root) {
     }
     std::sort(entries.begin(), entries.end());
     return entries;
-}
-
-std::string ShellWord(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 // Runs `command` (with CAB and OUT standing for the cabinet and its own
@@ -70,7 +62,7 @@ std::vector<Ending> RunEach(const fs::path& work, const std::vector<std::string>
         script += "CAB='" + cabinets[i] + "' OUT=out/" + std::to_string(i) + "; " + kTimeLimit + command +
                   " 2>out/err | grep -c FAILED >out/said; echo ${PIPESTATUS[0]} $(cat out/said) $(wc -c <out/err); ";
     std::string output;
-    testsupport::RunCommand("bash -c " + ShellWord(script), &output);
+    testsupport::RunCommand("bash -c " + ShellQuote(script), &output);
     std::vector<Ending> endings;
     std::istringstream lines(output);
     for (int status, failedLines, errBytes; lines >> status >> failedLines >> errBytes;)
@@ -86,7 +78,7 @@ std::vector<Ending> RunEach(const fs::path& work, const std::vector<std::string>
 // left out) and 255 (a crash, a sanitizer report, the time limit), or 1 or
 // 255 without a word, is a failure.
 std::vector<int> ExpandAll(const fs::path& work, const std::vector<std::string>& cabinets) {
-    const std::vector<Ending> endings = RunEach(work, cabinets, Treepak() + " -BATCH \"$CAB\" $OUT");
+    const std::vector<Ending> endings = RunEach(work, cabinets, TreepakBinary() + " -BATCH \"$CAB\" $OUT");
     std::vector<int> statuses;
     for (size_t i = 0; i < cabinets.size(); ++i) {
         statuses.push_back(endings[i].status);
@@ -102,7 +94,7 @@ std::vector<int> ExpandAll(const fs::path& work, const std::vector<std::string>&
 // message unless 0.
 void ReadAll(const fs::path& work, const std::vector<std::string>& cabinets) {
     for (const char* mode : {"-l --json", "-t -q", "-x -q -d $OUT"}) {
-        const std::vector<Ending> endings = RunEach(work, cabinets, Cabread() + " " + mode + " \"$CAB\"");
+        const std::vector<Ending> endings = RunEach(work, cabinets, CabreadBinary() + " " + mode + " \"$CAB\"");
         for (size_t i = 0; i < cabinets.size(); ++i) {
             EXPECT_TRUE(endings[i].status >= 0 && endings[i].status <= 2) << mode << " " << cabinets[i] << ": status " << endings[i].status;
             EXPECT_TRUE(endings[i].status == 0 || endings[i].said) << mode << " " << cabinets[i] << ": no message";

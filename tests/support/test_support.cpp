@@ -101,6 +101,39 @@ void CountingFree(void* block) {
     std::free(block);
 }
 
+void MakeSparseFile(const std::filesystem::path& path, int64_t size, const std::vector<std::pair<int64_t, std::string>>& marks) {
+    std::filesystem::create_directories(path.parent_path());
+    { std::ofstream create(path, std::ios::binary); }
+    std::filesystem::resize_file(path, static_cast<uintmax_t>(size));
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (const auto& [offset, text] : marks) {
+        file.seekp(offset);
+        file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+}
+
+std::map<std::string, std::vector<uint8_t>> TreeContents(const std::filesystem::path& root) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) files[std::filesystem::relative(entry.path(), root).string()] = ReadFileBytes(entry);
+    }
+    return files;
+}
+
+bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
+    if (std::filesystem::file_size(a) != std::filesystem::file_size(b)) return false;
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    constexpr size_t kPiece = 1 << 20;
+    std::vector<char> ba(kPiece), bb(kPiece);
+    while (fa && fb) {
+        fa.read(ba.data(), kPiece);
+        fb.read(bb.data(), kPiece);
+        if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0)
+            return false;
+    }
+    return true;
+}
+
 int RunCommand(const std::string& command, std::string* standardOutput) {
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,14 @@ private:
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 void WriteFileText(const std::filesystem::path& path, const std::string& text);
+// Every regular file below `root`, by path relative to it.
+std::map<std::string, std::vector<uint8_t>> TreeContents(const std::filesystem::path& root);
+// A file of `size` bytes that occupies almost no disk: a hole with the
+// given bytes written at the given offsets.
+void MakeSparseFile(const std::filesystem::path& path, int64_t size,
+                    const std::vector<std::pair<int64_t, std::string>>& marks = {});
+// Compares piece by piece, for files too large to hold in memory.
+bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Deterministic generator (splitmix64) so that random inputs can be replayed
 // from the seed a test prints.

@@ -72,15 +72,6 @@ void MakeSampleTree(const std::filesystem::path& root, uint64_t seed) {
     }
 }
 
-int RunIn(const std::filesystem::path& directory, const std::string& command, std::string* output) {
-    std::string ignored;
-    return testsupport::RunCommand("cd '" + directory.string() + "' && " + command + " 2>&1",
-                                   output ? output : &ignored);
-}
-
-std::string TreepakBinary() { return TREEPAK_BINARY_DIR "/app/treepak"; }
-std::string CabwriteBinary() { return TREEPAK_BINARY_DIR "/tools/cabwrite"; }
-
 std::vector<uint8_t> MakeExecutable(uint16_t sections) {
     constexpr uint32_t kPeOffset = 0x80;
     constexpr uint16_t kOptionalSize = 224;

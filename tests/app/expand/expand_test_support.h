@@ -43,10 +43,6 @@ void MakeSampleTree(const std::filesystem::path& root, uint64_t seed);
 // their raw data; an appended cabinet goes after the last one.
 std::vector<uint8_t> MakeExecutable(uint16_t sections);
 
-int RunIn(const std::filesystem::path& directory, const std::string& command, std::string* output = nullptr);
-std::string TreepakBinary();
-std::string CabwriteBinary();
-
 }  // namespace expandtest
 
 }  // namespace treepak

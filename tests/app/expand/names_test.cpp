@@ -13,6 +13,7 @@
 #include "cab_parser.h"
 #include "expand_test_support.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -20,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using expandtest::CabFile;
-using expandtest::RunIn;
 
 constexpr uint16_t kNameIsUtf8 = 0x80;
 
@@ -30,21 +30,13 @@ bool HasHighByte(const std::string& name) {
     return false;
 }
 
-std::map<std::string, std::vector<uint8_t>> FilesUnder(const fs::path& root) {
-    std::map<std::string, std::vector<uint8_t>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).generic_string()] = testsupport::ReadFileBytes(entry.path());
-    return files;
-}
-
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 void NoProgress(void*, const char*, int32_t, int32_t) {}
 
 TEST(Utf8Names, SeveralScriptsRoundTripAndOnlyNonAsciiNamesAreMarked) {
-    testsupport::ScratchDir scratch;
-    const fs::path source = scratch.path() / "src";
+    Workspace ws;
+    const fs::path source = ws.dir() / "src";
     const std::vector<std::string> names = {
         "plain.txt",          "ascii dir/readme",      "café.txt",
         "naïve/Ünïcödé.bin",  "Ελληνικά/αλφάβητο.txt", "日本語/漢字と仮名.txt",
@@ -52,15 +44,13 @@ TEST(Utf8Names, SeveralScriptsRoundTripAndOnlyNonAsciiNamesAreMarked) {
     };
     int seed = 1;
     for (const std::string& name : names) testsupport::WriteFileBytes(source / name, testsupport::TextBytes(500, seed++));
-    const auto before = FilesUnder(source);
+    const auto before = testsupport::TreeContents(source);
     chmod((source / "日本語/漢字と仮名.txt").c_str(), 0444);
     chmod((source / "plain.txt").c_str(), 0444);
 
-    std::string output;
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -BATCH -NOLOGO src pack.cab", &output), 0)
-        << output;
+    ws.ExpectSuccess({"-BATCH", "-NOLOGO", "src", "pack.cab"});
     testsupport::ParsedCabinet cabinet;
-    ASSERT_EQ(testsupport::ParseCabinet(testsupport::ReadFileBytes(scratch.path() / "pack.cab"), &cabinet), "");
+    ASSERT_EQ(testsupport::ParseCabinet(testsupport::ReadFileBytes(ws.dir() / "pack.cab"), &cabinet), "");
     ASSERT_EQ(cabinet.files.size(), names.size());
     for (const testsupport::ParsedFile& file : cabinet.files) {
         // Apart from the name bit, a non-ASCII name changes nothing.
@@ -69,11 +59,10 @@ TEST(Utf8Names, SeveralScriptsRoundTripAndOnlyNonAsciiNamesAreMarked) {
     }
 
     // -D checks the set against the sources by name before deleting them.
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -BATCH -NOLOGO -D src pack2.cab", &output), 0)
-        << output;
+    ws.ExpectSuccess({"-BATCH", "-NOLOGO", "-D", "src", "pack2.cab"});
     EXPECT_FALSE(fs::exists(source / "café.txt"));
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -BATCH pack2.cab out", &output), 0) << output;
-    EXPECT_EQ(FilesUnder(scratch.path() / "out"), before);
+    ws.ExpectSuccess({"-BATCH", "pack2.cab", "out"});
+    EXPECT_EQ(testsupport::TreeContents(ws.dir() / "out"), before);
 }
 
 TEST(Utf8Names, UnmarkedNamesThatAreNotUtf8AreReadAsWindows1252) {
@@ -90,7 +79,7 @@ TEST(Utf8Names, UnmarkedNamesThatAreNotUtf8AreReadAsWindows1252) {
     testsupport::WriteFileBytes(scratch.path() / "pack.cab", expandtest::BuildCabinet(files));
     const fs::path out = scratch.path() / "dest" / "out";
     EXPECT_EQ(ExpandCabinet((scratch.path() / "pack.cab").c_str(), out.c_str(), NoProgress, nullptr), 0);
-    EXPECT_EQ(FilesUnder(scratch.path() / "dest").size(), 5u);
+    EXPECT_EQ(testsupport::TreeContents(scratch.path() / "dest").size(), 5u);
 
     const std::map<std::string, std::vector<uint8_t>> expected = {
         {"café.txt", Bytes("latin")},
@@ -99,7 +88,7 @@ TEST(Utf8Names, UnmarkedNamesThatAreNotUtf8AreReadAsWindows1252) {
         {"already-é.txt", Bytes("valid utf-8")},
         {"marked-\xE9.txt", Bytes("marked")},
     };
-    EXPECT_EQ(FilesUnder(out), expected);
+    EXPECT_EQ(testsupport::TreeContents(out), expected);
 
     // The name bit is no permission: 0xA1 gives what 0x21 gives, read-only
     // and nothing executable.

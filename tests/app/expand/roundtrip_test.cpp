@@ -6,13 +6,13 @@
 
 #include "expand_test_support.h"
 #include "test_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
 namespace {
 
 namespace fs = std::filesystem;
-using expandtest::RunIn;
 
 // Sets and overlays carry no times through cabwrite: compare the bytes.
 void ExpectSameFiles(const fs::path& expandedRoot, const fs::path& sourceRoot) {
@@ -32,16 +32,15 @@ struct BuildCase {
 class ToolRoundTrip : public ::testing::TestWithParam<BuildCase> {};
 
 TEST_P(ToolRoundTrip, ExpandsToTheSameTree) {
-    testsupport::ScratchDir scratch;
-    const fs::path source = scratch.path() / "src";
+    Workspace ws;
+    const fs::path source = ws.dir() / "src";
     expandtest::MakeSampleTree(source, 42);
-    std::string options;
-    for (const std::string& option : GetParam().options) options += " " + option;
-    std::string output;
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + options + " src pack.cab", &output), 0) << output;
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -D pack.cab out", &output), 0) << output;
-    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expandtest::Snapshot(source));
-    EXPECT_FALSE(fs::exists(scratch.path() / "pack.cab")) << "-D deletes the cabinet after success";
+    std::vector<std::string> args = GetParam().options;
+    args.insert(args.end(), {"src", "pack.cab"});
+    ws.ExpectSuccess(args);
+    ws.ExpectSuccess({"-D", "pack.cab", "out"});
+    EXPECT_EQ(expandtest::Snapshot(ws.dir() / "out"), expandtest::Snapshot(source));
+    EXPECT_FALSE(fs::exists(ws.dir() / "pack.cab")) << "-D deletes the cabinet after success";
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, ToolRoundTrip,
@@ -53,52 +52,49 @@ INSTANTIATE_TEST_SUITE_P(Options, ToolRoundTrip,
 // are distinct comes back flat, each file with its bytes, time and
 // read-only bit. -D's check compares against the same flattened names.
 TEST(ToolRoundTrip, FlattenedTreeExpandsFlat) {
-    testsupport::ScratchDir scratch;
-    const fs::path source = scratch.path() / "src";
+    Workspace ws;
+    const fs::path source = ws.dir() / "src";
     expandtest::MakeSampleTree(source, 43);
     std::map<std::string, expandtest::FileState> expected;
     for (const auto& [path, state] : expandtest::Snapshot(source))
         ASSERT_TRUE(expected.emplace(fs::path(path).filename().string(), state).second) << path;
     ASSERT_GT(expected.size(), 4u);
-    std::string output;
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " -F -D src pack.cab", &output), 0) << output;
+    ws.ExpectSuccess({"-F", "-D", "src", "pack.cab"});
     EXPECT_TRUE(expandtest::Snapshot(source).empty()) << "-D deletes every source file";
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " pack.cab out", &output), 0) << output;
-    EXPECT_EQ(expandtest::Snapshot(scratch.path() / "out"), expected);
+    ws.ExpectSuccess({"pack.cab", "out"});
+    EXPECT_EQ(expandtest::Snapshot(ws.dir() / "out"), expected);
 }
 
 TEST(CabwriteSet, LzxWithReservesExpandsFromTheFirstCabinet) {
-    testsupport::ScratchDir scratch;
-    const fs::path source = scratch.path() / "src";
+    Workspace ws;
+    const fs::path source = ws.dir() / "src";
     expandtest::MakeSampleTree(source, 45);
-    std::string output;
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::CabwriteBinary() +
-                                        " -t lzx:16 -m 30000 --header-reserve 100 --folder-reserve 7 --data-reserve 5"
-                                        " set.cab src", &output), 0) << output;
-    ASSERT_TRUE(fs::exists(scratch.path() / "set3.cab"));
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " set.cab out", &output), 0) << output;
-    ExpectSameFiles(scratch.path() / "out", source);
+    ws.ExpectSuccess({"-t", "lzx:16", "-m", "30000", "--header-reserve", "100", "--folder-reserve", "7",
+                      "--data-reserve", "5", "set.cab", "src"},
+                     {.program = CabwriteBinary()});
+    ASSERT_TRUE(fs::exists(ws.dir() / "set3.cab"));
+    ws.ExpectSuccess({"set.cab", "out"});
+    ExpectSameFiles(ws.dir() / "out", source);
 }
 
 // A cabinet appended to an executable expands like the plain cabinet; only
 // the executable's handles carry the offset, so plain cabinets continuing
 // its set are read from their start.
 TEST(Overlay, CabinetsAfterTheLastSectionExpandLikeThePlainOnes) {
-    testsupport::ScratchDir scratch;
-    expandtest::MakeSampleTree(scratch.path() / "src", 46);
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " src pack.cab"), 0);
-    ASSERT_EQ(RunIn(scratch.path(), expandtest::CabwriteBinary() + " -m 100000 set.cab src"), 0);
-    ASSERT_TRUE(fs::exists(scratch.path() / "set2.cab"));
+    Workspace ws;
+    expandtest::MakeSampleTree(ws.dir() / "src", 46);
+    ws.ExpectSuccess({"src", "pack.cab"});
+    ws.ExpectSuccess({"-m", "100000", "set.cab", "src"}, {.program = CabwriteBinary()});
+    ASSERT_TRUE(fs::exists(ws.dir() / "set2.cab"));
     for (const char* name : {"pack.cab", "set.cab"}) {
         SCOPED_TRACE(name);
         std::vector<uint8_t> image = expandtest::MakeExecutable(3);
-        const std::vector<uint8_t> cabinet = testsupport::ReadFileBytes(scratch.path() / name);
+        const std::vector<uint8_t> cabinet = testsupport::ReadFileBytes(ws.dir() / name);
         image.insert(image.end(), cabinet.begin(), cabinet.end());
-        testsupport::WriteFileBytes(scratch.path() / name, image);
-        std::string output;
-        ASSERT_EQ(RunIn(scratch.path(), expandtest::TreepakBinary() + " " + name + " out", &output), 0) << output;
-        ExpectSameFiles(scratch.path() / "out", scratch.path() / "src");
-        fs::remove_all(scratch.path() / "out");
+        testsupport::WriteFileBytes(ws.dir() / name, image);
+        ws.ExpectSuccess({name, "out"});
+        ExpectSameFiles(ws.dir() / "out", ws.dir() / "src");
+        fs::remove_all(ws.dir() / "out");
     }
 }
 

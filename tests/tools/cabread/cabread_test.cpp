@@ -7,7 +7,7 @@
 
 #include "cab_parser.h"
 #include "tests/app/expand/expand_test_support.h"
-#include "tests/e2e/e2e_support.h"
+#include "tool_run.h"
 
 namespace treepak {
 
@@ -19,8 +19,6 @@ using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
 
 constexpr int kDone = 0, kPartly = 1, kNothingRead = 2;
-
-std::string Cabread() { return TREEPAK_BINARY_DIR "/tools/cabread"; }
 
 // Prints "name size" per file and the cabinet and folder counts, from the
 // JSON listing read by Python's json module.
@@ -34,6 +32,7 @@ print("compression", sorted({x["compression"] for x in d["folders"]}))
 
 struct CabreadTest : ::testing::Test {
     Workspace ws;
+    const ChildSetup cabwrite{.program = CabwriteBinary()};
     std::map<std::string, std::vector<uint8_t>> tree;  // relative path -> bytes
     std::set<std::string> readOnly;
 
@@ -45,9 +44,8 @@ struct CabreadTest : ::testing::Test {
         }
     }
     ToolRun Read(const std::vector<std::string>& args, const std::string& input = "/dev/null") const {
-        return ws.RunProgram(Cabread(), args, "", input);
+        return ws.Run(args, {.program = CabreadBinary(), .input = input});
     }
-    void Shell(const std::string& command) const { ASSERT_EQ(expandtest::RunIn(ws.dir(), command), 0) << command; }
 
     std::string JsonSummary(const std::string& cabinet) const {
         const ToolRun run = Read({"-l", "--json", cabinet});
@@ -73,11 +71,13 @@ struct CabreadTest : ::testing::Test {
 };
 
 TEST_F(CabreadTest, ListingsAgreeWithWhatWasPacked) {
-    Shell(expandtest::TreepakBinary() + " -BATCH -NOLOGO src one.CAB");
-    Shell(expandtest::CabwriteBinary() + " -t none -m 250000 set.cab src");
+    ws.ExpectSuccess({"-BATCH", "-NOLOGO", "src", "one.CAB"});
+    ws.ExpectSuccess({"-t", "none", "-m", "250000", "set.cab", "src"}, cabwrite);
     ASSERT_TRUE(fs::exists(ws.dir() / "set3.cab") && !fs::exists(ws.dir() / "set4.cab"));
-    Shell(expandtest::CabwriteBinary() + " -t lzx:17 lzx.cab src");
-    Shell(expandtest::CabwriteBinary() + " -t none --header-reserve 20 --folder-reserve 3 --data-reserve 5 res.cab src");
+    ws.ExpectSuccess({"-t", "lzx:17", "lzx.cab", "src"}, cabwrite);
+    ws.ExpectSuccess(
+        {"-t", "none", "--header-reserve", "20", "--folder-reserve", "3", "--data-reserve", "5", "res.cab", "src"},
+        cabwrite);
     std::vector<uint8_t> exe = expandtest::MakeExecutable(3);
     const std::vector<uint8_t> cabinet = ReadFileBytes(ws.dir() / "one.CAB");
     exe.insert(exe.end(), cabinet.begin(), cabinet.end());
@@ -122,7 +122,7 @@ TEST_F(CabreadTest, NamesAsExtractionWritesThem) {
 // exactly their files; extraction with patterns takes exactly the matching
 // sound files and leaves the damaged ones out.
 TEST_F(CabreadTest, DamagedFoldersCostOnlyTheirFiles) {
-    Shell(expandtest::CabwriteBinary() + " -t deflate -f dmg.cab src");
+    ws.ExpectSuccess({"-t", "deflate", "-f", "dmg.cab", "src"}, cabwrite);
     std::vector<uint8_t> bytes = ReadFileBytes(ws.dir() / "dmg.cab");
     testsupport::ParsedCabinet parsed;
     ASSERT_EQ(testsupport::ParseCabinet(bytes, &parsed), "");
@@ -171,7 +171,7 @@ TEST_F(CabreadTest, DamagedFoldersCostOnlyTheirFiles) {
 }
 
 TEST_F(CabreadTest, PipeAndStandardInput) {
-    Shell(expandtest::TreepakBinary() + " -BATCH -NOLOGO src one.CAB");
+    ws.ExpectSuccess({"-BATCH", "-NOLOGO", "src", "one.CAB"});
     const std::string name = tree.rbegin()->first;
     const ToolRun pipe = Read({"-p", "one.CAB", name});
     EXPECT_EQ(pipe.status, kDone);
@@ -194,7 +194,7 @@ TEST_F(CabreadTest, PipeAndStandardInput) {
 }
 
 TEST_F(CabreadTest, ExitStatusesAndMessages) {
-    Shell(expandtest::TreepakBinary() + " -BATCH -NOLOGO src one.CAB");
+    ws.ExpectSuccess({"-BATCH", "-NOLOGO", "src", "one.CAB"});
     testsupport::WriteFileText(ws.dir() / "junk.cab", "not a cabinet at all, but longer than a header");
     struct Case {
         std::vector<std::string> args;

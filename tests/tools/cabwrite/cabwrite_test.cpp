@@ -7,9 +7,8 @@
 
 #include "cab_parser.h"
 #include "cabinet/format.h"
-#include "e2e_support.h"
+#include "tool_run.h"
 #include "test_support.h"
-#include "tool_process.h"
 
 namespace treepak {
 
@@ -42,16 +41,16 @@ protected:
     }
     std::vector<uint8_t> Bytes(const std::string& path) { return testsupport::ReadFileBytes(ws.dir() / path); }
 
-    ToolRun Cab(const std::vector<std::string>& args, const std::string& prefix = "",
-                const std::string& input = "/dev/null") {
-        return ws.RunProgram(TREEPAK_BINARY_DIR "/tools/cabwrite", args, prefix, input);
+    ToolRun Cab(const std::vector<std::string>& args, ChildSetup setup = {}) {
+        setup.program = CabwriteBinary();
+        return ws.Run(args, setup);
     }
     Contents Expand(const std::string& cabinet) {
         const fs::path destination = ws.root.path() / ("expanded" + std::to_string(++expansions));
         const ToolRun run = ws.Run({cabinet, destination.string()});
         EXPECT_EQ(run.status, 0) << cabinet << run.out << run.err;
         Contents files;
-        for (auto& [path, bytes] : TreeContents(destination)) {
+        for (auto& [path, bytes] : testsupport::TreeContents(destination)) {
             std::string name = path;
             for (char& c : name) c = c == '/' ? '\\' : c;
             files[name] = bytes;
@@ -74,37 +73,38 @@ protected:
 TEST_F(CabwriteTest, UsageAndImpossibleParameters) {
     struct Case {
         std::vector<std::string> args;
-        std::string prefix, message;
+        std::vector<std::string> environment;
+        std::string message;
     };
     const std::vector<std::string> io = {"out/x.cab", "in/alpha.txt"};
     auto with = [&](std::vector<std::string> a) { return a.insert(a.end(), io.begin(), io.end()), a; };
     const Case cases[] = {
-        {{}, "", "no output cabinet given"},
-        {{"only.cab"}, "", "no input given"},
-        {with({"-t", "quantum"}), "", "unknown compression type 'quantum'"},
-        {with({"-m", "12k"}), "", "option -m: '12k' is not a number"},
-        {with({"-n", "part.cab"}), "", "--next pattern 'part.cab' needs exactly one %d"},
-        {with({"-D", "V%s%d"}), "", "--disk-pattern 'V%s%d' needs exactly one %d"},
-        {with({"--bogus"}), "", "unknown option --bogus"},
-        {{"-t"}, "", "option -t needs a value"},
-        {with({"-t", "lzx:14"}), "", "-t lzx:14: the LZX window must be 2^15 to 2^21 bytes"},
-        {with({"--type=lzx:22"}), "", "--type lzx:22: the LZX window"},
-        {with({"--header-reserve", "65536"}), "", "--header-reserve 65536 is out of range: the cabinet header's"},
-        {with({"--folder-reserve", "256"}), "", "--folder-reserve 256 is out of range: the 8-bit reserve size"},
-        {with({"--data-reserve", "256"}), "", "--data-reserve 256 is out of range: the 8-bit reserve size field"},
-        {with({"-s", "65536"}), "", "-s 65536 is out of range: set ids are 16-bit"},
+        {{}, {}, "no output cabinet given"},
+        {{"only.cab"}, {}, "no input given"},
+        {with({"-t", "quantum"}), {}, "unknown compression type 'quantum'"},
+        {with({"-m", "12k"}), {}, "option -m: '12k' is not a number"},
+        {with({"-n", "part.cab"}), {}, "--next pattern 'part.cab' needs exactly one %d"},
+        {with({"-D", "V%s%d"}), {}, "--disk-pattern 'V%s%d' needs exactly one %d"},
+        {with({"--bogus"}), {}, "unknown option --bogus"},
+        {{"-t"}, {}, "option -t needs a value"},
+        {with({"-t", "lzx:14"}), {}, "-t lzx:14: the LZX window must be 2^15 to 2^21 bytes"},
+        {with({"--type=lzx:22"}), {}, "--type lzx:22: the LZX window"},
+        {with({"--header-reserve", "65536"}), {}, "--header-reserve 65536 is out of range: the cabinet header's"},
+        {with({"--folder-reserve", "256"}), {}, "--folder-reserve 256 is out of range: the 8-bit reserve size"},
+        {with({"--data-reserve", "256"}), {}, "--data-reserve 256 is out of range: the 8-bit reserve size field"},
+        {with({"-s", "65536"}), {}, "-s 65536 is out of range: set ids are 16-bit"},
         // Header 36, folder 8, entry 16 + "in\alpha.txt" + NUL, block header 8, one byte.
-        {with({"-m", "81"}), "", "--max-size 81 is too small to hold one data block: with these reserve sizes and "
+        {with({"-m", "81"}), {}, "--max-size 81 is too small to hold one data block: with these reserve sizes and "
                                  "names a cabinet needs at least 82 bytes"},
-        {with({"-m", "100", "--header-reserve", "10", "--data-reserve", "5"}), "", "needs at least 101 bytes"},
-        {with({"--mtime", "2021-02-29"}), "", "--mtime '2021-02-29' is no time"},
-        {with({"--mtime", "2021-01-01 12:00"}), "", "--mtime '2021-01-01 12:00' is no time"},
-        {with({"--attributes", "hidden"}), "", "--attributes 'hidden' is none of keep, archive or none"},
-        {io, "SOURCE_DATE_EPOCH=yesterday", "SOURCE_DATE_EPOCH 'yesterday' is not a number of seconds"},
+        {with({"-m", "100", "--header-reserve", "10", "--data-reserve", "5"}), {}, "needs at least 101 bytes"},
+        {with({"--mtime", "2021-02-29"}), {}, "--mtime '2021-02-29' is no time"},
+        {with({"--mtime", "2021-01-01 12:00"}), {}, "--mtime '2021-01-01 12:00' is no time"},
+        {with({"--attributes", "hidden"}), {}, "--attributes 'hidden' is none of keep, archive or none"},
+        {io, {"SOURCE_DATE_EPOCH=yesterday"}, "SOURCE_DATE_EPOCH 'yesterday' is not a number of seconds"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        const ToolRun run = Cab(c.args, c.prefix);
+        const ToolRun run = Cab(c.args, {.environment = c.environment});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err.rfind("cabwrite: ", 0), 0u);
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
@@ -190,7 +190,7 @@ TEST_F(CabwriteTest, FileListsAndStoredNames) {
                                {"in\\sub\\deeper\\run.dat", sources["sub\\deeper\\run.dat"]}};
     EXPECT_EQ(Expand("out/list.cab"), expected);
 
-    const ToolRun fromStdin = Cab({"-L", "-", "out/stdin.cab", "./in/sub/deeper/run.dat"}, "", "list.txt");
+    const ToolRun fromStdin = Cab({"-L", "-", "out/stdin.cab", "./in/sub/deeper/run.dat"}, {.input = "list.txt"});
     ASSERT_EQ(fromStdin.status, 0) << fromStdin.err;
     EXPECT_EQ(Bytes("out/stdin.cab"), Bytes("out/list.cab"));
 
@@ -246,12 +246,12 @@ TEST_F(CabwriteTest, RefusalsWriteNothing) {
         SCOPED_TRACE(c.message);
         fs::remove(ws.dir() / "bad.txt");
         if (!c.list.empty()) testsupport::WriteFileText(ws.dir() / "bad.txt", c.list);
-        const Contents before = TreeContents(ws.dir());
+        const Contents before = testsupport::TreeContents(ws.dir());
         const ToolRun run = Cab(c.args);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err.rfind("cabwrite: ", 0), 0u);
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        EXPECT_TRUE(TreeContents(ws.dir()) == before);
+        EXPECT_TRUE(testsupport::TreeContents(ws.dir()) == before);
     }
     // An existing cabinet is replaced as before, anything else with --force.
     ASSERT_EQ(Cab({"out/old.cab", "in/random.bin"}).status, 0);
@@ -270,10 +270,11 @@ TEST_F(CabwriteTest, ReproducibleAcrossTreesZonesAndModes) {
         const char* dir;
         int64_t later;  // seconds after kEpoch of the new files' times
         fs::perms fileMode;
-        const char* prefix;
+        int umask;
+        const char* zone;
     };
-    const Copy copies[] = {{"t1", 1000, fs::perms(0644), "umask 022; TZ=UTC0"},
-                           {"t2", 900000, fs::perms(0600), "umask 077; TZ=XYZ-13:45"}};
+    const Copy copies[] = {{"t1", 1000, fs::perms(0644), 022, "TZ=UTC0"},
+                           {"t2", 900000, fs::perms(0600), 077, "TZ=XYZ-13:45"}};
     for (const Copy& c : copies) {
         const fs::path root = ws.dir() / c.dir;
         for (const char* name : {"d/e/c.txt", "a.txt", "d/b.bin", "old.txt"}) {
@@ -300,8 +301,9 @@ TEST_F(CabwriteTest, ReproducibleAcrossTreesZonesAndModes) {
         for (const Copy& c : copies) {
             std::vector<std::string> args = v.options;
             args.insert(args.end(), {"../out/" + std::string(c.dir) + ".cab", "a.txt", "d", "old.txt"});
-            const ToolRun run = ws.RunProgram(TREEPAK_BINARY_DIR "/tools/cabwrite", args,
-                                              "cd " + std::string(c.dir) + " && " + c.prefix + " " + v.environment);
+            std::vector<std::string> environment = {c.zone};
+            if (!v.environment.empty()) environment.push_back(v.environment);
+            const ToolRun run = Cab(args, {.environment = environment, .directory = c.dir, .umask = c.umask});
             ASSERT_EQ(run.status, 0) << run.err;
             results.push_back(testsupport::ReadFileBytes(out / (std::string(c.dir) + ".cab")));
         }
@@ -348,7 +350,7 @@ TEST_F(CabwriteTest, WorkersWriteWhatTheWriterAloneWrites) {
         for (int i = 0; i < 2; ++i) {
             std::vector<std::string> args = options;
             args.insert(args.end(), {"out/w.cab", "in"});
-            const ToolRun run = Cab(args, i == 0 ? "TREEPAK_THREADS=1" : "TREEPAK_THREADS=4");
+            const ToolRun run = Cab(args, {.environment = {i == 0 ? "TREEPAK_THREADS=1" : "TREEPAK_THREADS=4"}});
             EXPECT_EQ(run.status, 0) << run.out << run.err;
             for (const auto& entry : fs::directory_iterator(out)) {
                 written[i][entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
