@@ -15,7 +15,6 @@
 #include "cabinet/tp_assert.h"
 #include "decompress/deflate/bit_reader.h"
 #include "decompress/deflate/inflate_codes.h"
-#include "decompress/deflate/match_copy.h"
 
 namespace treepak {
 
@@ -133,10 +132,11 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
 bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t inputSize,
                       uint8_t* buffer, uint32_t room, uint32_t ringSize, uint32_t* produced) {
     TP_ASSERT(room <= ringSize && ringSize <= DEFLATE_WINDOW_SIZE);
-    std::memcpy(state.previousBlock, buffer, ringSize);
+    uint8_t* const start = state.window + kWindowBlockStart;
+    std::memcpy(start - ringSize, buffer, ringSize);
     BitReader reader;
     StartBitReader(reader, input, inputSize);
-    InflateOutput output{buffer, state.previousBlock, buffer, buffer + room, ringSize};
+    InflateOutput output{start, start, start + room, ringSize};
     bool lastBlock = false;
     bool ok = true;
     while (ok && !lastBlock && output.cursor != output.limit) {
@@ -159,11 +159,9 @@ bool InflateDataBlock(DeflateDecoderState& state, const uint8_t* input, uint32_t
         }
         ok = end != BlockEnd::Error;
     }
-    // Fast match copies may have written past the last match; the ring past
-    // the block keeps the previous block's bytes.
-    const uint32_t end = static_cast<uint32_t>(output.cursor - buffer);
-    const uint32_t overrun = ringSize - end < matchcopy::kCopyOverrunBytes ? ringSize - end : matchcopy::kCopyOverrunBytes;
-    std::memcpy(buffer + end, state.previousBlock + end, overrun);
+    // The ring past the block keeps the previous block's bytes.
+    const uint32_t end = static_cast<uint32_t>(output.cursor - start);
+    std::memcpy(buffer, start, end);
     *produced = end;
     return ok;
 }

@@ -1,6 +1,7 @@
 // Decoding of one cabinet data block's DEFLATE data (RFC 1951) into the
 // uncompressed buffer, which doubles as the history ring shared with the
-// previous block of the folder.
+// previous block of the folder. The block is decoded in the decoder's own
+// window, right after a copy of the ring, and then handed out.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +16,14 @@ namespace treepak {
 // before that block's own literal/length table replaces it.
 struct DeflateDecoderState {
     DecodeTables tables;
-    // The ring as it was before the data block being decoded: the source of
-    // matches that reach into the previous block. Fast copies read whole
-    // words up to kCopyOverrunBytes past the ring.
-    uint8_t previousBlock[DEFLATE_WINDOW_SIZE + matchcopy::kCopyOverrunBytes];
+    // The ring as it was before the data block (its last bytes at
+    // kWindowBlockStart), then the block being decoded: a match that reaches
+    // into the previous block and on into this one reads one contiguous
+    // stretch, as it would in the ring. Fast copies write up to
+    // kCopyOverrunBytes past the block.
+    uint8_t window[2 * DEFLATE_WINDOW_SIZE + matchcopy::kCopyOverrunBytes];
 };
+inline constexpr uint32_t kWindowBlockStart = DEFLATE_WINDOW_SIZE;
 
 // Decodes DEFLATE blocks from input[0, inputSize) into buffer[0, room) until
 // a block with the final bit ends or the room is used up (even inside a

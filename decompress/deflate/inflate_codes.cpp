@@ -67,10 +67,10 @@ static_assert(kConsumableBits >= kDistanceMaxBits + kLitLenRootBits);
 //    its distance); a refill loads the word at `inNext` and advances at most
 //    kWordRefillBytes - 1 bytes, so every load stays inside the input.
 //  - output: at least kFastOutputRoom bytes of room from the cursor, for
-//    the at most kLiteralsPerStep literals a step writes. A match is copied
-//    the fast way (whole words, up to kCopyOverrunBytes past it) only where
-//    the room holds it with that overrun, exactly otherwise, and cut short
-//    where the room ends, as the careful loop would.
+//    the at most kLiteralsPerStep literals a step writes. A match is cut
+//    short where the room ends, as the careful loop would, and copied the
+//    fast way (whole words, up to kCopyOverrunBytes past it): the window has
+//    that much room past the end of any block.
 //  - on entry to a step the buffer was refilled last (at least
 //    kConsumableBits counted, all 64 bits real input) and `entry` is the
 //    literal/length root entry for its low bits.
@@ -105,16 +105,6 @@ inline BlockEnd EndAt(BitReader& reader, uint32_t entry) {
     if (!(entry & kEntryEndOfBlock)) return BlockEnd::Error;
     Consume(reader, entry);
     return BlockEnd::EndOfBlock;
-}
-
-// Copies a match whose distance is at most the ring size, exactly.
-inline void CopyExact(const InflateOutput& output, uint8_t* cursor, uint32_t distance, uint32_t length) {
-    const uint32_t position = static_cast<uint32_t>(cursor - output.buffer);
-    if (distance <= position) {
-        matchcopy::CopyBehind(cursor, distance, length);
-    } else {
-        matchcopy::CopyFromPrevious(output.buffer, output.previous, position, distance, length, output.ringSize);
-    }
 }
 
 #define TREEPAK_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -155,7 +145,7 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
     if (static_cast<size_t>(reader.end - reader.next) < kFastInputBytes ||
         output.limit - output.cursor < static_cast<ptrdiff_t>(kFastOutputRoom))
         return BlockEnd::OutputFull;
-    uint8_t* const buffer = output.buffer;
+    const uint32_t ringSize = output.ringSize;
     const uint8_t* const inFastEnd = reader.end - kFastInputBytes;
     uint8_t* const outFastEnd = output.limit - kFastOutputRoom;
     const uint8_t* inNext = reader.next;
@@ -265,31 +255,15 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
         entry = tables.litLen[bitbuf & kLitLenRootMask];
         refill();
 
-        uint8_t* const to = cursor;
-        const size_t position = static_cast<size_t>(to - buffer);
-        const size_t room = static_cast<size_t>(output.limit - to);
-        if (length + matchcopy::kCopyOverrunBytes <= room) [[likely]] {
-            if (distance <= position) [[likely]] {
-                matchcopy::CopyBehindFast(to, distance, length);
-            } else {
-                if (distance > output.ringSize) {
-                    end = BlockEnd::Error;
-                    break;
-                }
-                matchcopy::CopyFromPreviousFast(buffer, output.previous, static_cast<uint32_t>(position), distance,
-                                                length, output.ringSize);
-            }
-            cursor = to + length;
-        } else {
-            // Near the end of the room: exact, and cut short where it ends.
-            if (distance > position && distance > output.ringSize) {
-                end = BlockEnd::Error;
-                break;
-            }
-            const uint32_t copied = length < room ? length : static_cast<uint32_t>(room);
-            CopyExact(output, to, distance, copied);
-            cursor = to + copied;
+        if (distance > ringSize) [[unlikely]] {
+            end = BlockEnd::Error;
+            break;
         }
+        // At least one byte of room is left after the step's literals.
+        const size_t room = static_cast<size_t>(output.limit - cursor);
+        const uint32_t copied = length < room ? length : static_cast<uint32_t>(room);
+        matchcopy::CopyBehindFast(cursor, distance, copied);
+        cursor += copied;
     }
 
     reader.next = inNext;
@@ -357,7 +331,7 @@ BlockEnd DecodeCareful(BitReader& reader, InflateOutput& output, const DecodeTab
         }
         const uint32_t room = static_cast<uint32_t>(limit - cursor);
         if (length > room) length = room;
-        CopyExact(output, cursor, distance, length);
+        matchcopy::CopyBehind(cursor, distance, length);
         cursor += length;
     }
     reader = in;

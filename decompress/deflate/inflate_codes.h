@@ -1,5 +1,5 @@
 // The literal/length/distance loop of a fixed or dynamic DEFLATE block,
-// writing into the uncompressed buffer that doubles as the history ring.
+// writing into the decoder's window after the history.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,12 @@
 
 namespace treepak {
 
+// The block is written from `start`; the `ringSize` bytes before it are
+// the history, so a distance up to ringSize reaches a byte of the ring.
 struct InflateOutput {
-    uint8_t* buffer;          // start of the ring; the block is written from here
-    const uint8_t* previous;  // the ring as it was before this data block
+    uint8_t* start;
     uint8_t* cursor;
-    uint8_t* limit;    // end of the room for this data block
+    uint8_t* limit;  // end of the room for this data block
     uint32_t ringSize;
 };
 

@@ -1,17 +1,13 @@
-// Match copies for the block-deflate decoder. A data block is written from
-// the start of the uncompressed buffer; back references reach into the
-// previous data block of the folder as into a ring of `ringSize` bytes
-// (32768 in practice): a match whose distance reaches before the buffer's
-// start takes its source from the previous block's tail and continues at
-// the buffer's start when the source reaches the ring's end. The decoder
-// reads that previous block from its own snapshot, taken before the data
-// block is decoded, so the buffer past the cursor is free to be overwritten.
+// Match copies for the block-deflate decoder. The decoder writes a data
+// block into its own window right after the history (the ring as it was
+// before the block), so every match source is simply `distance` bytes behind
+// the cursor, in the history or in the block itself.
 //
 // Two kinds of copy: exact ones write the match's bytes and nothing more;
 // the fast one writes whole words and may write up to kCopyOverrunBytes past
-// the match, which the bytes that follow overwrite in turn (the caller
-// leaves that much room, and puts the snapshot's bytes back over whatever
-// remains past the block's end).
+// the match, which the bytes that follow overwrite in turn (the window has
+// that much room past its end; what lies past the block's end is never
+// handed out).
 #pragma once
 
 #include <cstdint>
@@ -74,16 +70,17 @@ inline void CopyBehind(uint8_t* to, uint32_t distance, uint32_t length) {
 // The fast copy: five words cover the usual match with no length test.
 inline constexpr uint32_t kFastCopyWords = 5;
 inline constexpr uint32_t kFastCopyBytes = kFastCopyWords * kWordBytes;
-inline constexpr uint32_t kMinMatchBytes = 3;
-inline constexpr uint32_t kCopyOverrunBytes = kFastCopyBytes - kMinMatchBytes;
+// A match cut short where the room ends may be a single byte.
+inline constexpr uint32_t kMinFastCopyBytes = 1;
+inline constexpr uint32_t kCopyOverrunBytes = kFastCopyBytes - kMinFastCopyBytes;
 inline constexpr uint64_t kByteBroadcast = 0x0101010101010101;
 
 // Copies whole words until `length` bytes are covered, reading and writing
-// up to kCopyOverrunBytes past them. The source is a separate array or lies
-// at least a word behind `to`, so every word read holds final bytes.
-// Precondition: length >= kMinMatchBytes.
+// up to kCopyOverrunBytes past them. The source lies at least a word behind
+// `to`, so every word read holds final bytes.
+// Precondition: length >= kMinFastCopyBytes.
 inline void CopyWordsFast(uint8_t* to, const uint8_t* from, uint32_t length) {
-    TP_ASSERT(length >= kMinMatchBytes);
+    TP_ASSERT(length >= kMinFastCopyBytes);
     uint8_t* const end = to + length;
     for (uint32_t i = 0; i < kFastCopyWords; ++i) CopyWord(to + i * kWordBytes, from + i * kWordBytes);
     to += kFastCopyBytes;
@@ -95,8 +92,21 @@ inline void CopyWordsFast(uint8_t* to, const uint8_t* from, uint32_t length) {
     }
 }
 
+// For each distance below a word, the largest whole number of its periods
+// that fits in a word (a table: a division would cost more than the copy).
+struct PatternSteps {
+    uint8_t bytes[kWordBytes];
+};
+constexpr PatternSteps MakePatternSteps() {
+    PatternSteps steps{};
+    for (uint32_t distance = 1; distance < kWordBytes; ++distance)
+        steps.bytes[distance] = static_cast<uint8_t>(kWordBytes / distance * distance);
+    return steps;
+}
+inline constexpr PatternSteps kPatternStep = MakePatternSteps();
+
 // As CopyBehind, but may write up to kCopyOverrunBytes past the match.
-// Precondition: length >= kMinMatchBytes.
+// Precondition: length >= kMinFastCopyBytes.
 inline void CopyBehindFast(uint8_t* to, uint32_t distance, uint32_t length) {
     if (distance >= kWordBytes) {
         CopyWordsFast(to, to - distance, length);
@@ -115,38 +125,8 @@ inline void CopyBehindFast(uint8_t* to, uint32_t distance, uint32_t length) {
     // a word, so each word read holds only bytes already final.
     const uint8_t* const from = to - distance;
     for (uint32_t i = 0; i < kWordBytes; ++i) to[i] = from[i];
-    const uint32_t step = kWordBytes / distance * distance;
+    const uint32_t step = kPatternStep.bytes[distance];
     for (to += step; to < end; to += step) CopyWord(to, to - step);
-}
-
-// Copies `length` bytes to buffer[position...] from `distance` back, where
-// the source starts in the previous block: its tail is read from
-// `previous` (the snapshot of the ring before this data block), and the rest,
-// once the source reaches the ring's end, from the buffer's start.
-// Preconditions: position < distance <= ringSize, position + length <= ringSize.
-inline void CopyFromPrevious(uint8_t* buffer, const uint8_t* previous, uint32_t position, uint32_t distance,
-                             uint32_t length, uint32_t ringSize) {
-    TP_ASSERT(distance > position && distance <= ringSize && position + length <= ringSize);
-    const uint32_t source = position + ringSize - distance;
-    const uint32_t tailRun = ringSize - source < length ? ringSize - source : length;
-    std::memcpy(buffer + position, previous + source, tailRun);
-    if (tailRun < length) {
-        // The source wrapped to the buffer's start, now exactly `distance`
-        // behind the cursor.
-        CopyBehind(buffer + position + tailRun, distance, length - tailRun);
-    }
-}
-
-// CopyFromPrevious, but may read and write up to kCopyOverrunBytes past the
-// match; `previous` must have that much readable room past the ring.
-inline void CopyFromPreviousFast(uint8_t* buffer, const uint8_t* previous, uint32_t position, uint32_t distance,
-                                 uint32_t length, uint32_t ringSize) {
-    const uint32_t source = position + ringSize - distance;
-    if (ringSize - source >= length) {
-        CopyWordsFast(buffer + position, previous + source, length);
-    } else {
-        CopyFromPrevious(buffer, previous, position, distance, length, ringSize);
-    }
 }
 
 }  // namespace matchcopy
