@@ -47,10 +47,11 @@ constexpr uint32_t kFastLiteralBits = kLitLenRootBits;
 // kExtraLiterals more, after which the next entry is looked up and the
 // buffer refilled. Any of them may instead be a length (from the root or a
 // subtable) or a literal from a subtable.
-constexpr uint32_t kExtraLiterals = 2;
+constexpr uint32_t kExtraLiterals = 3;
 constexpr uint32_t kLiteralsPerStep = 1 + kExtraLiterals;
-// Two full literals then a length and its extra bits, then the distance
-// root lookup; or literals then the lookup of the next step's entry; or two
+// kExtraLiterals full literals (the first and all extra ones but the last)
+// then a length and its extra bits, then the distance root lookup; or
+// literals only, then the lookup of the next step's entry; or kExtraLiterals
 // literals then a subtable literal and the next lookup.
 static_assert(kConsumableBits >= kExtraLiterals * kFastLiteralBits + kLengthMaxBits);
 static_assert(kPreloadableBits >= kExtraLiterals * kFastLiteralBits + kLengthMaxBits + kDistRootBits);
@@ -189,23 +190,24 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
             // The first literal, then up to kExtraLiterals more without a
             // refill between them.
             uint32_t literal = EntryValue(entry);
-            entry = tables.litLen[bitbuf & kLitLenRootMask];
-            before = bitbuf;
-            consume(entry);
-            *cursor++ = static_cast<uint8_t>(literal);
-            if (entry & kEntryLiteral) {
-                literal = EntryValue(entry);
+            bool literalsOnly = true;
+#pragma GCC unroll 8
+            for (uint32_t i = 0; i < kExtraLiterals; ++i) {
                 entry = tables.litLen[bitbuf & kLitLenRootMask];
                 before = bitbuf;
                 consume(entry);
                 *cursor++ = static_cast<uint8_t>(literal);
-                if (entry & kEntryLiteral) {
-                    literal = EntryValue(entry);
-                    entry = tables.litLen[bitbuf & kLitLenRootMask];
-                    refill();
-                    *cursor++ = static_cast<uint8_t>(literal);
-                    continue;
+                if (!(entry & kEntryLiteral)) {
+                    literalsOnly = false;
+                    break;
                 }
+                literal = EntryValue(entry);
+            }
+            if (literalsOnly) {
+                entry = tables.litLen[bitbuf & kLitLenRootMask];
+                refill();
+                *cursor++ = static_cast<uint8_t>(literal);
+                continue;
             }
         }
         if (entry & kEntryExceptional) [[unlikely]] {
