@@ -1,8 +1,8 @@
 // The literal/length/distance loop in two speeds. The fast loop runs while
-// the input holds kFastInputBytes more bytes and the room holds a step's
-// literals, so it checks neither the input nor the literals' room inside a
-// step (a match is checked against the room once); the careful loop
-// finishes the block's last bytes with every check and exact copies.
+// the input holds kFastInputBytes more bytes and the room holds the most a
+// step writes, so it checks neither the input nor the room inside a step;
+// the careful loop finishes the block's last bytes with every check and
+// exact copies.
 //
 // Format facts relied on: a literal/length code is at most 15 bits with at
 // most 5 extra bits, a distance code at most 15 bits with at most 13 extra
@@ -68,16 +68,17 @@ static_assert(kConsumableBits >= kDistanceMaxBits + kLitLenRootBits);
 //    its distance); a refill loads the word at `inNext` and advances at most
 //    kWordRefillBytes - 1 bytes, so every load stays inside the input.
 //  - output: at least kFastOutputRoom bytes of room from the cursor, for
-//    the at most kLiteralsPerStep literals a step writes. A match is cut
-//    short where the room ends, as the careful loop would, and copied the
-//    fast way (whole words, up to kCopyOverrunBytes past it): the window has
-//    that much room past the end of any block.
+//    the most a step writes: kLiteralsPerStep literals, or up to
+//    kExtraLiterals literals and a match of at most DEFLATE_MAX_MATCH bytes.
+//    A match is copied the fast way (whole words, up to kCopyOverrunBytes
+//    past it): the window has that much room past the end of any block.
 //  - on entry to a step the buffer was refilled last (at least
 //    kConsumableBits counted, all 64 bits real input) and `entry` is the
 //    literal/length root entry for its low bits.
 constexpr uint32_t kRefillsPerStep = 2;
 constexpr uint32_t kFastInputBytes = (kRefillsPerStep - 1) * (kWordRefillBytes - 1) + kWordRefillBytes;
-constexpr uint32_t kFastOutputRoom = kLiteralsPerStep;
+constexpr uint32_t kFastOutputRoom = kExtraLiterals + DEFLATE_MAX_MATCH;
+static_assert(kFastOutputRoom >= kLiteralsPerStep);
 
 constexpr uint64_t kLitLenRootMask = (uint64_t{1} << kLitLenRootBits) - 1;
 constexpr uint64_t kDistRootMask = (uint64_t{1} << kDistRootBits) - 1;
@@ -261,11 +262,8 @@ TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& 
             end = BlockEnd::Error;
             break;
         }
-        // At least one byte of room is left after the step's literals.
-        const size_t room = static_cast<size_t>(output.limit - cursor);
-        const uint32_t copied = length < room ? length : static_cast<uint32_t>(room);
-        matchcopy::CopyBehindFast(cursor, distance, copied);
-        cursor += copied;
+        matchcopy::CopyBehindFast(cursor, distance, length);
+        cursor += length;
     }
 
     reader.next = inNext;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "cabinet/deflate_format.h"
 #include "cabinet/tp_assert.h"
 
 namespace treepak {
@@ -70,17 +71,15 @@ inline void CopyBehind(uint8_t* to, uint32_t distance, uint32_t length) {
 // The fast copy: five words cover the usual match with no length test.
 inline constexpr uint32_t kFastCopyWords = 5;
 inline constexpr uint32_t kFastCopyBytes = kFastCopyWords * kWordBytes;
-// A match cut short where the room ends may be a single byte.
-inline constexpr uint32_t kMinFastCopyBytes = 1;
-inline constexpr uint32_t kCopyOverrunBytes = kFastCopyBytes - kMinFastCopyBytes;
+inline constexpr uint32_t kCopyOverrunBytes = kFastCopyBytes - DEFLATE_MIN_MATCH;
 inline constexpr uint64_t kByteBroadcast = 0x0101010101010101;
 
 // Copies whole words until `length` bytes are covered, reading and writing
 // up to kCopyOverrunBytes past them. The source lies at least a word behind
 // `to`, so every word read holds final bytes.
-// Precondition: length >= kMinFastCopyBytes.
+// Precondition: length >= DEFLATE_MIN_MATCH.
 inline void CopyWordsFast(uint8_t* to, const uint8_t* from, uint32_t length) {
-    TP_ASSERT(length >= kMinFastCopyBytes);
+    TP_ASSERT(length >= DEFLATE_MIN_MATCH);
     uint8_t* const end = to + length;
     for (uint32_t i = 0; i < kFastCopyWords; ++i) CopyWord(to + i * kWordBytes, from + i * kWordBytes);
     to += kFastCopyBytes;
@@ -108,7 +107,7 @@ constexpr PatternSteps MakePatternSteps() {
 inline constexpr PatternSteps kPatternStep = MakePatternSteps();
 
 // As CopyBehind, but may write up to kCopyOverrunBytes past the match.
-// Precondition: length >= kMinFastCopyBytes.
+// Precondition: length >= DEFLATE_MIN_MATCH.
 inline void CopyBehindFast(uint8_t* to, uint32_t distance, uint32_t length) {
     if (distance >= kWordBytes) {
         CopyWordsFast(to, to - distance, length);
