@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/attributes.h"
+#include "platform/file_io.h"
 
 namespace treepak {
 
@@ -16,6 +17,8 @@ namespace platform {
 namespace {
 
 constexpr int kNameAttempts = 100;
+// Attempts at an unnamed file, as many as the writer makes at a name.
+constexpr int kUnnamedAttempts = 11;
 constexpr int kSuffixLength = 6;
 constexpr char kSuffixAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr uint64_t kAlphabetSize = sizeof(kSuffixAlphabet) - 1;
@@ -80,6 +83,24 @@ std::string UncheckedTempName(const char* prefix) {
         known = true;
     }
     return RandomTempName(directory, prefix);
+}
+
+int32_t OpenUnnamedTempFile(const char* prefix) {
+    for (int attempt = 0; attempt < kUnnamedAttempts; ++attempt) {
+        std::string name;
+        if (!MakeTempName(prefix, &name)) return -1;
+        int32_t error = 0;
+        const int32_t handle = OpenFile(name.c_str(), OPEN_BINARY | OPEN_EXCLUSIVE | OPEN_CREATE | OPEN_READ_WRITE,
+                                        MODE_READ | MODE_WRITE, &error);
+        if (handle < 0) continue;
+        if (DeleteFile(name.c_str(), &error) != 0) {
+            // A name that stays would outlive the process.
+            CloseFile(handle, &error);
+            return -1;
+        }
+        return handle;
+    }
+    return -1;
 }
 
 }  // namespace platform

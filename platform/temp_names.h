@@ -3,6 +3,7 @@
 // file name starts with the caller's prefix.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace treepak {
@@ -22,6 +23,10 @@ std::string RandomTempName(const std::string& directory, const char* prefix);
 // exclusively (which is the real check). The directory is looked up again
 // only when TMP or TMPDIR has changed since the last call.
 std::string UncheckedTempName(const char* prefix);
+// A read-write file in TempDirectory() that no name leads to: created
+// exclusively under a fresh name that is removed at once, so the file goes
+// with its last handle however the process ends. -1 when none could be made.
+int32_t OpenUnnamedTempFile(const char* prefix);
 
 }  // namespace platform
 

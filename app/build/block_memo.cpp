@@ -12,8 +12,6 @@ namespace treepak {
 
 namespace {
 
-// Attempts at a free temporary name, as many as the writer makes.
-constexpr int kNameAttempts = 11;
 // The first table: 40 KB on disk. It doubles when half full, which keeps
 // linear probes short.
 constexpr uint64_t kInitialSlots = 1024;
@@ -21,27 +19,6 @@ constexpr uint64_t kInitialSlots = 1024;
 // neighbourhood is this full is simply not memoised.
 constexpr uint32_t kProbeBatch = 8;
 constexpr uint64_t kMaxProbe = 64;
-
-// An unnamed read-write file; -1 when none could be made.
-int32_t OpenUnnamedFile(const char* tempPrefix) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string name;
-        if (!platform::MakeTempName(tempPrefix, &name)) return -1;
-        int32_t error = 0;
-        const int32_t handle = platform::OpenFile(
-            name.c_str(),
-            platform::OPEN_BINARY | platform::OPEN_EXCLUSIVE | platform::OPEN_CREATE | platform::OPEN_READ_WRITE,
-            platform::MODE_READ | platform::MODE_WRITE, &error);
-        if (handle < 0) continue;
-        if (platform::DeleteFile(name.c_str(), &error) != 0) {
-            // A name that stays would outlive the build.
-            platform::CloseFile(handle, &error);
-            return -1;
-        }
-        return handle;
-    }
-    return -1;
-}
 
 void CloseIfOpen(int32_t handle) {
     int32_t error = 0;
@@ -69,8 +46,8 @@ BlockMemo::~BlockMemo() {
 bool BlockMemo::Open(const char* tempPrefix) {
     TP_ASSERT(handle_ < 0);
     tempPrefix_ = tempPrefix;
-    handle_ = OpenUnnamedFile(tempPrefix);
-    indexHandle_ = handle_ >= 0 ? OpenUnnamedFile(tempPrefix) : -1;
+    handle_ = platform::OpenUnnamedTempFile(tempPrefix);
+    indexHandle_ = handle_ >= 0 ? platform::OpenUnnamedTempFile(tempPrefix) : -1;
     if (indexHandle_ < 0) {
         CloseIfOpen(handle_);
         handle_ = -1;
@@ -132,7 +109,7 @@ bool BlockMemo::Grow() {
     const int32_t oldHandle = indexHandle_;
     const uint64_t oldCapacity = capacity_;
     const uint64_t oldEntries = entries_;
-    const int32_t newHandle = OpenUnnamedFile(tempPrefix_);
+    const int32_t newHandle = platform::OpenUnnamedTempFile(tempPrefix_);
     if (newHandle < 0) return false;
     indexHandle_ = newHandle;
     capacity_ = oldCapacity * 2;
