@@ -61,8 +61,8 @@ void ProgressStep(int i, int n) {
     if (i == n - 1) PrintLine("\n");
 }
 
-uint16_t TypeFor(const std::string& storedName, int compressFlag) {
-    if (!compressFlag) return COMPRESS_NONE;
+uint16_t TypeFor(const std::string& storedName, bool compress) {
+    if (!compress) return COMPRESS_NONE;
     return EndsWithIgnoreCase(storedName, kKvfExtension) ? Options.kvfCompressType : Options.compressType;
 }
 
@@ -101,16 +101,23 @@ bool CabinetCanBeCreated() {
 
 // Adds every file; false after printing the failure (the context is then
 // fit only for FCIDestroy).
-bool AddFiles(FCIContext* context, int count, const char* const* paths, int* compressFlags, bool autoCompress,
-              BuildClientTotals* totals, const ErrorRecord& error, bool* rerun, Precompressor* precompressor) {
+bool AddFiles(FCIContext* context, FileList* list, bool autoCompress, BuildClientTotals* totals,
+              const ErrorRecord& error, bool* rerun, Precompressor* precompressor) {
     uint32_t previousCompressed = 0, previousUncompressed = 0;
+    const int count = list->count();
+    FileList::Reader files(*list);
     for (int i = 0; i < count; ++i) {
-        std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
+        FileList::Entry file{};
+        if (!files.Next(&file)) {
+            ListReadBack(*list);
+            return false;
+        }
+        std::string storedName = StoredNameFor(file.path, Paths.source, Options.flatten);
         if (!Options.verbose && Options.showLogo) ProgressStep(i, count);
-        uint16_t type = TypeFor(storedName, compressFlags[i]);
+        uint16_t type = TypeFor(storedName, list->Compress(i));
         totals->storedNameIsUtf8 = HasNonAsciiByte(storedName);
         if (precompressor != nullptr) precompressor->BeforeFile(i);
-        if (!FCIAddFile(context, paths[i], storedName.c_str(), 0, BuildGetNextCabinet, BuildStatus,
+        if (!FCIAddFile(context, file.path, storedName.c_str(), 0, BuildGetNextCabinet, BuildStatus,
                         BuildGetOpenInfo, type)) {
             PrintFailure("FCIAddFile", error);
             return false;
@@ -129,7 +136,7 @@ bool AddFiles(FCIContext* context, int count, const char* const* paths, int* com
             auto dc = static_cast<int32_t>(totals->compressedTotal - previousCompressed);
             auto du = static_cast<int32_t>(totals->uncompressedTotal - previousUncompressed);
             if (static_cast<double>(dc) / static_cast<double>(du) > kWorthCompressingRatio) {
-                compressFlags[i] = 0;
+                list->SetCompress(i, false);
                 *rerun = true;
             }
             previousCompressed = totals->compressedTotal;
@@ -146,13 +153,14 @@ bool StartsFolder(int i) { return i == 0 || (!Options.singleFolder && i < BUILD_
 // the header, one folder record per folder (a new type word closes one as
 // well) and one entry per file. The engine checks the guess: a wrong one
 // costs a copy of the data area, nothing else.
-uint32_t ExpectedDataOffset(int count, const char* const* paths, const int* compressFlags) {
+uint32_t ExpectedDataOffset(const FileList& list) {
     uint64_t offset = CFHEADER_SIZE;
     uint16_t previousType = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::string storedName = StoredNameFor(paths[i], Paths.source, Options.flatten);
-        const uint16_t type = TypeFor(storedName, compressFlags[i]);
-        if (StartsFolder(i) || type != previousType) offset += CFFOLDER_SIZE;
+    FileList::Reader files(list);
+    for (FileList::Entry file{}; files.Next(&file);) {
+        const std::string storedName = StoredNameFor(file.path, Paths.source, Options.flatten);
+        const uint16_t type = TypeFor(storedName, list.Compress(file.index));
+        if (StartsFolder(file.index) || type != previousType) offset += CFFOLDER_SIZE;
         offset += CFFILE_SIZE + storedName.size() + 1;
         previousType = type;
     }
@@ -164,47 +172,66 @@ uint32_t ExpectedDataOffset(int count, const char* const* paths, const int* comp
 // would be read after it was cut short. Such a build lets the engine copy
 // the data over at the end instead, after every file was read. Only files
 // as large as the cabinet need a look.
-bool CabinetIsListed(int count, const char* const* paths, const uint64_t* sizes) {
+bool CabinetIsListed(const FileList& list) {
     platform::FileStatus cabinet{}, source{};
     int32_t error = 0;
     if (!platform::GetFileStatus(Paths.cabinetPath.c_str(), &cabinet, &error)) return false;
-    for (int i = 0; i < count; ++i) {
-        if (static_cast<int64_t>(sizes[i]) == cabinet.size && platform::GetFileStatus(paths[i], &source, &error) &&
+    FileList::Reader files(list);
+    for (FileList::Entry file{}; files.Next(&file);) {
+        if (static_cast<int64_t>(file.size) == cabinet.size && platform::GetFileStatus(file.path, &source, &error) &&
             platform::SameFile(source, cabinet))
             return true;
     }
     return false;
 }
 
-// The sources as the engine will read them, for the workers: block-deflate
-// files get their type word (the others 0), and a file starts a folder
-// where AddFiles flushes one.
-std::vector<PrecompressSource> PrecompressSources(int count, const char* const* paths, const uint64_t* sizes,
-                                                  const int* compressFlags) {
-    std::vector<PrecompressSource> sources(count);
-    for (int i = 0; i < count; ++i) {
-        const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
-        sources[i] = PrecompressSource{paths[i], static_cast<uint32_t>(sizes[i]), CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0},
-                                       StartsFolder(i)};
-    }
-    return sources;
+uint16_t TypeOf(const FileList& list, const FileList::Entry& file) {
+    return TypeFor(StoredNameFor(file.path, Paths.source, Options.flatten), list.Compress(file.index));
 }
 
-// True when some file of the list gets a compressed type: without one there
-// is nothing for the memo or the workers to do.
-bool AnyCompressed(int count, const char* const* paths, const int* compressFlags) {
-    for (int i = 0; i < count; ++i) {
-        const uint16_t type = TypeFor(StoredNameFor(paths[i], Paths.source, Options.flatten), compressFlags[i]);
-        if (CompressKind(type) != COMPRESS_NONE) return true;
+// A file's type word for the workers: a block-deflate type, else 0.
+uint16_t WorkerTypeOf(const FileList& list, const FileList::Entry& file) {
+    const uint16_t type = TypeOf(list, file);
+    return CompressKind(type) == COMPRESS_DEFLATE ? type : uint16_t{0};
+}
+
+// The sources as the engine will read them, for the workers, read from the
+// list as the workers get to them: block-deflate files get their type word
+// (the others 0), and a file starts a folder where AddFiles flushes one.
+PrecompressFeed PrecompressSources(const FileList& list) {
+    auto files = std::make_shared<FileList::Reader>(list);
+    return [&list, files](PrecompressSource* source) {
+        FileList::Entry file{};
+        if (!files->Next(&file)) return false;
+        *source = PrecompressSource{file.path, static_cast<uint32_t>(file.size), WorkerTypeOf(list, file),
+                                    StartsFolder(file.index)};
+        return true;
+    };
+}
+
+// What the list's types leave for the memo (any compressed file) and for
+// the workers (any block-deflate file).
+struct CompressedKinds {
+    bool any = false;
+    bool deflate = false;
+};
+
+CompressedKinds CompressedKindsOf(const FileList& list) {
+    CompressedKinds kinds;
+    FileList::Reader files(list);
+    for (FileList::Entry file{}; files.Next(&file) && !kinds.deflate;) {
+        const uint16_t type = TypeOf(list, file);
+        kinds.any = kinds.any || CompressKind(type) != COMPRESS_NONE;
+        kinds.deflate = kinds.deflate || CompressKind(type) == COMPRESS_DEFLATE;
     }
-    return false;
+    return kinds;
 }
 
 // One pass over the list; 1 on success. *rerun is set when the automatic
-// decision marked a file to be stored. sizes[i] is file i's size as checked.
-// With dataInPlace the engine is told where the data area starts.
-int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* compressFlags, bool autoCompress,
-              bool dataInPlace, bool* rerun, BuildClientTotals* totals, BlockMemo* memo, int workers) {
+// decision marked a file to be stored. With dataInPlace the engine is told
+// where the data area starts.
+int BuildPass(FileList* list, bool autoCompress, bool dataInPlace, bool* rerun, BuildClientTotals* totals,
+              BlockMemo* memo, int workers) {
     CabParams params;
     FillCabParams(&params, Paths.cabinetPath);
     *totals = BuildClientTotals{0, 0, params.cabinetName, BUILD_FIRST_CABINET_NUMBER, {}};
@@ -216,20 +243,16 @@ int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* c
         return 0;
     }
     if (dataInPlace) {
-        totals->expectedDataOffset = ExpectedDataOffset(count, paths, compressFlags);
+        totals->expectedDataOffset = ExpectedDataOffset(*list);
         FCISetDataAreaOffset(context, BuildDataAreaOffset);
     }
     const FCIBlockMemo memoCallbacks = memo != nullptr ? memo->Callbacks() : FCIBlockMemo{};
     if (memo != nullptr) FCISetBlockMemo(context, memoCallbacks.lookup, memoCallbacks.store, memoCallbacks.chainStart, memo);
     std::unique_ptr<Precompressor> precompressor;
-    if (memo != nullptr && workers > 0) {
-        std::vector<PrecompressSource> sources = PrecompressSources(count, paths, sizes, compressFlags);
-        if (std::any_of(sources.begin(), sources.end(), [](const PrecompressSource& s) { return s.type != 0; }))
-            precompressor = std::make_unique<Precompressor>(memoCallbacks, std::move(sources), workers);
-    }
+    if (memo != nullptr && workers > 0)
+        precompressor = std::make_unique<Precompressor>(memoCallbacks, PrecompressSources(*list), workers);
     totals->workers = precompressor.get();
-    const bool added = AddFiles(context, count, paths, compressFlags, autoCompress, totals, error, rerun,
-                                precompressor.get());
+    const bool added = AddFiles(context, list, autoCompress, totals, error, rerun, precompressor.get());
     precompressor.reset();
     totals->workers = nullptr;
     if (!added) {
@@ -248,7 +271,7 @@ int BuildPass(int count, const char* const* paths, const uint64_t* sizes, int* c
     PrintVerbose("                                                 \r");
     if (Options.showLogo) {
         auto size = static_cast<uint32_t>(FileSizeOf(Paths.cabinetPath.c_str()));
-        PrintLine("Stored %d files (%s bytes) in %s bytes (%d%%)\n", count,
+        PrintLine("Stored %d files (%s bytes) in %s bytes (%d%%)\n", list->count(),
                   FormatNumber(static_cast<int32_t>(totals->uncompressedTotal)).c_str(),
                   FormatNumber(static_cast<int32_t>(size)).c_str(),
                   static_cast<int>(PercentOf(size, totals->uncompressedTotal)));
@@ -267,20 +290,19 @@ void DeleteFiles(const std::vector<std::string>& paths) {
 
 const std::vector<std::string>& CabinetsOfLastBuild() { return lastBuildCabinets; }
 
-int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool autoCompress, const uint64_t* knownSizes) {
+int BuildCabinet(FileList* list, bool autoCompress) {
     lastBuildCabinets.clear();
-    std::vector<uint64_t> sizes;
-    if (!CheckBuildFits(count, paths, Paths.source, Paths.cabinetPath, Options.flatten) ||
-        !CheckSizesFit(count, paths, knownSizes, Options.singleFolder, &sizes) || !CabinetCanBeCreated()) {
+    if (!CheckBuildFits(*list, Paths.source, Paths.cabinetPath, Options.flatten) ||
+        !CheckSizesFit(*list, Options.singleFolder) || !CabinetCanBeCreated()) {
         return 0;
     }
-    const uint64_t* measuredSizes = knownSizes != nullptr ? knownSizes : sizes.data();
-    const bool dataInPlace = !CabinetIsListed(count, paths, measuredSizes);
-    // Without workers, only a build that may run twice reuses blocks.
-    const int workers = PrecompressThreads();
+    const bool dataInPlace = !CabinetIsListed(*list);
+    const CompressedKinds kinds = CompressedKindsOf(*list);
+    // Without workers, only a build that may run twice reuses blocks; the
+    // workers take block-deflate files only.
+    const int workers = kinds.deflate ? PrecompressThreads() : 0;
     BlockMemo memo;
-    BlockMemo* usedMemo =
-        (autoCompress || workers > 0) && AnyCompressed(count, paths, compressFlags) && memo.Open(BUILD_TEMP_PREFIX) ? &memo : nullptr;
+    BlockMemo* usedMemo = (autoCompress || workers > 0) && kinds.any && memo.Open(BUILD_TEMP_PREFIX) ? &memo : nullptr;
     // The second pass finds every block the first compressed in the memo.
     bool firstPass = true;
     // At most two passes: the second stores what the first found not worth
@@ -288,8 +310,8 @@ int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool a
     for (bool decide = autoCompress;; decide = false) {
         bool rerun = false;
         BuildClientTotals totals;
-        const bool passed = BuildPass(count, paths, measuredSizes, compressFlags, decide, dataInPlace, &rerun, &totals,
-                                      usedMemo, firstPass ? workers : 0);
+        const bool passed =
+            BuildPass(list, decide, dataInPlace, &rerun, &totals, usedMemo, firstPass ? workers : 0);
         firstPass = false;
         if (!passed) {
             // A failed pass leaves its cabinets for inspection, except after

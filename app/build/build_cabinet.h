@@ -2,19 +2,18 @@
 // largest cabinet size, a chained set) through the writer engine.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/build/file_list.h"
+
 namespace treepak {
 
-// Builds the cabinet at ToolPaths.cabinetPath from paths listed below
-// ToolPaths.source. compressFlags entries may be cleared by the call (the
-// store-or-compress decision). knownSizes, when given, holds each file's
-// size as the selection found it (else each is measured). Returns nonzero on
-// success; on failure the reason has been printed.
-int BuildCabinet(int count, const char* const* paths, int* compressFlags, bool autoCompress,
-                 const uint64_t* knownSizes = nullptr);
+// Builds the cabinet at ToolPaths.cabinetPath from the files listed below
+// ToolPaths.source. The call may clear files' compress flags (the
+// store-or-compress decision). Returns nonzero on success; on failure the
+// reason has been printed.
+int BuildCabinet(FileList* list, bool autoCompress);
 
 // The cabinet files the last successful BuildCabinet wrote, first to last
 // (more than one only past the largest cabinet size); empty after a failure.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "app/cli/console.h"
 
@@ -50,22 +51,25 @@ bool StoresUnchanged(const std::string& listedPath, const std::string& sourceDir
            storedName == WithCabinetSeparators(hostName) && !IsUnsafeStoredName(storedName);
 }
 
-bool CheckBuildFits(int count, const char* const* paths, const std::string& sourceDir,
-                    const std::string& cabinetPath, bool flatten) {
+bool CheckBuildFits(const FileList& list, const std::string& sourceDir, const std::string& cabinetPath,
+                    bool flatten) {
+    const int count = list.count();
     if (count > BUILD_MAX_FILES) {
         PrintLine("Too many files for one cabinet: %d (at most %d)\n", count, BUILD_MAX_FILES);
         ReportFailure("%d files selected: a cabinet holds at most %d; nothing written", count, BUILD_MAX_FILES);
         return false;
     }
-    for (int i = 0; i < count; ++i) {
-        std::string name = StoredNameFor(paths[i], sourceDir, flatten);
+    FileList::Reader files(list);
+    for (FileList::Entry file{}; files.Next(&file);) {
+        std::string name = StoredNameFor(file.path, sourceDir, flatten);
         if (name.size() >= FCI_NAME_SIZE) {
             PrintLine("Name too long to store in a cabinet (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                         name.c_str());
-            ReportFailure("%s: stored name longer than %u bytes; nothing written", paths[i], FCI_NAME_SIZE - 1);
+            ReportFailure("%s: stored name longer than %u bytes; nothing written", file.path, FCI_NAME_SIZE - 1);
             return false;
         }
     }
+    if (!ListReadBack(list)) return false;
     if (!CabinetPathFits(cabinetPath)) {
         PrintLine("Cabinet name or directory too long (more than %u bytes): %s\n", FCI_NAME_SIZE - 1,
                     cabinetPath.c_str());
@@ -76,27 +80,33 @@ bool CheckBuildFits(int count, const char* const* paths, const std::string& sour
     return true;
 }
 
-bool CheckSizesFit(int count, const char* const* paths, const uint64_t* knownSizes, bool singleFolder,
-                   std::vector<uint64_t>* sizes) {
-    constexpr int64_t kLargestSize = UINT32_MAX;
-    int64_t folderTotal = 0;
-    if (knownSizes == nullptr) sizes->assign(count, 0);
-    for (int i = 0; i < count; ++i) {
-        const int64_t size = knownSizes != nullptr ? static_cast<int64_t>(knownSizes[i]) : FileSizeOf(paths[i]);
-        if (knownSizes == nullptr) (*sizes)[i] = static_cast<uint64_t>(size);
-        if (size > kLargestSize) {
-            PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", paths[i]);
-            ReportFailure("%s: 4 GiB or more, too large for a cabinet; nothing written", paths[i]);
+bool CheckSizesFit(const FileList& list, bool singleFolder) {
+    constexpr uint64_t kLargestSize = UINT32_MAX;
+    uint64_t folderTotal = 0;
+    FileList::Reader files(list);
+    for (FileList::Entry file{}; files.Next(&file);) {
+        if (file.size > kLargestSize) {
+            PrintLine("File too large to store in a cabinet (4 GiB or more): %s\n", file.path);
+            ReportFailure("%s: 4 GiB or more, too large for a cabinet; nothing written", file.path);
             return false;
         }
-        folderTotal += size;
+        folderTotal += file.size;
     }
+    if (!ListReadBack(list)) return false;
     if (singleFolder && folderTotal > kLargestSize) {
         PrintLine("Files too large together for one folder (4 GiB or more); build without -X\n");
         ReportFailure("the selected files add up to 4 GiB or more, too much for one folder; nothing written");
         return false;
     }
     return true;
+}
+
+bool ListReadBack(const FileList& list) {
+    if (list.ReadError() == 0) return true;
+    PrintLine("Cannot read back the list of files: %s\n", std::strerror(list.ReadError()));
+    ReportFailure("the list of selected files could not be read back from its temporary file: %s",
+                  std::strerror(list.ReadError()));
+    return false;
 }
 
 }  // namespace treepak

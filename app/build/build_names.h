@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "app/build/file_list.h"
 #include "cabinet/format.h"
 
 namespace treepak {
@@ -34,15 +34,17 @@ bool StoresUnchanged(const std::string& listedPath, const std::string& sourceDir
 // Refuses, with an error line, a build that cannot be written: too many
 // files, a stored name longer than 255 bytes, or a cabinet path whose name
 // or directory does not fit the cabinet parameters.
-bool CheckBuildFits(int count, const char* const* paths, const std::string& sourceDir,
-                    const std::string& cabinetPath, bool flatten);
+bool CheckBuildFits(const FileList& list, const std::string& sourceDir, const std::string& cabinetPath,
+                    bool flatten);
 
 // Refuses, with an error line, a source file of 4 GiB or more (a cabinet
 // records file sizes in 32 bits), and with singleFolder files that together
-// reach 4 GiB (positions inside a folder are 32-bit too). The sizes are
-// knownSizes[i] when given (the selection measured them), else as found now
-// (0 when a file cannot be opened), and then go to *sizes.
-bool CheckSizesFit(int count, const char* const* paths, const uint64_t* knownSizes, bool singleFolder,
-                   std::vector<uint64_t>* sizes);
+// reach 4 GiB (positions inside a folder are 32-bit too). The sizes are the
+// ones the selection found.
+bool CheckSizesFit(const FileList& list, bool singleFolder);
+
+// A list that could not be read back to its end fails the build, with an
+// error line.
+bool ListReadBack(const FileList& list);
 
 }  // namespace treepak

@@ -1,31 +1,12 @@
-// The list of files selected for the cabinet, in walk order, and the walk
-// that fills it.
+// The list of files selected for the cabinet, and the walk that fills it.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
-#include "app/build/path_store.h"
+#include "app/build/file_list.h"
 #include "platform/directories.h"
 
 namespace treepak {
-
-// Parallel tables; entries are only appended. A compress flag of 1 means
-// "compress with the type the options choose"; the build driver sets it to
-// 0 for a file to be stored.
-struct FileList {
-    PathStore pathBytes;
-    std::vector<const char*> paths;  // into pathBytes
-    std::vector<int> compressFlags;
-    std::vector<uint64_t> sizes;  // as the selection found them
-    int count() const { return static_cast<int>(paths.size()); }
-    // Files the walk reported, listed or not.
-    int found = 0;
-    // With flatten: each stored name, and the listed path stored under it.
-    std::unordered_map<std::string, std::string> flatNames = {};
-};
 
 extern FileList SelectedFiles;
 
@@ -46,7 +27,7 @@ void WalkDirectory(const std::string& dir, const std::string& pattern, WalkCallb
 // line); so are, each with a diagnostic, a file that cannot be opened, one
 // whose name would not come back the same from the cabinet, and with
 // flatten one whose stored name an earlier file has. Everything else is
-// appended to *list with compress flag 1. Stored names follow Paths.source
+// appended to *list, to be compressed. Stored names follow Paths.source
 // and Options.flatten.
 void CollectFile(const std::string& path, const platform::DirectoryEntry& file, void* list);
 

@@ -7,6 +7,7 @@
 
 #include "app/common/engine_memory.h"
 #include "cabinet/format.h"
+#include "cabinet/tp_assert.h"
 #include "fci/fci.h"
 #include "platform/file_io.h"
 #include "platform/interrupts.h"
@@ -40,9 +41,16 @@ int PrecompressThreads() {
 
 void SetPrecompressThreads(int count) { threadsSetting.store(count < 0 ? -1 : count); }
 
-Precompressor::Precompressor(const FCIBlockMemo& memo, std::vector<PrecompressSource> sources, int threads,
-                             uint64_t lookahead)
-    : memo_(memo), sources_(std::move(sources)), lookahead_(lookahead) {
+PrecompressFeed FeedOf(std::vector<PrecompressSource> sources) {
+    return [sources = std::move(sources), next = size_t{0}](PrecompressSource* source) mutable {
+        if (next == sources.size()) return false;
+        *source = sources[next++];
+        return true;
+    };
+}
+
+Precompressor::Precompressor(const FCIBlockMemo& memo, PrecompressFeed feed, int threads, uint64_t lookahead)
+    : memo_(memo), feed_(std::move(feed)), lookahead_(lookahead) {
     try {
         for (int t = 0; t < threads; ++t) workers_.emplace_back(&Precompressor::Work, this);
     } catch (const std::system_error&) {
@@ -59,6 +67,31 @@ Precompressor::~Precompressor() {
     for (std::thread& worker : workers_) worker.join();
 }
 
+const PrecompressSource* Precompressor::SourceAt(size_t i) {
+    TP_ASSERT(i >= firstSource_);
+    while (!fed_ && i >= firstSource_ + sources_.size()) {
+        PrecompressSource next;
+        if (feed_(&next)) {
+            sources_.push_back(std::move(next));
+        } else {
+            fed_ = true;
+        }
+    }
+    return i < firstSource_ + sources_.size() ? &sources_[i - firstSource_] : nullptr;
+}
+
+// Units in the window read from their history block on, in order; the
+// next unit to be planned reads from the planner's previous block start at
+// the earliest.
+void Precompressor::DropUnreadSources() {
+    auto keep = static_cast<size_t>(planner_.previousBlockStart.source);
+    if (!window_.empty()) keep = std::min(keep, static_cast<size_t>(window_.front().read.source));
+    while (firstSource_ < keep && !sources_.empty()) {
+        sources_.pop_front();
+        ++firstSource_;
+    }
+}
+
 // The engine's folders as the build drives it: a source starts a folder
 // when asked to or when its type differs from the open folder's; sources
 // no worker may take end the open folder. Each block boundary is noted at
@@ -67,15 +100,16 @@ Precompressor::~Precompressor() {
 bool Precompressor::PlanUnit(Unit* unit) {
     Planner& p = planner_;
     bool started = false;
-    while (p.source < sources_.size()) {
-        const PrecompressSource& s = sources_[p.source];
-        if (p.offset == 0 && (s.type == 0 || s.startsFolder || !p.open || s.type != p.type)) {
+    while (const PrecompressSource* s = SourceAt(p.source)) {
+        if (p.offset == 0 && (s->type == 0 || s->startsFolder || !p.open || s->type != p.type)) {
             if (started) return true;  // the unit ends with its folder
-            p.open = s.type != 0;
-            p.type = s.type;
+            p.open = s->type != 0;
+            p.type = s->type;
             p.inFolder = 0;
+            // No unit of the new folder reads before it.
+            p.blockStart = p.previousBlockStart = Position{static_cast<int>(p.source), 0};
         }
-        if (s.type == 0 || p.offset >= s.size) {
+        if (s->type == 0 || p.offset >= s->size) {
             ++p.source;
             p.offset = 0;
             continue;
@@ -92,7 +126,7 @@ bool Precompressor::PlanUnit(Unit* unit) {
                          Claim::NONE};
             started = true;
         }
-        const uint64_t take = std::min<uint64_t>(s.size - p.offset, CAB_BLOCK_SIZE - p.inFolder % CAB_BLOCK_SIZE);
+        const uint64_t take = std::min<uint64_t>(s->size - p.offset, CAB_BLOCK_SIZE - p.inFolder % CAB_BLOCK_SIZE);
         unit->bytes += static_cast<uint32_t>(take);
         p.offset += take;
         p.inFolder += take;
@@ -134,10 +168,11 @@ void Precompressor::ReleaseUpTo(Position end, std::unique_lock<std::mutex>& lock
         if (window_.front().claim == Claim::DONE) ahead_ -= window_.front().bytes;
         window_.pop_front();
         ++firstUnit_;
+        DropUnreadSources();
     }
 }
 
-bool Precompressor::ClaimNext(Unit* unit, uint64_t* id) {
+bool Precompressor::ClaimNext(Unit* unit, uint64_t* id, std::vector<const PrecompressSource*>* unitSources) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (stop_ || platform::InterruptRequested()) return false;
@@ -153,6 +188,16 @@ bool Precompressor::ClaimNext(Unit* unit, uint64_t* id) {
             ahead_ += window_[i].bytes;
             *unit = window_[i];
             *id = firstUnit_ + i;
+            // The sources it reads, from the one its history starts in.
+            unitSources->clear();
+            uint64_t left = unit->history + unit->bytes;
+            for (auto source = static_cast<size_t>(unit->read.source); left != 0; ++source) {
+                const PrecompressSource* s = SourceAt(source);
+                if (s == nullptr) break;
+                unitSources->push_back(s);
+                const uint64_t offset = source == static_cast<size_t>(unit->read.source) ? unit->read.offset : 0;
+                if (offset < s->size) left -= std::min<uint64_t>(s->size - offset, left);
+            }
             return true;
         }
         changed_.wait(lock);
@@ -170,13 +215,14 @@ void Precompressor::Work() {
     }
     Unit unit;
     uint64_t id = 0;
-    while (ClaimNext(&unit, &id)) {
+    std::vector<const PrecompressSource*> unitSources;
+    while (ClaimNext(&unit, &id, &unitSources)) {
         if (coder == nullptr || coderType != unit.type) {
             FCIDestroyBlockCoder(coder);
             coder = FCICreateBlockCoder(unit.type, WriterAlloc, EngineFree, &memo_);
             coderType = unit.type;
         }
-        if (coder != nullptr) CompressUnit(unit, coder, buffer.data());
+        if (coder != nullptr) CompressUnit(unit, unitSources, coder, buffer.data());
         {
             std::lock_guard<std::mutex> lock(mutex_);
             // The engine waits for a claimed unit, so it is still in the window.
@@ -188,8 +234,9 @@ void Precompressor::Work() {
 }
 
 // The engine's work on the unit's blocks, after the block before them.
-void Precompressor::CompressUnit(const Unit& unit, FCIBlockCoder* coder, uint8_t* buffer) {
-    if (!ReadStream(unit.read, buffer, unit.history + unit.bytes)) return;
+void Precompressor::CompressUnit(const Unit& unit, const std::vector<const PrecompressSource*>& unitSources,
+                                 FCIBlockCoder* coder, uint8_t* buffer) {
+    if (!ReadStream(unit, unitSources, buffer)) return;
     if ((unit.history != 0 ? FCIBlockCoderAssume(coder, buffer, unit.history) : FCIBlockCoderRestart(coder)) != 1)
         return;
     for (uint32_t done = 0; done < unit.bytes; done += CAB_BLOCK_SIZE) {
@@ -202,17 +249,20 @@ void Precompressor::CompressUnit(const Unit& unit, FCIBlockCoder* coder, uint8_t
     }
 }
 
-// Reads count bytes of the folder from a position on, across sources.
-// False when a source cannot be opened or holds fewer bytes than planned.
-bool Precompressor::ReadStream(Position at, uint8_t* buffer, uint32_t count) {
-    for (size_t source = static_cast<size_t>(at.source); count != 0; ++source) {
-        if (source >= sources_.size()) return false;
-        const uint64_t offset = source == static_cast<size_t>(at.source) ? at.offset : 0;
-        const uint64_t size = sources_[source].size;
+// Reads the unit's bytes, its history first, across its sources (the
+// first one is the one the reading starts in). False when a source cannot
+// be opened or holds fewer bytes than planned.
+bool Precompressor::ReadStream(const Unit& unit, const std::vector<const PrecompressSource*>& unitSources,
+                               uint8_t* buffer) {
+    uint32_t count = unit.history + unit.bytes;
+    for (size_t k = 0; count != 0; ++k) {
+        if (k >= unitSources.size()) return false;
+        const uint64_t offset = k == 0 ? unit.read.offset : 0;
+        const uint64_t size = unitSources[k]->size;
         if (offset >= size) continue;
         const auto take = static_cast<uint32_t>(std::min<uint64_t>(size - offset, count));
         int32_t error = 0;
-        const int32_t handle = platform::OpenFile(sources_[source].path,
+        const int32_t handle = platform::OpenFile(unitSources[k]->path.c_str(),
                                                   platform::OPEN_READ_ONLY | platform::OPEN_BINARY, 0, &error);
         if (handle < 0) return false;
         const int32_t got = platform::ReadFileAt(handle, buffer, take, offset, &error);

@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,11 +39,17 @@ void SetPrecompressThreads(int count);
 
 // One source the engine will read, in the engine's order.
 struct PrecompressSource {
-    const char* path;
+    std::string path;
     uint32_t size;      // a cabinet holds no file of 4 GiB or more
     uint16_t type;      // block-deflate type word when workers may compress it, else 0
     bool startsFolder;  // the engine starts a fresh folder with it
 };
+
+// Gives the next source into *source; false past the last. Called under the
+// workers' lock, from any of their threads or the engine's, in order.
+using PrecompressFeed = std::function<bool(PrecompressSource* source)>;
+// A feed that gives the sources of a list the caller holds whole.
+PrecompressFeed FeedOf(std::vector<PrecompressSource> sources);
 
 class Precompressor {
 public:
@@ -51,9 +58,11 @@ public:
     // the engine's folders turn out other than planned.
     static constexpr uint64_t kLookaheadBytes = 8u << 20;
 
-    // Starts the workers; the memo and the sources' paths must outlive
-    // the object.
-    Precompressor(const FCIBlockMemo& memo, std::vector<PrecompressSource> sources, int threads,
+    // Starts the workers; the memo and what the feed reads must outlive
+    // the object. Sources are taken from the feed as the plan reaches them
+    // and dropped once no unit reads them, so only those around the
+    // engine's position and the workers' are held.
+    Precompressor(const FCIBlockMemo& memo, PrecompressFeed feed, int threads,
                   uint64_t lookahead = kLookaheadBytes);
     // Stops the workers (each within one block) and waits for them.
     ~Precompressor();
@@ -95,19 +104,29 @@ private:
         Position blockStart{}, previousBlockStart{};
     };
 
+    // Source i, taken from the feed if need be; nullptr past the last.
+    const PrecompressSource* SourceAt(size_t i);
+    void DropUnreadSources();
     bool PlanUnit(Unit* unit);
     void Work();
-    bool ClaimNext(Unit* unit, uint64_t* id);
-    void CompressUnit(const Unit& unit, struct FCIBlockCoder* coder, uint8_t* buffer);
-    bool ReadStream(Position at, uint8_t* buffer, uint32_t count);
+    bool ClaimNext(Unit* unit, uint64_t* id, std::vector<const PrecompressSource*>* unitSources);
+    void CompressUnit(const Unit& unit, const std::vector<const PrecompressSource*>& unitSources,
+                      struct FCIBlockCoder* coder, uint8_t* buffer);
+    bool ReadStream(const Unit& unit, const std::vector<const PrecompressSource*>& unitSources, uint8_t* buffer);
     void ReleaseUpTo(Position end, std::unique_lock<std::mutex>& lock);
 
     const FCIBlockMemo memo_;
-    const std::vector<PrecompressSource> sources_;
+    PrecompressFeed feed_;
     const uint64_t lookahead_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
+    // Sources from number firstSource_ on; a deque keeps each one where it
+    // is while others come and go, so a worker reads its unit's sources
+    // outside the lock.
+    std::deque<PrecompressSource> sources_;
+    size_t firstSource_ = 0;
+    bool fed_ = false;  // the feed has given its last source
     Planner planner_;
     // Units planned and not yet passed by the engine; the first has number
     // firstUnit_.

@@ -108,9 +108,7 @@ void CollectFile(const std::string& path, const platform::DirectoryEntry& file, 
         return;
     }
     if (Options.flatten && !ClaimFlatName(list, path)) return;
-    list->paths.push_back(list->pathBytes.Add(path));
-    list->compressFlags.push_back(1);
-    list->sizes.push_back(probe.size);
+    list->Add(path, probe.size);
 }
 
 }  // namespace treepak

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/build/build_callbacks.h"
+#include "app/build/build_names.h"
 #include "app/common/path_helpers.h"
 #include "cabinet/error_record.h"
 #include "fei/fei.h"
@@ -29,11 +30,11 @@ constexpr int kMaxCabinetsInSet = 0x10000;
 BeforeVerifyHook beforeVerify = nullptr;
 
 struct VerifyState {
-    int count = 0;
-    const char* const* paths = nullptr;
-    const std::string* storedNames = nullptr;
-    int nextListed = 0;    // index of the next file the cabinet should hold
-    int openListed = -1;   // index of the file being compared
+    explicit VerifyState(const FileList& list) : listed(list) {}
+    FileList::Reader listed;  // at the next file the cabinet should hold
+    std::string sourceDir;
+    bool flatten = false;
+    std::string openName;  // stored name of the file being compared
     int verified = 0;
     bool headerSeen = false;
     std::string nextCabinet;
@@ -45,10 +46,6 @@ VerifyState* active = nullptr;
 
 void Fail(const std::string& reason) {
     if (active->reason.empty()) active->reason = reason;
-}
-
-std::string ListedName(int index) {
-    return index >= 0 && index < active->count ? active->storedNames[index] : std::string("?");
 }
 
 int VerifyOpen(const char* path, int flags, int) {
@@ -71,7 +68,7 @@ int32_t VerifyWrite(int handle, const void* buffer, uint32_t count) {
     int32_t error = 0;
     const int32_t got = platform::ReadFile(handle, active->sourceBytes.data(), count, &error);
     if (got != static_cast<int32_t>(count) || std::memcmp(active->sourceBytes.data(), buffer, count) != 0) {
-        Fail(ListedName(active->openListed) + " differs from its source");
+        Fail(active->openName + " differs from its source");
         return -1;
     }
     return static_cast<int32_t>(count);
@@ -89,23 +86,23 @@ int32_t VerifySeek(int handle, int32_t offset, int origin) {
 }
 
 int OpenListedSource(const FEINotification& notification) {
-    const int index = active->nextListed++;
-    if (index >= active->count) {
+    FileList::Entry file{};
+    if (!active->listed.Next(&file)) {
         Fail(std::string("the cabinet holds more files than were listed: ") + notification.text1);
         return FEI_REPLY_ABORT;
     }
-    if (active->storedNames[index] != notification.text1) {
-        Fail("expected " + active->storedNames[index] + ", found " + notification.text1);
+    std::string storedName = StoredNameFor(file.path, active->sourceDir, active->flatten);
+    if (storedName != notification.text1) {
+        Fail("expected " + storedName + ", found " + notification.text1);
         return FEI_REPLY_ABORT;
     }
     int32_t error = 0;
-    const int32_t handle =
-        platform::OpenFile(active->paths[index], platform::OPEN_READ_ONLY, 0, &error);
+    const int32_t handle = platform::OpenFile(file.path, platform::OPEN_READ_ONLY, 0, &error);
     if (handle < 0) {
-        Fail(std::string("cannot read the source ") + active->paths[index] + ": " + std::strerror(error));
+        Fail(std::string("cannot read the source ") + file.path + ": " + std::strerror(error));
         return FEI_REPLY_ABORT;
     }
-    active->openListed = index;
+    active->openName = std::move(storedName);
     return handle;
 }
 
@@ -116,10 +113,9 @@ int CloseListedSource(const FEINotification& notification) {
     const bool atEnd = platform::ReadFile(notification.handle, &extra, 1, &error) == 0;
     VerifyClose(notification.handle);
     if (!atEnd) {
-        Fail(ListedName(active->openListed) + " is shorter in the cabinet than its source");
+        Fail(active->openName + " is shorter in the cabinet than its source");
         return FEI_REPLY_ABORT;
     }
-    active->openListed = -1;
     ++active->verified;
     return FEI_REPLY_CLOSED;
 }
@@ -181,12 +177,11 @@ bool FlushCabinets(const std::vector<std::string>& cabinets, std::string* reason
     return true;
 }
 
-bool VerifyCabinetSet(const std::string& firstCabinet, int count, const char* const* paths,
-                      const std::string* storedNames, std::string* reason) {
-    VerifyState state;
-    state.count = count;
-    state.paths = paths;
-    state.storedNames = storedNames;
+bool VerifyCabinetSet(const std::string& firstCabinet, const FileList& list, const std::string& sourceDir,
+                      bool flatten, std::string* reason) {
+    VerifyState state(list);
+    state.sourceDir = sourceDir;
+    state.flatten = flatten;
     active = &state;
 
     ErrorRecord error{};
@@ -198,8 +193,10 @@ bool VerifyCabinetSet(const std::string& firstCabinet, int count, const char* co
         WalkSet(reader, firstCabinet, error);
         FEIDestroy(reader);
     }
-    if (state.reason.empty() && state.verified != count) {
-        Fail("found " + std::to_string(state.verified) + " of " + std::to_string(count) + " files");
+    if (state.reason.empty() && list.ReadError() != 0)
+        Fail(std::string("cannot read back the list of files: ") + std::strerror(list.ReadError()));
+    if (state.reason.empty() && state.verified != list.count()) {
+        Fail("found " + std::to_string(state.verified) + " of " + std::to_string(list.count()) + " files");
     }
     active = nullptr;
     *reason = state.reason;

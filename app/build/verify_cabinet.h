@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/build/file_list.h"
+
 namespace treepak {
 
 // Flushes every cabinet file and the directory holding it. False, with the
@@ -14,11 +16,12 @@ bool FlushCabinets(const std::vector<std::string>& cabinets, std::string* reason
 
 // Reads the set that begins with firstCabinet, following the next-cabinet
 // names of its headers. True when the set holds exactly the listed files, in
-// list order, each under its stored name and with its source's bytes; false,
+// list order, each under its stored name (as StoredNameFor gives it for
+// sourceDir and flatten) and with its source's bytes; false,
 // with the reason in *reason, otherwise (an interrupt included). Nothing is
 // written: extracted bytes are compared with the sources as they arrive.
-bool VerifyCabinetSet(const std::string& firstCabinet, int count, const char* const* paths,
-                      const std::string* storedNames, std::string* reason);
+bool VerifyCabinetSet(const std::string& firstCabinet, const FileList& list, const std::string& sourceDir,
+                      bool flatten, std::string* reason);
 
 // Tests only: called with the cabinets between the flush and the check, so
 // that a test can damage them there. Null (the default) calls nothing.

@@ -60,12 +60,13 @@ int ExpandMode(const std::string& destinationArgument, bool hasDestination) {
 // walk listed subdirectories' files before their parent's, so a directory
 // empties out before its parent's last file is reached. An interrupt stops
 // the deletion; the cabinet holds every file, deleted or not.
-void DeleteListedFiles(FileList* list) {
-    for (const char* listed : list->paths) {
+void DeleteListedFiles(const FileList& list) {
+    FileList::Reader files(list);
+    for (FileList::Entry file{}; files.Next(&file);) {
         if (platform::InterruptRequested()) return;
         int32_t error = 0;
-        platform::DeleteFile(listed, &error);
-        std::string path = listed;
+        platform::DeleteFile(file.path, &error);
+        std::string path = file.path;
         CutToDirectory(&path);
         platform::RemoveDirectory(path.c_str());
     }
@@ -79,12 +80,7 @@ bool CabinetsHoldTheSources(const FileList& list) {
     bool ok = !cabinets.empty() && FlushCabinets(cabinets, &reason);
     if (ok) {
         if (BeforeVerifyHook hook = GetBeforeVerifyHook()) hook(cabinets);
-        std::vector<std::string> storedNames;
-        storedNames.reserve(list.paths.size());
-        for (const char* path : list.paths) {
-            storedNames.push_back(StoredNameFor(path, Paths.source, Options.flatten));
-        }
-        ok = VerifyCabinetSet(cabinets.front(), list.count(), list.paths.data(), storedNames.data(), &reason);
+        ok = VerifyCabinetSet(cabinets.front(), list, Paths.source, Options.flatten, &reason);
     } else if (cabinets.empty()) {
         reason = "no cabinet file was written";
     }
@@ -105,7 +101,7 @@ std::string DefaultCabinetPath(const std::string& source) {
 }
 
 int BuildMode(const std::string& sourceArgument, const std::string& destinationArgument, bool hasDestination) {
-    SelectedFiles = FileList{};
+    SelectedFiles.Clear();
     Paths.cabinetPath = hasDestination ? destinationArgument : DefaultCabinetPath(Paths.source);
     if (Options.showLogo) {
         PrintBanner();
@@ -118,8 +114,7 @@ int BuildMode(const std::string& sourceArgument, const std::string& destinationA
     if (SelectedFiles.found == 0 && HasWildcard(sourceArgument))
         ReportProblem("%s: no file matches the pattern (the cabinet is empty)", sourceArgument.c_str());
     PrintVerbose("CABing...\n");
-    if (!BuildCabinet(SelectedFiles.count(), SelectedFiles.paths.data(), SelectedFiles.compressFlags.data(),
-                      Options.autoCompress, SelectedFiles.sizes.data())) {
+    if (!BuildCabinet(&SelectedFiles, Options.autoCompress)) {
         if (platform::InterruptRequested()) return Interrupted();
         PrintVerbose("TREEPAK failed\n");
         return EXIT_STATUS_FAILURE;
@@ -136,7 +131,7 @@ int BuildMode(const std::string& sourceArgument, const std::string& destinationA
     }
     if (Options.deleteSource) {
         PrintVerbose("DELETING...\n");
-        DeleteListedFiles(&SelectedFiles);
+        DeleteListedFiles(SelectedFiles);
         if (platform::InterruptRequested()) return Interrupted();
     }
     PrintVerbose("TREEPAK Done!\n");

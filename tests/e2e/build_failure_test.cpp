@@ -62,7 +62,7 @@ TEST(BuildFailure, SourceRemovedAfterTheWalk) {
     fs::remove(src / "b.txt");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int ok = BuildCabinet(list.count(), list.paths.data(), list.compressFlags.data(), true);
+    int ok = BuildCabinet(&list, true);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "FCIAddFile() failed: code 1 [Failure opening file to be stored in cabinet]\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),

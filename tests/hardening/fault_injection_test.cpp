@@ -210,11 +210,11 @@ protected:
             const FCIBlockMemo callbacks = memo.Callbacks();
             FCISetBlockMemo(context, callbacks.lookup, callbacks.store, callbacks.chainStart, &memo);
             // b.bin is stored: the engine reads it with nobody ahead.
-            std::vector<PrecompressSource> sources = {{paths[0].c_str(), 30000, COMPRESS_DEFLATE, true},
-                                                      {paths[1].c_str(), 20000, 0, true},
-                                                      {paths[2].c_str(), 5000, 0, false},
-                                                      {paths[3].c_str(), 0, 0, false}};
-            ahead = std::make_unique<Precompressor>(callbacks, std::move(sources), 3);
+            std::vector<PrecompressSource> sources = {{paths[0], 30000, COMPRESS_DEFLATE, true},
+                                                      {paths[1], 20000, 0, true},
+                                                      {paths[2], 5000, 0, false},
+                                                      {paths[3], 0, 0, false}};
+            ahead = std::make_unique<Precompressor>(callbacks, FeedOf(std::move(sources)), 3);
             totals.workers = ahead.get();
         }
         int next = 0;

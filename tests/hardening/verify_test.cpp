@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 
 #include "app/build/verify_cabinet.h"
 #include "app/cli/options.h"
@@ -128,24 +129,28 @@ TEST(VerifyCabinetSet, ListAndCabinetMustAgreeAcrossASet) {
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_TRUE(fs::exists(out / "data3.cab"));
     const std::string first = (out / "data.cab").string();
-    const std::string a = (in / "a.bin").string(), b = (in / "b.bin").string(), c = (in / "c.bin").string();
-    const char* paths[] = {a.c_str(), b.c_str(), c.c_str()};
-    std::string names[] = {"a.bin", "b.bin", "c.bin"};
+    // Lists of the sources, in the order given.
+    auto listOf = [&](std::initializer_list<const char*> names) {
+        auto list = std::make_unique<FileList>();
+        for (const char* name : names) list->Add((in / name).string(), 0);
+        return list;
+    };
+    const auto both = listOf({"a.bin", "b.bin"});
+    const std::string source = in.string();
     std::string reason;
-    EXPECT_TRUE(VerifyCabinetSet(first, 2, paths, names, &reason)) << reason;
+    EXPECT_TRUE(VerifyCabinetSet(first, *both, source, false, &reason)) << reason;
 
-    EXPECT_FALSE(VerifyCabinetSet(first, 3, paths, names, &reason));
+    EXPECT_FALSE(VerifyCabinetSet(first, *listOf({"a.bin", "b.bin", "c.bin"}), source, false, &reason));
     EXPECT_EQ(reason, "found 2 of 3 files");
-    EXPECT_FALSE(VerifyCabinetSet(first, 1, paths, names, &reason));
+    EXPECT_FALSE(VerifyCabinetSet(first, *listOf({"a.bin"}), source, false, &reason));
     EXPECT_EQ(reason, "the cabinet holds more files than were listed: b.bin");
-    std::string swapped[] = {"b.bin", "a.bin"};
-    EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, swapped, &reason));
+    EXPECT_FALSE(VerifyCabinetSet(first, *listOf({"b.bin", "a.bin"}), source, false, &reason));
     EXPECT_EQ(reason, "expected b.bin, found a.bin");
 
     FlipByte(out / "data2.cab", 100);
-    EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, names, &reason));
+    EXPECT_FALSE(VerifyCabinetSet(first, *both, source, false, &reason));
     fs::remove(out / "data2.cab");
-    EXPECT_FALSE(VerifyCabinetSet(first, 2, paths, names, &reason));
+    EXPECT_FALSE(VerifyCabinetSet(first, *both, source, false, &reason));
 }
 
 }  // namespace

@@ -30,10 +30,10 @@ std::unique_ptr<CabwriteWorkers> StartWorkers(const CabwriteOptions& options, co
     if (FCISetBlockMemo(context, memo.lookup, memo.store, memo.chainStart, memo.context) != 1) return nullptr;
     workers->threads = threads;
     for (size_t i = 0; i < files.size(); ++i) {
-        workers->sources.push_back(PrecompressSource{files[i].path.c_str(), SizeOf(files[i].path), options.compressionType,
+        workers->sources.push_back(PrecompressSource{files[i].path, SizeOf(files[i].path), options.compressionType,
                                             i == 0 || options.folderPerFile});
     }
-    workers->precompressor = std::make_unique<Precompressor>(memo, workers->sources, threads);
+    workers->precompressor = std::make_unique<Precompressor>(memo, FeedOf(workers->sources), threads);
     return workers;
 }
 
@@ -46,7 +46,7 @@ void RestartWorkers(CabwriteWorkers* workers, size_t next) {
     for (size_t i = 0; i < next && i < workers->sources.size(); ++i) workers->sources[i].type = 0;
     if (next < workers->sources.size()) workers->sources[next].startsFolder = true;
     workers->precompressor =
-        std::make_unique<Precompressor>(workers->memo.Callbacks(), workers->sources, workers->threads,
+        std::make_unique<Precompressor>(workers->memo.Callbacks(), FeedOf(workers->sources), workers->threads,
                                         std::min(folderBytes, Precompressor::kLookaheadBytes));
 }
 
