@@ -16,6 +16,11 @@ BufferedFile::BufferedFile(int32_t handle, uint32_t capacity) : handle_(handle),
     TP_ASSERT(handle >= 0 && capacity > 0);
 }
 
+BufferedFile::BufferedFile(int32_t handle, uint8_t* buffer, uint32_t capacity)
+    : handle_(handle), capacity_(capacity), buffer_(buffer), ownsBuffer_(false) {
+    TP_ASSERT(handle >= 0 && capacity > 0 && buffer != nullptr);
+}
+
 BufferedFile::~BufferedFile() {
     // Owners close explicitly to learn the outcome; this only keeps a
     // forgotten handle from leaking.
@@ -27,7 +32,7 @@ BufferedFile::~BufferedFile() {
 }
 
 void BufferedFile::ReleaseBuffer() {
-    if (buffer_ != nullptr && !FreeLargeBlock(buffer_)) std::free(buffer_);
+    if (buffer_ != nullptr && ownsBuffer_ && !FreeLargeBlock(buffer_)) std::free(buffer_);
     buffer_ = nullptr;
 }
 

@@ -16,6 +16,9 @@ public:
     // Takes over `handle` (from OpenFile); writes are gathered up to
     // `capacity` bytes before they go to the file.
     BufferedFile(int32_t handle, uint32_t capacity);
+    // The same, gathering writes in the caller's `buffer` of `capacity`
+    // bytes, which must outlive the object.
+    BufferedFile(int32_t handle, uint8_t* buffer, uint32_t capacity);
     ~BufferedFile();
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
@@ -37,6 +40,7 @@ private:
     // Taken on the first buffered write, in huge pages when large (see
     // large_blocks.h); without memory for it, writes go straight through.
     uint8_t* buffer_ = nullptr;
+    bool ownsBuffer_ = true;
     uint32_t pending_ = 0;
 };
 

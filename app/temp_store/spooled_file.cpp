@@ -32,7 +32,11 @@ SpooledFile::SpooledFile(std::string path, int32_t handle, uint32_t writeBuffer)
       place_(Place::DISK),
       disk_(std::make_unique<platform::BufferedFile>(handle, writeBuffer)) {}
 
-SpooledFile::~SpooledFile() { ReleaseChunks(); }
+SpooledFile::~SpooledFile() {
+    disk_.reset();  // writes out what is pending in the lent chunk
+    ReleaseChunks();
+    if (writeChunk_ != nullptr) pool_->Release(writeChunk_);
+}
 
 void SpooledFile::ReleaseChunks() {
     for (uint8_t* chunk : chunks_) pool_->Release(chunk);
@@ -90,7 +94,9 @@ bool SpooledFile::StartOverflow(int32_t* error) {
     TP_ASSERT(place_ == Place::MEMORY);
     const int32_t handle = platform::OpenFile(path_.c_str(), openFlags_, mode_, error);
     if (handle < 0) return false;
-    disk_ = std::make_unique<platform::BufferedFile>(handle, writeBuffer_);
+    writeChunk_ = pool_->Acquire();
+    disk_ = writeChunk_ != nullptr ? std::make_unique<platform::BufferedFile>(handle, writeChunk_, static_cast<uint32_t>(kChunk))
+                                   : std::make_unique<platform::BufferedFile>(handle, writeBuffer_);
     place_ = Place::OVERFLOWED;
     memoryEnd_ = size_;
     diskPosition_ = 0;

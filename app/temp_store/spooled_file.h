@@ -5,7 +5,9 @@
 // every byte from the memory's end on, at the same offsets, through a
 // write-back buffer; the bytes already in memory stay there, and the real
 // file has a hole where they belong. Only when the file must be whole on
-// disk (another open of its name) do they move there too. Reads, writes and
+// disk (another open of its name) do they move there too. The real file's
+// write-back buffer is a chunk of the pool when one is free, so that an
+// overflow costs no memory beyond the pool's. Reads, writes and
 // seeks behave as on a file throughout: a position past the end reads
 // nothing, and a write there fills the gap with zeros.
 #pragma once
@@ -81,6 +83,8 @@ private:
     uint64_t position_ = 0;
     uint64_t diskPosition_ = 0;  // where disk_ stands while OVERFLOWED
     std::unique_ptr<platform::BufferedFile> disk_;
+    // A pool chunk lent to disk_ as its write-back buffer, if one was free.
+    uint8_t* writeChunk_ = nullptr;
 };
 
 }  // namespace treepak

@@ -11,16 +11,16 @@ namespace treepak {
 namespace {
 
 // Enough for a folder's pair of files and a cabinet's three to stay in
-// memory while one file's folder is small, and little beside the process's
-// own size when every one of them has moved to disk.
-constexpr size_t kBuildPoolLimit = 4u << 20;
-constexpr uint32_t kBuildFileLimit = 1u << 20;
-// In huge pages, memory filled once is cheaper than a temporary file
-// written and read back, so a cabinet's data stays in memory for its first
-// 4 MiB (only what follows goes to disk), with room beside it for the
-// folder's files; a default build's peak memory stays near 13 MB.
-constexpr size_t kBuildHugePoolLimit = 6u << 20;
-constexpr uint32_t kBuildHugeFileLimit = 4u << 20;
+// memory while they are small, and little beside the process's own size
+// when every one of them has moved to disk. A cabinet's file and folder
+// tables grow by an entry for each file, so one file keeps at most 256 KiB
+// in memory and the rest goes to disk: a build of a tree ten times larger
+// takes no more memory (a folder's data, one file's with a folder per file,
+// rarely reaches that, and with the data area written in place the
+// cabinet's own data file stays empty). In huge pages the pool's memory is
+// one 2 MiB region.
+constexpr size_t kBuildPoolLimit = 2u << 20;
+constexpr uint32_t kBuildFileLimit = 256u << 10;
 constexpr uint32_t kBuildWriteBuffer = 256u << 10;
 
 bool IsExclusiveCreate(int32_t flags) {
@@ -134,9 +134,7 @@ size_t WriterFiles::OpenCount() const {
 
 WriterFiles& BuildWriterFiles() {
     static WriterFiles files = [] {
-        if (platform::HugePagesAvailable())
-            return WriterFiles(kBuildHugePoolLimit, kBuildHugeFileLimit, kBuildWriteBuffer, true);
-        return WriterFiles(kBuildPoolLimit, kBuildFileLimit, kBuildWriteBuffer);
+        return WriterFiles(kBuildPoolLimit, kBuildFileLimit, kBuildWriteBuffer, platform::HugePagesAvailable());
     }();
     return files;
 }
