@@ -148,4 +148,32 @@ TEST(Build, DeleteSourceRemovesFilesAndEmptiedDirectories) {
     EXPECT_TRUE(fs::exists(src / "skipped" / "qrt.ini"));
 }
 
+// A list longer than a page of the spooled file list, and cabinet tables
+// larger than a temporary file keeps in memory: 1300 files under names of
+// about 200 bytes, most of them small enough that many share a block, so
+// the workers' runs cross files. With two workers the cabinet is the one
+// a one-thread build writes, the -D check reads the list once more, and
+// the cabinet holds the tree.
+TEST(Build, LongListIsSpooledAndBuildsAsOneThreadDoes) {
+    Workspace ws;
+    const fs::path src = ws.dir() / "src";
+    const std::string deep = "a-directory-with-a-long-name-" + std::string(60, 'd');
+    std::map<std::string, std::vector<uint8_t>> tree;
+    for (int i = 0; i < 1300; ++i) {
+        const std::string name = "sub" + std::to_string(i % 7) + "\\" + std::string(100, 'f') + std::to_string(i);
+        tree[deep + "\\" + name] = TextBytes(i % 61 == 0 ? 50000 + i : i % 700, i);
+    }
+    for (const auto& [name, bytes] : tree) {
+        std::string path = name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        WriteFileBytes(src / path, bytes);
+    }
+    ws.ExpectSuccess({"-BATCH", "src", "one.cab"}, {.environment = {"TREEPAK_THREADS=1"}});
+    ws.ExpectSuccess({"-BATCH", "-D", "src", "two.cab"}, {.environment = {"TREEPAK_THREADS=2"}});
+    EXPECT_EQ(testsupport::ReadFileBytes(ws.dir() / "one.cab"), testsupport::ReadFileBytes(ws.dir() / "two.cab"));
+    EXPECT_EQ(Read(ws.dir() / "two.cab").files, tree);
+    EXPECT_TRUE(fs::is_empty(src / deep));  // every listed file and its directory gone
+    EXPECT_TRUE(ws.TmpIsEmpty());
+}
+
 }  // namespace treepak
