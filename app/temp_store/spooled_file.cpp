@@ -95,8 +95,9 @@ bool SpooledFile::StartOverflow(int32_t* error) {
     const int32_t handle = platform::OpenFile(path_.c_str(), openFlags_, mode_, error);
     if (handle < 0) return false;
     writeChunk_ = pool_->Acquire();
-    disk_ = writeChunk_ != nullptr ? std::make_unique<platform::BufferedFile>(handle, writeChunk_, static_cast<uint32_t>(kChunk))
-                                   : std::make_unique<platform::BufferedFile>(handle, writeBuffer_);
+    disk_ = writeChunk_ != nullptr
+                ? std::make_unique<platform::BufferedFile>(handle, writeChunk_, static_cast<uint32_t>(kChunk))
+                : std::make_unique<platform::BufferedFile>(handle, writeBuffer_);
     place_ = Place::OVERFLOWED;
     memoryEnd_ = size_;
     diskPosition_ = 0;
