@@ -52,7 +52,8 @@ inline constexpr uint32_t DECODER_BUFFER_SLACK = 16;
 
 // Block deflate ("DDIC"). create with handle == nullptr only settles the sizes.
 // decode: *uncompressedSize is the room available on entry, the size
-// produced on return.
+// produced on return; the buffer holds the folder's history, and between two
+// decodes with no reset between them the caller leaves it as it is.
 int DdiCreate(uint32_t* uncompressedSize, FEIAllocFn alloc, FEIFreeFn free,
               uint32_t* compressedSize, void** handle);
 int DdiDecode(void* handle, const uint8_t* compressed, uint32_t compressedSize,

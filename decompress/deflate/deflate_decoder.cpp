@@ -1,9 +1,10 @@
 // Block-deflate decoder behind the reader's per-kind decoder contract.
 //
-// A data block is the two bytes "CK" followed by DEFLATE data. The decoder
-// keeps no history of its own: every block of a folder is decoded into the
-// reader's one uncompressed buffer, whose 32768 bytes serve as the ring that
-// back references reach into, so reset has nothing to forget.
+// A data block is the two bytes "CK" followed by DEFLATE data. Every block of
+// a folder is decoded into the reader's one uncompressed buffer, whose 32768
+// bytes serve as the ring that back references reach into. The decoder keeps
+// a copy of that ring in its window so as not to copy it in for every block;
+// reset makes it take the ring from the buffer again.
 #include <cstring>
 
 #include "cabinet/format.h"
@@ -59,7 +60,8 @@ int DdiCreate(uint32_t* uncompressedSize, FEIAllocFn alloc, FEIFreeFn free, uint
 }
 
 // `uncompressed` must be the buffer of the size create settled: besides
-// receiving the block it holds the previous block as history.
+// receiving the block it holds the previous block as history. Between two
+// decodes with no reset between them, the caller leaves it as it is.
 int DdiDecode(void* handle, const uint8_t* compressed, uint32_t compressedSize, uint8_t* uncompressed,
               uint32_t* uncompressedSize) {
     DdiHandle* decoder = CheckedHandle(handle);
@@ -77,7 +79,10 @@ int DdiDecode(void* handle, const uint8_t* compressed, uint32_t compressedSize, 
 }
 
 int DdiReset(void* handle) {
-    return CheckedHandle(handle) == nullptr ? DECODER_BAD_HANDLE : DECODER_OK;
+    DdiHandle* decoder = CheckedHandle(handle);
+    if (decoder == nullptr) return DECODER_BAD_HANDLE;
+    ForgetRing(*decoder->state);
+    return DECODER_OK;
 }
 
 int DdiDestroy(void* handle) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "deflate_test_util.h"
@@ -12,7 +13,13 @@ namespace {
 
 // Random literals and matches of every distance class, each block checked
 // against a byte-by-byte model of the ring: the previous block with this
-// block's bytes written over it, and nothing written past them.
+// block's bytes written over it, and nothing written past them. The decoder
+// keeps its own copy of the ring between blocks; the sequence covers the
+// ways that copy is moved, dropped and taken again from the buffer: many
+// whole blocks in a row, a short block, a block that fails part way, and a
+// reset after the caller changed the ring.
+enum class Step { Whole, Short, Failing, ChangedAndReset };
+
 TEST(DeflateRingHistory, RandomMatchesAgreeWithRingModel) {
     const uint64_t seed = 20261205;
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -26,7 +33,18 @@ TEST(DeflateRingHistory, RandomMatchesAgreeWithRingModel) {
     uint32_t produced = 0;
     ASSERT_EQ(decoder.Decode(firstBlock, &produced), DECODER_OK);
 
-    for (uint32_t blockSize : {kRingSize, kRingSize, kRingSize, 5000u}) {
+    const Step steps[] = {Step::Whole, Step::Whole, Step::Whole, Step::Whole, Step::Whole, Step::Short,
+                          Step::Whole, Step::Failing, Step::Whole, Step::ChangedAndReset, Step::Whole};
+    for (size_t stepIndex = 0; stepIndex < std::size(steps); ++stepIndex) {
+        SCOPED_TRACE("step " + std::to_string(stepIndex));
+        const Step step = steps[stepIndex];
+        if (step == Step::ChangedAndReset) {
+            model = testsupport::RandomBytes(kRingSize, seed + stepIndex);
+            decoder.ring = model;
+            ASSERT_EQ(DdiReset(decoder.handle), DECODER_OK);
+            continue;
+        }
+        const uint32_t blockSize = step == Step::Whole ? kRingSize : step == Step::Short ? 5000u : 3000u;
         BitWriter out;
         out.Header(true, DEFLATE_BLOCK_FIXED);
         uint32_t position = 0;
@@ -52,12 +70,16 @@ TEST(DeflateRingHistory, RandomMatchesAgreeWithRingModel) {
             match(DEFLATE_MIN_MATCH + rng.Below(std::min(left, DEFLATE_MAX_MATCH) - DEFLATE_MIN_MATCH + 1), distance);
         }
         match(DEFLATE_MIN_MATCH, 9);
+        if (step == Step::Failing) {
+            out.FixedSymbol(257);
+            out.PutCode(30, 5);  // distance code 30 exists only in the fixed code's table
+        }
         out.FixedSymbol(DEFLATE_END_OF_BLOCK);
         // Bytes after the final block are ignored; they let the decoder take
         // its word-at-a-time path up to the end of the block.
         std::vector<uint8_t> data = out.Finish();
         data.resize(data.size() + 2 * sizeof(uint64_t));
-        ASSERT_EQ(decoder.Decode(data, &produced), DECODER_OK);
+        ASSERT_EQ(decoder.Decode(data, &produced), step == Step::Failing ? DECODER_DATA_ERROR : DECODER_OK);
         ASSERT_EQ(produced, blockSize);
         // The whole ring: past a short block it still holds the previous one.
         ASSERT_TRUE(std::equal(model.begin(), model.end(), decoder.ring.begin()));
