@@ -39,46 +39,15 @@ constexpr uint32_t kCodeLengthLengthBits = 3;
 // Code-length symbols 16..18 repeat: the previous length 3..6 times, zero
 // 3..10 times, zero 11..138 times.
 constexpr uint32_t kRepeatPrevious = 16;
-constexpr uint32_t kRepeatZeroLong = 18;
+constexpr uint32_t kRepeatZeroShort = 17;
 constexpr uint32_t kRepeatPreviousBase = 3;
 constexpr uint32_t kRepeatPreviousBits = 2;
 constexpr uint32_t kRepeatZeroShortBase = 3;
 constexpr uint32_t kRepeatZeroShortBits = 3;
 constexpr uint32_t kRepeatZeroLongBase = 11;
 constexpr uint32_t kRepeatZeroLongBits = 7;
-
-// How many lengths each code-length symbol writes: a base count plus the
-// value of its extra bits (a length writes itself once, with none), so that
-// every symbol is read the same way, without a branch on its kind.
-struct RepeatRules {
-    uint8_t base[DEFLATE_CODELEN_SYMBOLS];
-    uint8_t extraBits[DEFLATE_CODELEN_SYMBOLS];
-};
-constexpr RepeatRules MakeRepeatRules() {
-    RepeatRules rules{};
-    for (uint32_t symbol = 0; symbol < kRepeatPrevious; ++symbol) rules.base[symbol] = 1;
-    rules.base[kRepeatPrevious] = kRepeatPreviousBase;
-    rules.extraBits[kRepeatPrevious] = kRepeatPreviousBits;
-    rules.base[kRepeatPrevious + 1] = kRepeatZeroShortBase;
-    rules.extraBits[kRepeatPrevious + 1] = kRepeatZeroShortBits;
-    rules.base[kRepeatZeroLong] = kRepeatZeroLongBase;
-    rules.extraBits[kRepeatZeroLong] = kRepeatZeroLongBits;
-    return rules;
-}
-constexpr RepeatRules kRepeatRules = MakeRepeatRules();
-static_assert(kRepeatZeroLong + 1 == DEFLATE_CODELEN_SYMBOLS);
-
-// Every symbol stores a run of kRunStoreBytes, whatever its count, and only
-// the longer runs of zeros store the rest; the lengths array has that much
-// room past its end.
-constexpr uint32_t kRunStoreBytes = 2 * sizeof(uint64_t);
-static_assert(kRepeatPreviousBase + (1u << kRepeatPreviousBits) - 1 <= kRunStoreBytes);
-static_assert(kRepeatZeroShortBase + (1u << kRepeatZeroShortBits) - 1 <= kRunStoreBytes);
-constexpr uint64_t kByteBroadcast = 0x0101010101010101;
-
 // One code-length symbol with its extra bits.
 constexpr uint32_t kCodeLengthSymbolMaxBits = DEFLATE_MAX_CODELEN_BITS + kRepeatZeroLongBits;
-static_assert(kCodeLengthSymbolMaxBits <= kRefillMinBits);
 
 BlockEnd CopyStoredBlock(BitReader& reader, InflateOutput& output) {
     if (!AlignToByte(reader)) return BlockEnd::Error;
@@ -118,14 +87,13 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
                           kCodeLengthRootBits, codeLengthTable, kLitLenTableCapacity))
         return false;
 
-    uint8_t lengths[kMaxLitLenCodes + kMaxDistCodes + kRunStoreBytes];
+    uint8_t lengths[kMaxLitLenCodes + kMaxDistCodes];
     const uint32_t total = litLenCount + distCount;
     // The reader in locals while the lengths are read (the table builder's
     // calls would otherwise keep it in memory).
     BitReader in = reader;
-    uint32_t previous = 0;
     for (uint32_t i = 0; i < total;) {
-        Refill(in);
+        if (in.count < kCodeLengthSymbolMaxBits) Refill(in);
         // The code-length code is at most 7 bits: the root holds every code,
         // so no entry points at a subtable.
         static_assert(DEFLATE_MAX_CODELEN_BITS <= kCodeLengthRootBits);
@@ -133,16 +101,24 @@ bool ReadDynamicTables(BitReader& reader, DeflateDecoderState& state) {
         if (!(entry & kEntryLiteral)) return false;
         DropBits(in, EntryConsume(entry));
         const uint32_t symbol = EntryValue(entry);
-        const uint32_t times = kRepeatRules.base[symbol] + TakeBits(in, kRepeatRules.extraBits[symbol]);
-        if (symbol == kRepeatPrevious && i == 0) return false;
+        if (symbol < kRepeatPrevious) {
+            lengths[i++] = static_cast<uint8_t>(symbol);
+            continue;
+        }
+        uint8_t repeated = 0;
+        uint32_t times;
+        if (symbol == kRepeatPrevious) {
+            if (i == 0) return false;
+            repeated = lengths[i - 1];
+            times = kRepeatPreviousBase + TakeBits(in, kRepeatPreviousBits);
+        } else if (symbol == kRepeatZeroShort) {
+            times = kRepeatZeroShortBase + TakeBits(in, kRepeatZeroShortBits);
+        } else {
+            times = kRepeatZeroLongBase + TakeBits(in, kRepeatZeroLongBits);
+        }
         if (times > total - i) return false;
-        const uint32_t length = symbol < kRepeatPrevious ? symbol : symbol == kRepeatPrevious ? previous : 0;
-        const uint64_t run = length * kByteBroadcast;
-        std::memcpy(lengths + i, &run, sizeof(run));
-        std::memcpy(lengths + i + sizeof(run), &run, sizeof(run));
-        if (times > kRunStoreBytes) std::memset(lengths + i, 0, times);
+        std::memset(lengths + i, repeated, times);
         i += times;
-        previous = length;
     }
     reader = in;
     return BuildDecodeTable(Alphabet::LitLen, lengths, litLenCount, kLitLenRootBits, state.tables.litLen,

@@ -99,7 +99,7 @@ TEST(DeflateRingHistory, OutputRoomEndsTheBlock) {
     std::vector<uint8_t> storedBlock = stored.Finish();
     storedBlock.resize(storedBlock.size() + 1000, 'b');
 
-    for (uint32_t room : {kRingSize, 100u, 1u, 2 * kRingSize}) {
+    for (uint32_t room : {kRingSize, 99u, 1u, 2 * kRingSize}) {
         FolderDecoder decoder;
         const uint32_t expected = std::min(room, kRingSize);
         uint32_t produced = 0;
@@ -108,6 +108,25 @@ TEST(DeflateRingHistory, OutputRoomEndsTheBlock) {
         EXPECT_EQ(std::count(decoder.ring.begin(), decoder.ring.end(), 'a'), expected);
         ASSERT_EQ(decoder.Decode(storedBlock, &produced, room), DECODER_OK);
         EXPECT_EQ(produced, std::min(expected, 1000u));
+        // Matches, then seven literals that fill the room exactly, then an
+        // invalid code: the block ends before the code is read, even where
+        // literals are decoded several at a time.
+        constexpr uint32_t kLastLiterals = 7;
+        BitWriter literals;
+        literals.Header(true, DEFLATE_BLOCK_FIXED);
+        literals.FixedSymbol('c');
+        uint32_t written = 1;
+        for (; expected - written > DEFLATE_MAX_MATCH + kLastLiterals; written += DEFLATE_MAX_MATCH)
+            literals.FixedMatch(DEFLATE_MAX_MATCH, 1);
+        if (expected - written >= kLastLiterals + DEFLATE_MIN_MATCH) {
+            literals.FixedMatch(expected - written - kLastLiterals, 1);
+            written = expected - kLastLiterals;
+        }
+        for (; written < expected; ++written) literals.FixedSymbol('c');
+        literals.FixedSymbol(286);
+        for (int i = 0; i < 8; ++i) literals.Put(0, 64);  // input for the word-at-a-time loops
+        ASSERT_EQ(decoder.Decode(literals.Finish(), &produced, room), DECODER_OK);
+        EXPECT_EQ(produced, expected);
     }
 }
 
