@@ -16,7 +16,7 @@ namespace treepak {
 
 // Whole blocks the window holds after the history before the history has
 // to move back to its start: one move of the history per this many blocks.
-inline constexpr uint32_t kWindowBlocks = 3;
+inline constexpr uint32_t kWindowBlocks = 2;
 inline constexpr uint32_t kWindowBytes = (1 + kWindowBlocks) * DEFLATE_WINDOW_SIZE;
 
 // Storage of one decoder, allocated once when it is created. The
