@@ -195,6 +195,9 @@ TEST(BuildDiagnostics, FileChangedWhileReadIsNamed) {
     std::thread writer([&] {
         while (!stop) std::ofstream(growing, std::ios::app) << "more";
     });
+    // The file must already be growing when the build looks at it: a build
+    // that read it whole before the writer's first append saw no change.
+    while (fs::file_size(growing) == 16u << 20) std::this_thread::yield();
     const ToolRun run = ws.Run({"-BATCH", "-NOLOGO", "-NOCOMPRESS", "src", "out.cab"});
     stop = true;
     writer.join();
