@@ -9,8 +9,7 @@
 
 #include <cstdint>
 
-#include "decompress/deflate/inflate_tables.h"
-#include "decompress/deflate/match_copy.h"
+#include "decompress/deflate/inflate_codes.h"
 
 namespace treepak {
 
@@ -32,9 +31,9 @@ struct DeflateDecoderState {
     uint32_t blockStart;
     // The ring as it was before the data block, then the block being
     // decoded: a match that reaches into the previous block and on into this
-    // one reads one contiguous stretch, as it would in the ring. Fast copies
-    // write up to kCopyOverrunBytes past the block.
-    uint8_t window[kWindowBytes + matchcopy::kCopyOverrunBytes];
+    // one reads one contiguous stretch, as it would in the ring. The fast
+    // loop writes up to kFastSpillBytes past the block.
+    uint8_t window[kWindowBytes + kFastSpillBytes];
 };
 
 // Decodes DEFLATE blocks from input[0, inputSize) into buffer[0, room) until

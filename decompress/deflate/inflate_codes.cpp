@@ -47,7 +47,7 @@ constexpr uint32_t kFastLiteralBits = kLitLenRootBits;
 // kExtraLiterals more, after which the next entry is looked up and the
 // buffer refilled. Any of them may instead be a length (from the root or a
 // subtable) or a literal from a subtable.
-constexpr uint32_t kExtraLiterals = 3;
+constexpr uint32_t kExtraLiterals = kFastExtraLiterals;
 constexpr uint32_t kLiteralsPerStep = 1 + kExtraLiterals;
 // kExtraLiterals full literals (the first and all extra ones but the last)
 // then a length and its extra bits, then the distance root lookup; or
@@ -67,18 +67,19 @@ static_assert(kConsumableBits >= kDistanceMaxBits + kLitLenRootBits);
 //    most kRefillsPerStep times (once after its literals, or before and after
 //    its distance); a refill loads the word at `inNext` and advances at most
 //    kWordRefillBytes - 1 bytes, so every load stays inside the input.
-//  - output: at least kFastOutputRoom bytes of room from the cursor, for
-//    the most a step writes: kLiteralsPerStep literals, or up to
-//    kExtraLiterals literals and a match of at most DEFLATE_MAX_MATCH bytes.
-//    A match is copied the fast way (whole words, up to kCopyOverrunBytes
-//    past it): the window has that much room past the end of any block.
+//  - output: the cursor is below the room's end. A step writes at most
+//    kFastStepBytes: kLiteralsPerStep literals, or up to kExtraLiterals
+//    literals and a match of at most DEFLATE_MAX_MATCH bytes, a match the
+//    fast way (whole words, up to kCopyOverrunBytes past it); the window has
+//    kFastSpillBytes of room past the end of any block. Running on to the
+//    room's end, rather than stopping a step short of it, leaves the careful
+//    loop only the input's last bytes.
 //  - on entry to a step the buffer was refilled last (at least
 //    kConsumableBits counted, all 64 bits real input) and `entry` is the
 //    literal/length root entry for its low bits.
 constexpr uint32_t kRefillsPerStep = 2;
 constexpr uint32_t kFastInputBytes = (kRefillsPerStep - 1) * (kWordRefillBytes - 1) + kWordRefillBytes;
-constexpr uint32_t kFastOutputRoom = kExtraLiterals + DEFLATE_MAX_MATCH;
-static_assert(kFastOutputRoom >= kLiteralsPerStep);
+static_assert(kFastStepBytes >= kLiteralsPerStep);
 
 constexpr uint64_t kLitLenRootMask = (uint64_t{1} << kLitLenRootBits) - 1;
 constexpr uint64_t kDistRootMask = (uint64_t{1} << kDistRootBits) - 1;
@@ -141,15 +142,15 @@ TREEPAK_ALWAYS_INLINE uint64_t LowBits(uint64_t value, uint32_t n) {
 // The fast loop's body, compiled once for the baseline instruction set and,
 // on x86-64, once more for BMI2 (shifts by any register, BZHI), picked at
 // run time. Returns OutputFull when it stops only because its entry
-// assumptions no longer hold; the careful loop takes over from there.
+// assumptions no longer hold; the careful loop takes over from there. The
+// cursor may end up past the room (see DecodeCodes).
 template <bool kBmi2>
 TREEPAK_ALWAYS_INLINE BlockEnd DecodeFastBody(BitReader& reader, InflateOutput& output, const DecodeTables& tables) {
-    if (static_cast<size_t>(reader.end - reader.next) < kFastInputBytes ||
-        output.limit - output.cursor < static_cast<ptrdiff_t>(kFastOutputRoom))
+    if (static_cast<size_t>(reader.end - reader.next) < kFastInputBytes || output.cursor >= output.limit)
         return BlockEnd::OutputFull;
     const uint32_t ringSize = output.ringSize;
     const uint8_t* const inFastEnd = reader.end - kFastInputBytes;
-    uint8_t* const outFastEnd = output.limit - kFastOutputRoom;
+    uint8_t* const outFastEnd = output.limit - 1;
     const uint8_t* inNext = reader.next;
     uint64_t bitbuf = reader.bits;
     uint32_t bitsleft = reader.count;
@@ -343,6 +344,13 @@ BlockEnd DecodeCareful(BitReader& reader, InflateOutput& output, const DecodeTab
 
 BlockEnd DecodeCodes(BitReader& reader, InflateOutput& output, const DecodeTables& tables) {
     const BlockEnd end = DecodeFast(reader, output, tables);
+    if (output.cursor >= output.limit) {
+        // The room is used up. Every code the fast loop decoded from there on,
+        // including an end of block or an error, started past the room, where
+        // decoding stops; the bytes written there are not handed out.
+        output.cursor = output.limit;
+        return BlockEnd::OutputFull;
+    }
     if (end != BlockEnd::OutputFull) return end;
     return DecodeCareful(reader, output, tables);
 }

@@ -6,6 +6,7 @@
 
 #include "decompress/deflate/bit_reader.h"
 #include "decompress/deflate/inflate_tables.h"
+#include "decompress/deflate/match_copy.h"
 
 namespace treepak {
 
@@ -19,6 +20,15 @@ struct InflateOutput {
 };
 
 enum class BlockEnd { EndOfBlock, OutputFull, Error };
+
+// The fast loop decodes a step while the room is not used up, so it writes
+// past the room: at most kFastExtraLiterals literals and a longest match from
+// a step that starts on the room's last byte, plus the fast copy's overrun.
+// The output needs this much writable space past `limit`; nothing written
+// there is handed out.
+inline constexpr uint32_t kFastExtraLiterals = 3;
+inline constexpr uint32_t kFastStepBytes = kFastExtraLiterals + DEFLATE_MAX_MATCH;
+inline constexpr uint32_t kFastSpillBytes = kFastStepBytes + matchcopy::kCopyOverrunBytes;
 
 // Looks up the entry for the next code without consuming it; a subtable
 // pointer consumes the root bits and the subtable entry is returned.
