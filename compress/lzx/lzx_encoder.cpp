@@ -46,9 +46,23 @@ void BuildSlotTable(uint8_t* table) {
     }
 }
 
-void PriceFarPairs(LzxEncoder* e) {
+// The parser's match prices: a match of length l (2..257) in slot s costs
+// the main code of header 256 + 8s + min(l - 2, 7), the length code of
+// l - 9 when l >= 9, and the slot's footer bits. Two-byte matches far away
+// are priced out first.
+void FinishPricingLengths(LzxEncoder* e) {
     for (uint32_t s = kFarPairFirstSlot; s < e->slotCount; ++s)
         e->mainLengths[LZX_NUM_CHARS + kHeaderStates * s] = kFarPairLength;
+    for (uint32_t s = 0; s < e->slotCount; ++s) {
+        const uint8_t* header = e->mainLengths + LZX_NUM_CHARS + kHeaderStates * s;
+        uint32_t* row = e->matchPrices[s];
+        for (uint32_t l = LZX_MIN_MATCH; l <= kLongMatch; ++l) {
+            const uint32_t h = l - LZX_MIN_MATCH;
+            row[l] = e->footerBits[s] + (h < kLongLengthHeader ? header[h]
+                                                                : header[kLongLengthHeader] +
+                                                                      e->lengthLengths[h - kLongLengthHeader]);
+        }
+    }
 }
 
 }  // namespace
@@ -58,7 +72,7 @@ void ResetPricingLengths(LzxEncoder* e) {
     std::memset(e->mainLengths + LZX_NUM_CHARS, kResetHeaderLength, e->mainSymbols - LZX_NUM_CHARS);
     std::memset(e->lengthLengths, kResetLengthTreeLength, LZX_LENGTH_SYMBOLS);
     std::memset(e->alignedLengths, kResetAlignedLength, LZX_ALIGNED_SYMBOLS);
-    PriceFarPairs(e);
+    FinishPricingLengths(e);
 }
 
 void PatchLengthsForPricing(LzxEncoder* e) {
@@ -68,7 +82,7 @@ void PatchLengthsForPricing(LzxEncoder* e) {
         if (e->mainLengths[x] == 0) e->mainLengths[x] = kPatchHeaderLength;
     for (uint32_t x = 0; x < LZX_LENGTH_SYMBOLS; ++x)
         if (e->lengthLengths[x] == 0) e->lengthLengths[x] = kPatchLengthTreeLength;
-    PriceFarPairs(e);
+    FinishPricingLengths(e);
 }
 
 LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn alloc, FCIFreeFn free,
@@ -100,13 +114,17 @@ LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn
     e->matchOffsets = static_cast<uint32_t*>(AllocZeroed(e, kMatchCapacity * sizeof(uint32_t)));
     e->matchFlags = static_cast<uint8_t*>(AllocZeroed(e, kMatchFlagBytes));
     e->outBuffer = static_cast<uint8_t*>(AllocZeroed(e, kOutBufferSize));
-    e->nodes = static_cast<ParseNode*>(AllocZeroed(e, kParseNodes * sizeof(ParseNode)));
+    constexpr uint32_t nodeBytes = 3 * sizeof(uint32_t) + sizeof(ParseRepeats);
+    e->nodes.cost = static_cast<uint32_t*>(AllocZeroed(e, kParseNodes * nodeBytes));
     if (!e->hashHeads || !e->children || !e->windowBuffer || !e->items ||
-        !e->matchOffsets || !e->matchFlags || !e->outBuffer || !e->nodes) {
+        !e->matchOffsets || !e->matchFlags || !e->outBuffer || !e->nodes.cost) {
         LzxEncoderDestroy(e);
         return nullptr;
     }
     e->outPtr = e->outBuffer;
+    e->nodes.link = e->nodes.cost + kParseNodes;
+    e->nodes.offsetCode = e->nodes.link + kParseNodes;
+    e->nodes.repeats = reinterpret_cast<ParseRepeats*>(e->nodes.offsetCode + kParseNodes);
 
     BuildSlotTable(e->slotTable);
     for (uint32_t s = 0; s < LZX_MAX_SLOTS; ++s) {
@@ -151,7 +169,7 @@ void LzxEncoderReset(LzxEncoder* e) {
 void LzxEncoderDestroy(LzxEncoder* e) {
     if (!e) return;
     void* blocks[] = {e->hashHeads, e->children, e->windowBuffer, e->items,
-                      e->matchOffsets, e->matchFlags, e->outBuffer, e->nodes};
+                      e->matchOffsets, e->matchFlags, e->outBuffer, e->nodes.cost};
     for (void* block : blocks)
         if (block) e->free(block);
     e->initialized = 0;

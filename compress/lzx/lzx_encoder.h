@@ -91,13 +91,28 @@ struct OffsetRow {
     LongFill longFill[kMaxLongFills];
 };
 
-struct ParseNode {
-    uint32_t offsetCode;
-    uint32_t link;
+// The optimal parse's nodes, one per position of a span (indexes relative
+// to its start), kept as parallel arrays so that the price loop compares and
+// blends the nodes of consecutive lengths at once. For node k: cost[k] is the
+// price in bits of the cheapest path found to it (kUnreached if none), link[k]
+// the node it comes from (after the trace back, the next node on the path),
+// offsetCode[k] the formatted offset of the match ending there, and
+// repeats[k] R0, R1, R2 once the path to it is settled. All four arrays are
+// carved, in this order, from the one block that `cost` points to.
+struct ParseRepeats {
     uint32_t r0, r1, r2;
-    uint32_t cost;
+};
+struct ParseNodes {
+    uint32_t* cost;
+    uint32_t* link;
+    uint32_t* offsetCode;
+    ParseRepeats* repeats;
 };
 inline constexpr uint32_t kUnreached = 0xFFFFFFFF;
+// The price loop handles this many lengths at once at most, so it may touch
+// up to kPriceLanes - 1 nodes past a span's last position.
+inline constexpr uint32_t kPriceLanes = 8;
+static_assert(kSpanPositions + kPriceLanes <= kParseNodes);
 
 // Scratch of BuildCodeLengths, kept in the record so that code construction
 // needs no memory of its own.
@@ -168,7 +183,11 @@ struct LzxEncoder {
     uint32_t lastChunkShort;  // a short chunk ends the folder; more input is refused
 
     uint32_t statsThreshold, statsItems, statsMatches;
-    ParseNode* nodes;
+    ParseNodes nodes;
+    // Price in bits of a match per slot and length (2..kLongMatch) under the
+    // pricing lengths, rebuilt whenever those change; the entries past
+    // kLongMatch only pad what a vector of lengths reads.
+    uint32_t matchPrices[LZX_MAX_SLOTS][kLongMatch + kPriceLanes];
 
     // Code tables; frequency tables have room for the internal nodes' weights.
     uint8_t mainLengths[kMainCapacity];

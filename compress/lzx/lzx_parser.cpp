@@ -6,12 +6,16 @@
 // first block of a folder is written, the parse may restart once from the
 // folder's start with prices measured on the first pass.
 //
-// Format facts: a match of length l (2..257) with formatted offset f in slot
-// s costs the main code of header 256 + 8s + min(l - 2, 7), the length code
-// of l - 9 when l >= 9, and the slot's footer bits; formatted offsets 0, 1, 2
-// reuse R0, R1, R2 and update them as UpdateRepeats does.
+// Format facts: match prices per slot and length are in matchPrices (see
+// FinishPricingLengths); formatted offsets 0, 1, 2 reuse R0, R1, R2 and
+// update them as UpdateRepeats does.
 #include <algorithm>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
@@ -34,15 +38,6 @@ constexpr uint32_t kRemoveLimitSlack = 54;
 constexpr uint32_t kInsertLimitSlack = 4;
 
 inline uint32_t LiteralPrice(const LzxEncoder* e, uint8_t byte) { return e->mainLengths[byte]; }
-
-inline uint32_t MatchPrice(const LzxEncoder* e, uint32_t length, uint32_t formatted) {
-    const uint32_t slot = SlotOf(e, formatted);
-    const uint32_t header = LZX_NUM_CHARS + kHeaderStates * slot;
-    const uint32_t h = length - LZX_MIN_MATCH;
-    if (h < kLongLengthHeader) return e->mainLengths[header + h] + e->footerBits[slot];
-    return e->mainLengths[header + kLongLengthHeader] + e->lengthLengths[h - kLongLengthHeader] +
-           e->footerBits[slot];
-}
 
 void AddLiteral(LzxEncoder* e, uint8_t byte) {
     TP_ASSERT(e->itemCount < kItemCapacity);
@@ -104,35 +99,204 @@ bool RedoFirstBlock(LzxEncoder* e) {
     return true;
 }
 
+inline uint32_t MatchPrice(const LzxEncoder* e, uint32_t length, uint32_t formatted) {
+    return e->matchPrices[SlotOf(e, formatted)][length];
+}
+
+// Relaxation of the nodes a match from node q reaches: node q + l takes the
+// cost from + price[l], the link from and the offset offset[l] where that
+// cost is strictly below its own, and keeps all three otherwise. It runs on
+// groups of Lanes::kCount consecutive lengths from 2; in the last group,
+// lanes past len get cost kUnreached, which never wins, so the nodes there
+// (at most kPriceLanes - 1 past the span, inside kParseNodes) are rewritten
+// with their own values, and the price and offset entries read for them
+// are never used. A group of lanes is a record of two operations: Relax,
+// and LeavesRun (whether a valid lane's offset is not f).
+#if defined(__SSE2__) && !defined(TREEPAK_LZX_PORTABLE_RELAX)
+struct Sse2Lanes {
+    static constexpr uint32_t kCount = 4;
+
+    static __m128i Past(uint32_t validLanes) {
+        return _mm_cmpgt_epi32(_mm_setr_epi32(1, 2, 3, 4), _mm_set1_epi32(static_cast<int>(validLanes)));
+    }
+
+    static bool LeavesRun(const uint32_t* offset, uint32_t f, uint32_t validLanes) {
+        const __m128i same = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offset)),
+                                             _mm_set1_epi32(static_cast<int>(f)));
+        return _mm_movemask_epi8(_mm_or_si128(same, Past(validLanes))) != 0xFFFF;
+    }
+
+    static void Relax(ParseNodes nodes, uint32_t at, const uint32_t* price, const uint32_t* offset, uint32_t from,
+                      uint32_t base, uint32_t validLanes) {
+        // SSE2 compares signed lanes only: flipping the top bit of both
+        // sides turns that into the unsigned comparison kUnreached needs.
+        const __m128i top = _mm_set1_epi32(INT32_MIN);
+        const __m128i priced = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(base)),
+                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(price)));
+        const __m128i cost = _mm_or_si128(priced, Past(validLanes));
+        auto* costAt = reinterpret_cast<__m128i*>(nodes.cost + at);
+        auto* linkAt = reinterpret_cast<__m128i*>(nodes.link + at);
+        auto* offsetAt = reinterpret_cast<__m128i*>(nodes.offsetCode + at);
+        const __m128i old = _mm_loadu_si128(costAt);
+        const __m128i better = _mm_cmplt_epi32(_mm_xor_si128(cost, top), _mm_xor_si128(old, top));
+        const auto blend = [better](__m128i kept, __m128i taken) {
+            return _mm_or_si128(_mm_andnot_si128(better, kept), _mm_and_si128(better, taken));
+        };
+        _mm_storeu_si128(costAt, blend(old, cost));
+        _mm_storeu_si128(linkAt, blend(_mm_loadu_si128(linkAt), _mm_set1_epi32(static_cast<int>(from))));
+        _mm_storeu_si128(offsetAt,
+                         blend(_mm_loadu_si128(offsetAt), _mm_loadu_si128(reinterpret_cast<const __m128i*>(offset))));
+    }
+};
+using BaselineLanes = Sse2Lanes;
+#else
+// The same groups lane by lane, without branches on the costs.
+struct PortableLanes {
+    static constexpr uint32_t kCount = 4;
+
+    static uint32_t Past(uint32_t i, uint32_t validLanes) { return 0u - static_cast<uint32_t>(i >= validLanes); }
+
+    static bool LeavesRun(const uint32_t* offset, uint32_t f, uint32_t validLanes) {
+        uint32_t differs = 0;
+        for (uint32_t i = 0; i < kCount; ++i) differs |= (offset[i] ^ f) & ~Past(i, validLanes);
+        return differs != 0;
+    }
+
+    static void Relax(ParseNodes nodes, uint32_t at, const uint32_t* price, const uint32_t* offset, uint32_t from,
+                      uint32_t base, uint32_t validLanes) {
+        for (uint32_t i = 0; i < kCount; ++i) {
+            const uint32_t cost = (base + price[i]) | Past(i, validLanes);
+            const uint32_t better = 0u - static_cast<uint32_t>(cost < nodes.cost[at + i]);
+            nodes.cost[at + i] = (nodes.cost[at + i] & ~better) | (cost & better);
+            nodes.link[at + i] = (nodes.link[at + i] & ~better) | (from & better);
+            nodes.offsetCode[at + i] = (nodes.offsetCode[at + i] & ~better) | (offset[i] & better);
+        }
+    }
+};
+using BaselineLanes = PortableLanes;
+#endif
+
+// Eight lanes where the processor has AVX2 (checked once at run time): an
+// unsigned minimum gives the new costs, and lanes where it kept the old
+// cost keep their link and offset. TREEPAK_LZX_NO_AVX2 leaves the baseline
+// lanes alone, and TREEPAK_LZX_PORTABLE_RELAX the portable ones, for testing
+// them on a machine with AVX2.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(TREEPAK_LZX_PORTABLE_RELAX) && \
+    !defined(TREEPAK_LZX_NO_AVX2)
+#define TREEPAK_LZX_AVX2 1
+struct Avx2Lanes {
+    static constexpr uint32_t kCount = 8;
+
+    __attribute__((target("avx2"))) static __m256i Past(uint32_t validLanes) {
+        return _mm256_cmpgt_epi32(_mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8),
+                                  _mm256_set1_epi32(static_cast<int>(validLanes)));
+    }
+
+    __attribute__((target("avx2"))) static bool LeavesRun(const uint32_t* offset, uint32_t f, uint32_t validLanes) {
+        const __m256i same = _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset)),
+                                                _mm256_set1_epi32(static_cast<int>(f)));
+        return _mm256_movemask_epi8(_mm256_or_si256(same, Past(validLanes))) != -1;
+    }
+
+    __attribute__((target("avx2"))) static void Relax(ParseNodes nodes, uint32_t at, const uint32_t* price,
+                                                      const uint32_t* offset, uint32_t from, uint32_t base,
+                                                      uint32_t validLanes) {
+        const __m256i priced = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(base)),
+                                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(price)));
+        const __m256i cost = _mm256_or_si256(priced, Past(validLanes));
+        auto* costAt = reinterpret_cast<__m256i*>(nodes.cost + at);
+        auto* linkAt = reinterpret_cast<__m256i*>(nodes.link + at);
+        auto* offsetAt = reinterpret_cast<__m256i*>(nodes.offsetCode + at);
+        const __m256i old = _mm256_loadu_si256(costAt);
+        const __m256i least = _mm256_min_epu32(cost, old);
+        const __m256i kept = _mm256_cmpeq_epi32(least, old);  // old <= cost: strict < fails
+        _mm256_storeu_si256(costAt, least);
+        _mm256_storeu_si256(linkAt, _mm256_blendv_epi8(_mm256_set1_epi32(static_cast<int>(from)),
+                                                       _mm256_loadu_si256(linkAt), kept));
+        _mm256_storeu_si256(offsetAt, _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset)),
+                                                         _mm256_loadu_si256(offsetAt), kept));
+    }
+};
+
+__attribute__((target("avx2"), flatten)) void RelaxLengthsAvx2(LzxEncoder* e, uint32_t q, uint32_t len);
+
+bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+#endif
+
+// Offsets come in runs over the lengths, and a group inside the run of the
+// group before it reads its prices straight from that run's slot row. The
+// node arrays are copied out of the record: vector stores may alias it, and
+// its fields would be reloaded after each one.
+template <class Lanes>
+void RelaxLengths(LzxEncoder* e, uint32_t q, uint32_t len) {
+    constexpr uint32_t lanes = Lanes::kCount;
+    // Lengths reach kLongMatch, and a group from there reads `lanes` entries.
+    static_assert(lanes <= kFillBlock && lanes <= kPriceLanes);
+    const ParseNodes nodes = e->nodes;
+    const uint32_t* offsets = e->bestRow->offsets;
+    const uint32_t base = nodes.cost[q];
+    uint32_t runOffset = kUnreached;  // no formatted offset is this large
+    const uint32_t* row = nullptr;
+    const auto startRun = [&](uint32_t f) {
+        runOffset = f;
+        row = e->matchPrices[SlotOf(e, f)];
+    };
+    uint32_t mixed[lanes] = {};
+    for (uint32_t l = LZX_MIN_MATCH; l <= len; l += lanes) {
+        const uint32_t validLanes = std::min(len + 1 - l, lanes);
+        bool oneRun = true;
+        if (Lanes::LeavesRun(offsets + l, runOffset, validLanes)) {
+            startRun(offsets[l]);
+            oneRun = !Lanes::LeavesRun(offsets + l, runOffset, validLanes);
+        }
+        if (!oneRun) {  // a run ends inside the group: price lane by lane
+            for (uint32_t i = 0; i < validLanes; ++i) {
+                if (offsets[l + i] != runOffset) startRun(offsets[l + i]);
+                mixed[i] = row[l + i];
+            }
+        }
+        Lanes::Relax(nodes, q + l, oneRun ? row + l : mixed, offsets + l, q, base, validLanes);
+    }
+}
+
+#ifdef TREEPAK_LZX_AVX2
+void RelaxLengthsAvx2(LzxEncoder* e, uint32_t q, uint32_t len) { RelaxLengths<Avx2Lanes>(e, q, len); }
+#endif
+
 // One optimal span from s, where a match of `length` (2..49) was found.
 void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
-    ParseNode* nodes = e->nodes;
+    const ParseNodes nodes = e->nodes;
     const uint8_t* window = WindowAt(e, s);
     uint32_t horizon = length;  // all node indexes are relative to s
     const uint32_t spanLimit = kSpanPositions;
+#ifdef TREEPAK_LZX_AVX2
+    static const bool avx2 = HasAvx2();
+#endif
 
-    nodes[0].cost = 0;
-    nodes[0].r0 = e->r0;
-    nodes[0].r1 = e->r1;
-    nodes[0].r2 = e->r2;
-    nodes[1].cost = LiteralPrice(e, window[0]);
-    nodes[1].link = 0;
-    for (uint32_t l = LZX_MIN_MATCH; l <= length; ++l)
-        nodes[l] = {e->bestRow->offsets[l], 0, 0, 0, 0, MatchPrice(e, l, e->bestRow->offsets[l])};
+    nodes.cost[0] = 0;
+    nodes.repeats[0] = {e->r0, e->r1, e->r2};
+    nodes.cost[1] = LiteralPrice(e, window[0]);
+    nodes.link[1] = 0;
+    for (uint32_t l = LZX_MIN_MATCH; l <= length; ++l) {
+        nodes.cost[l] = MatchPrice(e, l, e->bestRow->offsets[l]);
+        nodes.link[l] = 0;
+        nodes.offsetCode[l] = e->bestRow->offsets[l];
+    }
 
     uint32_t spanEnd = 0;
     for (uint32_t q = 1;; ++q) {
-        ParseNode& node = nodes[q];
-        if (node.link != q - 1) {
-            const ParseNode& from = nodes[node.link];
+        const uint32_t link = nodes.link[q];
+        if (link != q - 1) {
+            const ParseRepeats& from = nodes.repeats[link];
             e->r0 = from.r0;
             e->r1 = from.r1;
             e->r2 = from.r2;
-            UpdateRepeats(e->r0, e->r1, e->r2, node.offsetCode);
+            UpdateRepeats(e->r0, e->r1, e->r2, nodes.offsetCode[q]);
         }
-        node.r0 = e->r0;
-        node.r1 = e->r1;
-        node.r2 = e->r2;
+        nodes.repeats[q] = {e->r0, e->r1, e->r2};
         if (q == horizon) {
             spanEnd = q;
             break;
@@ -142,8 +306,8 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
         if (len > kLongMatch || q + len >= spanLimit) {
             TP_ASSERT(len >= LZX_MIN_MATCH);  // the horizon stays below spanLimit, so q does too
             const uint32_t f = OffsetOfLength(e->bestRow, len);
-            nodes[q + len].offsetCode = f;
-            nodes[q + len].link = q;
+            nodes.offsetCode[q + len] = f;
+            nodes.link[q + len] = q;
             InsertMatchPositions(e, p, len, f);
             UpdateRepeats(e->r0, e->r1, e->r2, f);
             spanEnd = q + len;
@@ -151,42 +315,21 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
         }
         if (q + len > horizon &&
             (len > LZX_MIN_MATCH || (len == LZX_MIN_MATCH && e->bestRow->offsets[LZX_MIN_MATCH] < kFarPairOffset))) {
-            for (uint32_t k = horizon + 1; k <= q + len; ++k) nodes[k].cost = kUnreached;
+            for (uint32_t k = horizon + 1; k <= q + len; ++k) nodes.cost[k] = kUnreached;
             horizon = q + len;
         }
-        const uint32_t literalCost = node.cost + LiteralPrice(e, window[q]);
-        if (literalCost < nodes[q + 1].cost) {
-            nodes[q + 1].cost = literalCost;
-            nodes[q + 1].link = q;
+        const uint32_t literalCost = nodes.cost[q] + LiteralPrice(e, window[q]);
+        if (literalCost < nodes.cost[q + 1]) {
+            nodes.cost[q + 1] = literalCost;
+            nodes.link[q + 1] = q;
         }
-        // Offsets come in runs over the lengths: the slot, header row and
-        // footer price are looked up once per run (MatchPrice's sum).
-        const uint32_t* bestOffset = e->bestRow->offsets;
-        const uint8_t* mainLengths = e->mainLengths;
-        const uint32_t base = node.cost;
-        uint32_t runOffset = kUnreached;
-        const uint8_t* header = nullptr;
-        uint32_t footer = 0;
-        for (uint32_t l = LZX_MIN_MATCH; l <= len; ++l) {
-            const uint32_t f = bestOffset[l];
-            if (f != runOffset) {
-                runOffset = f;
-                const uint32_t slot = SlotOf(e, f);
-                header = mainLengths + LZX_NUM_CHARS + kHeaderStates * slot;
-                footer = e->footerBits[slot];
-            }
-            const uint32_t h = l - LZX_MIN_MATCH;
-            const uint32_t price = h < kLongLengthHeader
-                                       ? header[h] + footer
-                                       : header[kLongLengthHeader] + e->lengthLengths[h - kLongLengthHeader] + footer;
-            const uint32_t cost = base + price;
-            ParseNode& target = nodes[q + l];
-            if (cost < target.cost) {
-                target.offsetCode = f;
-                target.link = q;
-                target.cost = cost;
-            }
+#ifdef TREEPAK_LZX_AVX2
+        if (avx2) {
+            RelaxLengthsAvx2(e, q, len);
+            continue;
         }
+#endif
+        RelaxLengths<BaselineLanes>(e, q, len);
     }
 
     // Trace back, turning each node's link into the next node on the path.
@@ -194,20 +337,20 @@ void ParseSpan(LzxEncoder* e, uint32_t s, uint32_t length, uint32_t end) {
     uint32_t at = spanEnd;
     uint32_t next = kUnreached;
     while (at != 0) {
-        const uint32_t from = nodes[at].link;
-        nodes[at].link = next;
+        const uint32_t from = nodes.link[at];
+        nodes.link[at] = next;
         next = at;
         at = from;
         ++k;
     }
-    nodes[0].link = next;
+    nodes.link[0] = next;
     if (e->itemCount + k >= kItemFlushLimit || e->matchCount + k >= kMatchFlushLimit) BlockOutputStep(e, s);
     // The buffers are sized so that this never repeats; it only guards memory.
     while (e->itemCount + k > kItemCapacity || e->matchCount + k > kMatchCapacity) BlockOutputStep(e, s);
-    for (uint32_t q = 0; q != spanEnd; q = nodes[q].link) {
-        const uint32_t to = nodes[q].link;
+    for (uint32_t q = 0; q != spanEnd; q = nodes.link[q]) {
+        const uint32_t to = nodes.link[q];
         if (to > q + 1)
-            AddMatch(e, to - q, nodes[to].offsetCode);
+            AddMatch(e, to - q, nodes.offsetCode[to]);
         else
             AddLiteral(e, window[q]);
     }
