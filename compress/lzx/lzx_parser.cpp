@@ -252,11 +252,14 @@ void RelaxLengths(LzxEncoder* e, uint32_t q, uint32_t len) {
             startRun(offsets[l]);
             oneRun = !Lanes::LeavesRun(offsets + l, runOffset, validLanes);
         }
-        if (!oneRun) {  // a run ends inside the group: price lane by lane
-            for (uint32_t i = 0; i < validLanes; ++i) {
-                if (offsets[l + i] != runOffset) startRun(offsets[l + i]);
-                mixed[i] = row[l + i];
+        if (!oneRun) {
+            // A run ends inside the group: each lane is priced in its own
+            // slot, lanes past len with offset 0 (any valid slot will do).
+            for (uint32_t i = 0; i < lanes; ++i) {
+                const uint32_t f = i < validLanes ? offsets[l + i] : 0;
+                mixed[i] = e->matchPrices[SlotOf(e, f)][l + i];
             }
+            startRun(offsets[l + validLanes - 1]);
         }
         Lanes::Relax(nodes, q + l, oneRun ? row + l : mixed, offsets + l, q, base, validLanes);
     }
