@@ -11,11 +11,6 @@
 // update them as UpdateRepeats does.
 #include <algorithm>
 #include <cstring>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
@@ -112,43 +107,55 @@ inline uint32_t MatchPrice(const LzxEncoder* e, uint32_t length, uint32_t format
 // with their own values, and the price and offset entries read for them
 // are never used. A group of lanes is a record of two operations: Relax,
 // and LeavesRun (whether a valid lane's offset is not f).
-#if defined(__SSE2__) && !defined(TREEPAK_LZX_PORTABLE_RELAX)
-struct Sse2Lanes {
-    static constexpr uint32_t kCount = 4;
-
-    static __m128i Past(uint32_t validLanes) {
-        return _mm_cmpgt_epi32(_mm_setr_epi32(1, 2, 3, 4), _mm_set1_epi32(static_cast<int>(validLanes)));
-    }
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(TREEPAK_LZX_PORTABLE_RELAX)
+// The compiler's generic vectors: 4 lanes fill an SSE2 register, x86-64's
+// baseline (or another target's own vectors), 8 lanes an AVX2 register in
+// code built for AVX2. No function takes or returns a vector, so none
+// depends on the vector calling convention of the code around it. Lane
+// numbers compare signed (they are small, and SSE2 has only signed lane
+// comparisons); costs compare unsigned, so kUnreached stays the largest.
+template <uint32_t N>
+struct VectorLanes {
+    static constexpr uint32_t kCount = N;
+    typedef uint32_t Vector __attribute__((vector_size(sizeof(uint32_t) * N)));
+    typedef int32_t Signed __attribute__((vector_size(sizeof(int32_t) * N)));
+    static constexpr int32_t kLaneIndex[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    static_assert(N <= 8);
 
     static bool LeavesRun(const uint32_t* offset, uint32_t f, uint32_t validLanes) {
-        const __m128i same = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offset)),
-                                             _mm_set1_epi32(static_cast<int>(f)));
-        return _mm_movemask_epi8(_mm_or_si128(same, Past(validLanes))) != 0xFFFF;
+        Signed lane;
+        Vector offsets;
+        std::memcpy(&lane, kLaneIndex, sizeof lane);
+        std::memcpy(&offsets, offset, sizeof offsets);
+        const Vector differs = (offsets ^ f) & (Vector)(lane < static_cast<int32_t>(validLanes));
+        uint64_t words[N / 2];
+        std::memcpy(words, &differs, sizeof words);
+        uint64_t any = 0;
+        for (uint64_t word : words) any |= word;
+        return any != 0;
     }
 
     static void Relax(ParseNodes nodes, uint32_t at, const uint32_t* price, const uint32_t* offset, uint32_t from,
                       uint32_t base, uint32_t validLanes) {
-        // SSE2 compares signed lanes only: flipping the top bit of both
-        // sides turns that into the unsigned comparison kUnreached needs.
-        const __m128i top = _mm_set1_epi32(INT32_MIN);
-        const __m128i priced = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(base)),
-                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(price)));
-        const __m128i cost = _mm_or_si128(priced, Past(validLanes));
-        auto* costAt = reinterpret_cast<__m128i*>(nodes.cost + at);
-        auto* linkAt = reinterpret_cast<__m128i*>(nodes.link + at);
-        auto* offsetAt = reinterpret_cast<__m128i*>(nodes.offsetCode + at);
-        const __m128i old = _mm_loadu_si128(costAt);
-        const __m128i better = _mm_cmplt_epi32(_mm_xor_si128(cost, top), _mm_xor_si128(old, top));
-        const auto blend = [better](__m128i kept, __m128i taken) {
-            return _mm_or_si128(_mm_andnot_si128(better, kept), _mm_and_si128(better, taken));
-        };
-        _mm_storeu_si128(costAt, blend(old, cost));
-        _mm_storeu_si128(linkAt, blend(_mm_loadu_si128(linkAt), _mm_set1_epi32(static_cast<int>(from))));
-        _mm_storeu_si128(offsetAt,
-                         blend(_mm_loadu_si128(offsetAt), _mm_loadu_si128(reinterpret_cast<const __m128i*>(offset))));
+        Signed lane;
+        Vector prices, taken, cost, link, offsetCode;
+        std::memcpy(&lane, kLaneIndex, sizeof lane);
+        std::memcpy(&prices, price, sizeof prices);
+        std::memcpy(&taken, offset, sizeof taken);
+        std::memcpy(&cost, nodes.cost + at, sizeof cost);
+        std::memcpy(&link, nodes.link + at, sizeof link);
+        std::memcpy(&offsetCode, nodes.offsetCode + at, sizeof offsetCode);
+        const Vector candidate = (base + prices) | (Vector)(lane >= static_cast<int32_t>(validLanes));
+        const Vector better = (Vector)(candidate < cost);  // unsigned: all ones where strictly cheaper
+        cost = (cost & ~better) | (candidate & better);
+        link = (link & ~better) | (from & better);
+        offsetCode = (offsetCode & ~better) | (taken & better);
+        std::memcpy(nodes.cost + at, &cost, sizeof cost);
+        std::memcpy(nodes.link + at, &link, sizeof link);
+        std::memcpy(nodes.offsetCode + at, &offsetCode, sizeof offsetCode);
     }
 };
-using BaselineLanes = Sse2Lanes;
+using BaselineLanes = VectorLanes<4>;
 #else
 // The same groups lane by lane, without branches on the costs.
 struct PortableLanes {
@@ -176,48 +183,14 @@ struct PortableLanes {
 using BaselineLanes = PortableLanes;
 #endif
 
-// Eight lanes where the processor has AVX2 (checked once at run time): an
-// unsigned minimum gives the new costs, and lanes where it kept the old
-// cost keep their link and offset. TREEPAK_LZX_NO_AVX2 leaves the baseline
-// lanes alone, and TREEPAK_LZX_PORTABLE_RELAX the portable ones, for testing
-// them on a machine with AVX2.
+// Eight lanes where the processor has AVX2 (checked once at run time).
+// TREEPAK_LZX_NO_AVX2 leaves the baseline lanes alone, and
+// TREEPAK_LZX_PORTABLE_RELAX the portable ones, for testing them on a
+// machine with AVX2.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(TREEPAK_LZX_PORTABLE_RELAX) && \
     !defined(TREEPAK_LZX_NO_AVX2)
 #define TREEPAK_LZX_AVX2 1
-struct Avx2Lanes {
-    static constexpr uint32_t kCount = 8;
-
-    __attribute__((target("avx2"))) static __m256i Past(uint32_t validLanes) {
-        return _mm256_cmpgt_epi32(_mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8),
-                                  _mm256_set1_epi32(static_cast<int>(validLanes)));
-    }
-
-    __attribute__((target("avx2"))) static bool LeavesRun(const uint32_t* offset, uint32_t f, uint32_t validLanes) {
-        const __m256i same = _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset)),
-                                                _mm256_set1_epi32(static_cast<int>(f)));
-        return _mm256_movemask_epi8(_mm256_or_si256(same, Past(validLanes))) != -1;
-    }
-
-    __attribute__((target("avx2"))) static void Relax(ParseNodes nodes, uint32_t at, const uint32_t* price,
-                                                      const uint32_t* offset, uint32_t from, uint32_t base,
-                                                      uint32_t validLanes) {
-        const __m256i priced = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(base)),
-                                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(price)));
-        const __m256i cost = _mm256_or_si256(priced, Past(validLanes));
-        auto* costAt = reinterpret_cast<__m256i*>(nodes.cost + at);
-        auto* linkAt = reinterpret_cast<__m256i*>(nodes.link + at);
-        auto* offsetAt = reinterpret_cast<__m256i*>(nodes.offsetCode + at);
-        const __m256i old = _mm256_loadu_si256(costAt);
-        const __m256i least = _mm256_min_epu32(cost, old);
-        const __m256i kept = _mm256_cmpeq_epi32(least, old);  // old <= cost: strict < fails
-        _mm256_storeu_si256(costAt, least);
-        _mm256_storeu_si256(linkAt, _mm256_blendv_epi8(_mm256_set1_epi32(static_cast<int>(from)),
-                                                       _mm256_loadu_si256(linkAt), kept));
-        _mm256_storeu_si256(offsetAt, _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset)),
-                                                         _mm256_loadu_si256(offsetAt), kept));
-    }
-};
-
+// Everything it calls is inlined, so the lanes are built for AVX2 too.
 __attribute__((target("avx2"), flatten)) void RelaxLengthsAvx2(LzxEncoder* e, uint32_t q, uint32_t len);
 
 bool HasAvx2() {
@@ -266,7 +239,7 @@ void RelaxLengths(LzxEncoder* e, uint32_t q, uint32_t len) {
 }
 
 #ifdef TREEPAK_LZX_AVX2
-void RelaxLengthsAvx2(LzxEncoder* e, uint32_t q, uint32_t len) { RelaxLengths<Avx2Lanes>(e, q, len); }
+void RelaxLengthsAvx2(LzxEncoder* e, uint32_t q, uint32_t len) { RelaxLengths<VectorLanes<8>>(e, q, len); }
 #endif
 
 // One optimal span from s, where a match of `length` (2..49) was found.
