@@ -128,11 +128,15 @@ struct VectorLanes {
         std::memcpy(&lane, kLaneIndex, sizeof lane);
         std::memcpy(&offsets, offset, sizeof offsets);
         const Vector differs = (offsets ^ f) & (Vector)(lane < static_cast<int32_t>(validLanes));
-        uint64_t words[N / 2];
-        std::memcpy(words, &differs, sizeof words);
-        uint64_t any = 0;
-        for (uint64_t word : words) any |= word;
-        return any != 0;
+        // Folded to 16 bytes first: one register on every target with vectors.
+        typedef uint64_t Folded __attribute__((vector_size(16)));
+        Folded any = {0, 0};
+        for (uint32_t k = 0; k < sizeof differs; k += sizeof any) {
+            Folded part;
+            std::memcpy(&part, reinterpret_cast<const char*>(&differs) + k, sizeof part);
+            any |= part;
+        }
+        return (any[0] | any[1]) != 0;
     }
 
     static void Relax(ParseNodes nodes, uint32_t at, const uint32_t* price, const uint32_t* offset, uint32_t from,
