@@ -319,14 +319,18 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
                 *w.links[1] = candSmaller;
                 done = true;
             } else {
-                // The side is a coin toss on most data: selects, not a branch.
-                const bool larger = src[m] > cur[m];
-                *w.links[larger ? 0 : 1] = c;
-                w.links[0] = larger ? node + 1 : w.links[0];
-                w.links[1] = larger ? w.links[1] : node;
-                lens0 = larger ? std::max(lens0, m) : lens0;
-                lens1 = larger ? lens1 : std::max(lens1, m);
-                const uint32_t following = larger ? candSmaller : candLarger;
+                // The side is a coin toss on most data, so it indexes
+                // rather than branches (written as selects, the compilers
+                // turn the group back into a branch): side 0 when the
+                // candidate is larger, which links it on that side and
+                // follows its smaller child, side 1 the other way round.
+                const uint32_t side = src[m] > cur[m] ? 0 : 1;
+                *w.links[side] = c;
+                w.links[side] = node + (side ^ 1);
+                const uint32_t mOnLarger = m & (side - 1);  // m on side 0, else 0
+                lens0 = std::max(lens0, mOnLarger);
+                lens1 = std::max(lens1, m - mOnLarger);
+                const uint32_t following = side != 0 ? candLarger : candSmaller;
                 done = AtOrBelow(following, w.limit);
                 if (done) {
                     *w.links[0] = *w.links[1] = 0;
