@@ -48,8 +48,9 @@ void BuildSlotTable(uint8_t* table) {
 
 // The parser's match prices: a match of length l (2..257) in slot s costs
 // the main code of header 256 + 8s + min(l - 2, 7), the length code of
-// l - 9 when l >= 9, and the slot's footer bits. Two-byte matches far away
-// are priced out first.
+// l - 9 when l >= 9, and the slot's footer bits. The table holds the lengths
+// the parser prices, up to kLongMatch (longer matches are taken whole).
+// Two-byte matches far away are priced out first.
 void FinishPricingLengths(LzxEncoder* e) {
     for (uint32_t s = kFarPairFirstSlot; s < e->slotCount; ++s)
         e->mainLengths[LZX_NUM_CHARS + kHeaderStates * s] = kFarPairLength;
