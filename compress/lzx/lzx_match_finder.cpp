@@ -109,72 +109,103 @@ inline Trees TreesOf(LzxEncoder* e, uint32_t p) {
     return {e->windowBuffer, e->hashHeads, e->children, e->windowOrigin, low - low % ring, ring};
 }
 
-// One walk of a tree, all in registers: p becomes the tree's new root and
-// the old tree is split around it, comparing at most `most` bytes per
-// candidate; a candidate equal over kLongMatch bytes is replaced by p.
-// With kSearch, every length that beats the earlier ones gets the
-// candidate's formatted offset in `row`. Returns the best length (2
-// when p had a usable predecessor, 0 when the tree was empty or too old).
+// One walk of a tree: p becomes the tree's new root and the old tree is
+// split around it, comparing at most `most` bytes per candidate; a
+// candidate equal over kLongMatch bytes is replaced by p. A search walk
+// (kSearch) also gives every length that beats the earlier ones the
+// candidate's formatted offset in `row`. The record is meant to live in
+// registers: BeginWalk and StepWalk inline into their loops.
+struct Walk {
+    const uint8_t* cur;  // p's bytes
+    uint32_t pos;
+    uint32_t cand;
+    uint32_t limit;
+    uint32_t* largerLink;  // where the next candidate larger than p goes
+    uint32_t* smallerLink;
+    uint32_t lenLarger, lenSmaller;  // known common lengths on each side
+    uint32_t best;
+};
+
+// Makes p its tree's root; false when the tree had no usable candidate.
 template <bool kSearch>
-uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, OffsetRow* row) {
-    const uint8_t* window = t.window;
-    const uint32_t origin = t.origin;
-    const uint8_t* cur = window + (p - origin);
-    uint32_t& head = t.heads[KeyAt(cur)];
-    uint32_t cand = head;
+inline bool BeginWalk(const Trees& t, uint32_t p, uint32_t limit, OffsetRow* row, Walk* w) {
+    w->cur = t.window + (p - t.origin);
+    uint32_t& head = t.heads[KeyAt(w->cur)];
+    const uint32_t cand = head;
     head = p;
-    uint32_t* largerLink = t.Node(p);
-    uint32_t* smallerLink = largerLink + 1;
+    w->largerLink = t.Node(p);
+    w->smallerLink = w->largerLink + 1;
     if (AtOrBelow(cand, limit)) {
-        *largerLink = *smallerLink = 0;
-        return 0;
+        *w->largerLink = *w->smallerLink = 0;
+        return false;
     }
-    const uint32_t formattedBase = p + 2;  // formatted offset = distance + 2
     // The nearest source always gives the two-byte match.
     if constexpr (kSearch) {
-        row->offsets[LZX_MIN_MATCH] = formattedBase - cand;
+        row->offsets[LZX_MIN_MATCH] = p + 2 - cand;  // formatted offset = distance + 2
         row->longFills = 0;
     }
-    uint32_t best = LZX_MIN_MATCH;
-    uint32_t lenLarger = LZX_MIN_MATCH, lenSmaller = LZX_MIN_MATCH;
-    for (;;) {
-        const uint8_t* src = window + (cand - origin);
-        uint32_t* const node = t.Node(cand);
-        // Both children are loaded before comparing and their bytes are
-        // prefetched, so the cache misses of this step and the next overlap.
-        const uint32_t candLarger = node[0];
-        const uint32_t candSmaller = node[1];
-        const uint32_t known = std::min(lenLarger, lenSmaller);
-        Prefetch(window, candLarger - origin + known);
-        Prefetch(window, candSmaller - origin + known);
-        const uint32_t m = CommonLength(src, cur, known, most);
-        if (m > best) {
-            if constexpr (kSearch) FillWalkOffsets(row, best + 1, m, formattedBase - cand);
-            best = m;
+    w->pos = p;
+    w->cand = cand;
+    w->limit = limit;
+    w->lenLarger = w->lenSmaller = LZX_MIN_MATCH;
+    w->best = LZX_MIN_MATCH;
+    return true;
+}
+
+// One candidate of a walk; false once the walk has ended.
+template <bool kSearch>
+inline bool StepWalk(const Trees& t, uint32_t most, OffsetRow* row, Walk* w) {
+    const uint32_t cand = w->cand;
+    const uint8_t* src = t.window + (cand - t.origin);
+    uint32_t* const node = t.Node(cand);
+    // Both children are loaded before comparing and their bytes are
+    // prefetched, so the cache misses of this step and the next overlap.
+    const uint32_t candLarger = node[0];
+    const uint32_t candSmaller = node[1];
+    const uint32_t known = std::min(w->lenLarger, w->lenSmaller);
+    Prefetch(t.window, candLarger - t.origin + known);
+    Prefetch(t.window, candSmaller - t.origin + known);
+    const uint32_t m = CommonLength(src, w->cur, known, most);
+    if constexpr (kSearch) {
+        if (m > w->best) {
+            FillWalkOffsets(row, w->best + 1, m, w->pos + 2 - cand);
+            w->best = m;
         }
-        if (m >= kLongMatch) {
-            *largerLink = candLarger;
-            *smallerLink = candSmaller;
-            return best;
-        }
-        uint32_t next;
-        if (src[m] > cur[m]) {
-            lenLarger = std::max(lenLarger, m);
-            *largerLink = cand;
-            largerLink = node + 1;
-            next = candSmaller;
-        } else {
-            lenSmaller = std::max(lenSmaller, m);
-            *smallerLink = cand;
-            smallerLink = node;
-            next = candLarger;
-        }
-        if (AtOrBelow(next, limit)) {
-            *largerLink = *smallerLink = 0;
-            return best;
-        }
-        cand = next;
     }
+    if (m >= kLongMatch) {
+        *w->largerLink = candLarger;
+        *w->smallerLink = candSmaller;
+        return false;
+    }
+    uint32_t next;
+    if (src[m] > w->cur[m]) {
+        w->lenLarger = std::max(w->lenLarger, m);
+        *w->largerLink = cand;
+        w->largerLink = node + 1;
+        next = candSmaller;
+    } else {
+        w->lenSmaller = std::max(w->lenSmaller, m);
+        *w->smallerLink = cand;
+        w->smallerLink = node;
+        next = candLarger;
+    }
+    if (AtOrBelow(next, w->limit)) {
+        *w->largerLink = *w->smallerLink = 0;
+        return false;
+    }
+    w->cand = next;
+    return true;
+}
+
+// A whole walk; returns the best length (2 when p had a usable
+// predecessor, 0 when the tree was empty or too old).
+template <bool kSearch>
+uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, OffsetRow* row) {
+    Walk w{};
+    if (!BeginWalk<kSearch>(t, p, limit, row, &w)) return 0;
+    while (StepWalk<kSearch>(t, most, row, &w)) {
+    }
+    return w.best;
 }
 
 // Searches first .. last - 1 with the same walks, up to kWalksInFlight at
@@ -185,9 +216,10 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, Offse
 // cache misses of several walks overlap. Each tree still takes its
 // positions in order: a position whose key is being walked, or waits,
 // waits too (at most kMaxDeferred of them), and later positions go first.
-// Insertions stay one at a time (InsertPositions): the inner positions of a
-// long match follow their source's neighbours, whose nodes the previous
-// walk has just brought into the cache, and interleaving them only costs.
+// Insertions do not interleave this way (InsertPositions walks them in
+// pairs, in step): the inner positions of a long match follow their
+// source's neighbours, whose nodes the previous walk has just brought into
+// the cache, and rotating among walks only costs there.
 // The results go to offsetRows and specBest, row q - first.
 constexpr uint32_t kMaxDeferred = 8;
 
@@ -446,9 +478,34 @@ void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixe
     if (first - e->specFirst < e->specEnd - e->specFirst) first = e->specEnd;
     if (static_cast<int32_t>(last - first) <= 0) return;
     const Trees t = TreesOf(e, first);
-    for (uint32_t q = first; q != last; ++q)
-        WalkOne<false>(t, q, fixedLimit != 0 ? fixedLimit : q + 4 - e->windowSize, kLongMatch, nullptr);
+    const uint32_t bias = 4 - e->windowSize;
+    auto limitOf = [&](uint32_t q) { return fixedLimit != 0 ? fixedLimit : q + bias; };
+    uint32_t q = first;
+    // Neighbouring positions walk two trees side by side, in step: inside a
+    // long match their walks mostly mirror each other (q + 1 meets the
+    // neighbours of the nodes q meets), so the second walk's sides follow
+    // the first's, which the branch predictor learns, and the two walks'
+    // loads overlap.
+    for (; last - q >= 2; q += 2) {
+        const uint8_t* b = t.window + (q - t.origin);
+        if (b[0] == b[1] && b[1] == b[2]) {  // one tree: one walk after the other
+            WalkOne<false>(t, q, limitOf(q), kLongMatch, nullptr);
+            WalkOne<false>(t, q + 1, limitOf(q + 1), kLongMatch, nullptr);
+            continue;
+        }
+        Walk a{}, c{};
+        bool liveA = BeginWalk<false>(t, q, limitOf(q), nullptr, &a);
+        bool liveC = BeginWalk<false>(t, q + 1, limitOf(q + 1), nullptr, &c);
+        while (liveA && liveC) {
+            liveA = StepWalk<false>(t, kLongMatch, nullptr, &a);
+            liveC = StepWalk<false>(t, kLongMatch, nullptr, &c);
+        }
+        while (liveA) liveA = StepWalk<false>(t, kLongMatch, nullptr, &a);
+        while (liveC) liveC = StepWalk<false>(t, kLongMatch, nullptr, &c);
+    }
+    if (q != last) WalkOne<false>(t, q, limitOf(q), kLongMatch, nullptr);
 }
+
 
 uint32_t OffsetOfLength(const OffsetRow* row, uint32_t length) {
     if (length <= kLongMatch) return row->offsets[length];

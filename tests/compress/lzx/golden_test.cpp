@@ -38,6 +38,23 @@ std::vector<uint8_t> Mixed() {
     return Concat({TextBytes(90000, 41), X86LikeBytes(60000, 42), RandomBytes(9000, 43), RunBytes(50000)});
 }
 
+// An archive of near copies: records padded with zeros to 512 bytes, each
+// a few edits away from one of three texts, so most positions lie inside
+// long matches and the zero padding puts runs into one tree.
+std::vector<uint8_t> NearCopies() {
+    const std::vector<uint8_t> texts[] = {TextBytes(7000, 61), TextBytes(2500, 62), TextBytes(12000, 63)};
+    testsupport::Rng rng(64);
+    std::vector<uint8_t> out;
+    while (out.size() < 600000) {
+        std::vector<uint8_t> record = texts[rng.Below(3)];
+        for (uint32_t k = rng.Below(4); k-- > 0;) record[rng.Below(static_cast<uint32_t>(record.size()))] ^= 0x20;
+        record.resize(record.size() + rng.Below(40));
+        out.insert(out.end(), record.begin(), record.end());
+        out.resize((out.size() + 511) / 512 * 512 + 512, 0);
+    }
+    return out;
+}
+
 const GoldenCase kCases[] = {
     {"prose", 16, [] { return Folders{ProseBytes(100000, 5)}; }, "cdc53b12b78d6c9d"},
     {"text", 16, [] { return Folders{TextBytes(100000, 1)}; }, "5fc0cd810928b238"},
@@ -61,6 +78,7 @@ const GoldenCase kCases[] = {
     {"window19", 19, [] { return Folders{Mixed()}; }, "14c27d50835bdaaf"},
     {"window20", 20, [] { return Folders{Mixed()}; }, "1ee23e8f50778d11"},
     {"window21", 21, [] { return Folders{Mixed()}; }, "fac7a1ace022c0df"},
+    {"near-copies", 21, [] { return Folders{NearCopies()}; }, "ccef052f5e94e35b"},
     // The second folder's output depends on state the reset keeps.
     {"two-folders", 15, [] { return Folders{TextBytes(50000, 7), X86LikeBytes(40000, 8)}; }, "2f6f0e1334a594c2"},
 };
