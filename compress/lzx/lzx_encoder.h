@@ -156,6 +156,7 @@ struct LzxEncoder {
     // trees, and each one's longest length and formatted offsets per length
     // (before the repeated offsets are preferred) wait here.
     uint32_t specFirst, specEnd;
+    uint32_t afterLongMatch;  // the last position asked for had a match of kLongMatch or more
     uint32_t specBest[kSearchBatch];
     OffsetRow offsetRows[kSearchBatch];
     uint32_t position;

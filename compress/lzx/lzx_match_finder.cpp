@@ -220,7 +220,7 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, Offse
 // pairs, in step): the inner positions of a long match follow their
 // source's neighbours, whose nodes the previous walk has just brought into
 // the cache, and rotating among walks only costs there.
-// The results go to offsetRows and specBest, row q - first.
+// The results go to offsetRows and specBest, row q - specFirst.
 constexpr uint32_t kMaxDeferred = 8;
 
 struct WalkState {
@@ -238,8 +238,10 @@ struct WalkState {
 
 void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
     const Trees t = TreesOf(e, first);
+    const uint32_t rowBase = e->specFirst;
     if (last - first == 1) {
-        e->specBest[0] = WalkOne<true>(t, first, first + 4 - e->windowSize, kMaxCompare, &e->offsetRows[0]);
+        e->specBest[first - rowBase] =
+            WalkOne<true>(t, first, first + 4 - e->windowSize, kMaxCompare, &e->offsetRows[first - rowBase]);
         return;
     }
     const uint8_t* const window = t.window;
@@ -275,13 +277,13 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
         uint32_t* const node = t.Node(q);
         if (AtOrBelow(c, limit)) {
             node[0] = node[1] = 0;
-            e->specBest[q - first] = 0;
+            e->specBest[q - rowBase] = 0;
             return;
         }
         uint32_t* const candNode = t.Node(c);
         __builtin_prefetch(candNode);
         Prefetch(window, c - origin + LZX_MIN_MATCH);
-        OffsetRow& row = e->offsetRows[q - first];
+        OffsetRow& row = e->offsetRows[q - rowBase];
         row.offsets[LZX_MIN_MATCH] = q + 2 - c;  // the nearest source: the two-byte match
         row.longFills = 0;
         const uint32_t slot = freeSlots[--freeCount];
@@ -381,14 +383,14 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
                 continue;
             }
             {
-                OffsetRow* row = &e->offsetRows[w.pos - first];
+                OffsetRow* row = &e->offsetRows[w.pos - rowBase];
                 uint32_t from = LZX_MIN_MATCH + 1;
                 for (uint32_t k = 0; k < w.improved; ++k) {
                     const uint32_t to = improvedLength[slot][k];
                     FillWalkOffsets(row, from, to, w.pos + 2 - improvedCand[slot][k]);
                     from = to + 1;
                 }
-                e->specBest[w.pos - first] = w.best;
+                e->specBest[w.pos - rowBase] = w.best;
             }
             ended = true;
             freeSlots[freeCount++] = slot;
@@ -428,8 +430,19 @@ void SearchAhead(LzxEncoder* e, uint32_t p, uint32_t end) {
         while (last - p < kSearchBatch && last < end && NoLongRunAt(e, last - 2)) ++last;
     }
     e->specFirst = p;
+    // After a long match the next one is likely long too (near copies): p
+    // goes first, alone, and when its match is long, so that the parser
+    // takes it whole and only inserts the positions inside it, nothing is
+    // searched ahead.
+    if (e->afterLongMatch && last - p > 1) {
+        e->specEnd = p + 1;
+        SearchPositions(e, p, p + 1);
+        if (e->specBest[0] >= kLongMatch) return;
+        SearchPositions(e, p + 1, last);
+    } else {
+        SearchPositions(e, p, last);
+    }
     e->specEnd = last;
-    SearchPositions(e, p, last);
 }
 
 // A repeated offset that matches as far as the best match is always the
@@ -465,6 +478,7 @@ uint32_t FindMatches(LzxEncoder* e, uint32_t p, uint32_t end) {
     OffsetRow* row = &e->offsetRows[index];
     e->bestRow = row;
     uint32_t best = e->specBest[index];
+    e->afterLongMatch = best >= kLongMatch;
     if (best == 0) return 0;
     PreferRepeats(e, row, p, best);
 
