@@ -9,9 +9,10 @@
 // A search (at most 257 bytes compared) and an insertion (at most 50)
 // change a tree the same way: both stop at the first candidate sharing 50
 // bytes. So positions the parser will put into the trees anyway can be
-// searched before it asks for them, and searches of different trees can
-// run interleaved; each tree still sees its positions in order, and the
-// results are those of searching one position at a time.
+// searched before it asks for them, searches of different trees can run
+// interleaved and insertions of neighbouring positions in pairs; each tree
+// still sees its positions in order, and the results are those of walking
+// one position at a time.
 //
 // Format facts: a source q is usable from p only when q > p + 4 - W, so
 // distances stay at most W - 5; formatted offsets are 0..2 for the repeated
