@@ -503,7 +503,7 @@ void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixe
     // loads overlap.
     for (; last - q >= 2; q += 2) {
         const uint8_t* b = t.window + (q - t.origin);
-        if (b[0] == b[1] && b[1] == b[2]) {  // one tree: one walk after the other
+        if (b[0] == b[1] && b[1] == b[2]) {  // q and q + 1 share a tree: one after the other
             WalkOne<false>(t, q, limitOf(q), kLongMatch, nullptr);
             WalkOne<false>(t, q + 1, limitOf(q + 1), kLongMatch, nullptr);
             continue;
@@ -520,7 +520,6 @@ void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixe
     }
     if (q != last) WalkOne<false>(t, q, limitOf(q), kLongMatch, nullptr);
 }
-
 
 uint32_t OffsetOfLength(const OffsetRow* row, uint32_t length) {
     if (length <= kLongMatch) return row->offsets[length];
