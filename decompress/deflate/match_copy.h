@@ -10,6 +10,8 @@
 // handed out).
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -68,28 +70,46 @@ inline void CopyBehind(uint8_t* to, uint32_t distance, uint32_t length) {
     }
 }
 
-// The fast copy: five words cover the usual match with no length test.
-inline constexpr uint32_t kFastCopyWords = 5;
-inline constexpr uint32_t kFastCopyBytes = kFastCopyWords * kWordBytes;
-inline constexpr uint32_t kCopyOverrunBytes = kFastCopyBytes - DEFLATE_MIN_MATCH;
+// The fast copies write whole chunks, the first few with no length test
+// (they cover the usual match), then two a turn (half the loop tests on long
+// matches). Sixteen-byte chunks take a source at least that far behind;
+// nearer ones copy words.
+template <uint32_t kChunkBytes, uint32_t kFirstChunks>
+struct FastChunks {
+    static constexpr uint32_t kChunk = kChunkBytes;
+    static constexpr uint32_t kFirst = kFirstChunks;
+    // Past a match of the least length, or the last turn's second chunk.
+    static constexpr uint32_t kOverrun = std::max(kFirstChunks * kChunkBytes - DEFLATE_MIN_MATCH, 2 * kChunkBytes - 1);
+};
+using FastWords = FastChunks<kWordBytes, 5>;
+using FastWide = FastChunks<16, 3>;
+inline constexpr uint32_t kCopyOverrunBytes = std::max(FastWords::kOverrun, FastWide::kOverrun);
 inline constexpr uint64_t kByteBroadcast = 0x0101010101010101;
 
-// Copies whole words until `length` bytes are covered, reading and writing
-// up to kCopyOverrunBytes past them. The source lies at least a word behind
-// `to`, so every word read holds final bytes.
+template <uint32_t kBytes>
+inline void CopyChunk(uint8_t* to, const uint8_t* from) {
+    uint8_t chunk[kBytes];
+    std::memcpy(chunk, from, kBytes);
+    std::memcpy(to, chunk, kBytes);
+}
+
+// Copies whole chunks until `length` bytes are covered, reading and writing
+// up to Chunks::kOverrun past them. The source lies at least a chunk behind
+// `to`, so every chunk read holds final bytes.
 // Precondition: length >= DEFLATE_MIN_MATCH.
-inline void CopyWordsFast(uint8_t* to, const uint8_t* from, uint32_t length) {
-    TP_ASSERT(length >= DEFLATE_MIN_MATCH);
+template <typename Chunks>
+inline void CopyChunksFast(uint8_t* to, const uint8_t* from, uint32_t length) {
+    constexpr uint32_t kChunk = Chunks::kChunk;
+    TP_ASSERT(length >= DEFLATE_MIN_MATCH && to - from >= static_cast<ptrdiff_t>(kChunk));
     uint8_t* const end = to + length;
-    for (uint32_t i = 0; i < kFastCopyWords; ++i) CopyWord(to + i * kWordBytes, from + i * kWordBytes);
-    to += kFastCopyBytes;
-    from += kFastCopyBytes;
-    // Two words a turn: half the loop tests on long matches.
+    for (uint32_t i = 0; i < Chunks::kFirst; ++i) CopyChunk<kChunk>(to + i * kChunk, from + i * kChunk);
+    to += Chunks::kFirst * kChunk;
+    from += Chunks::kFirst * kChunk;
     while (to < end) {
-        CopyWord(to, from);
-        CopyWord(to + kWordBytes, from + kWordBytes);
-        to += 2 * kWordBytes;
-        from += 2 * kWordBytes;
+        CopyChunk<kChunk>(to, from);
+        CopyChunk<kChunk>(to + kChunk, from + kChunk);
+        to += 2 * kChunk;
+        from += 2 * kChunk;
     }
 }
 
@@ -109,16 +129,20 @@ inline constexpr PatternSteps kPatternStep = MakePatternSteps();
 // As CopyBehind, but may write up to kCopyOverrunBytes past the match.
 // Precondition: length >= DEFLATE_MIN_MATCH.
 inline void CopyBehindFast(uint8_t* to, uint32_t distance, uint32_t length) {
+    if (distance >= FastWide::kChunk) {
+        CopyChunksFast<FastWide>(to, to - distance, length);
+        return;
+    }
     if (distance >= kWordBytes) {
-        CopyWordsFast(to, to - distance, length);
+        CopyChunksFast<FastWords>(to, to - distance, length);
         return;
     }
     uint8_t* const end = to + length;
     if (distance == 1) {
         // A run of one byte, the most common short distance.
         const uint64_t run = uint64_t{to[-1]} * kByteBroadcast;
-        for (uint32_t i = 0; i < kFastCopyWords; ++i) std::memcpy(to + i * kWordBytes, &run, kWordBytes);
-        for (to += kFastCopyBytes; to < end; to += kWordBytes) std::memcpy(to, &run, kWordBytes);
+        for (uint32_t i = 0; i < FastWords::kFirst; ++i) std::memcpy(to + i * kWordBytes, &run, kWordBytes);
+        for (to += FastWords::kFirst * kWordBytes; to < end; to += kWordBytes) std::memcpy(to, &run, kWordBytes);
         return;
     }
     // A pattern of 2..7 bytes: lay down one word of it byte by byte, then
