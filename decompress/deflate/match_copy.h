@@ -25,17 +25,15 @@ namespace matchcopy {
 inline constexpr uint32_t kWordBytes = sizeof(uint64_t);
 inline constexpr uint32_t kHalfWordBytes = sizeof(uint32_t);
 
-inline void CopyWord(uint8_t* to, const uint8_t* from) {
-    uint64_t word;
-    std::memcpy(&word, from, sizeof(word));
-    std::memcpy(to, &word, sizeof(word));
+// One load and one store of kBytes, read wholly before it is written.
+template <uint32_t kBytes>
+inline void CopyChunk(uint8_t* to, const uint8_t* from) {
+    uint8_t chunk[kBytes];
+    std::memcpy(chunk, from, kBytes);
+    std::memcpy(to, chunk, kBytes);
 }
-
-inline void CopyHalfWord(uint8_t* to, const uint8_t* from) {
-    uint32_t word;
-    std::memcpy(&word, from, sizeof(word));
-    std::memcpy(to, &word, sizeof(word));
-}
+inline void CopyWord(uint8_t* to, const uint8_t* from) { CopyChunk<kWordBytes>(to, from); }
+inline void CopyHalfWord(uint8_t* to, const uint8_t* from) { CopyChunk<kHalfWordBytes>(to, from); }
 
 // Source `distance` bytes behind `to`, inside the buffer; the source may
 // overlap the destination (distance < length repeats a pattern).
@@ -85,13 +83,6 @@ using FastWords = FastChunks<kWordBytes, 5>;
 using FastWide = FastChunks<16, 3>;
 inline constexpr uint32_t kCopyOverrunBytes = std::max(FastWords::kOverrun, FastWide::kOverrun);
 inline constexpr uint64_t kByteBroadcast = 0x0101010101010101;
-
-template <uint32_t kBytes>
-inline void CopyChunk(uint8_t* to, const uint8_t* from) {
-    uint8_t chunk[kBytes];
-    std::memcpy(chunk, from, kBytes);
-    std::memcpy(to, chunk, kBytes);
-}
 
 // Copies whole chunks until `length` bytes are covered, reading and writing
 // up to Chunks::kOverrun past them. The source lies at least a chunk behind
