@@ -49,6 +49,32 @@ int LzxCreate(uint32_t* blockSize, const LzxParams* params, FCIAllocFn alloc, FC
 int LzxCompressBlock(void* handle, const uint8_t* input, uint32_t inputSize, uint8_t* output,
                      uint32_t outputCapacity, uint32_t* heldBackEstimate);
 int LzxFlush(void* handle);
+// Search jobs: a stretch [from, to) of a folder (byte offsets, multiples of
+// 32768, at least 2W long and starting at 2W + slide or later) searched
+// ahead of the compressor on a thread of the client's; the compressor
+// takes the results instead of searching those positions itself, and its
+// output stays the same. A job needs the folder's bytes from
+// LzxSearchJobDataStart(job, from) on (0: no job can start at `from`),
+// written to where LzxSearchJobPrepare points (null: refused or no
+// memory); LzxSearchJobRun then searches, calling progress after each
+// chunk. A compressor keeps the digests of its last chunks once
+// LzxEnableSearchJobs was called, and is given the job, through
+// LzxUseSearchJob, before each chunk of [from, to) (null when there is
+// none); it takes a job only at its first chunk and only when the bytes
+// before it were the job's, and leaves it at the first chunk that differs
+// or whose results are not done (LzxSearchJobChunksDone).
+namespace lzxenc {
+struct SearchJob;
+}  // namespace lzxenc
+using LzxSearchJob = lzxenc::SearchJob;
+int LzxSearchJobCreate(const LzxParams* params, FCIAllocFn alloc, FCIFreeFn free, LzxSearchJob** job);
+uint32_t LzxSearchJobDataStart(const LzxSearchJob* job, uint32_t from);
+uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to);
+int LzxSearchJobRun(LzxSearchJob* job, void (*progress)(void* context, uint32_t chunksDone), void* context);
+uint32_t LzxSearchJobChunksDone(const LzxSearchJob* job);
+int LzxSearchJobDestroy(LzxSearchJob* job);
+int LzxEnableSearchJobs(void* handle);
+int LzxUseSearchJob(void* handle, const LzxSearchJob* job);
 int LzxReset(void* handle);
 int LzxDestroy(void* handle);
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "compress/lzx/lzx_encoder.h"
+#include "compress/lzx/lzx_search_job.h"
 
 namespace treepak {
 
@@ -43,6 +44,7 @@ int LzxEncodeChunk(LzxEncoder* e, const uint8_t* data, uint32_t length, uint32_t
     uint8_t* target = WindowAt(e, e->position);
     if (n != 0) std::memcpy(target, data, n);
     if (e8Size != 0 && e->chunkCount < kMaxChunks) TranslateE8(target, n, &e->e8Offset, e8Size);
+    NoteChunkForJobs(e, e->chunkCount, target, n);
     ++e->chunkCount;
     if (e->streamStart) WriteStreamHeader(e, e8Size);
     if (n != 0) ParseChunk(e, n);

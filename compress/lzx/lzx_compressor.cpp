@@ -5,6 +5,7 @@
 #include "cabinet/format.h"
 #include "compress/compressor.h"
 #include "compress/lzx/lzx_encoder.h"
+#include "compress/lzx/lzx_search_job.h"
 
 namespace treepak {
 
@@ -75,6 +76,19 @@ int LzxFlush(void* handle) {
     LzxHandle* h = Checked(handle);
     if (!h) return COMPRESSOR_BAD_PARAMETER;
     lzxenc::LzxEncoderFlush(h->encoder);
+    return COMPRESSOR_OK;
+}
+
+int LzxEnableSearchJobs(void* handle) {
+    LzxHandle* h = Checked(handle);
+    if (!h) return COMPRESSOR_BAD_PARAMETER;
+    return lzxenc::EnableSearchJobs(h->encoder) ? COMPRESSOR_OK : COMPRESSOR_NO_MEMORY;
+}
+
+int LzxUseSearchJob(void* handle, const LzxSearchJob* job) {
+    LzxHandle* h = Checked(handle);
+    if (!h || (job && job->tag != lzxenc::kSearchJobTag)) return COMPRESSOR_BAD_PARAMETER;
+    lzxenc::UseSearchJob(h->encoder, job);
     return COMPRESSOR_OK;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "compress/lzx/lzx_encoder.h"
+#include "compress/lzx/lzx_search_job.h"
 
 namespace treepak {
 
@@ -142,6 +143,7 @@ void LzxEncoderReset(LzxEncoder* e) {
     const uint32_t w = e->windowSize;
     std::memset(e->hashHeads, 0, kHashKeys * sizeof(uint32_t));
     ForgetSearchesAhead(e);
+    DropSearchJob(e);
     e->windowOrigin = w;
     e->position = w;
     e->r0 = e->r1 = e->r2 = 1;
@@ -170,7 +172,7 @@ void LzxEncoderReset(LzxEncoder* e) {
 void LzxEncoderDestroy(LzxEncoder* e) {
     if (!e) return;
     void* blocks[] = {e->hashHeads, e->children, e->windowBuffer, e->items,
-                      e->matchOffsets, e->matchFlags, e->outBuffer, e->nodes.cost};
+                      e->matchOffsets, e->matchFlags, e->outBuffer, e->nodes.cost, e->chunkDigests};
     for (void* block : blocks)
         if (block) e->free(block);
     e->initialized = 0;

@@ -17,12 +17,15 @@
 
 #include <cstdint>
 
+#include "cabinet/block_digest.h"
 #include "cabinet/lzx_format.h"
 #include "compress/compressor.h"
 
 namespace treepak {
 
 namespace lzxenc {
+
+struct SearchJob;  // lzx_search_job.h
 
 // Buffers and limits of the encoder.
 inline constexpr uint32_t kHashKeys = 65536;             // one binary tree per first two bytes
@@ -182,6 +185,17 @@ struct LzxEncoder {
     uint32_t e8Offset;
     uint32_t chunkCount;
     uint32_t lastChunkShort;  // a short chunk ends the folder; more input is refused
+
+    // Search jobs (lzx_search_use.cpp): digests of the last chunks, kept
+    // once jobs are enabled, and the job whose results positions jobFrom ..
+    // jobTo - 1 take; from jobOwnFrom on they go into these trees again.
+    BlockDigest* chunkDigests;
+    uint32_t digestRing;
+    const SearchJob* job;
+    uint32_t jobFrom, jobTo, jobOwnFrom;
+    uint32_t cursorChunk;  // the job chunk whose records the cursor reads
+    uint32_t cursorPosition;
+    const uint8_t* cursor;
 
     uint32_t statsThreshold, statsItems, statsMatches;
     ParseNodes nodes;

@@ -26,188 +26,13 @@
 
 #include "cabinet/tp_assert.h"
 #include "compress/lzx/lzx_encoder.h"
+#include "compress/lzx/lzx_search_job.h"
+#include "compress/lzx/lzx_tree_walk.h"
 
 namespace treepak {
 
 namespace lzxenc {
 namespace {
-
-inline uint32_t KeyAt(const uint8_t* bytes) { return bytes[0] | (static_cast<uint32_t>(bytes[1]) << 8); }
-
-inline bool AtOrBelow(uint32_t position, uint32_t limit) {
-    return static_cast<int32_t>(position) <= static_cast<int32_t>(limit);
-}
-
-// Common length of two byte strings, from `known` on, at most `most`;
-// eight bytes at a time (reads may run up to 7 bytes past `most`, inside
-// the window's slack).
-inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t known, uint32_t most) {
-    static_assert(std::endian::native == std::endian::little);
-    uint32_t k = known;
-    while (k + sizeof(uint64_t) <= most) {
-        uint64_t x, y;
-        std::memcpy(&x, a + k, sizeof x);
-        std::memcpy(&y, b + k, sizeof y);
-        if (const uint64_t diff = x ^ y) return k + static_cast<uint32_t>(std::countr_zero(diff) >> 3);
-        k += sizeof(uint64_t);
-    }
-    while (k < most && a[k] == b[k]) ++k;
-    return k;
-}
-
-// Hints only: a prefetch never faults.
-inline void Prefetch(const void* base, uint32_t offset) {
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + offset));
-}
-
-inline void AddLongFill(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
-    if (to > kLongMatch) {
-        TP_ASSERT(row->longFills < kMaxLongFills);
-        row->longFill[row->longFills++] = {std::max(from, kLongMatch + 1), to, value};
-    }
-}
-
-inline void FillOffsets(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
-    const uint32_t top = std::min(to, kLongMatch);
-    for (uint32_t l = from; l <= top; ++l) row->offsets[l] = value;
-    AddLongFill(row, from, to, value);
-}
-
-// A walk's fills run up the lengths, each from where the last one ended, so
-// they may write whole blocks past their end: only the next fill, or lengths
-// past the best that nobody reads, lie there. Most fills are then one block,
-// and the loop's exit is no longer a guess.
-inline void FillWalkOffsets(OffsetRow* row, uint32_t from, uint32_t to, uint32_t value) {
-    const uint32_t top = std::min(to, kLongMatch);
-    for (uint32_t l = from; l <= top; l += kFillBlock)
-        for (uint32_t k = 0; k < kFillBlock; ++k) row->offsets[l + k] = value;
-    AddLongFill(row, from, to, value);
-}
-
-// The trees' storage as one walk sees it: node slots are positions modulo
-// the ring size R = W + kRingSlack. Every position a walk touches lies in
-// [p - W, p + kRingSlack) for the p it starts from, so with `base` a
-// multiple of R at most p - W, q - base is below 2R and one conditional
-// subtraction gives the slot.
-struct Trees {
-    const uint8_t* window;
-    uint32_t* heads;
-    uint32_t* children;
-    uint32_t origin;
-    uint32_t base;
-    uint32_t ring;
-
-    uint32_t SlotOf(uint32_t q) const {
-        const uint32_t i = q - base;
-        return i >= ring ? i - ring : i;
-    }
-    uint32_t* Node(uint32_t q) const { return children + 2 * SlotOf(q); }
-};
-
-inline Trees TreesOf(LzxEncoder* e, uint32_t p) {
-    const uint32_t ring = e->windowSize + kRingSlack;
-    const uint32_t low = p - e->windowSize;
-    return {e->windowBuffer, e->hashHeads, e->children, e->windowOrigin, low - low % ring, ring};
-}
-
-// One walk of a tree: p becomes the tree's new root and the old tree is
-// split around it, comparing at most `most` bytes per candidate; a
-// candidate equal over kLongMatch bytes is replaced by p. A search walk
-// (kSearch) also gives every length that beats the earlier ones the
-// candidate's formatted offset in `row`. The record is meant to live in
-// registers: BeginWalk and StepWalk inline into their loops.
-struct Walk {
-    const uint8_t* cur;  // p's bytes
-    uint32_t pos;
-    uint32_t cand;
-    uint32_t limit;
-    uint32_t* largerLink;  // where the next candidate larger than p goes
-    uint32_t* smallerLink;
-    uint32_t lenLarger, lenSmaller;  // known common lengths on each side
-    uint32_t best;
-};
-
-// Makes p its tree's root; false when the tree had no usable candidate.
-template <bool kSearch>
-inline bool BeginWalk(const Trees& t, uint32_t p, uint32_t limit, OffsetRow* row, Walk* w) {
-    w->cur = t.window + (p - t.origin);
-    uint32_t& head = t.heads[KeyAt(w->cur)];
-    const uint32_t cand = head;
-    head = p;
-    w->largerLink = t.Node(p);
-    w->smallerLink = w->largerLink + 1;
-    if (AtOrBelow(cand, limit)) {
-        *w->largerLink = *w->smallerLink = 0;
-        return false;
-    }
-    // The nearest source always gives the two-byte match.
-    if constexpr (kSearch) {
-        row->offsets[LZX_MIN_MATCH] = p + 2 - cand;  // formatted offset = distance + 2
-        row->longFills = 0;
-    }
-    w->pos = p;
-    w->cand = cand;
-    w->limit = limit;
-    w->lenLarger = w->lenSmaller = LZX_MIN_MATCH;
-    w->best = LZX_MIN_MATCH;
-    return true;
-}
-
-// One candidate of a walk; false once the walk has ended.
-template <bool kSearch>
-inline bool StepWalk(const Trees& t, uint32_t most, OffsetRow* row, Walk* w) {
-    const uint32_t cand = w->cand;
-    const uint8_t* src = t.window + (cand - t.origin);
-    uint32_t* const node = t.Node(cand);
-    // Both children are loaded before comparing and their bytes are
-    // prefetched, so the cache misses of this step and the next overlap.
-    const uint32_t candLarger = node[0];
-    const uint32_t candSmaller = node[1];
-    const uint32_t known = std::min(w->lenLarger, w->lenSmaller);
-    Prefetch(t.window, candLarger - t.origin + known);
-    Prefetch(t.window, candSmaller - t.origin + known);
-    const uint32_t m = CommonLength(src, w->cur, known, most);
-    if constexpr (kSearch) {
-        if (m > w->best) {
-            FillWalkOffsets(row, w->best + 1, m, w->pos + 2 - cand);
-            w->best = m;
-        }
-    }
-    if (m >= kLongMatch) {
-        *w->largerLink = candLarger;
-        *w->smallerLink = candSmaller;
-        return false;
-    }
-    uint32_t next;
-    if (src[m] > w->cur[m]) {
-        w->lenLarger = std::max(w->lenLarger, m);
-        *w->largerLink = cand;
-        w->largerLink = node + 1;
-        next = candSmaller;
-    } else {
-        w->lenSmaller = std::max(w->lenSmaller, m);
-        *w->smallerLink = cand;
-        w->smallerLink = node;
-        next = candLarger;
-    }
-    if (AtOrBelow(next, w->limit)) {
-        *w->largerLink = *w->smallerLink = 0;
-        return false;
-    }
-    w->cand = next;
-    return true;
-}
-
-// A whole walk; returns the best length (2 when p had a usable
-// predecessor, 0 when the tree was empty or too old).
-template <bool kSearch>
-uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, OffsetRow* row) {
-    Walk w{};
-    if (!BeginWalk<kSearch>(t, p, limit, row, &w)) return 0;
-    while (StepWalk<kSearch>(t, most, row, &w)) {
-    }
-    return w.best;
-}
 
 // Searches first .. last - 1 with the same walks, up to kWalksInFlight at
 // once: trees of different keys share no node, so their walks are
@@ -242,7 +67,7 @@ void SearchPositions(LzxEncoder* e, uint32_t first, uint32_t last) {
     const uint32_t rowBase = e->specFirst;
     if (last - first == 1) {
         e->specBest[first - rowBase] =
-            WalkOne<true>(t, first, first + 4 - e->windowSize, kMaxCompare, &e->offsetRows[first - rowBase]);
+            WalkOne<WalkMode::kSearch>(t, first, first + 4 - e->windowSize, kMaxCompare, &e->offsetRows[first - rowBase]);
         return;
     }
     const uint8_t* const window = t.window;
@@ -471,10 +296,27 @@ void PreferRepeats(LzxEncoder* e, OffsetRow* row, uint32_t p, uint32_t best) {
         FillOffsets(row, std::max(covered + 1, LZX_MIN_MATCH), m2, 2);
 }
 
+// A search job in use gives p's results, unless p's key is left to the
+// encoder; from jobOwnFrom on p goes into the encoder's trees as well.
+void SearchWithJob(LzxEncoder* e, uint32_t p) {
+    e->specFirst = p;
+    e->specEnd = p + 1;
+    if (JobTaints(e, p)) {
+        SearchPositions(e, p, p + 1);
+        return;
+    }
+    e->specBest[0] = TakeJobRecord(e, p, &e->offsetRows[0]);
+    if (p >= e->jobOwnFrom) WalkOne<WalkMode::kInsert>(TreesOf(e, p), p, p + 4 - e->windowSize, kLongMatch, nullptr);
+}
+
 }  // namespace
 
 uint32_t FindMatches(LzxEncoder* e, uint32_t p, uint32_t end) {
-    if (p - e->specFirst >= e->specEnd - e->specFirst) SearchAhead(e, p, end);
+    if (e->job && p >= e->jobFrom) {
+        if (p - e->specFirst >= e->specEnd - e->specFirst) SearchWithJob(e, p);
+    } else if (p - e->specFirst >= e->specEnd - e->specFirst) {
+        SearchAhead(e, p, end);
+    }
     const uint32_t index = p - e->specFirst;
     OffsetRow* row = &e->offsetRows[index];
     e->bestRow = row;
@@ -496,6 +338,14 @@ void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixe
     const uint32_t bias = 4 - e->windowSize;
     auto limitOf = [&](uint32_t q) { return fixedLimit != 0 ? fixedLimit : q + bias; };
     uint32_t q = first;
+    if (e->job && last > e->jobFrom) {
+        // Positions of a job's stretch are in its trees, unless their key
+        // is left to the encoder or they come after jobOwnFrom.
+        for (; q != last; ++q)
+            if (q < e->jobFrom || q >= e->jobOwnFrom || JobTaints(e, q))
+                WalkOne<WalkMode::kInsert>(t, q, limitOf(q), kLongMatch, nullptr);
+        return;
+    }
     // Neighbouring positions walk two trees side by side, in step: inside a
     // long match their walks mostly mirror each other (q + 1 meets the
     // neighbours of the nodes q meets), so the second walk's sides follow
@@ -504,21 +354,21 @@ void InsertPositions(LzxEncoder* e, uint32_t first, uint32_t last, uint32_t fixe
     for (; last - q >= 2; q += 2) {
         const uint8_t* b = t.window + (q - t.origin);
         if (b[0] == b[1] && b[1] == b[2]) {  // q and q + 1 share a tree: one after the other
-            WalkOne<false>(t, q, limitOf(q), kLongMatch, nullptr);
-            WalkOne<false>(t, q + 1, limitOf(q + 1), kLongMatch, nullptr);
+            WalkOne<WalkMode::kInsert>(t, q, limitOf(q), kLongMatch, nullptr);
+            WalkOne<WalkMode::kInsert>(t, q + 1, limitOf(q + 1), kLongMatch, nullptr);
             continue;
         }
         Walk a{}, c{};
-        bool liveA = BeginWalk<false>(t, q, limitOf(q), nullptr, &a);
-        bool liveC = BeginWalk<false>(t, q + 1, limitOf(q + 1), nullptr, &c);
+        bool liveA = BeginWalk<WalkMode::kInsert>(t, q, limitOf(q), nullptr, &a);
+        bool liveC = BeginWalk<WalkMode::kInsert>(t, q + 1, limitOf(q + 1), nullptr, &c);
         while (liveA && liveC) {
-            liveA = StepWalk<false>(t, kLongMatch, nullptr, &a);
-            liveC = StepWalk<false>(t, kLongMatch, nullptr, &c);
+            liveA = StepWalk<WalkMode::kInsert>(t, kLongMatch, nullptr, &a);
+            liveC = StepWalk<WalkMode::kInsert>(t, kLongMatch, nullptr, &c);
         }
-        while (liveA) liveA = StepWalk<false>(t, kLongMatch, nullptr, &a);
-        while (liveC) liveC = StepWalk<false>(t, kLongMatch, nullptr, &c);
+        while (liveA) liveA = StepWalk<WalkMode::kInsert>(t, kLongMatch, nullptr, &a);
+        while (liveC) liveC = StepWalk<WalkMode::kInsert>(t, kLongMatch, nullptr, &c);
     }
-    if (q != last) WalkOne<false>(t, q, limitOf(q), kLongMatch, nullptr);
+    if (q != last) WalkOne<WalkMode::kInsert>(t, q, limitOf(q), kLongMatch, nullptr);
 }
 
 uint32_t OffsetOfLength(const OffsetRow* row, uint32_t length) {
@@ -534,6 +384,7 @@ uint32_t OffsetOfLength(const OffsetRow* row, uint32_t length) {
 void ForgetSearchesAhead(LzxEncoder* e) { e->specFirst = e->specEnd = 0; }
 
 void RemovePosition(LzxEncoder* e, uint32_t p, uint32_t limit) {
+    if (e->job && p >= e->jobFrom && p < e->jobOwnFrom && !JobTaints(e, p)) return;  // the job's to do
     uint32_t& head = e->hashHeads[KeyAt(WindowAt(e, p))];
     if (head != p) return;
     const Trees t = TreesOf(e, p);
