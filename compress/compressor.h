@@ -57,7 +57,7 @@ int LzxFlush(void* handle);
 // LzxSearchJobDataStart(job, from) on (0: no job can start at `from`),
 // written to where LzxSearchJobPrepare points (null: refused or no
 // memory); LzxSearchJobRun then searches, calling progress after each
-// chunk. A compressor keeps the digests of its last chunks once
+// chunk (0 from it stops the job there). A compressor keeps the digests of its last chunks once
 // LzxEnableSearchJobs was called, and is given the job, through
 // LzxUseSearchJob, before each chunk of [from, to) (null when there is
 // none); it takes a job only at its first chunk and only when the bytes
@@ -70,7 +70,7 @@ using LzxSearchJob = lzxenc::SearchJob;
 int LzxSearchJobCreate(const LzxParams* params, FCIAllocFn alloc, FCIFreeFn free, LzxSearchJob** job);
 uint32_t LzxSearchJobDataStart(const LzxSearchJob* job, uint32_t from);
 uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to);
-int LzxSearchJobRun(LzxSearchJob* job, void (*progress)(void* context, uint32_t chunksDone), void* context);
+int LzxSearchJobRun(LzxSearchJob* job, int (*progress)(void* context, uint32_t chunksDone), void* context);
 uint32_t LzxSearchJobChunksDone(const LzxSearchJob* job);
 int LzxSearchJobDestroy(LzxSearchJob* job);
 int LzxEnableSearchJobs(void* handle);

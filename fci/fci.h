@@ -218,6 +218,26 @@ int FCIBlockCoderAssume(FCIBlockCoder* coder, const uint8_t* block, uint32_t siz
 uint32_t FCIBlockCoderCapacity(const FCIBlockCoder* coder);
 void FCIDestroyBlockCoder(FCIBlockCoder* coder);
 
+// Search jobs for LZX folders (compress/compressor.h): a client that
+// searches stretches of a folder ahead of the engine, on threads of its
+// own, is asked before each block of an LZX folder for the job that covers
+// it: folder counts the context's LZX folders that hold data from 0, offset is the block's
+// offset in the folder's uncompressed bytes. The answer is a job whose
+// stretch holds offset and whose results reach past that block (the call
+// may wait for them), or null. The engine takes a job only at its first
+// block and only when the folder's bytes are those the job searched; the
+// output is the same with or without jobs.
+namespace treepak {
+namespace lzxenc {
+struct SearchJob;
+}  // namespace lzxenc
+using LzxSearchJob = lzxenc::SearchJob;
+}  // namespace treepak
+using FCILzxSearchLookupFn = treepak::LzxSearchJob* (*)(uint32_t folder, uint32_t offset, void* context);
+// Only before the first FCIAddFile; returns 0 (nothing recorded) when
+// called later or without a function.
+int FCISetLzxSearchJobs(FCIContext* context, FCILzxSearchLookupFn lookup, void* lookupContext);
+
 // Optional: the client's expectation of how many bytes a cabinet holds in
 // front of its data area (header with its reserve and names, folder table,
 // file table), asked once per cabinet before its first data block goes in.

@@ -78,6 +78,9 @@ bool CreateCompressor(FolderState* folder, uint32_t* maxOutput) {
             LzxParams params{1u << bits, LZX_SLIDE_AMOUNT};
             result = LzxCreate(&folder->blockSize, &params, io.alloc, io.free, maxOutput,
                                &folder->compressor, LzxBlockOutput, folder);
+            // Without the chunk digests jobs are refused, which only costs time.
+            if (result == COMPRESSOR_OK && folder->lzxLookup != nullptr) LzxEnableSearchJobs(folder->compressor);
+            folder->lzxOffset = 0;
             break;
         }
         default:
@@ -147,6 +150,12 @@ bool CompressStoredOrDeflate(FolderState* folder, const uint8_t** bytes, uint32_
 bool CompressLzxBlock(FolderState* folder, uint32_t inputSize) {
     uint32_t heldBack = 0;
     folder->lzxOutputFailed = false;
+    if (folder->lzxLookup != nullptr) {
+        if (folder->lzxOffset == 0) ++folder->lzxFolders;
+        LzxUseSearchJob(folder->compressor,
+                        folder->lzxLookup(folder->lzxFolders - 1, folder->lzxOffset, folder->lzxLookupContext));
+    }
+    folder->lzxOffset += inputSize;
     const int result = LzxCompressBlock(folder->compressor, folder->input, inputSize,
                                         folder->output, folder->outputCapacity, &heldBack);
     if (folder->lzxOutputFailed) return false;  // the callback recorded why
@@ -177,7 +186,10 @@ bool ResetCompressor(FolderState* folder) {
     } else if (folder->compressor != nullptr) {
         switch (CompressKind(folder->compressionType)) {
         case COMPRESS_DEFLATE: result = DeflateReset(folder->compressor); break;
-        case COMPRESS_LZX: result = LzxReset(folder->compressor); break;
+        case COMPRESS_LZX:
+            result = LzxReset(folder->compressor);
+            folder->lzxOffset = 0;
+            break;
         default: break;
         }
     }
@@ -189,3 +201,13 @@ bool ResetCompressor(FolderState* folder) {
 }
 
 }  // namespace treepak
+
+int FCISetLzxSearchJobs(FCIContext* context, FCILzxSearchLookupFn lookup, void* lookupContext) {
+    using namespace treepak;
+    if (context == nullptr || lookup == nullptr) return 0;
+    FolderState* folder = &context->folder;
+    if (folder->compressionType != COMPRESS_UNSET) return 0;
+    folder->lzxLookup = lookup;
+    folder->lzxLookupContext = lookupContext;
+    return 1;
+}

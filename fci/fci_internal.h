@@ -78,6 +78,14 @@ struct FolderState {
     // with a memo compresses through a block coder instead of compressor.
     FCIBlockMemo memo;
     FCIBlockCoder* coder;
+
+    // The client's search jobs for LZX folders (see FCISetLzxSearchJobs):
+    // lzxFolders counts the LZX folders that received data, lzxOffset is
+    // the folder offset of the next block the LZX compressor takes.
+    FCILzxSearchLookupFn lzxLookup;
+    void* lzxLookupContext;
+    uint32_t lzxFolders;
+    uint32_t lzxOffset;
 };
 
 enum CabinetFile { CABINET_DATA = 0, CABINET_FILES = 1, CABINET_FOLDERS = 2, CABINET_FILE_COUNT = 3 };

@@ -158,7 +158,7 @@ BlockDigest ChunkDigest(const uint8_t* bytes, uint32_t size) {
     return ChainBlockDigest(BLOCK_DIGEST_START, bytes, size);
 }
 
-bool RunSearchJob(SearchJob* job, void (*progress)(void* context, uint32_t chunksDone), void* context) {
+bool RunSearchJob(SearchJob* job, int (*progress)(void* context, uint32_t chunksDone), void* context) {
     const uint32_t w = job->windowSize, slide = job->slideSize;
     const uint32_t start = job->from - w;
     LzxEncoder* h = job->trees;
@@ -227,7 +227,7 @@ bool RunSearchJob(SearchJob* job, void (*progress)(void* context, uint32_t chunk
         if (searching) {
             const uint32_t done = (a - job->from) / kFrame + 1;
             job->chunksDone.store(done, std::memory_order_release);
-            if (progress) progress(context, done);
+            if (progress && !progress(context, done)) return true;  // stopped: the chunks done stay valid
         }
     }
     return true;
@@ -311,7 +311,7 @@ uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
     return j->data;
 }
 
-int LzxSearchJobRun(LzxSearchJob* job, void (*progress)(void* context, uint32_t chunksDone), void* context) {
+int LzxSearchJobRun(LzxSearchJob* job, int (*progress)(void* context, uint32_t chunksDone), void* context) {
     lzxenc::SearchJob* j = lzxenc::CheckedJob(job);
     if (!j || j->to == 0) return COMPRESSOR_BAD_PARAMETER;
     return lzxenc::RunSearchJob(j, progress, context) ? COMPRESSOR_OK : COMPRESSOR_NO_MEMORY;

@@ -95,7 +95,7 @@ BlockDigest ChunkDigest(const uint8_t* bytes, uint32_t size);
 // Runs the job over its data: translation, digests, taint, warm-up and
 // searches; `progress` after each chunk of records. False when memory ran
 // out (records of the chunks done stay valid).
-bool RunSearchJob(SearchJob* job, void (*progress)(void* context, uint32_t chunksDone), void* context);
+bool RunSearchJob(SearchJob* job, int (*progress)(void* context, uint32_t chunksDone), void* context);
 
 // Encoder side (lzx_search_use.cpp).
 bool EnableSearchJobs(LzxEncoder* e);

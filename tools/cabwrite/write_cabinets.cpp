@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "block_workers.h"
+#include "lzx_searcher.h"
 #include "cabinet/format.h"
 #include "platform/file_io.h"
 
@@ -78,6 +79,7 @@ bool WriteCabinets(const CabwriteOptions& o, const std::vector<InputFile>& files
         return false;
     }
     std::unique_ptr<CabwriteWorkers> workers = StartWorkers(o, files, context);
+    LzxSearcherPtr searcher = StartLzxSearcher(o, files, context);
     bool ok = true;
     for (size_t i = 0; ok && i < files.size(); ++i) {
         const InputFile& f = files[i];
@@ -108,6 +110,7 @@ bool WriteCabinets(const CabwriteOptions& o, const std::vector<InputFile>& files
         ReportFailure("FCIFlushCabinet()", "", errors, *client);
         ok = false;
     }
+    searcher.reset();
     if (!FCIDestroy(context) && ok) {
         ReportFailure("FCIDestroy()", "", errors, *client);
         ok = false;
