@@ -54,7 +54,7 @@ int LzxFlush(void* handle);
 // ahead of the compressor on a thread of the client's; the compressor
 // takes the results instead of searching those positions itself, and its
 // output stays the same. A job needs the folder's bytes from
-// LzxSearchJobDataStart(job, from) on (0: no job can start at `from`),
+// LzxSearchJobDataStart(job, from) on (kNoSearchJob: none can start there),
 // written to where LzxSearchJobPrepare points (null: refused or no
 // memory); LzxSearchJobRun then searches, calling progress after each
 // chunk (0 from it stops the job there). A compressor keeps the digests of its last chunks once
@@ -67,6 +67,7 @@ namespace lzxenc {
 struct SearchJob;
 }  // namespace lzxenc
 using LzxSearchJob = lzxenc::SearchJob;
+inline constexpr uint32_t kNoSearchJob = 0xFFFFFFFF;
 int LzxSearchJobCreate(const LzxParams* params, FCIAllocFn alloc, FCIFreeFn free, LzxSearchJob** job);
 uint32_t LzxSearchJobDataStart(const LzxSearchJob* job, uint32_t from);
 uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to);

@@ -149,9 +149,10 @@ uint32_t SearchJobDataStart(uint32_t windowSize, uint32_t slideSize, uint32_t fr
     // The warm-up starts at from - W, where the encoder must have slid at
     // least once (so that every byte of its buffer is this folder's), and
     // the bytes its buffer holds then reach back one more buffer and slide.
-    if (from % kFrame != 0 || from < 2 * windowSize + slideSize) return 0;
+    if (from % kFrame != 0 || from < 2 * windowSize + slideSize) return kNoSearchJob;
     const uint32_t start = from - windowSize;
-    return std::max(start - windowSize - 2 * slideSize, 0u) / kFrame * kFrame;
+    const uint32_t back = windowSize + 2 * slideSize;
+    return start > back ? (start - back) / kFrame * kFrame : 0;
 }
 
 BlockDigest ChunkDigest(const uint8_t* bytes, uint32_t size) {
@@ -288,7 +289,7 @@ int LzxSearchJobCreate(const LzxParams* params, FCIAllocFn alloc, FCIFreeFn free
 
 uint32_t LzxSearchJobDataStart(const LzxSearchJob* job, uint32_t from) {
     return job && job->tag == lzxenc::kSearchJobTag ? lzxenc::SearchJobDataStart(job->windowSize, job->slideSize, from)
-                                                     : 0;
+                                                     : kNoSearchJob;
 }
 
 uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
@@ -296,7 +297,7 @@ uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
     SearchJob* j = CheckedJob(job);
     if (!j) return nullptr;
     const uint32_t dataStart = SearchJobDataStart(j->windowSize, j->slideSize, from);
-    if (dataStart == 0 || to <= from || to % LZX_FRAME_SIZE != 0 || to - from < 2 * j->windowSize) return nullptr;
+    if (dataStart == kNoSearchJob || to <= from || to % LZX_FRAME_SIZE != 0 || to - from < 2 * j->windowSize) return nullptr;
     const uint32_t dataChunks = (to - dataStart) / LZX_FRAME_SIZE;
     const uint32_t chunks = (to - from) / LZX_FRAME_SIZE;
     const uint32_t oldChunks = j->chunkCapacity;
@@ -308,6 +309,7 @@ uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
     j->to = to;
     j->failed = 0;
     j->chunksDone.store(0, std::memory_order_relaxed);
+    j->chunksTaken.store(0, std::memory_order_relaxed);
     return j->data;
 }
 

@@ -81,12 +81,15 @@ struct SearchJob {
     ChunkRecords* records;  // chunk from / 32768 + k
     uint32_t chunkCapacity;
     std::atomic<uint32_t> chunksDone;  // chunks of records complete (release)
+    // Chunks an encoder took the records of (reset by each prepare).
+    mutable std::atomic<uint32_t> chunksTaken;
     uint32_t failed;
     uint8_t taint[kHashKeys];
 };
 
-// Where a job's bytes start for a stretch from `from` (0 when no job can
-// start there: too near the folder's start for the window to be laid out).
+// Where a job's bytes start for a stretch from `from` (kNoSearchJob when no
+// job can start there: too near the folder's start for the window to be
+// laid out).
 uint32_t SearchJobDataStart(uint32_t windowSize, uint32_t slideSize, uint32_t from);
 
 // The digest a chunk is checked with (after translation).

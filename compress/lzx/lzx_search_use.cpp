@@ -48,7 +48,7 @@ void UseSearchJob(LzxEncoder* e, const SearchJob* job) {
     const uint32_t w = e->windowSize;
     const uint32_t next = e->chunkCount;  // index of the chunk about to come
     if (job->windowSize != w || job->slideSize != e->slideSize || job->from != next * kFrame ||
-        job->to - job->from < 2 * w || job->dataStart == 0 || job->dataStart > job->from)
+        job->to - job->from < 2 * w || job->dataStart > job->from)
         return;
     const uint32_t first = job->dataStart / kFrame;
     if (next - first > e->digestRing) return;
@@ -76,8 +76,11 @@ void NoteChunkForJobs(LzxEncoder* e, uint32_t chunkIndex, const uint8_t* bytes, 
     // the job searched, ends the job here.
     const uint32_t k = (offset - job->from) / kFrame;
     if (job->chunksDone.load(std::memory_order_acquire) <= k ||
-        !(job->digests[(offset - job->dataStart) / kFrame] == digest))
+        !(job->digests[(offset - job->dataStart) / kFrame] == digest)) {
         DropSearchJob(e);
+        return;
+    }
+    job->chunksTaken.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool JobTaints(const LzxEncoder* e, uint32_t q) {

@@ -28,6 +28,10 @@ constexpr uint32_t kMaxStretch = 20u << 20;
 constexpr double kSearchCost = 1.2;
 constexpr double kTakeCost = 0.2;
 constexpr double kWarmUpCost = 0.7;
+// Bounds of what a cabinet holds beyond the compressed bytes: a file's
+// record with its name, and the headers.
+constexpr uint64_t kFileRecordBound = 16 + 256;
+constexpr uint64_t kMargin = 1u << 20;
 // Jobs the thread may hold: one the engine reads, one being searched.
 constexpr int kSlots = 2;
 
@@ -55,6 +59,7 @@ struct Slot {
 // one before was done, is done with it.
 void PlanStretches(uint32_t folder, uint64_t size, uint32_t window, std::vector<Stretch>* out) {
     const uint64_t end = std::min<uint64_t>(size, UINT32_MAX) / kChunk * kChunk;
+    if (end == 0) return;
     const double warm = kWarmUpCost * window;
     double engineTime = 0, threadTime = 0;
     uint64_t position = 0;
@@ -255,11 +260,25 @@ LzxSearcherPtr StartLzxSearcher(const CabwriteOptions& options, const std::vecto
         folders.back().paths.push_back(files[i].path);
         folders.back().sizes.push_back(static_cast<uint64_t>(std::max<int64_t>(files[i].status.size, 0)));
     }
+    // The engine also ends a folder when the cabinet or the folder grows
+    // past its limit, and a folder that ends inside a stretch would come
+    // out other than with one thread: stretches stay where even incompressible
+    // bytes, with every block's and file's records, cannot reach a limit.
+    const uint64_t cabinetLimit = options.maxCabinetSize != 0 ? options.maxCabinetSize : FCI_DEFAULT_MAX_CABINET;
+    auto written = [](uint64_t bytes, uint64_t files) { return bytes + bytes / 8 + files * kFileRecordBound + kMargin; };
     std::vector<Stretch> stretches;
+    uint64_t before = 0, filesBefore = 0;
     for (uint32_t f = 0; f < folders.size(); ++f) {
         uint64_t size = 0;
         for (uint64_t s : folders[f].sizes) size += s;
-        PlanStretches(f, size, window, &stretches);
+        const uint64_t files = folders[f].sizes.size();
+        uint64_t safe = size;
+        while (safe > 0 && (written(before + safe, filesBefore + files) >= cabinetLimit ||
+                            written(safe, files) >= options.folderThreshold))
+            safe = safe > kChunk ? safe - safe / 16 - kChunk : 0;
+        PlanStretches(f, safe, window, &stretches);
+        before += size;
+        filesBefore += files;
     }
     if (stretches.empty()) return nullptr;
     LzxSearcherPtr searcher(new LzxSearcher(std::move(folders), std::move(stretches), window));
