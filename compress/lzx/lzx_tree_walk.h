@@ -15,6 +15,10 @@ namespace treepak {
 
 namespace lzxenc {
 
+// Internal to each file that walks trees, so that nothing of it is
+// exported from the library.
+namespace {
+
 inline uint32_t KeyAt(const uint8_t* bytes) { return bytes[0] | (static_cast<uint32_t>(bytes[1]) << 8); }
 
 inline bool AtOrBelow(uint32_t position, uint32_t limit) {
@@ -226,6 +230,8 @@ uint32_t WalkOne(const Trees t, uint32_t p, uint32_t limit, uint32_t most, void*
     }
     return w.best;
 }
+
+}  // namespace
 
 }  // namespace lzxenc
 
