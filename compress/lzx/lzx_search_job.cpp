@@ -211,10 +211,7 @@ bool RunSearchJob(SearchJob* job, int (*progress)(void* context, uint32_t chunks
         } else {
             ChunkRecords* out = &job->records[(a - job->from) / kFrame];
             out->size = 0;
-            if (!SearchChunk(job, h, first, end, out)) {
-                job->failed = 1;
-                return false;
-            }
+            if (!SearchChunk(job, h, first, end, out)) return false;
         }
         for (uint32_t k = 1; k <= kTailPositions; ++k) {
             const uint32_t q = end - k;
@@ -307,7 +304,6 @@ uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
     j->dataStart = dataStart;
     j->from = from;
     j->to = to;
-    j->failed = 0;
     j->chunksDone.store(0, std::memory_order_relaxed);
     j->chunksTaken.store(0, std::memory_order_relaxed);
     return j->data;

@@ -83,7 +83,6 @@ struct SearchJob {
     std::atomic<uint32_t> chunksDone;  // chunks of records complete (release)
     // Chunks an encoder took the records of (reset by each prepare).
     mutable std::atomic<uint32_t> chunksTaken;
-    uint32_t failed;
     uint8_t taint[kHashKeys];
 };
 

@@ -44,7 +44,7 @@ void DropSearchJob(LzxEncoder* e) { e->job = nullptr; }
 void UseSearchJob(LzxEncoder* e, const SearchJob* job) {
     if (job == e->job) return;
     DropSearchJob(e);
-    if (!job || !e->chunkDigests || e->redoAllowed || e->lastChunkShort || job->failed) return;
+    if (!job || !e->chunkDigests || e->redoAllowed || e->lastChunkShort) return;
     const uint32_t w = e->windowSize;
     const uint32_t next = e->chunkCount;  // index of the chunk about to come
     if (job->windowSize != w || job->slideSize != e->slideSize || job->from != next * kFrame ||
