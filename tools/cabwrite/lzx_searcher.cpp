@@ -25,7 +25,7 @@ constexpr uint32_t kMaxStretch = 20u << 20;
 // Time a byte costs, in units of the engine compressing it alone: the
 // thread searching it, the engine taking its results (with the positions
 // left to it), and a byte of the warm-up before each stretch.
-constexpr double kSearchCost = 1.2;
+constexpr double kSearchCost = 1.1;
 constexpr double kTakeCost = 0.2;
 constexpr double kWarmUpCost = 0.7;
 // Bounds of what a cabinet holds beyond the compressed bytes: a file's
