@@ -73,6 +73,9 @@ uint32_t LzxSearchJobDataStart(const LzxSearchJob* job, uint32_t from);
 uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to);
 int LzxSearchJobRun(LzxSearchJob* job, int (*progress)(void* context, uint32_t chunksDone), void* context);
 uint32_t LzxSearchJobChunksDone(const LzxSearchJob* job);
+// Frees the results of the stretch's chunks below folder offset `offset`,
+// which a compressor that has reached it no longer reads.
+void LzxSearchJobRelease(LzxSearchJob* job, uint32_t offset);
 int LzxSearchJobDestroy(LzxSearchJob* job);
 int LzxEnableSearchJobs(void* handle);
 int LzxUseSearchJob(void* handle, const LzxSearchJob* job);

@@ -58,9 +58,9 @@ bool RecordNotes(SearchJob* job, ChunkRecords* out, const Trees& t, uint32_t p, 
         record[0] = kRecordNone;
         return AppendRecord(job, out, record, 1);
     }
-    auto word = [&](uint32_t k, uint32_t length) {
+    auto word = [&](uint32_t at, uint32_t k, uint32_t length) {
         const uint32_t w = (length << kRecordLengthShift) | (p - notes.source[k]);
-        std::memcpy(record + 1 + 4 * k, &w, 4);
+        std::memcpy(record + 1 + 4 * at, &w, 4);
     };
     const uint32_t last = notes.count - 1;
     if (notes.length[last] >= kLongMatch) {
@@ -74,8 +74,13 @@ bool RecordNotes(SearchJob* job, ChunkRecords* out, const Trees& t, uint32_t p, 
             return AppendRecord(job, out, record, 5);
         }
     }
+    if (notes.count >= 2 && notes.source[1] == notes.source[0]) {
+        record[0] = static_cast<uint8_t>((notes.count - 1) | kRecordSameSource);
+        for (uint32_t k = 1; k < notes.count; ++k) word(k - 1, k, notes.length[k]);
+        return AppendRecord(job, out, record, 1 + 4 * (notes.count - 1));
+    }
     record[0] = static_cast<uint8_t>(notes.count);
-    for (uint32_t k = 0; k < notes.count; ++k) word(k, notes.length[k]);
+    for (uint32_t k = 0; k < notes.count; ++k) word(k, k, notes.length[k]);
     return AppendRecord(job, out, record, 1 + 4 * notes.count);
 }
 
@@ -317,6 +322,18 @@ int LzxSearchJobRun(LzxSearchJob* job, int (*progress)(void* context, uint32_t c
 
 uint32_t LzxSearchJobChunksDone(const LzxSearchJob* job) {
     return job && job->tag == lzxenc::kSearchJobTag ? job->chunksDone.load(std::memory_order_acquire) : 0;
+}
+
+void LzxSearchJobRelease(LzxSearchJob* job, uint32_t offset) {
+    using namespace lzxenc;
+    SearchJob* j = CheckedJob(job);
+    if (!j || offset <= j->from) return;
+    const uint32_t chunks = std::min((std::min(offset, j->to) - j->from) / LZX_FRAME_SIZE, j->chunkCapacity);
+    for (uint32_t k = 0; k < chunks; ++k) {
+        ChunkRecords& r = j->records[k];
+        if (r.bytes) j->free(r.bytes);
+        r = ChunkRecords{};
+    }
 }
 
 int LzxSearchJobDestroy(LzxSearchJob* job) {

@@ -48,6 +48,9 @@ namespace lzxenc {
 //                               length 2, then each longer length and its
 //                               source; a note of kLongMatch is measured on
 //                               to the full length by the encoder
+//   n | kRecordSameSource       the same without the first word, when the
+//                               nearest source is also the second note's
+//                               (the walk's first step beat length 2)
 //   kRecordLong, one word       best over kLongMatch and the frame's room
 //                               too: the parser takes it whole, so only its
 //                               source is kept
@@ -55,6 +58,9 @@ namespace lzxenc {
 inline constexpr uint32_t kSearchJobTag = 0x4A535A4C;  // "LZSJ" little-endian
 inline constexpr uint8_t kRecordNone = 0;
 inline constexpr uint8_t kRecordLong = 0xFF;
+inline constexpr uint8_t kRecordSameSource = 0x40;
+inline constexpr uint8_t kRecordCountMask = kRecordSameSource - 1;
+static_assert(kLongMatch <= kRecordCountMask);
 inline constexpr uint32_t kRecordLengthShift = 24;
 inline constexpr uint32_t kRecordDistanceMask = (1u << kRecordLengthShift) - 1;
 

@@ -17,7 +17,7 @@ constexpr uint32_t kFrame = LZX_FRAME_SIZE;
 uint32_t RecordSize(const uint8_t* record) {
     if (record[0] == kRecordNone) return 1;
     if (record[0] == kRecordLong) return 5;
-    return 1 + 4u * record[0];
+    return 1 + 4u * (record[0] & kRecordCountMask);
 }
 
 uint32_t LoadWord(const uint8_t* bytes) {
@@ -111,10 +111,12 @@ uint32_t TakeJobRecord(LzxEncoder* e, uint32_t p, OffsetRow* row) {
         FillWalkOffsets(row, LZX_MIN_MATCH, best, distance + 2);
         return best;
     }
-    const uint32_t count = record[0];
+    // The nearest source (length 2) is the first word, or with
+    // kRecordSameSource the source of the word that would follow it.
+    const uint32_t count = record[0] & kRecordCountMask;
     row->offsets[LZX_MIN_MATCH] = (LoadWord(record + 1) & kRecordDistanceMask) + 2;
     uint32_t best = LZX_MIN_MATCH;
-    for (uint32_t k = 1; k < count; ++k) {
+    for (uint32_t k = (record[0] & kRecordSameSource) ? 0 : 1; k < count; ++k) {
         const uint32_t word = LoadWord(record + 1 + 4 * k);
         const uint32_t distance = word & kRecordDistanceMask;
         uint32_t length = word >> kRecordLengthShift;

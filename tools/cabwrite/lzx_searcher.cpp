@@ -141,6 +141,9 @@ private:
         }
         if (freed) changed_.notify_all();
         if (!found) return nullptr;
+        // The engine is done with the chunks before this one.
+        if (found->state == SlotState::kRunning || found->state == SlotState::kDone)
+            LzxSearchJobRelease(found->job, offset);
         const uint32_t needed = (offset - found->stretch.from) / kChunk + 1;
         if (found->state == SlotState::kQueued) found->state = SlotState::kFailed;
         changed_.wait(lock, [&] {
