@@ -95,6 +95,23 @@ TEST_P(Interrupt, ExpansionKeepsFinishedFilesAndRemovesTheOneBeingWritten) {
     EXPECT_FALSE(fs::exists(back / "z.bin"));
 }
 
+// cabwrite with the LZX search thread running: both threads stop, and
+// neither a cabinet nor a temporary file is left.
+TEST_P(Interrupt, CabwriteLeavesNothingBehind) {
+    Workspace ws;
+    testsupport::WriteFileBytes(ws.dir() / "in" / "big.txt", testsupport::TextBytes(12u << 20, 9));
+    ToolProcess tool = ws.Start({"-t", "lzx:21", "out.cab", "in"},
+                                {.program = CabwriteBinary(), .environment = {"TREEPAK_THREADS=2"}});
+    ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); }))
+        << "cabwrite ended before it could be interrupted";
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(kill(tool.pid, GetParam()), 0);
+    EXPECT_EQ(tool.Wait(), 1);
+    EXPECT_NE(tool.Errors().find("cabwrite: interrupted by a signal\n"), std::string::npos) << tool.Errors();
+    EXPECT_TRUE(ws.TmpIsEmpty());
+    EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM),
                          [](const testing::TestParamInfo<int>& info) {
                              return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");

@@ -10,6 +10,7 @@
 #include "inputs.h"
 #include "options.h"
 #include "name_checks.h"
+#include "platform/interrupts.h"
 #include "write_cabinets.h"
 #include "writer_client.h"
 
@@ -105,5 +106,10 @@ int main(int argc, char** argv) {
         std::fputs(CabwriteVersion(), stdout);
         return 0;
     }
+    // SIGINT and SIGTERM make the writer fail its operation, so that its
+    // temporary files and the cabinets written so far are removed; a
+    // file-size limit is then an ordinary write failure.
+    platform::InstallInterruptHandlers();
+    platform::IgnoreFileSizeLimitSignal();
     return Run(options);
 }

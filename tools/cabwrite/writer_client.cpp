@@ -8,6 +8,7 @@
 #include "app/common/writer_callbacks.h"
 #include "app/build/precompress.h"
 #include "options.h"
+#include "platform/interrupts.h"
 #include "platform/output_files.h"
 
 namespace treepak {
@@ -76,6 +77,11 @@ int32_t GetNextCabinet(CabParams* next, uint32_t, void* context) {
 
 int32_t Status(uint32_t kind, uint32_t size1, uint32_t size2, void* context) {
     WriterClient* client = ClientOf(context);
+    // The writer reports every block, so a signal stops it within one.
+    if (platform::InterruptRequested()) {
+        client->failure = "interrupted by a signal";
+        return kAbort;
+    }
     // Placing a folder into a cabinet starts with a report of nothing copied.
     if (kind == FCI_STATUS_FOLDER && size1 == 0) client->passStarted = true;
     if (kind == FCI_STATUS_FOLDER) client->folderPlaced = true;
