@@ -233,6 +233,9 @@ struct SearchJob;
 }  // namespace lzxenc
 using LzxSearchJob = lzxenc::SearchJob;
 }  // namespace treepak
+// The engine's LZX compressors slide their window by this much when it is
+// full; a client's search jobs must be made with the same.
+inline constexpr uint32_t FCI_LZX_SLIDE_AMOUNT = 65536;
 using FCILzxSearchLookupFn = treepak::LzxSearchJob* (*)(uint32_t folder, uint32_t offset, void* context);
 // Only before the first FCIAddFile; returns 0 (nothing recorded) when
 // called later or without a function.

@@ -16,9 +16,6 @@ namespace treepak {
 
 namespace {
 
-// The LZX window slides by this much when it is full.
-constexpr uint32_t LZX_SLIDE_AMOUNT = 65536;
-
 bool IsKnownKind(uint16_t kind) {
     return kind == COMPRESS_NONE || kind == COMPRESS_DEFLATE || kind == COMPRESS_LZX;
 }
@@ -75,7 +72,7 @@ bool CreateCompressor(FolderState* folder, uint32_t* maxOutput) {
             break;
         case COMPRESS_LZX: {
             const uint32_t bits = CompressWindowBits(folder->compressionType);
-            LzxParams params{1u << bits, LZX_SLIDE_AMOUNT};
+            LzxParams params{1u << bits, FCI_LZX_SLIDE_AMOUNT};
             result = LzxCreate(&folder->blockSize, &params, io.alloc, io.free, maxOutput,
                                &folder->compressor, LzxBlockOutput, folder);
             // Without the chunk digests jobs are refused, which only costs time.

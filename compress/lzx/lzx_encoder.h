@@ -49,6 +49,18 @@ inline constexpr uint32_t kWalksInFlight = 4;
 inline constexpr uint32_t kRingSlack = 65536;
 inline constexpr uint32_t kMaxChunks = LZX_E8_MAX_FRAMES;
 
+// Tree work the parser does besides searching, which search jobs
+// (lzx_search_job.h) repeat. Distance-1 runs longer than kRunInsertLimit
+// put only their second position into the trees. At a chunk's end its last
+// kTailPositions positions come out of the trees (limit: the position
+// minus W plus kRemoveLimitSlack), because they were inserted before the
+// bytes after them were read, and go back in at the next chunk's start
+// (limit: its first position minus W plus kInsertLimitSlack).
+inline constexpr uint32_t kRunInsertLimit = 16;
+inline constexpr uint32_t kTailPositions = 50;
+inline constexpr uint32_t kRemoveLimitSlack = 54;
+inline constexpr uint32_t kInsertLimitSlack = 4;
+
 // Item-buffer thresholds of the parser.
 inline constexpr uint32_t kItemFlushLimit = 65528;
 inline constexpr uint32_t kMatchFlushLimit = 32760;

@@ -20,17 +20,9 @@ namespace treepak {
 namespace lzxenc {
 namespace {
 
-// Distance-1 runs longer than this insert only their second position.
-constexpr uint32_t kRunInsertLimit = 16;
 constexpr uint32_t kDistanceOneOffset = 3;
 // Far two-byte matches may be used inside the horizon but never extend it.
 constexpr uint32_t kFarPairOffset = 2048;
-// Positions taken out of the trees at a chunk's end (and put back at the
-// next chunk's start), because they were inserted before the bytes after
-// them were read.
-constexpr uint32_t kTailPositions = 50;
-constexpr uint32_t kRemoveLimitSlack = 54;
-constexpr uint32_t kInsertLimitSlack = 4;
 
 inline uint32_t LiteralPrice(const LzxEncoder* e, uint8_t byte) { return e->mainLengths[byte]; }
 

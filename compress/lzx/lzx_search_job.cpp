@@ -18,14 +18,9 @@ namespace lzxenc {
 namespace {
 
 constexpr uint32_t kFrame = LZX_FRAME_SIZE;
-// The chunk-tail handling of the encoder's parser: the last positions of
-// every full chunk come out of the trees and go back in at the next chunk,
-// with a fixed limit (see ParseChunk).
-constexpr uint32_t kTailPositions = 50;
-constexpr uint32_t kRemoveLimitSlack = 54;
-constexpr uint32_t kInsertLimitSlack = 4;
-// A distance-1 match longer than 16 bytes needs 18 equal bytes.
-constexpr uint32_t kTaintRun = 18;
+// A distance-1 match longer than kRunInsertLimit needs its source byte and
+// kRunInsertLimit + 1 more, all equal.
+constexpr uint32_t kTaintRun = kRunInsertLimit + 2;
 constexpr uint32_t kFirstRecordBytes = 1u << 16;
 
 // The folder offset at the start of the encoder's window buffer while it

@@ -10,6 +10,7 @@
 #include "app/build/precompress.h"
 #include "app/common/engine_memory.h"
 #include "cabinet/format.h"
+#include "cabinet/lzx_format.h"
 #include "compress/compressor.h"
 #include "platform/file_io.h"
 #include "platform/positional_io.h"
@@ -18,8 +19,8 @@ namespace treepak {
 
 namespace {
 
-constexpr uint32_t kChunk = 32768;
-constexpr uint32_t kSlide = 65536;  // the engine's LZX slide
+constexpr uint32_t kChunk = LZX_FRAME_SIZE;
+constexpr uint32_t kSlide = FCI_LZX_SLIDE_AMOUNT;
 // A stretch's results take 7-13 bytes a position; this bounds them.
 constexpr uint32_t kMaxStretch = 20u << 20;
 // Time a byte costs, in units of the engine compressing it alone: the
