@@ -57,6 +57,26 @@ protected:
         }
         return files;
     }
+    // Each option set with `threads` against TREEPAK_THREADS=1: the same
+    // cabinets, byte for byte.
+    void ExpectOneThreadsCabinets(const std::vector<std::vector<std::string>>& optionSets, const char* threads) {
+        for (const std::vector<std::string>& options : optionSets) {
+            SCOPED_TRACE(testing::PrintToString(options));
+            Contents written[2];
+            for (int i = 0; i < 2; ++i) {
+                std::vector<std::string> args = options;
+                args.insert(args.end(), {"out/w.cab", "in"});
+                const ToolRun run = Cab(args, {.environment = {i == 0 ? "TREEPAK_THREADS=1" : threads}});
+                EXPECT_EQ(run.status, 0) << run.out << run.err;
+                for (const auto& entry : fs::directory_iterator(out)) {
+                    written[i][entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
+                    fs::remove(entry.path());
+                }
+            }
+            EXPECT_GT(written[0].size(), 0u);
+            EXPECT_TRUE(written[0] == written[1]);
+        }
+    }
     std::vector<ParsedCabinet> ParseSet(const std::vector<std::string>& names) {
         std::vector<ParsedCabinet> set;
         for (const std::string& n : names) {
@@ -343,30 +363,12 @@ TEST_F(CabwriteTest, FailuresLeaveNoCabinet) {
 TEST_F(CabwriteTest, WorkersWriteWhatTheWriterAloneWrites) {
     Put("big.txt", "big.txt", testsupport::TextBytes((32u << 15) + 400000, 4));
     Put("sub/more.txt", "sub\\more.txt", testsupport::TextBytes(300000, 5));
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{}, {"-f"}, {"-T", "30000"}, {"-m", "400000"}}) {
-        SCOPED_TRACE(testing::PrintToString(options));
-        std::map<std::string, std::vector<uint8_t>> written[2];
-        for (int i = 0; i < 2; ++i) {
-            std::vector<std::string> args = options;
-            args.insert(args.end(), {"out/w.cab", "in"});
-            const ToolRun run = Cab(args, {.environment = {i == 0 ? "TREEPAK_THREADS=1" : "TREEPAK_THREADS=4"}});
-            EXPECT_EQ(run.status, 0) << run.out << run.err;
-            for (const auto& entry : fs::directory_iterator(out)) {
-                written[i][entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
-                fs::remove(entry.path());
-            }
-        }
-        EXPECT_GT(written[0].size(), 0u);
-        EXPECT_TRUE(written[0] == written[1]);
-    }
+    ExpectOneThreadsCabinets({{}, {"-f"}, {"-T", "30000"}, {"-m", "400000"}}, "TREEPAK_THREADS=4");
 }
 
 // LZX folders with the search thread (TREEPAK_THREADS=2) against the
-// writer alone: the same cabinets, with stretches taken (one folder, one
-// per file, cabinets cut inside a folder) and refused (folders closed
-// early by the threshold, so the planned stretches' bytes are not the
-// folders').
+// writer alone: the same cabinets, with stretches (one folder, one per
+// file) and without, where a cabinet or folder limit could end a folder.
 TEST_F(CabwriteTest, LzxSearchThreadWritesWhatTheWriterAloneWrites) {
     std::vector<uint8_t> mixed = testsupport::TextBytes(700000, 6);
     const std::vector<uint8_t> random = testsupport::RandomBytes(150000, 7);
@@ -374,24 +376,11 @@ TEST_F(CabwriteTest, LzxSearchThreadWritesWhatTheWriterAloneWrites) {
     mixed.insert(mixed.begin() + 500000, 5000, ' ');
     Put("big.txt", "big.txt", mixed);
     Put("sub/more.txt", "sub\\more.txt", testsupport::TextBytes(500000, 8));
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"-t", "lzx:15"}, {"-t", "lzx:16", "-f"}, {"-t", "lzx:15", "-m", "250000"},
-          {"-t", "lzx:15", "-T", "400000"}}) {
-        SCOPED_TRACE(testing::PrintToString(options));
-        std::map<std::string, std::vector<uint8_t>> written[2];
-        for (int i = 0; i < 2; ++i) {
-            std::vector<std::string> args = options;
-            args.insert(args.end(), {"out/l.cab", "in"});
-            const ToolRun run = Cab(args, {.environment = {i == 0 ? "TREEPAK_THREADS=1" : "TREEPAK_THREADS=2"}});
-            EXPECT_EQ(run.status, 0) << run.out << run.err;
-            for (const auto& entry : fs::directory_iterator(out)) {
-                written[i][entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
-                fs::remove(entry.path());
-            }
-        }
-        EXPECT_GT(written[0].size(), 0u);
-        EXPECT_TRUE(written[0] == written[1]);
-    }
+    ExpectOneThreadsCabinets({{"-t", "lzx:15"},
+                              {"-t", "lzx:16", "-f"},
+                              {"-t", "lzx:15", "-m", "250000"},
+                              {"-t", "lzx:15", "-T", "400000"}},
+                             "TREEPAK_THREADS=2");
 }
 
 }  // namespace treepak
