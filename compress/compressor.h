@@ -57,7 +57,8 @@ int LzxFlush(void* handle);
 // LzxSearchJobDataStart(job, from) on (kNoSearchJob: none can start there),
 // written to where LzxSearchJobPrepare points (null: refused or no
 // memory); LzxSearchJobRun then searches, calling progress after each
-// chunk (0 from it stops the job there). A compressor keeps the digests of its last chunks once
+// chunk (0 from it stops the job there), and frees the trees and bytes it
+// searched with, so that a job waiting to be read holds only its results. A compressor keeps the digests of its last chunks once
 // LzxEnableSearchJobs was called, and is given the job, through
 // LzxUseSearchJob, before each chunk of [from, to) (null when there is
 // none); it takes a job only at its first chunk and only when the bytes

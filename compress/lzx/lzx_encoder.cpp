@@ -87,14 +87,23 @@ void PatchLengthsForPricing(LzxEncoder* e) {
     FinishPricingLengths(e);
 }
 
-LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn alloc, FCIFreeFn free,
-                             LzxOutputCallback outputCallback, void* callbackContext) {
-    if (windowSize < (1u << LZX_MIN_WINDOW_BITS) || windowSize > (1u << LZX_MAX_WINDOW_BITS)) return nullptr;
-    if ((windowSize & (windowSize - 1)) != 0) return nullptr;
-    slideSize -= slideSize % LZX_FRAME_SIZE;
+bool LzxValidWindow(uint32_t windowSize) {
+    return windowSize >= (1u << LZX_MIN_WINDOW_BITS) && windowSize <= (1u << LZX_MAX_WINDOW_BITS) &&
+           (windowSize & (windowSize - 1)) == 0;
+}
+
+uint32_t LzxSlideSize(uint32_t requested) {
+    uint32_t slideSize = requested - requested % LZX_FRAME_SIZE;
     if (slideSize < LZX_FRAME_SIZE) slideSize = LZX_FRAME_SIZE;
     // Bound the slide so the buffer sizes stay far inside 32 bits.
     if (slideSize > (1u << LZX_MAX_WINDOW_BITS)) slideSize = 1u << LZX_MAX_WINDOW_BITS;
+    return slideSize;
+}
+
+LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn alloc, FCIFreeFn free,
+                             LzxOutputCallback outputCallback, void* callbackContext) {
+    if (!LzxValidWindow(windowSize)) return nullptr;
+    slideSize = LzxSlideSize(slideSize);
 
     auto* e = static_cast<LzxEncoder*>(alloc(sizeof(LzxEncoder)));
     if (!e) return nullptr;

@@ -208,6 +208,7 @@ struct LzxEncoder {
     uint32_t cursorChunk;  // the job chunk whose records the cursor reads
     uint32_t cursorPosition;
     const uint8_t* cursor;
+    uint32_t cursorRunTaken;  // positions already read from the run record at the cursor
 
     uint32_t statsThreshold, statsItems, statsMatches;
     ParseNodes nodes;
@@ -261,7 +262,10 @@ inline void UpdateRepeats(uint32_t& r0, uint32_t& r1, uint32_t& r2, uint32_t for
     }
 }
 
-// Encoder record lifecycle (lzx_encoder.cpp).
+// Encoder record lifecycle (lzx_encoder.cpp). A window is a power of two
+// within the format's bounds; the slide is made a whole number of frames.
+bool LzxValidWindow(uint32_t windowSize);
+uint32_t LzxSlideSize(uint32_t requested);
 LzxEncoder* LzxEncoderCreate(uint32_t windowSize, uint32_t slideSize, FCIAllocFn alloc, FCIFreeFn free,
                              LzxOutputCallback outputCallback, void* callbackContext);
 void LzxEncoderReset(LzxEncoder* e);

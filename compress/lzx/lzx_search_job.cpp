@@ -42,7 +42,39 @@ bool AppendRecord(SearchJob* job, ChunkRecords* out, const uint8_t* bytes, uint3
         out->capacity = capacity;
     }
     std::memcpy(out->bytes + out->size, bytes, size);
+    out->lastLong = kNoLongRecord;
     out->size += size;
+    return true;
+}
+
+// A long record, or one more position of the run the last record starts
+// when it has the same distance.
+bool AppendLong(SearchJob* job, ChunkRecords* out, uint32_t distance) {
+    if (out->lastLong != kNoLongRecord) {
+        uint8_t* last = out->bytes + out->lastLong;
+        uint32_t lastDistance;
+        std::memcpy(&lastDistance, last + 1, sizeof lastDistance);
+        if (lastDistance == distance) {
+            if (last[0] == kRecordLongRun) {
+                uint16_t count;
+                std::memcpy(&count, last + kLongRecordBytes, sizeof count);
+                ++count;
+                std::memcpy(last + kLongRecordBytes, &count, sizeof count);
+                return true;
+            }
+            const uint32_t at = out->lastLong;
+            const uint16_t two = 2;
+            if (!AppendRecord(job, out, reinterpret_cast<const uint8_t*>(&two), sizeof two)) return false;
+            out->bytes[at] = kRecordLongRun;
+            out->lastLong = at;
+            return true;
+        }
+    }
+    uint8_t record[kLongRecordBytes] = {kRecordLong};
+    std::memcpy(record + 1, &distance, sizeof distance);
+    const uint32_t at = out->size;
+    if (!AppendRecord(job, out, record, sizeof record)) return false;
+    out->lastLong = at;
     return true;
 }
 
@@ -62,12 +94,7 @@ bool RecordNotes(SearchJob* job, ChunkRecords* out, const Trees& t, uint32_t p, 
         const uint8_t* cur = t.window + (p - t.origin);
         const uint32_t best = CommonLength(cur - (p - notes.source[last]), cur, kLongMatch, kMaxCompare);
         const uint32_t room = kFrameMask - (p & kFrameMask);
-        if (best > kLongMatch && room > kLongMatch) {
-            record[0] = kRecordLong;
-            const uint32_t w = p - notes.source[last];
-            std::memcpy(record + 1, &w, 4);
-            return AppendRecord(job, out, record, 5);
-        }
+        if (best > kLongMatch && room > kLongMatch) return AppendLong(job, out, p - notes.source[last]);
     }
     if (notes.count >= 2 && notes.source[1] == notes.source[0]) {
         record[0] = static_cast<uint8_t>((notes.count - 1) | kRecordSameSource);
@@ -211,6 +238,7 @@ bool RunSearchJob(SearchJob* job, int (*progress)(void* context, uint32_t chunks
         } else {
             ChunkRecords* out = &job->records[(a - job->from) / kFrame];
             out->size = 0;
+            out->lastLong = kNoLongRecord;
             if (!SearchChunk(job, h, first, end, out)) return false;
         }
         for (uint32_t k = 1; k <= kTailPositions; ++k) {
@@ -255,6 +283,22 @@ bool Reserve(SearchJob* job, T** block, uint32_t* capacity, uint32_t count, uint
     return true;
 }
 
+// The trees and the bytes, which a job needs only while it runs: a client
+// with a job being searched and another being read holds one set of them.
+bool MakeWorkspace(SearchJob* job) {
+    if (!job->trees)
+        job->trees = LzxEncoderCreate(job->windowSize, job->slideSize, job->alloc, job->free, IgnoreOutput, nullptr);
+    return job->trees != nullptr;
+}
+
+void FreeWorkspace(SearchJob* job) {
+    if (job->trees) LzxEncoderDestroy(job->trees);
+    if (job->data) job->free(job->data);
+    job->trees = nullptr;
+    job->data = nullptr;
+    job->dataCapacity = 0;
+}
+
 }  // namespace
 
 }  // namespace lzxenc
@@ -263,22 +307,14 @@ int LzxSearchJobCreate(const LzxParams* params, FCIAllocFn alloc, FCIFreeFn free
     using namespace lzxenc;
     if (job) *job = nullptr;
     if (!params || !alloc || !free || !job) return COMPRESSOR_BAD_PARAMETER;
-    const uint32_t w = params->windowSize;
-    if (w < (1u << LZX_MIN_WINDOW_BITS) || w > (1u << LZX_MAX_WINDOW_BITS) || (w & (w - 1)) != 0)
-        return COMPRESSOR_BAD_PARAMETER;
+    if (!LzxValidWindow(params->windowSize)) return COMPRESSOR_BAD_PARAMETER;
     void* memory = alloc(sizeof(SearchJob));
     if (!memory) return COMPRESSOR_NO_MEMORY;
     auto* j = new (memory) SearchJob{};
     j->alloc = alloc;
     j->free = free;
-    j->trees = LzxEncoderCreate(w, params->slideAmount, alloc, free, IgnoreOutput, nullptr);
-    if (!j->trees) {
-        j->~SearchJob();
-        free(memory);
-        return COMPRESSOR_NO_MEMORY;
-    }
-    j->windowSize = j->trees->windowSize;
-    j->slideSize = j->trees->slideSize;
+    j->windowSize = params->windowSize;
+    j->slideSize = LzxSlideSize(params->slideAmount);
     j->tag = kSearchJobTag;
     *job = j;
     return COMPRESSOR_OK;
@@ -298,6 +334,7 @@ uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
     const uint32_t dataChunks = (to - dataStart) / LZX_FRAME_SIZE;
     const uint32_t chunks = (to - from) / LZX_FRAME_SIZE;
     const uint32_t oldChunks = j->chunkCapacity;
+    if (!MakeWorkspace(j)) return nullptr;
     if (!Reserve(j, &j->data, &j->dataCapacity, to - dataStart, 0)) return nullptr;
     if (!Reserve(j, &j->digests, &j->digestCapacity, dataChunks, 0)) return nullptr;
     if (!Reserve(j, &j->records, &j->chunkCapacity, chunks, oldChunks * sizeof(ChunkRecords))) return nullptr;
@@ -311,8 +348,10 @@ uint8_t* LzxSearchJobPrepare(LzxSearchJob* job, uint32_t from, uint32_t to) {
 
 int LzxSearchJobRun(LzxSearchJob* job, int (*progress)(void* context, uint32_t chunksDone), void* context) {
     lzxenc::SearchJob* j = lzxenc::CheckedJob(job);
-    if (!j || j->to == 0) return COMPRESSOR_BAD_PARAMETER;
-    return lzxenc::RunSearchJob(j, progress, context) ? COMPRESSOR_OK : COMPRESSOR_NO_MEMORY;
+    if (!j || j->to == 0 || !j->trees || !j->data) return COMPRESSOR_BAD_PARAMETER;
+    const bool ok = lzxenc::RunSearchJob(j, progress, context);
+    lzxenc::FreeWorkspace(j);
+    return ok ? COMPRESSOR_OK : COMPRESSOR_NO_MEMORY;
 }
 
 uint32_t LzxSearchJobChunksDone(const LzxSearchJob* job) {
@@ -337,19 +376,15 @@ int LzxSearchJobDestroy(LzxSearchJob* job) {
     if (!j) return COMPRESSOR_BAD_PARAMETER;
     for (uint32_t k = 0; k < j->chunkCapacity; ++k)
         if (j->records[k].bytes) j->free(j->records[k].bytes);
-    void* blocks[] = {j->records, j->digests, j->data};
+    FreeWorkspace(j);
+    void* blocks[] = {j->records, j->digests};
     for (void* block : blocks)
         if (block) j->free(block);
-    LzxEncoderDestroy(j->trees);
     FCIFreeFn free = j->free;
     j->tag = 0;
     j->~SearchJob();
     free(j);
     return COMPRESSOR_OK;
 }
-
-namespace lzxenc {
-
-}  // namespace lzxenc
 
 }  // namespace treepak

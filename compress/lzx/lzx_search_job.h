@@ -54,13 +54,24 @@ namespace lzxenc {
 //   kRecordLong, one word       best over kLongMatch and the frame's room
 //                               too: the parser takes it whole, so only its
 //                               source is kept
-// A word is (length << 24) | distance, little-endian.
+//   kRecordLongRun, one word, a 16-bit count
+//                               kRecordLong with that distance for `count`
+//                               untainted positions in a row: inside a copy
+//                               of earlier bytes every position has one
+// A word is (length << 24) | distance, little-endian; a kRecordLong word is
+// the distance alone.
 inline constexpr uint32_t kSearchJobTag = 0x4A535A4C;  // "LZSJ" little-endian
 inline constexpr uint8_t kRecordNone = 0;
 inline constexpr uint8_t kRecordLong = 0xFF;
+inline constexpr uint8_t kRecordLongRun = 0xFE;
+inline constexpr uint32_t kLongRecordBytes = 1 + 4;
+inline constexpr uint32_t kLongRunRecordBytes = kLongRecordBytes + 2;
 inline constexpr uint8_t kRecordSameSource = 0x40;
 inline constexpr uint8_t kRecordCountMask = kRecordSameSource - 1;
 static_assert(kLongMatch <= kRecordCountMask);
+static_assert((kRecordCountMask | kRecordSameSource) < kRecordLongRun);
+// A run stays inside its chunk's records, so its count fits in 16 bits.
+static_assert(LZX_FRAME_SIZE <= 0xFFFF);
 inline constexpr uint32_t kRecordLengthShift = 24;
 inline constexpr uint32_t kRecordDistanceMask = (1u << kRecordLengthShift) - 1;
 
@@ -68,7 +79,9 @@ struct ChunkRecords {
     uint8_t* bytes;
     uint32_t size;
     uint32_t capacity;
+    uint32_t lastLong;  // offset of the last record when it is a long one, else kNoLongRecord
 };
+inline constexpr uint32_t kNoLongRecord = UINT32_MAX;
 
 struct SearchJob {
     uint32_t tag;
@@ -76,7 +89,10 @@ struct SearchJob {
     FCIFreeFn free;
     uint32_t windowSize;
     uint32_t slideSize;
-    LzxEncoder* trees;  // an encoder record used only for its trees and window
+    // An encoder record used only for its trees and window, and the
+    // folder's bytes; both only while the job runs (prepare makes them,
+    // the end of the run frees them), the records and digests outlive them.
+    LzxEncoder* trees;
     // Folder offsets (multiples of 32768): bytes dataStart .. to - 1 are
     // held, translated, in `data`; positions from .. to - 1 are searched.
     uint32_t dataStart, from, to;

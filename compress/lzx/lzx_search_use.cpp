@@ -16,8 +16,21 @@ constexpr uint32_t kFrame = LZX_FRAME_SIZE;
 
 uint32_t RecordSize(const uint8_t* record) {
     if (record[0] == kRecordNone) return 1;
-    if (record[0] == kRecordLong) return 5;
+    if (record[0] == kRecordLong) return kLongRecordBytes;
+    if (record[0] == kRecordLongRun) return kLongRunRecordBytes;
     return 1 + 4u * (record[0] & kRecordCountMask);
+}
+
+// Past one position's record: a run record stays at the cursor until each
+// of its positions has been read.
+void StepRecord(LzxEncoder* e) {
+    if (e->cursor[0] == kRecordLongRun) {
+        uint16_t count;
+        std::memcpy(&count, e->cursor + kLongRecordBytes, sizeof count);
+        if (++e->cursorRunTaken < count) return;
+        e->cursorRunTaken = 0;
+    }
+    e->cursor += RecordSize(e->cursor);
 }
 
 uint32_t LoadWord(const uint8_t* bytes) {
@@ -94,18 +107,19 @@ uint32_t TakeJobRecord(LzxEncoder* e, uint32_t p, OffsetRow* row) {
         e->cursorChunk = chunk;
         e->cursor = job->records[chunk].bytes;
         e->cursorPosition = e->jobFrom + chunk * kFrame;
+        e->cursorRunTaken = 0;
     }
     TP_ASSERT(e->cursorPosition <= p);
     for (; e->cursorPosition < p; ++e->cursorPosition)
-        if (!JobTaints(e, e->cursorPosition)) e->cursor += RecordSize(e->cursor);
+        if (!JobTaints(e, e->cursorPosition)) StepRecord(e);
     const uint8_t* record = e->cursor;
-    e->cursor += RecordSize(record);
+    StepRecord(e);
     e->cursorPosition = p + 1;
 
     const uint8_t* cur = WindowAt(e, p);
     row->longFills = 0;
     if (record[0] == kRecordNone) return 0;
-    if (record[0] == kRecordLong) {
+    if (record[0] == kRecordLong || record[0] == kRecordLongRun) {
         const uint32_t distance = LoadWord(record + 1);
         const uint32_t best = CommonLength(cur - distance, cur, kLongMatch, kMaxCompare);
         FillWalkOffsets(row, LZX_MIN_MATCH, best, distance + 2);

@@ -33,7 +33,10 @@ constexpr double kWarmUpCost = 0.7;
 // record with its name, and the headers.
 constexpr uint64_t kFileRecordBound = 16 + 256;
 constexpr uint64_t kMargin = 1u << 20;
-// Jobs the thread may hold: one the engine reads, one being searched.
+// Jobs the thread may hold: one the engine reads, one being searched. The
+// thread starts a stretch only once the engine has reached the one before
+// it, which is when the plan has it start anyway: so the results waiting
+// to be read never exceed one stretch's.
 constexpr int kSlots = 2;
 
 struct PlannedFolder {
@@ -124,9 +127,10 @@ private:
     // has not started it.
     LzxSearchJob* Find(uint32_t folder, uint32_t offset) {
         std::unique_lock<std::mutex> lock(mutex_);
+        const bool moved = folder != engineFolder_ || offset != engineOffset_;
         engineFolder_ = folder;
         engineOffset_ = offset;
-        bool freed = false;
+        bool wake = moved;  // the thread may wait for the engine to get here
         Slot* found = nullptr;
         for (Slot& slot : slots_) {
             if (slot.state == SlotState::kFree) continue;
@@ -134,13 +138,13 @@ private:
             if (s.folder < folder || (s.folder == folder && s.to <= offset)) {
                 if (slot.state != SlotState::kRunning) {
                     slot.state = SlotState::kFree;
-                    freed = true;
+                    wake = true;
                 }
             } else if (s.folder == folder && s.from <= offset) {
                 found = &slot;
             }
         }
-        if (freed) changed_.notify_all();
+        if (wake) changed_.notify_all();
         if (!found) return nullptr;
         // The engine is done with the chunks before this one.
         if (found->state == SlotState::kRunning || found->state == SlotState::kDone)
@@ -195,6 +199,11 @@ private:
         return start == end;
     }
 
+    // Whether the engine has reached (folder, offset); called locked.
+    bool EngineReached(uint32_t folder, uint32_t offset) const {
+        return engineFolder_ > folder || (engineFolder_ == folder && engineOffset_ >= offset);
+    }
+
     void Run() {
         size_t next = 0;
         while (next < stretches_.size()) {
@@ -203,6 +212,7 @@ private:
                 std::unique_lock<std::mutex> lock(mutex_);
                 changed_.wait(lock, [&] {
                     if (stopping_) return true;
+                    if (next > 0 && !EngineReached(stretches_[next - 1].folder, stretches_[next - 1].from)) return false;
                     for (Slot& s : slots_)
                         if (s.state == SlotState::kFree) return true;
                     return false;

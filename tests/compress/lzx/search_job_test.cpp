@@ -169,6 +169,46 @@ TEST(LzxSearchJobs, JobsThatDoNotMatchAreRefusedOrLeft) {
     EXPECT_EQ(taken, (std::vector<uint32_t>{0, 8, 5}));
 }
 
+// Inside a copy of earlier bytes each position's result is the same long
+// match: a chunk's results are one run record and the records of the
+// chunk's last positions (too near its end to take a long match whole),
+// and the frames are still the encoder's alone. A job frees its trees and
+// bytes once it has run and makes them again for its next stretch.
+TEST(LzxSearchJobs, CopiesCostAFewBytesAChunk) {
+    const uint32_t k = kChunk;
+    const std::vector<uint8_t> period = testsupport::RandomBytes(24000, 11);
+    std::vector<uint8_t> data;
+    while (data.size() < 14 * k) data.insert(data.end(), period.begin(), period.end());
+    const Stretch stretch{4 * k, 12 * k};
+    EXPECT_EQ(lzxtest::HashFrames(EncodeWithJobs(data, 15, {stretch})),
+              lzxtest::HashFrames(lzxtest::EncodeFolders({data}, 15).at(0)));
+
+    const LzxParams params{1u << 15, kSlide};
+    LzxSearchJob* job = nullptr;
+    ASSERT_EQ(LzxSearchJobCreate(&params, JobAlloc, JobFree, &job), COMPRESSOR_OK);
+    std::vector<uint32_t> firstSizes;
+    for (int round = 0; round < 2; ++round) {
+        const uint32_t start = LzxSearchJobDataStart(job, stretch.from);
+        uint8_t* bytes = LzxSearchJobPrepare(job, stretch.from, stretch.to);
+        ASSERT_NE(bytes, nullptr);
+        std::memcpy(bytes, data.data() + start, stretch.to - start);
+        ASSERT_EQ(LzxSearchJobRun(job, nullptr, nullptr), COMPRESSOR_OK);
+        EXPECT_EQ(job->trees, nullptr);
+        EXPECT_EQ(job->data, nullptr);
+        std::vector<uint32_t> sizes;
+        for (uint32_t c = 0; c < (stretch.to - stretch.from) / k; ++c) {
+            const lzxenc::ChunkRecords& records = job->records[c];
+            ASSERT_GT(records.size, 0u);
+            EXPECT_EQ(records.bytes[0], lzxenc::kRecordLongRun) << c;
+            EXPECT_LT(records.size, 1024u) << c;
+            sizes.push_back(records.size);
+        }
+        if (round == 0) firstSizes = sizes;
+        EXPECT_EQ(sizes, firstSizes);
+    }
+    EXPECT_EQ(LzxSearchJobDestroy(job), COMPRESSOR_OK);
+}
+
 // Where jobs may start and how long they must be; handles of the wrong
 // kind are refused.
 TEST(LzxSearchJobs, StretchLimitsAndBadHandles) {
