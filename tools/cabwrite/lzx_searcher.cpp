@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@
 #include "cabinet/lzx_format.h"
 #include "compress/compressor.h"
 #include "platform/file_io.h"
+#include "platform/large_blocks.h"
 #include "platform/positional_io.h"
 
 namespace treepak {
@@ -38,6 +40,14 @@ constexpr uint64_t kMargin = 1u << 20;
 // it, which is when the plan has it start anyway: so the results waiting
 // to be read never exceed one stretch's.
 constexpr int kSlots = 2;
+
+// A job's trees and bytes come in huge pages, as the writer's own; its
+// results, a block of 64 KiB to 512 KiB per chunk, from the heap, which
+// gives freed ones back to the system (shared huge-page regions would keep
+// each block size's high-water mark resident).
+void* JobAlloc(uint32_t size) {
+    return size >= platform::kOwnRegionMinimum ? WriterAlloc(size) : std::malloc(size);
+}
 
 struct PlannedFolder {
     std::vector<std::string> paths;
@@ -230,7 +240,7 @@ private:
             const Stretch s = slot->stretch;
             // Jobs are made as they are first needed: most folders need one.
             const LzxParams params{window_, kSlide};
-            if (slot->job == nullptr && LzxSearchJobCreate(&params, WriterAlloc, EngineFree, &slot->job) != COMPRESSOR_OK)
+            if (slot->job == nullptr && LzxSearchJobCreate(&params, JobAlloc, EngineFree, &slot->job) != COMPRESSOR_OK)
                 slot->job = nullptr;
             const uint32_t start = LzxSearchJobDataStart(slot->job, s.from);
             uint8_t* data = slot->job ? LzxSearchJobPrepare(slot->job, s.from, s.to) : nullptr;
