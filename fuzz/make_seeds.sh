@@ -83,4 +83,21 @@ printf '%s' 'x"y z"w ..\..\evil a\.\b' >"$seeds/command_line_fuzz/inner_quotes_a
 { printf '\xff\x05'; cat "$work/tree/prose.txt"; } >"$seeds/deflate_compressor_fuzz/prose_repeated_resets"
 { printf '\x10\x00'; cat "$work/tree/sub/deep/noise.bin" "$work/tree/sub/runs.bin"; } \
     >"$seeds/deflate_compressor_fuzz/short_blocks"
+# Search job inputs, read from the end: stretch start and length, the
+# change (none, before, inside, stop), where, the tail, then the folder's
+# script: literals, short and long copies, runs.
+mkdir -p "$seeds/lzx_search_job_fuzz"
+python3 - "$seeds/lzx_search_job_fuzz" <<'EOF'
+import os, sys
+prose = b"the stretch is searched ahead of the writer, which takes its results; "
+def seed(name, start, chunks, change, where, tail, script):
+    head = bytes([start, chunks, change]) + where.to_bytes(4, "big") + tail.to_bytes(4, "big")
+    open(os.path.join(sys.argv[1], name), "wb").write((head + script)[::-1])
+literals = b"".join(bytes([len(prose[i:i + 60]) - 1]) + prose[i:i + 60] for i in range(0, len(prose), 60))
+copies = literals + bytes([0x40 | 20, 30]) + bytes([0x80 | 63, 200]) + bytes([0xC0 | 4, 0x61])
+seed("prose_copies_clean", 0, 0, 0, 0, 1000, copies * 3)
+seed("runs_changed_inside", 1, 3, 2, 77777, 0, (bytes([0xC0 | 40, 0]) + literals) * 2)
+seed("changed_before", 2, 1, 1, 123456, 4000, copies)
+seed("stopped_early", 0, 2, 3, 2, 30000, copies + literals)
+EOF
 echo "seeds written under $seeds"
