@@ -178,11 +178,12 @@ def parallel_rows(helper, tool, cabwrite, tmp, runs):
     mb = os.path.getsize(tarf) >> 20
     onecab, cwcab = os.path.join(tmp, "one.cab"), os.path.join(tmp, "cw.cab")
     # pigz writes the same file as gzip and runs before it in each round, so
-    # that gzip's output is the one left to measure the sizes against.
+    # that gzip's output is the one left to measure the sizes against; it is
+    # removed before each build, which would otherwise pack it beside the tar.
     gz = tarf + ".gz"
     pigz = [(["pigz", "-9", "-p", "2", "-k", "-f", tarf], clean(gz))] if shutil.which("pigz") else []
     results = measure_side_by_side(helper, [
-        ([tool, "-BATCH", "one", onecab], clean(onecab)),
+        ([tool, "-BATCH", "one", onecab], clean(onecab, gz)),
         ([cabwrite, "-t", "deflate", cwcab, "one/one.tar"], clean(cwcab))] + pigz + [
         (["gzip", "-9", "-k", "-f", tarf], clean(gz))], tmp, runs)
     (t_one, m_one, c_one), (t_cw, m_cw, c_cw), (t_gz, m_gz, c_gz) = results[0], results[1], results[-1]
