@@ -80,15 +80,11 @@ bool AppendLong(SearchJob* job, ChunkRecords* out, uint32_t distance) {
 
 // The record of position p from its walk's notes (count 0: no source).
 bool RecordNotes(SearchJob* job, ChunkRecords* out, const Trees& t, uint32_t p, const WalkNotes& notes) {
-    uint8_t record[1 + 4 * kLongMatch];
+    uint8_t record[1 + kMaxNoteBytes * kLongMatch];
     if (notes.count == 0) {
         record[0] = kRecordNone;
         return AppendRecord(job, out, record, 1);
     }
-    auto word = [&](uint32_t at, uint32_t k, uint32_t length) {
-        const uint32_t w = (length << kRecordLengthShift) | (p - notes.source[k]);
-        std::memcpy(record + 1 + 4 * at, &w, 4);
-    };
     const uint32_t last = notes.count - 1;
     if (notes.length[last] >= kLongMatch) {
         const uint8_t* cur = t.window + (p - t.origin);
@@ -96,14 +92,12 @@ bool RecordNotes(SearchJob* job, ChunkRecords* out, const Trees& t, uint32_t p, 
         const uint32_t room = kFrameMask - (p & kFrameMask);
         if (best > kLongMatch && room > kLongMatch) return AppendLong(job, out, p - notes.source[last]);
     }
-    if (notes.count >= 2 && notes.source[1] == notes.source[0]) {
-        record[0] = static_cast<uint8_t>((notes.count - 1) | kRecordSameSource);
-        for (uint32_t k = 1; k < notes.count; ++k) word(k - 1, k, notes.length[k]);
-        return AppendRecord(job, out, record, 1 + 4 * (notes.count - 1));
-    }
-    record[0] = static_cast<uint8_t>(notes.count);
-    for (uint32_t k = 0; k < notes.count; ++k) word(k, k, notes.length[k]);
-    return AppendRecord(job, out, record, 1 + 4 * notes.count);
+    const bool sameSource = notes.count >= 2 && notes.source[1] == notes.source[0];
+    record[0] = static_cast<uint8_t>(sameSource ? (notes.count - 1) | kRecordSameSource : notes.count);
+    uint32_t size = 1;
+    for (uint32_t k = sameSource ? 1 : 0; k < notes.count; ++k)
+        size += PutNote(record + size, notes.length[k], p - notes.source[k]);
+    return AppendRecord(job, out, record, size);
 }
 
 // Taint from the chunk at folder offset `a` as the encoder sees it: its

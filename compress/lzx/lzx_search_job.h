@@ -44,22 +44,25 @@ namespace lzxenc {
 // Results of one position, in a chunk's record stream (untainted positions
 // only, in order):
 //   kRecordNone                 no usable source (the encoder's best is 0)
-//   n = 1..kLongMatch, n words  the walk's notes: the nearest source with
+//   n = 1..kLongMatch, n notes  the walk's notes: the nearest source with
 //                               length 2, then each longer length and its
 //                               source; a note of kLongMatch is measured on
 //                               to the full length by the encoder
-//   n | kRecordSameSource       the same without the first word, when the
+//   n | kRecordSameSource       the same without the first note, when the
 //                               nearest source is also the second note's
 //                               (the walk's first step beat length 2)
-//   kRecordLong, one word       best over kLongMatch and the frame's room
+//   kRecordLong, a distance     best over kLongMatch and the frame's room
 //                               too: the parser takes it whole, so only its
 //                               source is kept
-//   kRecordLongRun, one word, a 16-bit count
+//   kRecordLongRun, a distance, a 16-bit count
 //                               kRecordLong with that distance for `count`
 //                               untainted positions in a row: inside a copy
 //                               of earlier bytes every position has one
-// A word is (length << 24) | distance, little-endian; a kRecordLong word is
-// the distance alone.
+// A note is a byte with the length in its low 6 bits and the distance's
+// low 2 bits above them, then the rest of the distance 7 bits a byte, low
+// bits first, the top bit set on every byte but the last: 2 or 3 bytes for
+// most, where a fixed word took 4. A kRecordLong distance is a 32-bit word;
+// words and counts are in the machine's order (records never leave it).
 inline constexpr uint32_t kSearchJobTag = 0x4A535A4C;  // "LZSJ" little-endian
 inline constexpr uint8_t kRecordNone = 0;
 inline constexpr uint8_t kRecordLong = 0xFF;
@@ -72,8 +75,36 @@ static_assert(kLongMatch <= kRecordCountMask);
 static_assert((kRecordCountMask | kRecordSameSource) < kRecordLongRun);
 // A run stays inside its chunk's records, so its count fits in 16 bits.
 static_assert(LZX_FRAME_SIZE <= 0xFFFF);
-inline constexpr uint32_t kRecordLengthShift = 24;
-inline constexpr uint32_t kRecordDistanceMask = (1u << kRecordLengthShift) - 1;
+inline constexpr uint32_t kNoteLengthBits = 6;
+inline constexpr uint32_t kNoteLengthMask = (1u << kNoteLengthBits) - 1;
+inline constexpr uint32_t kNoteGroupBits = 7;
+inline constexpr uint8_t kNoteMore = 0x80;
+inline constexpr uint32_t kMaxNoteBytes = 5;  // 2 + 7 * 4 bits hold any distance below 2^30
+static_assert(kLongMatch <= kNoteLengthMask);
+static_assert((1u << LZX_MAX_WINDOW_BITS) < (1u << 30));
+
+inline uint32_t PutNote(uint8_t* at, uint32_t length, uint32_t distance) {
+    uint32_t size = 0;
+    at[size++] = static_cast<uint8_t>(length | (distance << kNoteLengthBits));
+    uint32_t rest = distance >> (8 - kNoteLengthBits);
+    for (; rest >= kNoteMore; rest >>= kNoteGroupBits) at[size++] = static_cast<uint8_t>(rest | kNoteMore);
+    at[size++] = static_cast<uint8_t>(rest);
+    return size;
+}
+
+// Reads the note at `at`; returns where the next one starts.
+inline const uint8_t* TakeNote(const uint8_t* at, uint32_t* length, uint32_t* distance) {
+    const uint32_t first = *at++;
+    *length = first & kNoteLengthMask;
+    uint32_t rest = 0;
+    for (uint32_t shift = 0;; shift += kNoteGroupBits) {
+        const uint32_t byte = *at++;
+        rest |= (byte & (kNoteMore - 1)) << shift;
+        if (!(byte & kNoteMore)) break;
+    }
+    *distance = (first >> kNoteLengthBits) | (rest << (8 - kNoteLengthBits));
+    return at;
+}
 
 struct ChunkRecords {
     uint8_t* bytes;

@@ -18,7 +18,13 @@ uint32_t RecordSize(const uint8_t* record) {
     if (record[0] == kRecordNone) return 1;
     if (record[0] == kRecordLong) return kLongRecordBytes;
     if (record[0] == kRecordLongRun) return kLongRunRecordBytes;
-    return 1 + 4u * (record[0] & kRecordCountMask);
+    const uint8_t* at = record + 1;
+    for (uint32_t k = record[0] & kRecordCountMask; k > 0; --k) {
+        ++at;  // length and the distance's low bits
+        while (*at++ & kNoteMore) {
+        }
+    }
+    return static_cast<uint32_t>(at - record);
 }
 
 // Past one position's record: a run record stays at the cursor until each
@@ -113,31 +119,33 @@ uint32_t TakeJobRecord(LzxEncoder* e, uint32_t p, OffsetRow* row) {
     for (; e->cursorPosition < p; ++e->cursorPosition)
         if (!JobTaints(e, e->cursorPosition)) StepRecord(e);
     const uint8_t* record = e->cursor;
-    StepRecord(e);
     e->cursorPosition = p + 1;
 
     const uint8_t* cur = WindowAt(e, p);
     row->longFills = 0;
-    if (record[0] == kRecordNone) return 0;
-    if (record[0] == kRecordLong || record[0] == kRecordLongRun) {
+    if (record[0] == kRecordNone || record[0] == kRecordLong || record[0] == kRecordLongRun) {
+        StepRecord(e);
+        if (record[0] == kRecordNone) return 0;
         const uint32_t distance = LoadWord(record + 1);
         const uint32_t best = CommonLength(cur - distance, cur, kLongMatch, kMaxCompare);
         FillWalkOffsets(row, LZX_MIN_MATCH, best, distance + 2);
         return best;
     }
-    // The nearest source (length 2) is the first word, or with
-    // kRecordSameSource the source of the word that would follow it.
+    // The nearest source (length 2) is the first note's, which with
+    // kRecordSameSource is also the first longer length's.
     const uint32_t count = record[0] & kRecordCountMask;
-    row->offsets[LZX_MIN_MATCH] = (LoadWord(record + 1) & kRecordDistanceMask) + 2;
+    const bool sameSource = record[0] & kRecordSameSource;
+    uint32_t length, distance;
+    const uint8_t* at = TakeNote(record + 1, &length, &distance);
+    row->offsets[LZX_MIN_MATCH] = distance + 2;
     uint32_t best = LZX_MIN_MATCH;
-    for (uint32_t k = (record[0] & kRecordSameSource) ? 0 : 1; k < count; ++k) {
-        const uint32_t word = LoadWord(record + 1 + 4 * k);
-        const uint32_t distance = word & kRecordDistanceMask;
-        uint32_t length = word >> kRecordLengthShift;
+    for (uint32_t k = sameSource ? 0 : 1; k < count; ++k) {
+        if (k > 0) at = TakeNote(at, &length, &distance);
         if (length >= kLongMatch) length = CommonLength(cur - distance, cur, kLongMatch, kMaxCompare);
         FillWalkOffsets(row, best + 1, length, distance + 2);
         best = length;
     }
+    e->cursor = at;
     return best;
 }
 

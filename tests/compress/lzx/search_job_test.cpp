@@ -209,6 +209,25 @@ TEST(LzxSearchJobs, CopiesCostAFewBytesAChunk) {
     EXPECT_EQ(LzxSearchJobDestroy(job), COMPRESSOR_OK);
 }
 
+// A note holds every length up to kLongMatch and every distance of the
+// largest window, across the boundaries where it takes one more byte.
+TEST(LzxSearchJobs, NotesHoldEveryLengthAndDistance) {
+    std::vector<uint32_t> distances = {0, 1, 3, 4, (1u << 21) + 2 * kSlide};
+    for (uint32_t bits = 9; bits <= 23; bits += 7)
+        for (uint32_t d : {(1u << bits) - 1, 1u << bits, (1u << bits) + 1}) distances.push_back(d);
+    for (uint32_t length = 2; length <= lzxenc::kLongMatch; ++length) {
+        for (uint32_t distance : distances) {
+            uint8_t note[lzxenc::kMaxNoteBytes + 1] = {};
+            const uint32_t size = lzxenc::PutNote(note, length, distance);
+            ASSERT_LE(size, lzxenc::kMaxNoteBytes);
+            uint32_t gotLength = 0, gotDistance = 0;
+            EXPECT_EQ(lzxenc::TakeNote(note, &gotLength, &gotDistance), note + size);
+            EXPECT_EQ(gotLength, length);
+            EXPECT_EQ(gotDistance, distance);
+        }
+    }
+}
+
 // Where jobs may start and how long they must be; handles of the wrong
 // kind are refused.
 TEST(LzxSearchJobs, StretchLimitsAndBadHandles) {
