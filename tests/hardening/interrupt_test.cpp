@@ -26,6 +26,15 @@ bool WaitWhileRunning(pid_t pid, Ready ready) {
     return false;
 }
 
+// Signals the tool once its temporary files exist and it has run `pause`
+// more; its exit status, or -1 when it ended before it could be signalled.
+int SignalWhileWriting(const Workspace& ws, ToolProcess& tool, int signal, std::chrono::milliseconds pause) {
+    if (!WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); })) return -1;
+    std::this_thread::sleep_for(pause);
+    if (kill(tool.pid, signal) != 0) return -1;
+    return tool.Wait();
+}
+
 class Interrupt : public testing::TestWithParam<int> {};
 
 TEST_P(Interrupt, BuildLeavesNothingBehind) {
@@ -39,11 +48,7 @@ TEST_P(Interrupt, BuildLeavesNothingBehind) {
     // Workers compress the big file's blocks ahead.
     ToolProcess tool = ws.Start({"-BATCH", "-D", "src", "out.cab"}, {.environment = {"TREEPAK_THREADS=3"}});
     // The writer's temporary files exist from the start of the build to its end.
-    ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); }))
-        << "the build ended before it could be interrupted";
-    std::this_thread::sleep_for(50ms);
-    ASSERT_EQ(kill(tool.pid, GetParam()), 0);
-    EXPECT_EQ(tool.Wait(), 255);
+    ASSERT_EQ(SignalWhileWriting(ws, tool, GetParam(), 50ms), 255) << tool.Output();
     EXPECT_NE(tool.Output().find("TREEPAK interrupted\n"), std::string::npos) << tool.Output();
     EXPECT_TRUE(ws.TmpIsEmpty());
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
@@ -102,11 +107,7 @@ TEST_P(Interrupt, CabwriteLeavesNothingBehind) {
     testsupport::WriteFileBytes(ws.dir() / "in" / "big.txt", testsupport::TextBytes(12u << 20, 9));
     ToolProcess tool = ws.Start({"-t", "lzx:21", "out.cab", "in"},
                                 {.program = CabwriteBinary(), .environment = {"TREEPAK_THREADS=2"}});
-    ASSERT_TRUE(WaitWhileRunning(tool.pid, [&] { return !ws.TmpIsEmpty(); }))
-        << "cabwrite ended before it could be interrupted";
-    std::this_thread::sleep_for(200ms);
-    ASSERT_EQ(kill(tool.pid, GetParam()), 0);
-    EXPECT_EQ(tool.Wait(), 1);
+    ASSERT_EQ(SignalWhileWriting(ws, tool, GetParam(), 200ms), 1) << tool.Errors();
     EXPECT_NE(tool.Errors().find("cabwrite: interrupted by a signal\n"), std::string::npos) << tool.Errors();
     EXPECT_TRUE(ws.TmpIsEmpty());
     EXPECT_FALSE(fs::exists(ws.dir() / "out.cab"));
