@@ -19,4 +19,10 @@ fi
   echo "== $(basename "$exe")"
   "$exe" --benchmark_min_time=0.2 2>/dev/null | grep -v '^\*\*\*'
 done
+# The decoder against libdeflate, in rounds that alternate the two, with the
+# ratio of their times within each round.
+[ "${BENCH_ROWS:-all}" = all ] && [ -x "$build/bench/deflate_decode_bench" ] && {
+  echo "== block-deflate decoding against libdeflate (CPU, ${BENCH_DECODE_ROUNDS:-5} rounds)"
+  python3 "$root/bench/interleaved_runs.py" "$build/bench/deflate_decode_bench" "${BENCH_DECODE_ROUNDS:-5}"
+}
 python3 "$root/bench/compare.py" --tool "$build/app/treepak" --measure "$build/bench/measure_command" --cabwrite "$build/tools/cabwrite" --cabread "$build/tools/cabread" --data "$root/bench/data" --runs "${BENCH_RUNS:-3}" --rows "${BENCH_ROWS:-all}"
