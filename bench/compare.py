@@ -257,12 +257,14 @@ def main():
             cab, stored, zipf = (os.path.join(tmp, n) for n in ("t.CAB", "s.CAB", "t.zip"))
             tarf, tgz = (os.path.join(tmp, n) for n in ("t.tar", "t.tgz"))
             r = args.runs
-            (t_cab, m_cab, c_cab), (t_zip, m_zip, c_zip), (t_st, m_st, c_st), (t_tar, m_tar, c_tar) = \
-                measure_side_by_side(helper, [
-                    ([tool, "-BATCH", "tree", cab], clean(cab)),
-                    (["zip", "-9", "-r", "-q", zipf, "tree"], clean(zipf)),
-                    ([tool, "-BATCH", "-NOCOMPRESS", "tree", stored], clean(stored)),
-                    (["tar", "cf", tarf, "tree"], clean(tarf))], tmp, r)
+            (t_cab, m_cab, c_cab), (t_zip, m_zip, c_zip) = measure_side_by_side(helper, [
+                ([tool, "-BATCH", "tree", cab], clean(cab)),
+                (["zip", "-9", "-r", "-q", zipf, "tree"], clean(zipf))], tmp, r)
+            # A comparison of its own, so that it gets the quick rounds where
+            # both take under a second (the compressing builds never do).
+            (t_st, m_st, c_st), (t_tar, m_tar, c_tar) = measure_side_by_side(helper, [
+                ([tool, "-BATCH", "-NOCOMPRESS", "tree", stored], clean(stored)),
+                (["tar", "cf", tarf, "tree"], clean(tarf))], tmp, r)
             subprocess.run(["tar", "czf", tgz, "tree"], cwd=tmp, check=True)
             # cabread tests by decoding into nothing; extracts like expand.
             ((t_xcab, m_xcab, c_xcab), (t_unzip, m_unzip, c_unzip), (t_xtgz, m_xtgz, c_xtgz), (t_rx, m_rx, c_rx),
