@@ -164,6 +164,8 @@ void DecodeWithLibdeflate(benchmark::State& state, const Folder& folder) {
 // 32768 bytes: a stored block is byte aligned and so is the block's own
 // DEFLATE data, so the two concatenate.
 std::vector<std::vector<uint8_t>> WithStoredHistory(const Folder& folder) {
+    // Final bit 0 and type 00 (stored) in the first byte, whose other bits
+    // pad to the byte's end; then LEN and its complement, little-endian.
     constexpr uint8_t kStoredHeader[5] = {0x00, kBlockSize & 0xFF, kBlockSize >> 8,
                                          static_cast<uint8_t>(~kBlockSize & 0xFF),
                                          static_cast<uint8_t>((~kBlockSize >> 8) & 0xFF)};
