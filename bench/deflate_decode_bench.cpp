@@ -143,27 +143,12 @@ void DecodeWithZlib(benchmark::State& state, const Folder& folder) {
 }
 
 #ifdef HAVE_LIBDEFLATE
-void DecodeWithLibdeflate(benchmark::State& state, const Folder& folder) {
-    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
-    std::vector<uint8_t> out(kBlockSize);
-    for (auto _ : state) {
-        for (const std::vector<uint8_t>& block : folder.blocks) {
-            size_t produced = 0;
-            if (libdeflate_deflate_decompress(decompressor, block.data() + 2, block.size() - kSlack - 2, out.data(),
-                                              out.size(), &produced) != LIBDEFLATE_SUCCESS) {
-                state.SkipWithError("libdeflate failed");
-                break;
-            }
-        }
-        benchmark::DoNotOptimize(out.data());
-    }
-    libdeflate_free_decompressor(decompressor);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * folder.original.size()));
-}
-// Each block after a stored, non-final DEFLATE block of the previous
-// 32768 bytes: a stored block is byte aligned and so is the block's own
-// DEFLATE data, so the two concatenate.
-std::vector<std::vector<uint8_t>> WithStoredHistory(const Folder& folder) {
+// libdeflate takes no preset dictionary, so a block that reaches into the
+// one before goes after a stored, non-final DEFLATE block of the previous
+// 32768 bytes: a stored block ends on a byte boundary and the block's own
+// DEFLATE data starts on one, so the two concatenate. Blocks of a folder
+// without history go as they are.
+std::vector<std::vector<uint8_t>> LibdeflateStreams(const Folder& folder, History history) {
     // Final bit 0 and type 00 (stored) in the first byte, whose other bits
     // pad to the byte's end; then LEN and its complement, little-endian.
     constexpr uint8_t kStoredHeader[5] = {0x00, kBlockSize & 0xFF, kBlockSize >> 8,
@@ -172,7 +157,7 @@ std::vector<std::vector<uint8_t>> WithStoredHistory(const Folder& folder) {
     std::vector<std::vector<uint8_t>> streams;
     for (size_t k = 0; k < folder.blocks.size(); ++k) {
         std::vector<uint8_t> stream;
-        if (k != 0) {
+        if (k != 0 && history == History::PreviousBlock) {
             stream.assign(std::begin(kStoredHeader), std::end(kStoredHeader));
             const uint8_t* previous = folder.original.data() + (k - 1) * kBlockSize;
             stream.insert(stream.end(), previous, previous + kBlockSize);
@@ -184,18 +169,19 @@ std::vector<std::vector<uint8_t>> WithStoredHistory(const Folder& folder) {
     return streams;
 }
 
-void DecodeWithLibdeflateAfterHistory(benchmark::State& state, const Folder& folder) {
-    const std::vector<std::vector<uint8_t>> streams = WithStoredHistory(folder);
+void DecodeWithLibdeflate(benchmark::State& state, const Folder& folder, History history) {
+    const std::vector<std::vector<uint8_t>> streams = LibdeflateStreams(folder, history);
     libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
     std::vector<uint8_t> out(2 * kBlockSize);
-    // Checked once, outside the timing: each stream gives its history, then its block.
+    // Checked once, outside the timing: each stream gives its history, if
+    // any, then its block.
     for (size_t k = 0; k < streams.size(); ++k) {
         size_t produced = 0;
-        const size_t history = k == 0 ? 0 : kBlockSize;
+        const size_t prefix = k != 0 && history == History::PreviousBlock ? kBlockSize : 0;
         if (libdeflate_deflate_decompress(decompressor, streams[k].data(), streams[k].size(), out.data(), out.size(),
                                           &produced) != LIBDEFLATE_SUCCESS ||
-            produced < history ||
-            std::memcmp(out.data() + history, folder.original.data() + k * kBlockSize, produced - history) != 0) {
+            produced < prefix ||
+            std::memcmp(out.data() + prefix, folder.original.data() + k * kBlockSize, produced - prefix) != 0) {
             state.SkipWithError("libdeflate decoded something else");
             libdeflate_free_decompressor(decompressor);
             return;
@@ -215,12 +201,17 @@ void DecodeWithLibdeflateAfterHistory(benchmark::State& state, const Folder& fol
     libdeflate_free_decompressor(decompressor);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * folder.original.size()));
 }
-void BM_Libdeflate_Text(benchmark::State& state) { DecodeWithLibdeflateAfterHistory(state, TextFolder()); }
-void BM_Libdeflate_Mixed(benchmark::State& state) { DecodeWithLibdeflateAfterHistory(state, MixedFolder()); }
+void BM_Libdeflate_Text(benchmark::State& state) {
+    DecodeWithLibdeflate(state, TextFolder(), History::PreviousBlock);
+}
+void BM_Libdeflate_Mixed(benchmark::State& state) {
+    DecodeWithLibdeflate(state, MixedFolder(), History::PreviousBlock);
+}
+void BM_Libdeflate_Independent(benchmark::State& state) {
+    DecodeWithLibdeflate(state, IndependentFolder(), History::None);
+}
 BENCHMARK(BM_Libdeflate_Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libdeflate_Mixed)->Unit(benchmark::kMillisecond);
-
-void BM_Libdeflate_Independent(benchmark::State& state) { DecodeWithLibdeflate(state, IndependentFolder()); }
 BENCHMARK(BM_Libdeflate_Independent)->Unit(benchmark::kMillisecond);
 
 void BM_Libdeflate_TextWholeStream(benchmark::State& state) {
